@@ -1,0 +1,187 @@
+// The Jet 4 engine: creates, writes and reads Access 2000-2003 (.mdb) files.
+//
+// This is the only public header of jet/. It knows nothing of ODBC or SQL.
+// A Database is used from one thread at a time; callers that share one
+// Database between threads serialise their calls.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace jet {
+
+// Column types, numbered as in the file.
+enum class ColumnType : std::uint8_t {
+  Boolean = 0x01,   // Yes/No
+  Byte = 0x02,
+  Integer = 0x03,   // 16-bit
+  Long = 0x04,      // 32-bit
+  Currency = 0x05,  // 64-bit, 4 implied decimals
+  Single = 0x06,
+  Double = 0x07,
+  DateTime = 0x08,
+  Binary = 0x09,    // up to 255 bytes
+  Text = 0x0A,      // 1..255 characters
+  Ole = 0x0B,       // OLE Object (long binary)
+  Memo = 0x0C,      // long text
+  Guid = 0x0F,      // Replication ID
+  Decimal = 0x10,   // precision 1..28, scale 0..precision
+};
+
+std::string_view ColumnTypeName(ColumnType type);
+
+struct ColumnDef {
+  std::string name;  // UTF-8, 1..64 characters
+  ColumnType type = ColumnType::Long;
+  std::uint16_t length = 0;     // Text: characters (1..255); Binary: bytes (1..255); else ignored
+  std::uint8_t precision = 18;  // Decimal only
+  std::uint8_t scale = 0;       // Decimal only
+  bool required = false;        // NOT NULL
+};
+
+struct TableDef {
+  std::string name;  // UTF-8, 1..64 characters
+  std::vector<ColumnDef> columns;
+  // Column names of the primary key, in key order; empty for none.
+  std::vector<std::string> primaryKey;
+  std::string primaryKeyName = "PrimaryKey";
+};
+
+// ---- Values -------------------------------------------------------------
+
+struct Null {
+  bool operator==(const Null&) const = default;
+};
+
+// Currency: the amount times 10,000, exactly.
+struct Currency {
+  std::int64_t scaled = 0;
+  bool operator==(const Currency&) const = default;
+};
+
+// Date/Time: days since 1899-12-30 00:00, fraction = time of day (as Access stores it).
+struct DateTime {
+  double days = 0;
+  bool operator==(const DateTime&) const = default;
+};
+
+// Decimal: unscaled magnitude (up to 28 digits, so it fits 96 bits), sign and scale.
+struct Decimal {
+  unsigned __int128 unscaled = 0;
+  bool negative = false;
+  std::uint8_t scale = 0;
+  bool operator==(const Decimal&) const = default;
+};
+
+struct Guid {
+  std::array<std::uint8_t, 16> bytes{};  // in the file's byte order
+  bool operator==(const Guid&) const = default;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One cell. Which alternative a column accepts:
+//   Boolean: bool        Byte/Integer/Long: std::int64_t (range-checked)
+//   Currency: Currency   Single/Double: double
+//   DateTime: DateTime   Binary/Ole: Bytes
+//   Text/Memo: std::string (UTF-8)     Guid: Guid     Decimal: Decimal
+// Null is accepted by every column that is not required.
+using Value = std::variant<Null, bool, std::int64_t, double, Currency, DateTime, Decimal, Guid,
+                           std::string, Bytes>;
+
+// ---- Errors -------------------------------------------------------------
+
+enum class ErrorCode {
+  Io,              // the operating system refused a read or write
+  NotJet4,         // not a Jet 4 database, or damaged beyond reading
+  FileExists,      // create() on an existing path
+  TableExists,
+  NoSuchTable,
+  NoSuchColumn,
+  InvalidDefinition,  // bad column/table definition (type, length, duplicate name, ...)
+  LimitExceeded,      // 255 columns, 64-character names, 32 indexes, precision, ...
+  ValueOutOfRange,    // value does not fit its column
+  WrongValueCount,    // insert with more or fewer values than columns
+  TypeMismatch,       // value alternative not accepted by the column
+  NullNotAllowed,     // NULL in a required or key column
+  DuplicateKey,
+  RowTooLarge,
+  FileFull,           // the 2 GB limit
+  ReadOnly,
+};
+
+class Error : public std::runtime_error {
+ public:
+  Error(ErrorCode code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  ErrorCode code() const { return code_; }
+
+ private:
+  ErrorCode code_;
+};
+
+// ---- Tables and the database -------------------------------------------
+
+class Database;
+
+// Reads every row of a table in storage order.
+class RowCursor {
+ public:
+  virtual ~RowCursor() = default;
+  // Fills `row` (one Value per column) and returns true, or returns false at the end.
+  virtual bool Next(std::vector<Value>& row) = 0;
+};
+
+class Table {
+ public:
+  virtual ~Table() = default;
+  virtual const TableDef& definition() const = 0;
+  virtual std::uint64_t rowCount() const = 0;
+
+  // Inserts one row: one Value per column, in column order. Either the whole row
+  // (data, long values, every index entry) is added, or nothing changes and
+  // jet::Error says why.
+  virtual void Insert(const std::vector<Value>& row) = 0;
+
+  virtual std::unique_ptr<RowCursor> Scan() const = 0;
+};
+
+enum class OpenMode { ReadOnly, ReadWrite };
+
+class Database {
+ public:
+  virtual ~Database() = default;
+
+  // Creates a new, empty database (system tables and catalog as the Jet engine
+  // writes them). Fails with FileExists if the path exists. The file is complete
+  // and valid for other programs when Create returns.
+  static std::unique_ptr<Database> Create(const std::string& path);
+
+  // Opens an existing Jet 4 file (ours or any other writer's).
+  static std::unique_ptr<Database> Open(const std::string& path, OpenMode mode);
+
+  virtual const std::string& path() const = 0;
+
+  // User tables, in catalog order.
+  virtual std::vector<std::string> TableNames() const = 0;
+
+  // Finds a user table by name, ignoring letter case as Access does; nullptr if none.
+  // The pointer stays valid as long as the Database.
+  virtual Table* FindTable(std::string_view name) = 0;
+
+  // Adds a table; its catalog rows, permissions and indexes are written as Access does.
+  virtual Table& CreateTable(const TableDef& def) = 0;
+
+  // Brings the file on disk up to date. After Flush returns the file is complete and
+  // valid for any other program. A process killed at any moment, also inside Flush,
+  // leaves a file that readers open, holding at least what the last Flush wrote.
+  virtual void Flush() = 0;
+};
+
+}  // namespace jet

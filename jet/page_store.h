@@ -1,0 +1,33 @@
+// Internal to jet/: the page cache seen by the structures built on pages
+// (indexes, long values, table definitions).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace jet {
+
+inline constexpr std::size_t kPageSize = 4096;
+
+class PageStore {
+ public:
+  virtual ~PageStore() = default;
+
+  // Allocates a page at the end of the file or from the free pages, zero-filled,
+  // marked used in the global usage map. Throws jet::Error(FileFull) past 2 GB.
+  virtual std::uint32_t AllocatePage() = 0;
+
+  // The current content of a page (cache or file). Valid until the next call
+  // into the store.
+  virtual const std::uint8_t* ReadPage(std::uint32_t page) = 0;
+
+  // The page's buffer for changing it; the page is written at the next flush.
+  // Inside an atomic section the first change of a page saves its old content,
+  // so that a failed insert can be undone.
+  virtual std::uint8_t* WritablePage(std::uint32_t page) = 0;
+
+  // The page is no longer used by anyone.
+  virtual void ReleasePage(std::uint32_t page) = 0;
+};
+
+}  // namespace jet
