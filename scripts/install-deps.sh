@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 DEBIAN_PACKAGES=(
   build-essential cmake pkg-config git
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev nlohmann-json3-dev
   unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin
   mdbtools
   libsqlite3-dev sqlite3
