@@ -1,0 +1,86 @@
+// Internal to jet/: one index's B-tree of 0x04 leaf / 0x03 node pages.
+//
+// Entries are (key bytes, row pointer), kept sorted by key, then by data page,
+// then by row number. The root page never moves (the table definition stores
+// it): it is a leaf while everything fits on one page and becomes a node page
+// when it splits. Node pages with more than one child keep the right-most child
+// in the child-tail field, the others as entries carrying their subtree's last
+// entry. Leaves are doubly linked across the whole level. Pages are written
+// without prefix compression; pages of other writers with prefix compression
+// are read and rewritten correctly.
+//
+// Usage maps: every page of the tree (root included) belongs in the index's
+// owned-pages usage map (the map row named by the real-index definition), and
+// in no table's owned map. The tree allocates pages through
+// PageStore::AllocatePage and reports each one to the `onPageAllocated`
+// callback, so the owner adds it to that map. Pages() lists all pages of an
+// existing tree (to rebuild the map). The tree never releases pages.
+//
+// The tree holds no page contents of its own; it remembers only the path to the
+// right-most leaf, to make appends of increasing keys cheap. After pages were
+// rolled back by the page store (a failed atomic insert), call Reload().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "jet/jet.h"
+#include "jet/page_store.h"
+
+namespace jet {
+
+struct IndexEntry {
+  Bytes key;
+  std::uint32_t dataPage = 0;
+  std::uint8_t row = 0;
+};
+
+class IndexTree {
+ public:
+  // Longest key accepted by Insert; longer keys throw Error(LimitExceeded).
+  static constexpr std::size_t kMaxKeyLength = 1024;
+
+  // Allocates and writes an empty leaf root as Access does; returns its page.
+  static std::uint32_t CreateEmpty(PageStore& store, std::uint32_t tdefPage);
+
+  IndexTree(PageStore& store, std::uint32_t rootPage, std::uint32_t tdefPage);
+
+  std::uint32_t rootPage() const { return root_; }
+
+  // Called with every page the tree allocates from now on.
+  void SetPageAllocatedCallback(std::function<void(std::uint32_t)> onPageAllocated);
+
+  // True if an entry with exactly these key bytes exists (any row pointer).
+  bool Contains(std::span<const std::uint8_t> key);
+
+  // Inserts an entry in order. Duplicates of a key are allowed (non-unique
+  // index); an identical (key, page, row) triple is refused with Error(DuplicateKey).
+  void Insert(std::span<const std::uint8_t> key, std::uint32_t dataPage, std::uint8_t row);
+
+  // Inserts unless the key is already present; returns false (and changes
+  // nothing) for a duplicate key. One descent instead of Contains + Insert.
+  bool InsertUnique(std::span<const std::uint8_t> key, std::uint32_t dataPage,
+                    std::uint8_t row);
+
+  // Every entry in index order.
+  void ForEach(const std::function<void(const IndexEntry&)>& visit);
+  std::vector<IndexEntry> Entries();
+
+  // Every page of the tree (root first, then level by level).
+  std::vector<std::uint32_t> Pages();
+
+  // Forgets remembered positions; required after the page store restored pages.
+  void Reload();
+
+ private:
+  PageStore& store_;
+  std::uint32_t root_;
+  std::uint32_t tdefPage_;
+  std::function<void(std::uint32_t)> onPageAllocated_;
+  // Pages from the root down to the right-most leaf; empty = unknown.
+  std::vector<std::uint32_t> rightPath_;
+};
+
+}  // namespace jet
