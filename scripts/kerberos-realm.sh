@@ -38,6 +38,9 @@ export KRB5CCNAME="FILE:$dir/ccache"
 
 service_principal() { echo "MSSQLSvc/127.0.0.1:$1@$REALM"; }
 
+# A process that has exited but not been reaped yet (state Z) counts as gone.
+alive() { local state; state="$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)"; [ -n "$state" ] && [ "$state" != Z ]; }
+
 port_is_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 write_config() {
@@ -118,7 +121,7 @@ start_kdc() {
     krb5kdc -n -P "$dir/kdc.pid" </dev/null >>"$dir/kdc.out" 2>&1 &
     pid=$!
     for _ in $(seq 1 100); do
-      if ! kill -0 "$pid" 2>/dev/null; then break; fi
+      alive "$pid" || break
       if port_is_taken "$port"; then
         echo "$pid" > "$dir/kdc.pid"
         echo "$port" > "$dir/kdc.port"
@@ -150,7 +153,7 @@ stop_kdc() {
     local pid
     pid="$(cat "$dir/kdc.pid")"
     kill "$pid" 2>/dev/null || true
-    for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    for _ in $(seq 1 100); do alive "$pid" || break; sleep 0.02; done
   fi
   rm -f "$dir/kdc.pid"
 }
