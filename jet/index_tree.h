@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -40,7 +41,7 @@ struct IndexEntry {
 class IndexTree {
  public:
   // Longest key accepted by Insert; longer keys throw Error(LimitExceeded).
-  static constexpr std::size_t kMaxKeyLength = 1024;
+  static constexpr std::size_t kMaxKeyLength = 888;
 
   // Allocates and writes an empty leaf root as Access does; returns its page.
   static std::uint32_t CreateEmpty(PageStore& store, std::uint32_t tdefPage);
@@ -75,12 +76,28 @@ class IndexTree {
   void Reload();
 
  private:
+  struct DecodedPage;
+  struct Level;
+  struct Probe;
+  class PendingWrites;
+
+  bool InsertEntry(std::span<const std::uint8_t> key, std::uint32_t dataPage, std::uint8_t row, bool unique);
+  // Appends to the right-most leaf without decoding it; nullopt when the general
+  // path must run. Otherwise: false = duplicate key (unique), true = inserted.
+  std::optional<bool> TryAppend(std::span<const std::uint8_t> key, std::uint32_t pointer, bool unique);
+  void FindRightPath();
+  void Descend(const Probe& probe, std::vector<Level>& path);
+  void ReadDecoded(std::uint32_t page, DecodedPage& out);
+  std::uint32_t Allocate();
+
   PageStore& store_;
   std::uint32_t root_;
   std::uint32_t tdefPage_;
   std::function<void(std::uint32_t)> onPageAllocated_;
-  // Pages from the root down to the right-most leaf; empty = unknown.
+  // Pages from the root down to the right-most leaf, all reached through child
+  // tails; empty = not known (or the fast append does not apply).
   std::vector<std::uint32_t> rightPath_;
+  bool rightPathKnown_ = false;
 };
 
 }  // namespace jet
