@@ -1,0 +1,339 @@
+#include "jet/database.h"
+
+#include <cstring>
+
+#include "jet/data_page.h"
+#include "jet/format.h"
+#include "jet/header_pages.h"
+#include "jet/index_tree.h"
+#include "jet/long_value.h"
+#include "jet/system_catalog.h"
+#include "jet/table_validation.h"
+#include "jet/text_codec.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+using namespace format;
+
+std::string_view ColumnTypeName(ColumnType type) {
+  switch (type) {
+    case ColumnType::Boolean: return "Yes/No";
+    case ColumnType::Byte: return "Byte";
+    case ColumnType::Integer: return "Integer";
+    case ColumnType::Long: return "Long Integer";
+    case ColumnType::Currency: return "Currency";
+    case ColumnType::Single: return "Single";
+    case ColumnType::Double: return "Double";
+    case ColumnType::DateTime: return "Date/Time";
+    case ColumnType::Binary: return "Binary";
+    case ColumnType::Text: return "Text";
+    case ColumnType::Ole: return "OLE Object";
+    case ColumnType::Memo: return "Memo";
+    case ColumnType::Guid: return "Replication ID";
+    case ColumnType::Decimal: return "Decimal";
+  }
+  return "unknown";
+}
+
+// ---- Reading rows -----------------------------------------------------------
+
+namespace {
+
+class StoredRowCursor final : public RowCursor {
+ public:
+  StoredRowCursor(Pager& pager, const StoredTable& table, std::vector<std::uint32_t> pages)
+      : pager_(pager), def_(table.physical()), tdefPage_(table.tdefPage()), pages_(std::move(pages)) {}
+
+  bool Next(std::vector<Value>& row) override {
+    while (pageIndex_ < pages_.size()) {
+      const std::uint8_t* page = pager_.ReadPage(pages_[pageIndex_]);
+      if (page[0] != kPageData || Get32(page + 4) != tdefPage_ || rowIndex_ >= DataPageRowCount(page)) {
+        ++pageIndex_;
+        rowIndex_ = 0;
+        continue;
+      }
+      RowBytes r = DataPageRow(page, rowIndex_++);
+      if (!r.present) continue;
+      // Long values read other pages, so the row is copied out of the cache first.
+      buffer_.assign(r.data, r.data + r.size);
+      DecodeRow(def_, buffer_, [this](std::span<const std::uint8_t> field) { return LoadLongValue(pager_, field); },
+                row);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  Pager& pager_;
+  const TableDefinition& def_;
+  std::uint32_t tdefPage_;
+  std::vector<std::uint32_t> pages_;
+  std::size_t pageIndex_ = 0;
+  std::uint16_t rowIndex_ = 0;
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace
+
+class UserTable final : public Table {
+ public:
+  UserTable(JetDatabase& db, std::unique_ptr<StoredTable> stored) : db_(db), stored_(std::move(stored)) {}
+  const TableDef& definition() const override { return stored_->logical(); }
+  std::uint64_t rowCount() const override { return stored_->rowCount(); }
+  void Insert(const std::vector<Value>& row) override { db_.InsertRow(*stored_, row); }
+  std::unique_ptr<RowCursor> Scan() const override {
+    return std::make_unique<StoredRowCursor>(db_.pager(), *stored_, stored_->DataPages());
+  }
+  StoredTable& stored() { return *stored_; }
+
+ private:
+  JetDatabase& db_;
+  std::unique_ptr<StoredTable> stored_;
+};
+
+// ---- Database -----------------------------------------------------------------
+
+std::unique_ptr<Database> Database::Create(const std::string& path) { return JetDatabase::CreateNew(path); }
+
+std::unique_ptr<Database> Database::Open(const std::string& path, OpenMode mode) {
+  return JetDatabase::OpenExisting(path, mode);
+}
+
+JetDatabase::JetDatabase(std::unique_ptr<Pager> pager, std::string path)
+    : pager_(std::move(pager)), path_(std::move(path)) {}
+
+JetDatabase::~JetDatabase() = default;
+
+std::unique_ptr<JetDatabase> JetDatabase::CreateNew(const std::string& path) {
+  auto pager = Pager::CreateFile(path);
+  std::unique_ptr<JetDatabase> db(new JetDatabase(std::move(pager), path));
+  try {
+    db->BuildEmptyDatabase();
+    db->Flush();
+  } catch (...) {
+    db.reset();
+    ::unlink(path.c_str());
+    throw;
+  }
+  return db;
+}
+
+std::unique_ptr<JetDatabase> JetDatabase::OpenExisting(const std::string& path, OpenMode mode) {
+  auto pager = Pager::OpenFile(path, mode == OpenMode::ReadWrite);
+  CheckHeaderPage(pager->ReadPage(0));
+  std::unique_ptr<JetDatabase> db(new JetDatabase(std::move(pager), path));
+  db->LoadCatalog();
+  return db;
+}
+
+void JetDatabase::BuildEmptyDatabase() {
+  // Page plan of an engine-created file: 0 header, 1 global map, 2-5 system table
+  // definitions, 6 usage maps, 7-13 index roots, 14 catalog rows, 15 permission rows.
+  Pager& p = *pager_;
+  for (int i = 0; i < 7; ++i) p.AllocatePage();
+  BuildHeaderPage(p.WritablePage(0));
+  InitDataPage(p.WritablePage(6), 0);
+  mapHolderPage_ = 6;
+
+  TableDefinition defs[4] = {CatalogDefinition(), AccessControlDefinition(), QueriesDefinition(),
+                             RelationshipsDefinition()};
+  // Map rows in the order the engine writes them: per table owned, free, long-value
+  // maps, then index maps.
+  auto mapsFor = [&](TableDefinition& def) {
+    def.ownedMap = AppendMapRow();
+    def.freeMap = AppendMapRow();
+    for (auto& c : def.columns)
+      if (c.isLong()) {
+        LongValueMaps m{c.number, AppendMapRow(), AppendMapRow()};
+        def.longValueMaps.push_back(m);
+      }
+    for (auto& r : def.realIndexes) r.map = AppendMapRow();
+  };
+  for (auto& d : defs) mapsFor(d);
+  for (int t = 0; t < 4; ++t)
+    for (auto& r : defs[t].realIndexes) {
+      r.root = IndexTree::CreateEmpty(p, 2 + t);
+      UsageMap(p, r.map).Add(r.root);
+    }
+  std::uint32_t dataPages[2];
+  for (int t = 0; t < 2; ++t) {
+    dataPages[t] = p.AllocatePage();
+    InitDataPage(p.WritablePage(dataPages[t]), 2 + t);
+    UsageMap(p, defs[t].ownedMap).Add(dataPages[t]);
+    UsageMap(p, defs[t].freeMap).Add(dataPages[t]);
+  }
+  for (int t = 0; t < 4; ++t) WriteTableDefinition(p, 2 + t, EncodeTableDefinition(defs[t]));
+
+  catalog_ = std::make_unique<StoredTable>(p, 2, defs[0], LogicalDefinition(defs[0], u"MSysObjects"));
+  accessControl_ = std::make_unique<StoredTable>(p, 3, defs[1], LogicalDefinition(defs[1], u"MSysACEs"));
+  for (const auto& row : InitialCatalogRows()) catalog_->Insert(row);
+  for (const auto& row : InitialAccessControlRows()) accessControl_->Insert(row);
+  ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
+}
+
+void JetDatabase::LoadCatalog() {
+  TableDefinition def = ReadTableDefinition(*pager_, kCatalogTdefPage);
+  catalog_ = std::make_unique<StoredTable>(*pager_, kCatalogTdefPage, def, LogicalDefinition(def, u"MSysObjects"));
+  const TableDef& cat = catalog_->logical();
+  auto column = [&](const char* name) -> std::size_t {
+    for (std::size_t i = 0; i < cat.columns.size(); ++i)
+      if (cat.columns[i].name == name) return i;
+    throw Error(ErrorCode::NotJet4, std::string("The catalog has no column ") + name);
+  };
+  std::size_t idCol = column("Id"), parentCol = column("ParentId"), nameCol = column("Name"), typeCol = column("Type"),
+              flagsCol = column("Flags"), ownerCol = column("Owner");
+  std::uint32_t aceTdef = 0;
+  StoredRowCursor cursor(*pager_, *catalog_, catalog_->DataPages());
+  std::vector<Value> row;
+  while (cursor.Next(row)) {
+    auto num = [&](std::size_t c) -> std::int64_t {
+      auto* v = std::get_if<std::int64_t>(&row[c]);
+      return v ? *v : 0;
+    };
+    auto* name = std::get_if<std::string>(&row[nameCol]);
+    if (!name) continue;
+    std::int64_t id = num(idCol), type = num(typeCol) & 0x7F;
+    auto flags = static_cast<std::uint32_t>(num(flagsCol));
+    if (id == kMSysDbId) {
+      if (auto* owner = std::get_if<Bytes>(&row[ownerCol])) ownerSid_ = *owner;
+    }
+    if (type != 1) continue;
+    if (*name == "MSysACEs") aceTdef = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
+    if ((flags & 0x80000002u) != 0 || num(parentCol) != kTablesContainerId) continue;
+    if (name->size() >= 4 && name->compare(0, 4, "MSys") == 0) continue;
+    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr});
+  }
+  if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
+  if (aceTdef != 0) {
+    TableDefinition aces = ReadTableDefinition(*pager_, aceTdef);
+    accessControl_ = std::make_unique<StoredTable>(*pager_, aceTdef, aces, LogicalDefinition(aces, u"MSysACEs"));
+  }
+  globalMapPages_ = pager_->pageCount();
+}
+
+std::vector<std::string> JetDatabase::TableNames() const {
+  std::vector<std::string> names;
+  for (const auto& e : tables_) names.push_back(e.name);
+  return names;
+}
+
+UserTable& JetDatabase::Load(Entry& e) {
+  if (!e.table) {
+    TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
+    std::u16string name;
+    Utf8ToUtf16(e.name, name);
+    TableDef logical = LogicalDefinition(def, name);
+    e.table = std::make_unique<UserTable>(*this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical));
+  }
+  return *e.table;
+}
+
+Table* JetDatabase::FindTable(std::string_view name) {
+  for (auto& e : tables_)
+    if (SameName(e.name, name)) return &Load(e);
+  return nullptr;
+}
+
+void JetDatabase::RequireWritable() const {
+  if (!pager_->writable()) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+}
+
+RowPointer JetDatabase::AppendMapRow() {
+  if (mapHolderPage_ == 0 || !DataPageFits(pager_->ReadPage(mapHolderPage_), kMapRowSize)) {
+    mapHolderPage_ = pager_->AllocatePage();
+    InitDataPage(pager_->WritablePage(mapHolderPage_), 0);
+  }
+  return UsageMap::AppendEmpty(*pager_, mapHolderPage_);
+}
+
+Table& JetDatabase::CreateTable(const TableDef& requested) {
+  RequireWritable();
+  ValidateTableDef(requested);
+  for (const auto& e : tables_)
+    if (SameName(e.name, requested.name))
+      throw Error(ErrorCode::TableExists, "A table named '" + requested.name + "' already exists");
+  if (SameName(requested.name.substr(0, 4), "MSys")) {
+    throw Error(ErrorCode::InvalidDefinition, "Table names starting with 'MSys' are reserved for the system tables");
+  }
+  if (!accessControl_) throw Error(ErrorCode::NotJet4, "The database has no MSysACEs table");
+
+  TableDefinition def = PhysicalDefinition(requested);
+  TableDef logical = requested;
+  for (auto& c : logical.columns) {
+    if (c.type != ColumnType::Text && c.type != ColumnType::Binary) c.length = 0;
+    if (c.type != ColumnType::Decimal) c.precision = c.scale = 0;
+  }
+  // Primary-key columns can never hold NULL.
+  for (auto& c : logical.columns)
+    for (const auto& k : logical.primaryKey)
+      if (SameName(c.name, k)) c.required = true;
+  if (logical.primaryKey.empty()) logical.primaryKeyName.clear();
+
+  auto savedCatalog = catalog_->Save();
+  auto savedAces = accessControl_->Save();
+  std::uint32_t savedHolder = mapHolderPage_;
+  pager_->BeginAtomic();
+  try {
+    std::uint32_t tdefPage = pager_->AllocatePage();
+    def.ownedMap = AppendMapRow();
+    def.freeMap = AppendMapRow();
+    for (auto& m : def.longValueMaps) {
+      m.owned = AppendMapRow();
+      m.free = AppendMapRow();
+    }
+    for (auto& r : def.realIndexes) {
+      r.map = AppendMapRow();
+      r.root = IndexTree::CreateEmpty(*pager_, tdefPage);
+      UsageMap(*pager_, r.map).Add(r.root);
+    }
+    WriteTableDefinition(*pager_, tdefPage, EncodeTableDefinition(def));
+    auto id = static_cast<std::int32_t>(tdefPage);
+    catalog_->Insert(CatalogRow(id, kTablesContainerId, requested.name, 1, OleDateNow(), ownerSid_, 0));
+    Bytes users = ownerSid_;
+    if (users.size() >= 2) users[0] ^= 0x01;
+    accessControl_->Insert(AccessControlRow(id, ownerSid_, 0xFFFFF, false));
+    accessControl_->Insert(AccessControlRow(id, users, 0xFFFFF, false));
+    pager_->CommitAtomic();
+    auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical));
+    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored))});
+  } catch (...) {
+    pager_->RollbackAtomic();
+    catalog_->Undo(savedCatalog);
+    accessControl_->Undo(savedAces);
+    mapHolderPage_ = savedHolder;
+    throw;
+  }
+  if (pager_->WantsFlush()) Flush();
+  return *tables_.back().table;
+}
+
+void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
+  RequireWritable();
+  auto saved = table.Save();
+  pager_->BeginAtomic();
+  try {
+    table.Insert(row);
+    pager_->CommitAtomic();
+  } catch (...) {
+    pager_->RollbackAtomic();
+    table.Undo(saved);
+    throw;
+  }
+  if (pager_->WantsFlush()) Flush();
+}
+
+void JetDatabase::Flush() {
+  if (!pager_->writable()) return;
+  catalog_->WriteCountersIfChanged();
+  if (accessControl_) accessControl_->WriteCountersIfChanged();
+  for (auto& e : tables_)
+    if (e.table) e.table->stored().WriteCountersIfChanged();
+  if (globalMapPages_ != pager_->pageCount()) {
+    WriteGlobalUsageMap(*pager_, pager_->pageCount());
+    globalMapPages_ = pager_->pageCount();
+  }
+  pager_->Flush();
+}
+
+}  // namespace jet

@@ -1,0 +1,59 @@
+// Internal to jet/: the Database implementation behind jet.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jet/jet.h"
+#include "jet/pager.h"
+#include "jet/stored_table.h"
+
+namespace jet {
+
+class UserTable;
+
+class JetDatabase final : public Database {
+ public:
+  static std::unique_ptr<JetDatabase> CreateNew(const std::string& path);
+  static std::unique_ptr<JetDatabase> OpenExisting(const std::string& path, OpenMode mode);
+  ~JetDatabase() override;
+
+  const std::string& path() const override { return path_; }
+  std::vector<std::string> TableNames() const override;
+  Table* FindTable(std::string_view name) override;
+  Table& CreateTable(const TableDef& def) override;
+  void Flush() override;
+
+  // Adds a row to a table as one atomic step (all of it, or nothing).
+  void InsertRow(StoredTable& table, const std::vector<Value>& row);
+  Pager& pager() { return *pager_; }
+
+  // For tests: lowers the file size limit (in pages) below 2 GB.
+  void SetPageLimit(std::uint32_t pages) { pager_->SetPageLimit(pages); }
+
+ private:
+  struct Entry {
+    std::string name;
+    std::uint32_t tdefPage;
+    std::unique_ptr<UserTable> table;  // loaded on first use
+  };
+  JetDatabase(std::unique_ptr<Pager> pager, std::string path);
+  void BuildEmptyDatabase();
+  void LoadCatalog();
+  void RequireWritable() const;
+  format::RowPointer AppendMapRow();
+  UserTable& Load(Entry& e);
+
+  std::unique_ptr<Pager> pager_;
+  std::string path_;
+  std::unique_ptr<StoredTable> catalog_;
+  std::unique_ptr<StoredTable> accessControl_;
+  std::vector<Entry> tables_;
+  Bytes ownerSid_;
+  std::uint32_t mapHolderPage_ = 0;
+  std::uint32_t globalMapPages_ = 0;  // page count page 1 describes
+};
+
+}  // namespace jet

@@ -1,0 +1,226 @@
+#include "jet/pager.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "jet/format.h"
+#include "jet/jet.h"
+
+namespace jet {
+namespace {
+
+[[noreturn]] void ThrowIo(const std::string& what, const std::string& path) {
+  throw Error(ErrorCode::Io, what + " '" + path + "': " + std::strerror(errno));
+}
+
+}  // namespace
+
+std::unique_ptr<Pager> Pager::CreateFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) throw Error(ErrorCode::FileExists, "The file '" + path + "' already exists");
+    ThrowIo("Cannot create", path);
+  }
+  return std::unique_ptr<Pager>(new Pager(fd, path, true, 0));
+}
+
+std::unique_ptr<Pager> Pager::OpenFile(const std::string& path, bool writable) {
+  int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) ThrowIo("Cannot open", path);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    ThrowIo("Cannot read the size of", path);
+  }
+  if (st.st_size < static_cast<off_t>(3 * kPageSize)) {
+    ::close(fd);
+    throw Error(ErrorCode::NotJet4, "'" + path + "' is too small to be a Jet 4 database");
+  }
+  // A trailing partial page (left by another writer) is ignored.
+  auto pages = static_cast<std::uint32_t>(st.st_size / kPageSize);
+  return std::unique_ptr<Pager>(new Pager(fd, path, writable, pages));
+}
+
+Pager::Pager(int fd, std::string path, bool writable, std::uint32_t pages)
+    : fd_(fd),
+      path_(std::move(path)),
+      writable_(writable),
+      pageCount_(pages),
+      durablePages_(pages),
+      pageLimit_(format::kMaxPages) {}
+
+Pager::~Pager() { ::close(fd_); }
+
+void Pager::Touch(Frame* f) {
+  if (f->lru != lru_.begin()) lru_.splice(lru_.begin(), lru_, f->lru);
+}
+
+Pager::Frame* Pager::Insert(std::uint32_t page) {
+  EvictIfNeeded();
+  auto frame = std::make_unique<Frame>();
+  frame->page = page;
+  lru_.push_front(frame.get());
+  frame->lru = lru_.begin();
+  Frame* raw = frame.get();
+  frames_.emplace(page, std::move(frame));
+  return raw;
+}
+
+Pager::Frame* Pager::Load(std::uint32_t page) {
+  auto it = frames_.find(page);
+  if (it != frames_.end()) {
+    Touch(it->second.get());
+    return it->second.get();
+  }
+  if (page >= pageCount_) {
+    throw Error(ErrorCode::NotJet4, "Page " + std::to_string(page) + " lies beyond the end of '" + path_ + "'");
+  }
+  Frame* f = Insert(page);
+  ssize_t n = ::pread(fd_, f->data, kPageSize, static_cast<off_t>(page) * kPageSize);
+  if (n < 0) {
+    int saved = errno;
+    frames_.erase(page);
+    lru_.pop_front();
+    errno = saved;
+    ThrowIo("Cannot read", path_);
+  }
+  if (n < static_cast<ssize_t>(kPageSize)) std::memset(f->data + n, 0, kPageSize - n);
+  return f;
+}
+
+void Pager::EvictIfNeeded() {
+  if (frames_.size() < kMaxCachedPages) return;
+  // Walk from the least recently used end; old dirty pages must wait for Flush.
+  auto it = lru_.end();
+  std::size_t examined = 0;
+  while (it != lru_.begin() && frames_.size() >= kMaxCachedPages && examined < kMaxCachedPages) {
+    --it;
+    ++examined;
+    Frame* f = *it;
+    if (f->dirty && !IsNew(f->page)) continue;
+    if (f->dirty) {
+      WriteFrame(*f);
+      f->dirty = false;
+    }
+    it = lru_.erase(it);
+    frames_.erase(f->page);
+  }
+}
+
+void Pager::MarkDirty(Frame* f) {
+  if (f->dirty) return;
+  f->dirty = true;
+  if (!IsNew(f->page)) ++oldDirty_;
+}
+
+std::uint32_t Pager::AllocatePage() {
+  if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  if (pageCount_ >= pageLimit_) {
+    throw Error(ErrorCode::FileFull, "The database '" + path_ + "' has reached its size limit of " +
+                                         std::to_string(static_cast<std::uint64_t>(pageLimit_) * kPageSize / (1024 * 1024)) +
+                                         " MB");
+  }
+  std::uint32_t page = pageCount_++;
+  Frame* f = Insert(page);
+  std::memset(f->data, 0, kPageSize);
+  MarkDirty(f);
+  return page;
+}
+
+const std::uint8_t* Pager::ReadPage(std::uint32_t page) { return Load(page)->data; }
+
+std::uint8_t* Pager::WritablePage(std::uint32_t page) {
+  if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  Frame* f = Load(page);
+  if (inAtomic_ && page < atomicPageCount_ && !undo_.count(page)) {
+    auto copy = std::make_unique<std::uint8_t[]>(kPageSize);
+    std::memcpy(copy.get(), f->data, kPageSize);
+    undo_.emplace(page, std::move(copy));
+  }
+  MarkDirty(f);
+  return f->data;
+}
+
+void Pager::ReleasePage(std::uint32_t page) {
+  // Released pages stay allocated (the global map keeps them as used) but are
+  // cleared so that no reader takes them for live data.
+  std::memset(WritablePage(page), 0, kPageSize);
+}
+
+void Pager::BeginAtomic() {
+  inAtomic_ = true;
+  atomicPageCount_ = pageCount_;
+}
+
+void Pager::CommitAtomic() {
+  inAtomic_ = false;
+  undo_.clear();
+}
+
+void Pager::RollbackAtomic() {
+  inAtomic_ = false;
+  for (std::uint32_t p = atomicPageCount_; p < pageCount_; ++p) {
+    auto it = frames_.find(p);
+    if (it == frames_.end()) continue;
+    lru_.erase(it->second->lru);
+    frames_.erase(it);
+  }
+  pageCount_ = atomicPageCount_;
+  auto saved = std::move(undo_);
+  undo_.clear();
+  for (auto& [page, data] : saved) {
+    Frame* f = Load(page);
+    std::memcpy(f->data, data.get(), kPageSize);
+    MarkDirty(f);
+  }
+}
+
+void Pager::WriteFrame(const Frame& f) {
+  ssize_t n = ::pwrite(fd_, f.data, kPageSize, static_cast<off_t>(f.page) * kPageSize);
+  if (n != static_cast<ssize_t>(kPageSize)) {
+    if (n >= 0) errno = ENOSPC;
+    ThrowIo("Cannot write", path_);
+  }
+}
+
+void Pager::Sync() {
+  if (::fdatasync(fd_) != 0) ThrowIo("Cannot sync", path_);
+}
+
+void Pager::Flush() {
+  if (!writable_) return;
+  std::vector<Frame*> fresh, old;
+  for (auto& [page, f] : frames_) {
+    if (!f->dirty) continue;
+    (IsNew(page) ? fresh : old).push_back(f.get());
+  }
+  auto byPage = [](const Frame* a, const Frame* b) { return a->page < b->page; };
+  std::sort(fresh.begin(), fresh.end(), byPage);
+  std::sort(old.begin(), old.end(), byPage);
+  bool grew = pageCount_ != durablePages_;
+  // Pages that an earlier, undone insert wrote past the end are cut off first.
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0 && st.st_size > static_cast<off_t>(pageCount_) * static_cast<off_t>(kPageSize)) {
+    if (::ftruncate(fd_, static_cast<off_t>(pageCount_) * kPageSize) != 0) ThrowIo("Cannot truncate", path_);
+  }
+  for (Frame* f : fresh) {
+    WriteFrame(*f);
+    f->dirty = false;
+  }
+  if (old.empty() && !grew) return;
+  if (!fresh.empty() || grew) Sync();
+  for (Frame* f : old) {
+    WriteFrame(*f);
+    f->dirty = false;
+  }
+  Sync();
+  oldDirty_ = 0;
+  durablePages_ = pageCount_;
+}
+
+}  // namespace jet

@@ -1,0 +1,91 @@
+// The page cache under the engine: reads pages from the file, keeps changed pages
+// until they are written, and writes them in an order that keeps the file valid
+// for other readers at every instant.
+//
+// Write-ordering invariant (what makes a killed process harmless):
+//   * Pages numbered at or above the page count of the last flush ("new pages")
+//     are referenced by nothing on disk, so they may be written at any time,
+//     also before a flush (this is how the cache stays bounded).
+//   * Pages below it ("old pages") may refer to new pages, so they are written
+//     only inside Flush, after every new page has reached the disk (fdatasync).
+//   Each page goes out in one aligned 4096-byte pwrite, which a process kill
+//   cannot tear, so a reader sees every page either before or after a flush.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "jet/page_store.h"
+
+namespace jet {
+
+class Pager final : public PageStore {
+ public:
+  static std::unique_ptr<Pager> CreateFile(const std::string& path);
+  static std::unique_ptr<Pager> OpenFile(const std::string& path, bool writable);
+  ~Pager() override;
+
+  std::uint32_t AllocatePage() override;
+  const std::uint8_t* ReadPage(std::uint32_t page) override;
+  std::uint8_t* WritablePage(std::uint32_t page) override;
+  void ReleasePage(std::uint32_t page) override;
+
+  std::uint32_t pageCount() const { return pageCount_; }
+  bool writable() const { return writable_; }
+
+  // Atomic sections: every page changed or allocated between Begin and Rollback is
+  // put back as it was. Sections do not nest.
+  void BeginAtomic();
+  void CommitAtomic();
+  void RollbackAtomic();
+
+  // Writes every changed page (new pages, sync, old pages, sync).
+  void Flush();
+
+  // True when so many old pages wait for a flush that the cache should be emptied.
+  bool WantsFlush() const { return oldDirty_ > kMaxOldDirtyPages; }
+
+  // Lowers the 2 GB limit so that tests can reach it with small files.
+  void SetPageLimit(std::uint32_t pages) { pageLimit_ = pages; }
+
+ private:
+  struct Frame {
+    std::uint32_t page;
+    bool dirty = false;
+    std::list<Frame*>::iterator lru;
+    alignas(64) std::uint8_t data[kPageSize];
+  };
+  static constexpr std::size_t kMaxCachedPages = 1536;     // 6 MB
+  static constexpr std::size_t kMaxOldDirtyPages = 2048;   // 8 MB
+
+  Pager(int fd, std::string path, bool writable, std::uint32_t pages);
+  Frame* Load(std::uint32_t page);
+  Frame* Insert(std::uint32_t page);
+  void Touch(Frame* f);
+  void MarkDirty(Frame* f);
+  void EvictIfNeeded();
+  void WriteFrame(const Frame& f);
+  void Sync();
+  bool IsNew(std::uint32_t page) const { return page >= durablePages_; }
+
+  int fd_;
+  std::string path_;
+  bool writable_;
+  std::uint32_t pageCount_;     // pages in the database, cached or not
+  std::uint32_t durablePages_;  // page count at the last flush
+  std::uint32_t pageLimit_;
+  std::size_t oldDirty_ = 0;
+  std::unordered_map<std::uint32_t, std::unique_ptr<Frame>> frames_;
+  std::list<Frame*> lru_;  // front = most recently used
+
+  bool inAtomic_ = false;
+  std::uint32_t atomicPageCount_ = 0;
+  std::unordered_map<std::uint32_t, std::unique_ptr<std::uint8_t[]>> undo_;  // old content
+  std::unordered_map<std::uint32_t, bool> undoDirty_;
+};
+
+}  // namespace jet

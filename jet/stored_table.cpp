@@ -1,0 +1,202 @@
+#include "jet/stored_table.h"
+
+#include "jet/data_page.h"
+#include "jet/format.h"
+#include "jet/text_codec.h"
+#include "jet/usage_map.h"
+
+namespace jet {
+
+using namespace format;
+
+ColumnDef PublicColumn(const PhysicalColumn& c) {
+  ColumnDef d;
+  d.name = Utf16ToUtf8(c.name);
+  d.type = ToColumnType(c.type);
+  if (d.type == ColumnType::Text) d.length = c.length / 2;
+  if (d.type == ColumnType::Binary) d.length = c.length;
+  if (d.type == ColumnType::Decimal) {
+    d.precision = c.misc[0];
+    d.scale = c.misc[1];
+  }
+  return d;
+}
+
+TableDef LogicalDefinition(const TableDefinition& def, const std::u16string& name) {
+  TableDef t;
+  t.name = Utf16ToUtf8(name);
+  for (const auto& c : def.columns) t.columns.push_back(PublicColumn(c));
+  for (const auto& li : def.logicalIndexes) {
+    if (li.kind != 1 || li.realNumber >= def.realIndexes.size()) continue;
+    t.primaryKeyName = Utf16ToUtf8(li.name);
+    for (const auto& ic : def.realIndexes[li.realNumber].columns)
+      for (const auto& c : def.columns)
+        if (c.number == ic.column) t.primaryKey.push_back(Utf16ToUtf8(c.name));
+  }
+  return t;
+}
+
+namespace {
+
+std::vector<bool> RequiredFlags(const TableDef& logical) {
+  std::vector<bool> r;
+  for (const auto& c : logical.columns) r.push_back(c.required);
+  return r;
+}
+
+std::u16string Utf16Name(const std::string& name) {
+  std::u16string out;
+  Utf8ToUtf16(name, out);
+  return out;
+}
+
+}  // namespace
+
+StoredTable::StoredTable(PageStore& store, std::uint32_t tdefPage, TableDefinition def, TableDef logical)
+    : store_(store),
+      tdefPage_(tdefPage),
+      def_(std::move(def)),
+      logical_(std::move(logical)),
+      encoder_(def_, RequiredFlags(logical_), Utf16Name(logical_.name)),
+      longValues_(store, tdefPage) {
+
+  std::vector<bool> primaryReal(def_.realIndexes.size(), false);
+  for (const auto& li : def_.logicalIndexes)
+    if (li.kind == 1 && li.realNumber < primaryReal.size()) primaryReal[li.realNumber] = true;
+  for (std::size_t r = 0; r < def_.realIndexes.size(); ++r) {
+    const RealIndex& ri = def_.realIndexes[r];
+    Index idx;
+    idx.realNumber = r;
+    idx.unique = ri.flags & kIndexUnique;
+    idx.primary = primaryReal[r];
+    std::vector<IndexKeyColumn> keyColumns;
+    for (const auto& ic : ri.columns) {
+      for (std::size_t pos = 0; pos < def_.columns.size(); ++pos) {
+        if (def_.columns[pos].number != ic.column) continue;
+        idx.columnPositions.push_back(pos);
+        keyColumns.push_back({PublicColumn(def_.columns[pos]), ic.ascending});
+      }
+    }
+    idx.encoder = std::make_unique<IndexKeyEncoder>(std::move(keyColumns));
+    idx.tree = std::make_unique<IndexTree>(store_, ri.root, tdefPage_);
+    RowPointer map = ri.map;
+    PageStore* s = &store_;
+    idx.tree->SetPageAllocatedCallback([s, map](std::uint32_t page) { UsageMap(*s, map).Add(page); });
+    indexes_.push_back(std::move(idx));
+  }
+  longValuePages_.assign(def_.longValueMaps.size(), 0);
+  writtenRowCount_ = def_.rowCount;
+  writtenAutoNumber_ = def_.autoNumber;
+  for (const auto& ri : def_.realIndexes) writtenUniqueCounts_.push_back(ri.uniqueCount);
+  FindCurrentPages();
+}
+
+void StoredTable::FindCurrentPages() {
+  if (!store_.ReadPage(tdefPage_)) return;
+  auto usable = [&](std::uint32_t page, std::uint32_t owner) {
+    if (page == 0) return false;
+    const std::uint8_t* p = store_.ReadPage(page);
+    return p[0] == kPageData && Get32(p + 4) == owner;
+  };
+  if (def_.freeMap.page != 0) {
+    std::uint32_t last = UsageMap(store_, def_.freeMap).LastPage();
+    if (usable(last, tdefPage_)) dataPage_ = last;
+  }
+  for (std::size_t i = 0; i < def_.longValueMaps.size(); ++i) {
+    if (def_.longValueMaps[i].free.page == 0) continue;
+    std::uint32_t last = UsageMap(store_, def_.longValueMaps[i].free).LastPage();
+    if (usable(last, kLvalOwner)) longValuePages_[i] = last;
+  }
+}
+
+StoredTable::State StoredTable::Save() const {
+  State s{def_.rowCount, def_.autoNumber, dataPage_, {}, longValuePages_};
+  for (const auto& ri : def_.realIndexes) s.uniqueCounts.push_back(ri.uniqueCount);
+  return s;
+}
+
+void StoredTable::Undo(const State& s) {
+  def_.rowCount = s.rowCount;
+  def_.autoNumber = s.autoNumber;
+  dataPage_ = s.dataPage;
+  longValuePages_ = s.longValuePages;
+  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) def_.realIndexes[i].uniqueCount = s.uniqueCounts[i];
+  for (auto& idx : indexes_) idx.tree->Reload();
+}
+
+std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber) {
+  if (dataPage_ == 0 || !DataPageFits(store_.ReadPage(dataPage_), row.size())) {
+    std::uint32_t page = store_.AllocatePage();
+    InitDataPage(store_.WritablePage(page), tdefPage_);
+    UsageMap(store_, def_.ownedMap).Add(page);
+    UsageMap freeMap(store_, def_.freeMap);
+    if (dataPage_ != 0) freeMap.Remove(dataPage_);
+    freeMap.Add(page);
+    dataPage_ = page;
+  }
+  rowNumber = DataPageAppend(store_.WritablePage(dataPage_), row);
+  return dataPage_;
+}
+
+void StoredTable::Insert(const std::vector<Value>& values) {
+  encoder_.Prepare(values);
+  for (const auto& idx : indexes_) {
+    if (!idx.primary) continue;
+    for (std::size_t pos : idx.columnPositions) {
+      if (std::holds_alternative<Null>(values[pos])) {
+        throw Error(ErrorCode::NullNotAllowed, "Column '" + logical_.columns[pos].name +
+                                                   "' belongs to the primary key of table '" + logical_.name +
+                                                   "' and cannot be NULL");
+      }
+    }
+  }
+  const auto& row = encoder_.Build([&](std::uint16_t column, std::span<const std::uint8_t> payload,
+                                       std::uint8_t header[12]) {
+    for (std::size_t i = 0; i < def_.longValueMaps.size(); ++i) {
+      if (def_.longValueMaps[i].column != column) continue;
+      longValues_.Store(def_.longValueMaps[i], longValuePages_[i], payload, header);
+      return;
+    }
+    throw Error(ErrorCode::NotJet4, "Table '" + logical_.name + "' has no long-value maps for a Memo/OLE column");
+  });
+  std::uint8_t rowNumber = 0;
+  std::uint32_t page = PlaceRow(row, rowNumber);
+  for (auto& idx : indexes_) {
+    keyValues_.clear();
+    for (std::size_t pos : idx.columnPositions) keyValues_.push_back(encoder_.NormalisedValue(pos, values[pos]));
+    key_.clear();
+    idx.encoder->AppendKey(keyValues_, key_);
+    RealIndex& ri = def_.realIndexes[idx.realNumber];
+    if (idx.unique) {
+      if (!idx.tree->InsertUnique(key_, page, rowNumber)) {
+        std::string cols;
+        for (std::size_t pos : idx.columnPositions) cols += (cols.empty() ? "" : ", ") + logical_.columns[pos].name;
+        throw Error(ErrorCode::DuplicateKey, "Table '" + logical_.name + "' already has a row with the same value" +
+                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " + cols);
+      }
+      ++ri.uniqueCount;
+    } else {
+      if (!idx.tree->Contains(key_)) ++ri.uniqueCount;
+      idx.tree->Insert(key_, page, rowNumber);
+    }
+  }
+  ++def_.rowCount;
+}
+
+void StoredTable::WriteCountersIfChanged() {
+  bool changed = def_.rowCount != writtenRowCount_ || def_.autoNumber != writtenAutoNumber_;
+  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i)
+    changed = changed || def_.realIndexes[i].uniqueCount != writtenUniqueCounts_[i];
+  if (!changed) return;
+  WriteTableCounters(store_, tdefPage_, def_);
+  writtenRowCount_ = def_.rowCount;
+  writtenAutoNumber_ = def_.autoNumber;
+  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) writtenUniqueCounts_[i] = def_.realIndexes[i].uniqueCount;
+}
+
+std::vector<std::uint32_t> StoredTable::DataPages() {
+  if (def_.ownedMap.page == 0) return {};
+  return UsageMap(store_, def_.ownedMap).Pages();
+}
+
+}  // namespace jet

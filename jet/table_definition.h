@@ -1,0 +1,91 @@
+// The physical table definition as stored in TDEF pages: column blocks, real and
+// logical indexes, long-value maps. Built for new tables, parsed for any file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/format.h"
+#include "jet/jet.h"
+#include "jet/page_store.h"
+
+namespace jet {
+
+struct PhysicalColumn {
+  std::uint8_t type = 0;           // ColumnType code
+  std::uint16_t number = 0;        // null-mask bit
+  std::uint16_t varIndex = 0;      // variable columns: slot in the offset table
+  std::uint16_t fixedOffset = 0;   // fixed columns: offset in the fixed area
+  std::uint16_t length = 0;        // bytes
+  std::uint8_t flags = 0;
+  std::uint8_t extraFlags = 0;
+  std::uint8_t misc[4] = {};       // sort order (text) or precision/scale (decimal)
+  std::uint8_t sortVersion = 0;
+  std::u16string name;
+
+  bool fixed() const { return flags & format::kColumnFixed; }
+  bool isBoolean() const { return type == static_cast<std::uint8_t>(ColumnType::Boolean); }
+  bool isLong() const {
+    return type == static_cast<std::uint8_t>(ColumnType::Memo) || type == static_cast<std::uint8_t>(ColumnType::Ole);
+  }
+};
+
+struct IndexColumn {
+  std::uint16_t column = 0;  // column number
+  bool ascending = true;
+};
+
+struct RealIndex {
+  std::vector<IndexColumn> columns;
+  format::RowPointer map;
+  std::uint32_t root = 0;
+  std::uint8_t flags = 0;
+  std::uint32_t entryCount = 0;   // first word of the count block
+  std::uint32_t uniqueCount = 0;  // distinct keys
+};
+
+struct LogicalIndex {
+  std::uint32_t number = 0;
+  std::uint32_t realNumber = 0;
+  std::uint8_t kind = 0;  // 1 primary key, 2 foreign key, 0 other
+  std::uint8_t cascadeBytes = 0x04;
+  std::u16string name;
+};
+
+struct LongValueMaps {
+  std::uint16_t column = 0;
+  format::RowPointer owned;
+  format::RowPointer free;
+};
+
+struct TableDefinition {
+  std::uint32_t rowCount = 0;
+  std::uint32_t autoNumber = 0;
+  std::uint8_t tableType = format::kTableTypeUser;
+  std::uint16_t maxColumns = 0;
+  format::RowPointer ownedMap;
+  format::RowPointer freeMap;
+  std::vector<PhysicalColumn> columns;  // ascending column number
+  std::vector<RealIndex> realIndexes;
+  std::vector<LogicalIndex> logicalIndexes;
+  std::vector<LongValueMaps> longValueMaps;
+
+  std::uint16_t fixedSize() const;
+  std::uint16_t variableCount() const;
+  const LongValueMaps* longValueMapsFor(std::uint16_t column) const;
+};
+
+// Serialises the definition (the logical buffer, starting with the 8-byte page header).
+std::vector<std::uint8_t> EncodeTableDefinition(const TableDefinition& def);
+
+// Writes the buffer to `firstPage` and as many continuation pages as it needs.
+void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes);
+
+// Reads and parses the definition starting at `page`. Throws NotJet4 if damaged.
+TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page);
+
+// Rewrites the counters of an existing definition in place (rows, AutoNumber, index counts).
+void WriteTableCounters(PageStore& store, std::uint32_t page, const TableDefinition& def);
+
+}  // namespace jet

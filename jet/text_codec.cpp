@@ -1,0 +1,126 @@
+#include "jet/text_codec.h"
+
+namespace jet {
+
+bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
+  out.clear();
+  out.reserve(in.size());
+  std::size_t i = 0;
+  while (i < in.size()) {
+    auto c = static_cast<unsigned char>(in[i]);
+    std::uint32_t cp;
+    std::size_t n;
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F, n = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F, n = 3;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07, n = 4;
+    } else {
+      return false;
+    }
+    if (i + n > in.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      auto cc = static_cast<unsigned char>(in[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    static constexpr std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += n;
+  }
+  return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    std::uint32_t cp = in[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // a lone surrogate cannot be written as UTF-8
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+void AppendUcs2(std::u16string_view text, std::vector<std::uint8_t>& out) {
+  for (char16_t c : text) {
+    out.push_back(static_cast<std::uint8_t>(c));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+}
+
+void AppendStoredText(std::u16string_view text, bool compress, std::vector<std::uint8_t>& out) {
+  bool oneByte = compress && text.size() > 2;
+  if (oneByte) {
+    for (char16_t c : text)
+      if (c == 0 || c > 0xFF) {
+        oneByte = false;
+        break;
+      }
+  }
+  if (!oneByte) {
+    AppendUcs2(text, out);
+    return;
+  }
+  out.push_back(0xFF);
+  out.push_back(0xFE);
+  for (char16_t c : text) out.push_back(static_cast<std::uint8_t>(c));
+}
+
+std::u16string DecodeStoredText(std::span<const std::uint8_t> b) {
+  std::u16string out;
+  if (b.size() > 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    bool compressed = true;
+    std::size_t i = 2;
+    while (i < b.size()) {
+      if (b[i] == 0x00) {
+        compressed = !compressed;
+        ++i;
+      } else if (compressed) {
+        out.push_back(b[i]);
+        ++i;
+      } else {
+        if (i + 1 >= b.size()) break;
+        out.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
+        i += 2;
+      }
+    }
+    return out;
+  }
+  out.reserve(b.size() / 2);
+  for (std::size_t i = 0; i + 1 < b.size(); i += 2) out.push_back(static_cast<char16_t>(b[i] | (b[i + 1] << 8)));
+  return out;
+}
+
+}  // namespace jet
