@@ -1,0 +1,145 @@
+#include "command_line.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+#include "command_line_options.h"
+#include "command_line_password.h"
+#include "engine/conversion_run.h"
+#include "odbc/data_sources.h"
+#include "odbc/login_check.h"
+#include "odbc/source_tables.h"
+
+namespace talvoro::app {
+namespace {
+
+// Prints the run's progress: a line per table, and the row count updated in
+// place while a terminal is watching.
+class ConsoleProgress : public engine::ConversionObserver {
+ public:
+  ConsoleProgress() : live_(isatty(STDOUT_FILENO) == 1) {}
+
+  void OnTableStarted(std::size_t index, std::size_t count, const std::string& name) override {
+    std::cout << "[" << index + 1 << "/" << count << "] " << name << std::flush;
+  }
+  void OnRowsCopied(const std::string& name, std::uint64_t rows) override {
+    if (!live_) return;
+    std::cout << "\r[" << name << "] " << rows << " rows" << std::flush;
+  }
+  void OnTableFinished(const engine::TableOutcome& t) override {
+    if (live_) std::cout << "\r\033[K[" << t.sourceName << "]";
+    if (t.converted) {
+      std::cout << " converted, " << t.rowsCopied << " rows";
+      if (t.destName != t.sourceName) std::cout << " (as " << t.destName << ")";
+      std::cout << "\n";
+    } else {
+      std::cout << " FAILED";
+      if (t.created) std::cout << " after " << t.rowsCopied << " rows";
+      std::cout << ": " << t.failure << "\n";
+    }
+    std::cout << std::flush;
+  }
+  void OnDataSourceFailure(const std::string& message) override {
+    std::cerr << message << "\n";
+  }
+
+ private:
+  bool live_;
+};
+
+int UsageError(const std::string& error) {
+  std::cerr << "Kestrin1: " << error << "\n\n" << UsageText();
+  return kExitUsageOrLogon;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine parsed = ParseCommandLine(args);
+  if (!parsed.options) return UsageError(parsed.error);
+  const CommandLineOptions& options = *parsed.options;
+  if (options.help) {
+    std::cout << UsageText();
+    return kExitConverted;
+  }
+
+  engine::ConversionSettings settings;
+  settings.databaseName = options.database;
+  std::error_code ec;
+  std::filesystem::path dest = std::filesystem::absolute(options.dest, ec);
+  settings.destPath = ec ? options.dest : dest.lexically_normal().string();
+
+  odbc::AuthChoice choice = odbc::AuthChoice::Windows;
+  if (options.sqlLogin) {
+    choice = odbc::AuthChoice::SqlServer;
+    settings.loginName = *options.sqlLogin;
+    std::optional<std::string> password = ObtainPassword(settings.loginName);
+    if (!password) {
+      std::cerr << "Kestrin1: no password: set " << kPasswordVariable
+                << " or run at a terminal to be asked for it\n";
+      return kExitUsageOrLogon;
+    }
+    settings.password = *password;
+  }
+
+  // The destination is checked before anything is registered.
+  if (std::filesystem::exists(settings.destPath, ec)) {
+    if (!options.overwrite) {
+      std::cerr << "Kestrin1: " << settings.destPath
+                << " exists; give --overwrite to replace it\n";
+      return kExitUsageOrLogon;
+    }
+  }
+
+  odbc::LoginCheckResult login =
+      odbc::TestSourceLogin(choice, settings.loginName, settings.password);
+  settings.authMode = login.authMode;
+  if (!login.passed) {
+    std::cerr << (login.message.empty() ? "Kestrin1: ODBC is not usable" : login.message) << "\n";
+    if (!login.diagnostics.empty()) std::cerr << odbc::FormatDiagnostics(login.diagnostics) << "\n";
+    return kExitUsageOrLogon;
+  }
+
+  // As the table page does when it opens: the source now names the database.
+  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn);
+  odbc::SourceTableList available = odbc::ListSourceTables(settings.logon());
+  if (!available.error.empty()) {
+    std::cerr << "Kestrin1: cannot list the tables of " << settings.databaseName << ": "
+              << available.error << "\n";
+    return kExitUsageOrLogon;
+  }
+  std::vector<std::string> tables;
+  if (options.allTables) {
+    tables = available.names;
+  } else {
+    for (const std::string& name : options.tables) {
+      if (std::find(available.names.begin(), available.names.end(), name) == available.names.end()) {
+        std::cerr << "Kestrin1: the database " << settings.databaseName << " has no table \""
+                  << name << "\"\n";
+        return kExitUsageOrLogon;
+      }
+    }
+    tables = options.tables;
+  }
+  if (tables.empty()) {
+    std::cerr << engine::kSelectTableMessage << "\n";
+    return kExitUsageOrLogon;
+  }
+
+  if (options.overwrite && std::filesystem::exists(settings.destPath, ec)) {
+    if (!std::filesystem::remove(settings.destPath, ec) || ec) {
+      std::cerr << "Kestrin1: cannot replace " << settings.destPath << ": " << ec.message() << "\n";
+      return kExitUsageOrLogon;
+    }
+  }
+
+  ConsoleProgress progress;
+  engine::ConversionResult result = engine::RunConversion(tables, settings, progress);
+  std::cout << engine::CompletionText(result) << "\n";
+  return result.AllConverted() ? kExitConverted : kExitSomeFailed;
+}
+
+}  // namespace talvoro::app

@@ -1,0 +1,102 @@
+#include "command_line_options.h"
+
+namespace talvoro::app {
+namespace {
+
+bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
+}  // namespace
+
+std::string UsageText() {
+  return "Usage:\n"
+         "  Kestrin1 --database NAME --dest FILE.mdb (--table NAME... | --all)\n"
+         "           [--overwrite] [--sql-login NAME]\n"
+         "  Kestrin1 --help\n"
+         "\n"
+         "Copies tables of a SQL Server database into a new Access (.mdb) file.\n"
+         "\n"
+         "  --database NAME    the source database on the local SQL Server\n"
+         "  --dest FILE.mdb    the Access file to create\n"
+         "  --table NAME...    the tables to copy, in this order (the option may repeat)\n"
+         "  --all              copy every table of the database\n"
+         "  --overwrite        replace FILE.mdb when it exists\n"
+         "  --sql-login NAME   log on with this SQL Server login instead of Windows\n"
+         "                     authentication; the password comes from the environment\n"
+         "                     variable KESTRIN1_PASSWORD or is asked for at the terminal\n"
+         "\n"
+         "Exit status: 0 every table converted, 1 some tables failed, 2 wrong arguments\n"
+         "or the logon failed.\n";
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine parsed;
+  CommandLineOptions options;
+  auto fail = [&parsed](std::string error) {
+    parsed.error = std::move(error);
+    return parsed;
+  };
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::optional<std::string> inlineValue;
+    if (arg.rfind("--", 0) == 0) {
+      std::size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        inlineValue = arg.substr(eq + 1);
+        arg.resize(eq);
+      }
+    }
+    // The value of an option: "--opt=value" or the next argument.
+    auto value = [&](std::string& out) -> bool {
+      if (inlineValue) {
+        out = *inlineValue;
+      } else {
+        if (i + 1 >= args.size()) return false;
+        out = args[++i];
+      }
+      return !out.empty();
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--database") {
+      if (!value(options.database)) return fail("--database needs a database name");
+    } else if (arg == "--dest") {
+      if (!value(options.dest)) return fail("--dest needs the path of the .mdb file");
+    } else if (arg == "--table") {
+      std::string name;
+      if (!value(name)) return fail("--table needs a table name");
+      options.tables.push_back(name);
+      // Further names may follow without repeating the option.
+      while (!inlineValue && i + 1 < args.size() && !IsOption(args[i + 1])) {
+        options.tables.push_back(args[++i]);
+      }
+    } else if (arg == "--all") {
+      options.allTables = true;
+    } else if (arg == "--overwrite") {
+      options.overwrite = true;
+    } else if (arg == "--sql-login") {
+      std::string login;
+      if (!value(login)) return fail("--sql-login needs a login name");
+      options.sqlLogin = login;
+    } else if (arg == "--password" || arg == "-p") {
+      return fail(std::string("a password is never taken as an argument: set ") +
+                  kPasswordVariable + " or type it when asked");
+    } else {
+      return fail("unknown argument: " + args[i]);
+    }
+    if (inlineValue && (arg == "--all" || arg == "--overwrite" || arg == "--help")) {
+      return fail(arg + " takes no value");
+    }
+  }
+  if (options.help) {
+    parsed.options = std::move(options);
+    return parsed;
+  }
+  if (options.database.empty()) return fail("--database is required");
+  if (options.dest.empty()) return fail("--dest is required");
+  if (options.allTables && !options.tables.empty()) return fail("give either --table or --all, not both");
+  if (!options.allTables && options.tables.empty()) return fail("give the tables with --table NAME or --all");
+  parsed.options = std::move(options);
+  return parsed;
+}
+
+}  // namespace talvoro::app

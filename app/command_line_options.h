@@ -1,0 +1,41 @@
+// The command-line mode's arguments:
+//   Kestrin1 --database NAME --dest FILE.mdb (--table NAME... | --all)
+//            [--overwrite] [--sql-login NAME]
+//   Kestrin1 --help
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talvoro::app {
+
+struct CommandLineOptions {
+  bool help = false;
+  std::string database;
+  std::string dest;
+  std::vector<std::string> tables;  // in the order given
+  bool allTables = false;
+  bool overwrite = false;
+  std::optional<std::string> sqlLogin;  // SQL Server authentication when set
+};
+
+struct ParsedCommandLine {
+  std::optional<CommandLineOptions> options;  // empty when the arguments are wrong
+  std::string error;                          // what is wrong with them
+};
+
+// `args` without the program name.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+// Exit statuses.
+inline constexpr int kExitConverted = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitUsageOrLogon = 2;
+
+// The environment variable that may hold the SQL Server password.
+inline constexpr char kPasswordVariable[] = "KESTRIN1_PASSWORD";
+
+}  // namespace talvoro::app

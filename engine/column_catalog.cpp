@@ -1,0 +1,144 @@
+#include "column_catalog.h"
+
+#include <charconv>
+
+#include "sql_names.h"
+
+namespace talvoro::engine {
+namespace {
+
+template <typename Int>
+Int ReadNumber(odbc::Recordset& rs, int column, std::string& scratch) {
+  Int value = 0;
+  if (rs.GetText(column, scratch)) {
+    std::from_chars(scratch.data(), scratch.data() + scratch.size(), value);
+  }
+  return value;
+}
+
+std::string ReadText(odbc::Recordset& rs, int column) {
+  std::string text;
+  rs.GetText(column, text);
+  return text;
+}
+
+SQLCHAR* Text(const std::string& s) {
+  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
+}
+
+}  // namespace
+
+ColumnCatalog::ColumnCatalog(odbc::SourceLogon logon) : logon_(std::move(logon)) {}
+
+ColumnCatalog::~ColumnCatalog() { CloseColumnCatalog(); }
+
+void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
+  CloseColumnCatalog();
+  tableName_ = tableName;
+  db_ = std::make_unique<odbc::Database>();
+  odbc::OpenSourceDatabase(*db_, logon_);
+
+  // The key first, on the same connection, before the column scan occupies it.
+  odbc::Recordset keys(*db_);
+  keys.OpenWith("SQLPrimaryKeys for " + tableName, [this](SQLHSTMT stmt) {
+    return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS);
+  });
+  std::string keyTable, keySchema, firstSchema, column;
+  bool firstSeen = false;
+  while (keys.Fetch()) {
+    keys.GetText(1, keySchema);
+    keys.GetText(2, keyTable);
+    keys.GetText(3, column);
+    if (keyTable != tableName_) continue;
+    if (!firstSeen) {
+      firstSchema = keySchema;
+      firstSeen = true;
+    }
+    if (keySchema == firstSchema) keyColumns_.push_back(column);
+  }
+  keys.Close();
+  StartScan(true);
+}
+
+void ColumnCatalog::StartScan(bool restricted) {
+  restricted_ = restricted;
+  scan_ = std::make_unique<odbc::Recordset>(*db_);
+  scan_->OpenWith("SQLColumns for " + tableName_, [this, restricted](SQLHSTMT stmt) {
+    // The table name is a search pattern here; the exact comparison in
+    // FetchTableColumn drops whatever else it matches.
+    return restricted ? SQLColumns(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS,
+                                   nullptr, 0)
+                      : SQLColumns(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+  });
+}
+
+bool ColumnCatalog::FetchTableColumn(ColumnInfo& c) {
+  if (!scan_) return false;
+  std::string scratch;
+  for (;;) {
+    if (!scan_->Fetch()) {
+      // A restricted scan that found nothing may have met a driver that treats
+      // the name differently as a pattern: look at the whole catalog once.
+      if (restricted_ && delivered_ == 0) {
+        StartScan(false);
+        continue;
+      }
+      scan_.reset();
+      return false;
+    }
+    // Columns are read in increasing order, as SQLGetData requires.
+    c.tableCat = ReadText(*scan_, 0);
+    c.tableSchem = ReadText(*scan_, 1);
+    c.tableName = ReadText(*scan_, 2);
+    if (c.tableName != tableName_) continue;
+    if (!schemaKnown_) {
+      schema_ = c.tableSchem;
+      schemaKnown_ = true;
+    } else if (c.tableSchem != schema_) {
+      continue;
+    }
+    c.columnName = ReadText(*scan_, 3);
+    c.dataType = ReadNumber<SQLSMALLINT>(*scan_, 4, scratch);
+    c.typeName = ReadText(*scan_, 5);
+    c.columnSize = ReadNumber<SQLINTEGER>(*scan_, 6, scratch);
+    c.bufferLength = ReadNumber<SQLINTEGER>(*scan_, 7, scratch);
+    c.decimalDigits = ReadNumber<SQLSMALLINT>(*scan_, 8, scratch);
+    c.numPrecRadix = ReadNumber<SQLSMALLINT>(*scan_, 9, scratch);
+    c.nullable = ReadNumber<SQLSMALLINT>(*scan_, 10, scratch);
+    c.remarks = ReadText(*scan_, 11);
+    c.columnDef = ReadText(*scan_, 12);
+    c.sqlDataType = ReadNumber<SQLSMALLINT>(*scan_, 13, scratch);
+    c.sqlDatetimeSub = ReadNumber<SQLSMALLINT>(*scan_, 14, scratch);
+    c.charOctetLength = ReadNumber<SQLINTEGER>(*scan_, 15, scratch);
+    c.ordinalPosition = ReadNumber<SQLINTEGER>(*scan_, 16, scratch);
+    c.isNullable = ReadText(*scan_, 17);
+    ++delivered_;
+    return true;
+  }
+}
+
+void ColumnCatalog::CloseColumnCatalog() {
+  scan_.reset();
+  db_.reset();
+  keyColumns_.clear();
+  schema_.clear();
+  schemaKnown_ = false;
+  delivered_ = 0;
+}
+
+SourceRows::SourceRows(odbc::SourceLogon logon) : logon_(std::move(logon)) {}
+
+short SourceRows::CountSourceFields(const std::string& tableName) {
+  Close();
+  odbc::OpenSourceDatabase(db_, logon_);
+  rows_ = std::make_unique<odbc::Recordset>(db_);
+  rows_->Open("Select * from " + QuoteSourceName(tableName));
+  return rows_->GetODBCFieldCount();
+}
+
+void SourceRows::Close() {
+  rows_.reset();
+  db_.Close();
+}
+
+}  // namespace talvoro::engine

@@ -1,0 +1,69 @@
+// The source catalog of one table: its columns (SQLColumns, restricted to the
+// table and filtered by exact name), its primary key in key order
+// (SQLPrimaryKeys), and its number of result columns.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "column_info.h"
+#include "odbc/database.h"
+#include "odbc/source_logon.h"
+
+namespace talvoro::engine {
+
+class ColumnCatalog {
+ public:
+  explicit ColumnCatalog(odbc::SourceLogon logon);
+  ~ColumnCatalog();
+
+  // Connects to "dsns" with the run's logon, reads the table's key, and starts
+  // the column scan. Throws odbc::DBException.
+  void OpenColumnCatalog(const std::string& tableName);
+
+  // The next column of the table, in ordinal order; false once the scan is over.
+  // Warnings from the driver do not end the scan. Only the first schema that
+  // lists a table of this name is taken. Throws odbc::DBException.
+  bool FetchTableColumn(ColumnInfo& column);
+
+  // The table's key columns in key order (KEY_SEQ); empty without a key. Names
+  // match in full, whatever their length.
+  const std::vector<std::string>& FindKeyColumn() const { return keyColumns_; }
+
+  void CloseColumnCatalog();
+
+ private:
+  void StartScan(bool restricted);
+
+  odbc::SourceLogon logon_;
+  std::string tableName_;
+  std::unique_ptr<odbc::Database> db_;
+  std::unique_ptr<odbc::Recordset> scan_;
+  std::vector<std::string> keyColumns_;
+  std::string schema_;
+  bool schemaKnown_ = false;
+  bool restricted_ = false;
+  int delivered_ = 0;
+};
+
+// The source rows of one table: "Select * from [name]" on its own connection.
+// Opening it gives the number of result columns without reading any row; the
+// row copy then reads the same result set.
+class SourceRows {
+ public:
+  explicit SourceRows(odbc::SourceLogon logon);
+
+  // Opens the result set and returns its number of columns. Throws odbc::DBException.
+  short CountSourceFields(const std::string& tableName);
+
+  odbc::Recordset& recordset() { return *rows_; }
+  void Close();
+
+ private:
+  odbc::SourceLogon logon_;
+  odbc::Database db_;
+  std::unique_ptr<odbc::Recordset> rows_;
+};
+
+}  // namespace talvoro::engine

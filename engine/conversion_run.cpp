@@ -1,0 +1,159 @@
+#include "conversion_run.h"
+
+#include <exception>
+#include <new>
+
+#include "column_catalog.h"
+#include "odbc/data_sources.h"
+#include "row_copy.h"
+#include "table_creation.h"
+#include "type_mapping.h"
+
+namespace talvoro::engine {
+namespace {
+
+// Converts one table; fills `outcome` as it goes so that a failure keeps what was done.
+void ConvertTable(const ConversionSettings& settings, ConversionObserver& observer,
+                  TableOutcome& outcome) {
+  const odbc::SourceLogon logon = settings.logon();
+  ColumnCatalog catalog(logon);
+  catalog.OpenColumnCatalog(outcome.sourceName);
+
+  SourceRows rows(logon);
+  const int fieldCount = rows.CountSourceFields(outcome.sourceName);
+  const std::vector<std::string>& keys = catalog.FindKeyColumn();
+  const std::string keyConstraint = PrimaryKeyConstraint(keys);
+
+  std::string statement = BeginCreateTable(outcome.destName);
+  std::vector<ColumnMapping> columns;
+  int definitionCount = 0;
+  ColumnInfo column;
+  while (catalog.FetchTableColumn(column)) {
+    ColumnMapping mapping = MapColumn(column);
+    BuildCreateTable(statement, BuildColumnDefinition(column, mapping, KeyRoleOf(column.columnName, keys)),
+                     definitionCount, fieldCount, keyConstraint);
+    columns.push_back(std::move(mapping));
+  }
+  if (definitionCount != fieldCount) {
+    throw std::runtime_error("the source catalog lists " + std::to_string(definitionCount) +
+                             " columns of " + outcome.sourceName + " but the table has " +
+                             std::to_string(fieldCount));
+  }
+
+  observer.OnRepaint();
+  observer.OnStatusText(ConvertingTableStatus(outcome.sourceName));
+
+  odbc::Database destination;
+  destination.OpenEx(odbc::kDestConnectString);
+  CreateDestinationTable(destination, statement);
+  outcome.created = true;
+
+  RowCopyResult copied;
+  try {
+    CopyTableRows(rows.recordset(), outcome.destName, columns, destination, kRowReportInterval,
+                  [&](std::uint64_t n) { observer.OnRowsCopied(outcome.sourceName, n); }, copied);
+  } catch (...) {
+    outcome.rowsCopied = copied.rowsCopied;
+    throw;
+  }
+  outcome.rowsCopied = copied.rowsCopied;
+  rows.Close();
+  catalog.CloseColumnCatalog();
+  outcome.converted = true;
+}
+
+}  // namespace
+
+std::string ConvertingTableStatus(std::string_view sourceName) {
+  return std::string(kStatusConvertingTablesPrefix) + " " + std::string(sourceName);
+}
+
+std::string DestinationTableName(std::string_view sourceName) {
+  return sourceName == "counter" ? std::string("countr") : std::string(sourceName);
+}
+
+bool ConversionResult::AllConverted() const {
+  for (const TableOutcome& t : tables) {
+    if (!t.converted) return false;
+  }
+  return true;
+}
+
+std::vector<const TableOutcome*> ConversionResult::Failed() const {
+  std::vector<const TableOutcome*> failed;
+  for (const TableOutcome& t : tables) {
+    if (!t.converted) failed.push_back(&t);
+  }
+  return failed;
+}
+
+std::string CompletionText(const ConversionResult& result) {
+  if (result.AllConverted()) return kCompletionMessage;
+  std::string text = "Database Conversion Compleated with errors. These tables were not converted:";
+  for (const TableOutcome* t : result.Failed()) {
+    text += "\n" + t->sourceName + ": ";
+    if (t->created) text += std::to_string(t->rowsCopied) + " rows copied, then ";
+    text += t->failure;
+  }
+  if (!result.destinationProblem.empty()) text += "\n" + result.destinationProblem;
+  return text;
+}
+
+ConversionResult RunConversion(const std::vector<std::string>& tables,
+                               const ConversionSettings& settings, ConversionObserver& observer) {
+  ConversionResult result;
+  if (tables.empty()) {
+    result.emptySelection = true;
+    return result;
+  }
+
+  std::string fileError;
+  if (!odbc::CreateDestinationFile(settings.destPath, &fileError)) {
+    result.destinationProblem = "The destination file " + settings.destPath +
+                                " could not be created: " + fileError;
+  }
+  std::string failureMessage;
+  if (!odbc::RegisterDestDsn(settings.destPath, odbc::kDestDsn, "", &failureMessage) &&
+      !failureMessage.empty()) {
+    observer.OnDataSourceFailure(failureMessage);
+    std::string detail = odbc::LastInstallerError();
+    if (!result.destinationProblem.empty()) result.destinationProblem += "\n";
+    result.destinationProblem += "The data source dsna could not be added" +
+                                 (detail.empty() ? std::string() : ": " + detail);
+  }
+
+  observer.OnStatusText(kStatusConvertingDatabase);
+  observer.OnProgressRange(kProgressLow, kProgressHigh);
+
+  const std::size_t n = tables.size();
+  const int step = kProgressHigh / static_cast<int>(n);
+  result.tables.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    TableOutcome& outcome = result.tables.emplace_back();
+    outcome.sourceName = tables[i];
+    outcome.destName = DestinationTableName(tables[i]);
+    observer.OnTableStarted(i, n, outcome.sourceName);
+    try {
+      ConvertTable(settings, observer, outcome);
+    } catch (const odbc::DBException& e) {
+      outcome.failure = e.what();
+    } catch (const std::bad_alloc&) {
+      outcome.failure = "out of memory";
+    } catch (const std::exception& e) {
+      outcome.failure = e.what();
+    }
+    observer.OnTableFinished(outcome);
+    observer.OnProgressStep(step);
+  }
+
+  observer.OnProgressPosition(kProgressHigh);
+  observer.OnRepaint();
+  observer.OnStatusText(kStatusConversionDone);
+  observer.OnConversionFinished(result);
+
+  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn);
+  odbc::RemoveDestDsn(settings.destPath, odbc::kDestDsn, "");
+  return result;
+}
+
+}  // namespace talvoro::engine

@@ -1,0 +1,28 @@
+// What the first page collects and the second page and the run read.
+#pragma once
+
+#include <string>
+
+#include "odbc/source_logon.h"
+
+namespace talvoro::engine {
+
+struct ConversionSettings {
+  std::string databaseName;  // source database (the .mdf file's name up to its first ".")
+  std::string destPath;      // full path of the destination .mdb file
+  std::string authMode;      // "wnd" or "sql", set by the login check
+  std::string loginName;
+  std::string password;      // kept in memory only
+
+  odbc::SourceLogon logon() const { return {authMode, loginName, password}; }
+};
+
+// The process-wide settings, empty at start, and the names the pages use for them.
+inline ConversionSettings g_conversionSettings;
+inline std::string& g_strDatabaseName = g_conversionSettings.databaseName;
+inline std::string& g_strDestPath = g_conversionSettings.destPath;
+inline std::string& g_strAuthMode = g_conversionSettings.authMode;
+inline std::string& g_strLoginName = g_conversionSettings.loginName;
+inline std::string& g_strPassword = g_conversionSettings.password;
+
+}  // namespace talvoro::engine

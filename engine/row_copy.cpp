@@ -1,0 +1,149 @@
+#include "row_copy.h"
+
+#include <stdexcept>
+
+#include "sql_names.h"
+#include "value_literals.h"
+
+namespace talvoro::engine {
+namespace {
+
+[[noreturn]] void ThrowUnstorable(odbc::Recordset& source, int column, const std::string& what) {
+  throw std::runtime_error("column " + source.columns()[column].name + ": " + what);
+}
+
+void AppendTimestamp(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value,
+                     std::string& out) {
+  if (!AppendTimestampLiteral(value, out)) {
+    ThrowUnstorable(source, column,
+                    "the date " + std::to_string(value.year) + "-" + std::to_string(value.month) +
+                        "-" + std::to_string(value.day) +
+                        " lies outside the years 100 to 9999 that Access can store");
+  }
+}
+
+}  // namespace
+
+void FormatColumnValue(odbc::Recordset& source, int column, ValueKind kind, std::string& out,
+                       RowBuffers& buffers) {
+  switch (kind) {
+    case ValueKind::Integer: {
+      std::int64_t value = 0;
+      if (!source.GetInt64(column, value)) break;
+      AppendIntegerLiteral(value, out);
+      return;
+    }
+    case ValueKind::Exact:
+      if (!source.GetText(column, buffers.value)) break;
+      out += buffers.value;
+      return;
+    case ValueKind::Double: {
+      double value = 0;
+      if (!source.GetDouble(column, value)) break;
+      AppendDoubleLiteral(value, out);
+      return;
+    }
+    case ValueKind::Real: {
+      float value = 0;
+      if (!source.GetFloat(column, value)) break;
+      AppendRealLiteral(value, out);
+      return;
+    }
+    case ValueKind::DateTime: {
+      SQL_TIMESTAMP_STRUCT value{};
+      if (!source.GetTimestamp(column, value)) break;
+      AppendTimestamp(source, column, value, out);
+      return;
+    }
+    case ValueKind::DateText: {
+      if (!source.GetText(column, buffers.value)) break;
+      SQL_TIMESTAMP_STRUCT value{};
+      if (!ParseTimestampText(buffers.value, value)) {
+        ThrowUnstorable(source, column, "unreadable date or time '" + buffers.value + "'");
+      }
+      AppendTimestamp(source, column, value, out);
+      return;
+    }
+    case ValueKind::Text:
+      if (!source.GetText(column, buffers.value)) break;
+      AppendTextLiteral(buffers.value, out);
+      return;
+    case ValueKind::WideText:
+      if (!source.GetUtf8FromWide(column, buffers.value)) break;
+      AppendTextLiteral(buffers.value, out);
+      return;
+    case ValueKind::Binary:
+      if (!source.GetBinary(column, buffers.value)) break;
+      AppendBinaryLiteral(buffers.value, out);
+      return;
+    case ValueKind::Guid:
+      if (!source.GetText(column, buffers.value)) break;
+      AppendGuidLiteral(buffers.value, out);
+      return;
+  }
+  out += kNullLiteral;
+}
+
+void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDestName,
+                          const std::vector<ColumnMapping>& columns, std::string& statement,
+                          RowBuffers& buffers) {
+  statement.clear();
+  statement += "INSERT INTO ";
+  statement += quotedDestName;
+  statement += " values(";
+  const int n = static_cast<int>(columns.size());
+  for (int j = 0; j < n; ++j) {
+    FormatColumnValue(source, j, columns[static_cast<std::size_t>(j)].valueKind, statement, buffers);
+    statement += (j + 1 == n) ? " )" : ", ";
+  }
+}
+
+void CopyTableRows(odbc::Recordset& source, const std::string& destName,
+                   const std::vector<ColumnMapping>& columns, odbc::Database& destination,
+                   std::uint64_t reportInterval,
+                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied) {
+  if (static_cast<std::size_t>(source.GetODBCFieldCount()) != columns.size()) {
+    throw std::runtime_error("the source returns " + std::to_string(source.GetODBCFieldCount()) +
+                             " columns but the catalog lists " + std::to_string(columns.size()));
+  }
+  const std::string quotedName = QuoteDestinationName(destName);
+  std::string statement;
+  RowBuffers buffers;
+  std::uint64_t inserted = 0;
+  destination.SetAutoCommit(false);
+  try {
+    while (source.Fetch()) {
+      BuildInsertStatement(source, quotedName, columns, statement, buffers);
+      try {
+        destination.ExecuteSQL(statement);
+      } catch (const odbc::DBException& e) {
+        throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
+      }
+      ++inserted;
+      if (inserted % kRowsPerCommit == 0) {
+        destination.Commit();
+        copied.rowsCopied = inserted;
+      }
+      if (reportInterval != 0 && inserted % reportInterval == 0 && onRows) onRows(inserted);
+    }
+    destination.Commit();
+    copied.rowsCopied = inserted;
+  } catch (...) {
+    // A refused statement changed nothing, so what was inserted before it is
+    // sound: keep it.
+    try {
+      destination.Commit();
+      copied.rowsCopied = inserted;
+    } catch (const odbc::DBException&) {
+    }
+    try {
+      destination.SetAutoCommit(true);
+    } catch (const odbc::DBException&) {
+    }
+    throw;
+  }
+  destination.SetAutoCommit(true);
+  if (onRows) onRows(inserted);
+}
+
+}  // namespace talvoro::engine

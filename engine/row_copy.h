@@ -1,0 +1,51 @@
+// Copies every row of a source result set into the destination table with one
+// "INSERT INTO" statement per row, values written as exact literals. The
+// inserts of a table go on one destination connection and are committed
+// together; when a row is refused, the rows before it are committed and kept.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "odbc/database.h"
+#include "type_mapping.h"
+
+namespace talvoro::engine {
+
+// Scratch space reused from row to row, so a row costs no allocations.
+struct RowBuffers {
+  std::string value;
+};
+
+// The literal of column `column` of the current row, appended to `out`: NULL for
+// a NULL of any kind.
+void FormatColumnValue(odbc::Recordset& source, int column, ValueKind kind, std::string& out,
+                       RowBuffers& buffers);
+
+// "INSERT INTO" + " " + quoted name + " values" + "(" + each value followed by
+// "," (all but the last), " ", and ")" after the last: the current row.
+void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDestName,
+                          const std::vector<ColumnMapping>& columns, std::string& statement,
+                          RowBuffers& buffers);
+
+// How often the inserts are committed during a long table, so the driver's
+// transaction stays small.
+inline constexpr std::uint64_t kRowsPerCommit = 50000;
+
+struct RowCopyResult {
+  std::uint64_t rowsCopied = 0;  // committed to the destination
+};
+
+// Reads `source` to its end and inserts each row into `destName` on
+// `destination`. `onRows` is called every `reportInterval` rows and at the end.
+// Throws odbc::DBException (or std::runtime_error for a value the destination
+// cannot hold) after committing the rows before the failing one; `copied` then
+// says how many there are.
+void CopyTableRows(odbc::Recordset& source, const std::string& destName,
+                   const std::vector<ColumnMapping>& columns, odbc::Database& destination,
+                   std::uint64_t reportInterval,
+                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied);
+
+}  // namespace talvoro::engine

@@ -1,0 +1,58 @@
+#include "login_check.h"
+
+#include "data_sources.h"
+#include "source_logon.h"
+
+namespace talvoro::odbc {
+namespace {
+
+// The SQL Server driver's connection attribute for integrated security. FreeTDS
+// ignores it (unixODBC swallows the refusal); the empty login name is what
+// selects the integrated logon there. It is set for drivers that do honour it.
+constexpr SQLINTEGER kIntegratedSecurity = 1203;
+
+}  // namespace
+
+LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
+                                 const std::string& password) {
+  LoginCheckResult result;
+  RegisterSourceDsn(std::string(), kSourceDsn);
+
+  SQLHENV env = SQL_NULL_HENV;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return result;
+  if (!Succeeded(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                               reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return result;
+  }
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+
+  const bool windows = choice == AuthChoice::Windows;
+  result.authMode = windows ? kAuthWindows : kAuthSql;
+  SQLSetConnectAttr(dbc, kIntegratedSecurity,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(windows ? 1 : 0)),
+                    SQL_IS_INTEGER);
+
+  SQLCHAR* dsn = reinterpret_cast<SQLCHAR*>(const_cast<char*>(kSourceDsn));
+  SQLRETURN rc;
+  if (windows) {
+    rc = SQLConnect(dbc, dsn, SQL_NTS, nullptr, 0, nullptr, 0);
+  } else {
+    rc = SQLConnect(dbc, dsn, SQL_NTS,
+                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(loginName.c_str())), SQL_NTS,
+                    reinterpret_cast<SQLCHAR*>(const_cast<char*>(password.c_str())), SQL_NTS);
+  }
+  result.passed = Succeeded(rc);
+  if (!result.passed) {
+    result.message = kLoginMismatchMessage;
+    result.diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
+  } else {
+    SQLDisconnect(dbc);
+  }
+  if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return result;
+}
+
+}  // namespace talvoro::odbc

@@ -1,0 +1,34 @@
+// The logon test of the first page: registers "dsns" without a database and
+// connects to it once with the chosen authentication.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "database.h"
+
+namespace talvoro::odbc {
+
+enum class AuthChoice { Windows, SqlServer };
+
+inline constexpr char kLoginMismatchMessage[] = "LOGIN Name or Password Mismatch ";
+
+struct LoginCheckResult {
+  bool passed = false;
+  // "wnd" or "sql", set whatever the outcome: the caller stores it as the
+  // settings' authentication mode.
+  std::string authMode;
+  // kLoginMismatchMessage when the server or driver refused the logon; empty when
+  // it passed or when the ODBC environment could not be set up (nothing to show).
+  std::string message;
+  // The driver's own reasons for a refusal.
+  std::vector<DiagnosticRecord> diagnostics;
+};
+
+// With Windows authentication the login name and password are not passed (an
+// empty login name is what selects the Kerberos logon); with SQL Server
+// authentication both are passed whole.
+LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
+                                 const std::string& password);
+
+}  // namespace talvoro::odbc

@@ -1,0 +1,26 @@
+// How every connection to the source data source "dsns" logs on.
+#pragma once
+
+#include <string>
+
+#include "database.h"
+
+namespace talvoro::odbc {
+
+inline constexpr char kAuthWindows[] = "wnd";
+inline constexpr char kAuthSql[] = "sql";
+
+struct SourceLogon {
+  std::string authMode;   // "wnd" (Windows authentication) or "sql" (SQL Server login)
+  std::string loginName;  // used only with "sql"
+  std::string password;   // used only with "sql"; never written anywhere
+
+  bool UsesSqlLogin() const { return authMode == kAuthSql; }
+};
+
+// Opens `db` on "dsns": with the login name and password for "sql"; for any
+// other mode with an empty login name, so the driver uses the Windows
+// (Kerberos) identity. Throws DBException.
+void OpenSourceDatabase(Database& db, const SourceLogon& logon);
+
+}  // namespace talvoro::odbc
