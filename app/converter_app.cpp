@@ -1,0 +1,32 @@
+#include "app/converter_app.h"
+
+#include <wx/image.h>
+
+#include "app/compact_controls.h"
+#include "app/page_chain.h"
+#include "app/wizard_entry.h"
+
+namespace talvoro::app {
+
+void PrepareWizardToolkit() {
+  wxTheApp->SetAppName("Kestrin1");
+  wxInitAllImageHandlers();
+  ApplyCompactControlMetrics();
+}
+
+bool CConverterApp::OnInit() {
+  PrepareWizardToolkit();
+  return true;
+}
+
+int CConverterApp::OnRun() {
+  RunPageChain();
+  return 0;
+}
+
+}  // namespace talvoro::app
+
+int RunWizard(int argc, char** argv) {
+  wxApp::SetInstance(new talvoro::app::CConverterApp());
+  return wxEntry(argc, argv);
+}

@@ -1,0 +1,103 @@
+#include "pages/message_dialogs.h"
+
+#include <wx/button.h>
+#include <wx/textctrl.h>
+
+#include "pages/about_menu.h"
+#include "pages/dialog_units.h"
+#include "pages/page_painting.h"
+#include "res/resource_ids.h"
+#include "res/resources.h"
+
+namespace talvoro::pages {
+
+using namespace talvoro::res;
+
+namespace {
+
+constexpr char kCaption[] = "Talvoro Database Converter (MSSQL Server To MS Access)";
+constexpr long kStyle = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX;
+
+// The strip shown when some tables failed; the painted look stays the same.
+constexpr TextStrip kFailedStrip{"Database Conversion Compleated with Errors:",
+                                 StripFont::Message, 13, false, 300, 13, Rgb{0, 64, 128},
+                                 Rgb{240, 240, 212}, 10, 20, 300};
+
+wxPoint Pos(const PixelRect& r) { return {r.x, r.y}; }
+wxSize Size(const PixelRect& r) { return {r.width, r.height}; }
+
+// Both templates have a single child; the default size handler would stretch it
+// over the whole dialog, so sizes are left alone.
+void KeepChildrenWhereTheyAre(wxDialog& dialog) { dialog.Bind(wxEVT_SIZE, [](wxSizeEvent&) {}); }
+
+}  // namespace
+
+CSelectTableMsgDlg::CSelectTableMsgDlg(wxWindow* parent) {
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  Create(parent, IDD_SELECT_TABLE_MSG, kCaption, wxDefaultPosition, wxDefaultSize, kStyle);
+  SetFont(ControlFont());
+  SetClientSize(DluToPixelsX(119), DluToPixelsY(52));
+  KeepChildrenWhereTheyAre(*this);
+  icon_ = LoadApplicationIcon(32);
+
+  const PixelRect ok = DluRect(36, 30, 34, 15);
+  auto* button = new wxButton(this, IDC_MSG_OK, "OK", Pos(ok), Size(ok));
+  button->SetFocus();
+
+  AddAboutItemToContextMenu(*this);
+  wxIconBundle icons;
+  icons.AddIcon(LoadApplicationIcon(32));
+  icons.AddIcon(LoadApplicationIcon(16));
+  SetIcons(icons);
+
+  Bind(wxEVT_PAINT, [this](wxPaintEvent&) { PaintMessageDialog(*this, SelectTableMessageStrip()); });
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(wxID_OK); }, IDC_MSG_OK);
+  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key == WXK_ESCAPE) return EndModal(wxID_CANCEL);
+    if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) return EndModal(wxID_OK);
+    event.Skip();
+  });
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });
+  CentreOnParent();
+}
+
+CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failures_(failures) {
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  Create(parent, IDD_DONE_MSG, kCaption, wxDefaultPosition, wxDefaultSize, kStyle);
+  SetFont(ControlFont());
+  KeepChildrenWhereTheyAre(*this);
+
+  PixelRect ok = DluRect(65, 38, 50, 14);
+  if (failures_.empty()) {
+    SetClientSize(DluToPixelsX(195), DluToPixelsY(62));
+  } else {
+    // Room for the list of failed tables between the text and the button.
+    constexpr int kListHeight = 150;
+    const int width = 480;
+    SetClientSize(width, DluToPixelsY(62) + kListHeight);
+    auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(failures_),
+                                wxPoint(10, 42), wxSize(width - 20, kListHeight),
+                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+    list->SetMinSize(wxSize(width - 20, kListHeight));
+    ok.x = (width - ok.width) / 2;
+    ok.y = 42 + kListHeight + 12;
+  }
+  auto* button = new wxButton(this, wxID_OK, "OK", Pos(ok), Size(ok));
+  button->SetDefault();
+  button->SetFocus();
+
+  const TextStrip* strip = failures_.empty() ? &DoneMessageStrip() : &kFailedStrip;
+  Bind(wxEVT_PAINT, [this, strip](wxPaintEvent&) { PaintMessageDialog(*this, *strip); });
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(wxID_OK); }, wxID_OK);
+  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key == WXK_ESCAPE) return EndModal(wxID_CANCEL);
+    if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) return EndModal(wxID_OK);
+    event.Skip();
+  });
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });
+  CentreOnParent();
+}
+
+}  // namespace talvoro::pages

@@ -1,0 +1,108 @@
+#include "page_logic.h"
+
+namespace talvoro::pages {
+
+std::string FileTitle(std::string_view path) {
+  const std::size_t slash = path.find_last_of('/');
+  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string_view::npos) name = name.substr(0, dot);
+  return std::string(name);
+}
+
+std::string DatabaseNameFromMdfPath(std::string_view mdfPath) {
+  const std::string title = FileTitle(mdfPath);
+  return title.substr(0, title.find('.'));
+}
+
+std::string DefaultDestinationPath(std::string_view folder, std::string_view databaseName) {
+  if (databaseName.empty()) return {};
+  std::string path(folder);
+  if (path.empty() || path.back() != '/') path += '/';
+  path += databaseName;
+  path += ".mdb";
+  return path;
+}
+
+std::string DestinationFileName(std::string_view destination) {
+  const std::size_t slash = destination.find_last_of('/');
+  return std::string(slash == std::string_view::npos ? destination : destination.substr(slash + 1));
+}
+
+std::string JoinFolderAndFileName(std::string_view folder, std::string_view currentDestination,
+                                  std::string_view databaseName) {
+  std::string fileName = DestinationFileName(currentDestination);
+  if (fileName.empty() && !databaseName.empty()) fileName = std::string(databaseName) + ".mdb";
+  std::string joined(folder);
+  if (joined.empty() || joined.back() != '/') joined += '/';
+  return joined + fileName;
+}
+
+std::optional<std::string> CheckNextFields(std::string_view sourcePath,
+                                           std::string_view destinationPath) {
+  if (sourcePath.empty()) return std::string("Please Select a Database");
+  if (DestinationFileName(destinationPath).empty())
+    return std::string("Please Choose a Destination File (a file name ending in .mdb)");
+  return std::nullopt;
+}
+
+MovePlan PlanMove(SelectionMode mode, std::size_t sourceCount, std::optional<std::size_t> selected) {
+  MovePlan plan;
+  if (mode == SelectionMode::TableWise) {
+    if (!selected || *selected >= sourceCount) {
+      plan.result = MoveResult::NeedsSelection;
+      return plan;
+    }
+    plan.result = MoveResult::Moved;
+    plan.indices.push_back(*selected);
+    return plan;
+  }
+  for (std::size_t i = 0; i < sourceCount; ++i) plan.indices.push_back(i);
+  plan.result = sourceCount == 0 ? MoveResult::NothingToMove : MoveResult::Moved;
+  return plan;
+}
+
+MoveResult MoveEntries(SelectionMode mode, std::vector<std::string>& from,
+                       std::vector<std::string>& to, std::optional<std::size_t> selected) {
+  const MovePlan plan = PlanMove(mode, from.size(), selected);
+  for (std::size_t index : plan.indices) to.push_back(from[index]);
+  // Erase from the back so the earlier indices stay valid.
+  for (auto it = plan.indices.rbegin(); it != plan.indices.rend(); ++it)
+    from.erase(from.begin() + static_cast<std::ptrdiff_t>(*it));
+  return plan.result;
+}
+
+int ProgressPosition(std::size_t done, std::size_t total) {
+  if (total == 0 || done >= total) return kProgressHigh;
+  const long long span = kProgressHigh - kProgressLow;
+  return kProgressLow + static_cast<int>(span * static_cast<long long>(done) /
+                                         static_cast<long long>(total));
+}
+
+bool PageChain::Advance(PageExit exit) {
+  bool openWebPage = false;
+  switch (current_) {
+    case Page::Connection:
+      if (exit == PageExit::Next) {
+        current_ = Page::Convert;
+      } else {
+        openWebPage = exit == PageExit::Cancel && outermost_;
+        current_ = Page::Closed;
+      }
+      break;
+    case Page::Convert:
+      if (exit == PageExit::Previous) {
+        current_ = Page::Connection;
+        outermost_ = false;
+      } else {
+        openWebPage = exit == PageExit::Cancel;
+        current_ = Page::Closed;
+      }
+      break;
+    case Page::Closed:
+      break;
+  }
+  return openWebPage;
+}
+
+}  // namespace talvoro::pages
