@@ -1,0 +1,52 @@
+// Arguments of Kestrin1's command-line mode.
+#include "command_line_options.h"
+
+#include <gtest/gtest.h>
+
+namespace talvoro::app {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CommandLineOptions, AcceptedForms) {
+  auto p = ParseCommandLine({"--database", "Sales", "--dest", "o.mdb", "--table", "A", "B",
+                             "--table", "Order Details", "--overwrite"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_EQ(p.options->database, "Sales");
+  EXPECT_EQ(p.options->dest, "o.mdb");
+  EXPECT_EQ(p.options->tables, (Args{"A", "B", "Order Details"}));
+  EXPECT_TRUE(p.options->overwrite);
+  EXPECT_FALSE(p.options->sqlLogin);
+
+  p = ParseCommandLine({"--database=Sales", "--dest=o.mdb", "--all", "--sql-login", "sa"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_TRUE(p.options->allTables);
+  EXPECT_EQ(p.options->sqlLogin.value_or(""), "sa");
+
+  p = ParseCommandLine({"--help"});
+  ASSERT_TRUE(p.options);
+  EXPECT_TRUE(p.options->help);
+}
+
+TEST(CommandLineOptions, RefusedForms) {
+  const std::pair<Args, std::string> cases[] = {
+      {{"--dest", "o.mdb", "--all"}, "--database is required"},
+      {{"--database", "S", "--all"}, "--dest is required"},
+      {{"--database", "S", "--dest", "o.mdb"}, "give the tables with --table NAME or --all"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--table", "A"}, "either --table or --all"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--password", "x"}, "never taken as an argument"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--bogus"}, "unknown argument: --bogus"},
+      {{"--database"}, "--database needs"},
+      {{"--database", "S", "--dest", "o.mdb", "--table"}, "--table needs"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--sql-login"}, "--sql-login needs"},
+      {{"--database", "S", "--dest", "o.mdb", "--all=yes"}, "takes no value"},
+  };
+  for (const auto& [args, error] : cases) {
+    auto p = ParseCommandLine(args);
+    EXPECT_FALSE(p.options);
+    EXPECT_NE(p.error.find(error), std::string::npos) << p.error;
+  }
+}
+
+}  // namespace
+}  // namespace talvoro::app
