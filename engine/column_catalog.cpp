@@ -1,5 +1,6 @@
 #include "column_catalog.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "sql_names.h"
@@ -43,20 +44,25 @@ void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
   keys.OpenWith("SQLPrimaryKeys for " + tableName, [this](SQLHSTMT stmt) {
     return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS);
   });
-  std::string keyTable, keySchema, firstSchema, column;
+  std::string keyTable, keySchema, firstSchema, column, scratch;
   bool firstSeen = false;
+  std::vector<std::pair<int, std::string>> byKeySeq;
   while (keys.Fetch()) {
     keys.GetText(1, keySchema);
     keys.GetText(2, keyTable);
     keys.GetText(3, column);
+    const int keySeq = ReadNumber<int>(keys, 4, scratch);
     if (keyTable != tableName_) continue;
     if (!firstSeen) {
       firstSchema = keySchema;
       firstSeen = true;
     }
-    if (keySchema == firstSchema) keyColumns_.push_back(column);
+    if (keySchema == firstSchema) byKeySeq.emplace_back(keySeq, column);
   }
   keys.Close();
+  std::stable_sort(byKeySeq.begin(), byKeySeq.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& entry : byKeySeq) keyColumns_.push_back(std::move(entry.second));
   StartScan(true);
 }
 

@@ -141,6 +141,8 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
       outcome.failure = "out of memory";
     } catch (const std::exception& e) {
       outcome.failure = e.what();
+    } catch (...) {
+      outcome.failure = "unexpected failure";
     }
     observer.OnTableFinished(outcome);
     observer.OnProgressStep(step);

@@ -111,11 +111,12 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
   RowBuffers buffers;
   std::uint64_t inserted = 0;
   destination.SetAutoCommit(false);
+  odbc::DirectStatement insert(destination);
   try {
     while (source.Fetch()) {
       BuildInsertStatement(source, quotedName, columns, statement, buffers);
       try {
-        destination.ExecuteSQL(statement);
+        insert.Execute(statement);
       } catch (const odbc::DBException& e) {
         throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
       }

@@ -190,6 +190,29 @@ void Database::Rollback() {
   Check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK), SQL_HANDLE_DBC, dbc_, "rollback failed");
 }
 
+// --- DirectStatement ------------------------------------------------------------
+
+DirectStatement::DirectStatement(Database& db) : db_(db) {
+  Check(SQLAllocHandle(SQL_HANDLE_STMT, db_.handle(), &stmt_), SQL_HANDLE_DBC, db_.handle(),
+        "cannot allocate a statement");
+  SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT,
+                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(db_.query_timeout())), 0);
+}
+
+DirectStatement::~DirectStatement() {
+  if (stmt_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+}
+
+void DirectStatement::Execute(const std::string& sql) {
+  SQLRETURN rc = SQLExecDirect(stmt_, Text(sql), static_cast<SQLINTEGER>(sql.size()));
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+    auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt_);
+    SQLFreeStmt(stmt_, SQL_CLOSE);
+    throw DBException("statement refused", std::move(records));
+  }
+  SQLFreeStmt(stmt_, SQL_CLOSE);
+}
+
 // --- Recordset ----------------------------------------------------------------
 
 Recordset::Recordset(Database& db) : db_(db) {}

@@ -103,6 +103,22 @@ class Database {
   int queryTimeout_ = 15;
 };
 
+// One statement handle reused for many direct executions that return no rows
+// (the row copy's inserts), so each costs no handle allocation.
+class DirectStatement {
+ public:
+  explicit DirectStatement(Database& db);
+  ~DirectStatement();
+  DirectStatement(const DirectStatement&) = delete;
+  DirectStatement& operator=(const DirectStatement&) = delete;
+
+  void Execute(const std::string& sql);  // throws DBException with the driver's records
+
+ private:
+  Database& db_;
+  SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+};
+
 // What the driver says about one result column.
 struct ColumnDescription {
   std::string name;
