@@ -1,0 +1,285 @@
+#include "sql_parser.h"
+
+#include <charconv>
+
+#include "sql_error.h"
+#include "sql_tokenizer.h"
+
+namespace mdb {
+namespace {
+
+class Parser {
+ public:
+  explicit Parser(std::string_view sql) : sql_(sql), tokens_(Tokenize(sql)) {}
+
+  Statement Parse() {
+    Statement statement;
+    if (IsKeyword("CREATE")) {
+      statement = ParseCreateTable();
+    } else if (IsKeyword("INSERT")) {
+      statement = ParseInsert();
+    } else if (IsKeyword("SELECT")) {
+      statement = ParseSelect();
+    } else if (Peek().kind == TokenKind::End) {
+      Fail("empty statement");
+    } else {
+      Fail("expected CREATE TABLE, INSERT INTO or SELECT, found " + Describe(Peek()));
+    }
+    if (IsSymbol(";")) Next();
+    if (Peek().kind != TokenKind::End) Fail("unexpected " + Describe(Peek()) + " after the statement");
+    return statement;
+  }
+
+ private:
+  const Token& Peek(std::size_t ahead = 0) const {
+    std::size_t i = pos_ + ahead;
+    return i < tokens_.size() ? tokens_[i] : tokens_.back();
+  }
+  const Token& Next() {
+    const Token& t = Peek();
+    if (pos_ < tokens_.size() - 1) ++pos_;
+    return t;
+  }
+  bool IsKeyword(std::string_view word, std::size_t ahead = 0) const {
+    const Token& t = Peek(ahead);
+    return t.kind == TokenKind::Word && EqualsIgnoreCase(t.text, word);
+  }
+  bool IsSymbol(std::string_view symbol) const {
+    return Peek().kind == TokenKind::Symbol && Peek().text == symbol;
+  }
+
+  static std::string Describe(const Token& t) {
+    switch (t.kind) {
+      case TokenKind::End: return "the end of the statement";
+      case TokenKind::String: return "'" + t.text + "'";
+      case TokenKind::QuotedName: return "\"" + t.text + "\"";
+      default: return "'" + t.text + "'";
+    }
+  }
+
+  [[noreturn]] void Fail(const std::string& what) const { FailAt(Peek().offset, what); }
+  [[noreturn]] void FailAt(std::size_t offset, const std::string& what) const {
+    throw SqlError("42000", "Syntax error at position " +
+                                std::to_string(CharacterPosition(sql_, offset)) + ": " + what);
+  }
+
+  void ExpectKeyword(std::string_view word) {
+    if (!IsKeyword(word)) Fail("expected " + std::string(word) + ", found " + Describe(Peek()));
+    Next();
+  }
+  void ExpectSymbol(std::string_view symbol) {
+    if (!IsSymbol(symbol))
+      Fail("expected '" + std::string(symbol) + "', found " + Describe(Peek()));
+    Next();
+  }
+
+  std::string Name(const char* what) {
+    const Token& t = Peek();
+    if (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName)
+      Fail(std::string("expected ") + what + ", found " + Describe(t));
+    if (t.text.empty()) Fail(std::string("empty ") + what);
+    return Next().text;
+  }
+
+  // A table name; an owner prefix such as dbo.Orders names the same table.
+  std::string TableName() {
+    std::string name = Name("a table name");
+    while (IsSymbol(".")) {
+      Next();
+      name = Name("a table name");
+    }
+    return name;
+  }
+
+  std::vector<std::string> NameList(const char* what) {
+    std::vector<std::string> names;
+    ExpectSymbol("(");
+    names.push_back(Name(what));
+    while (IsSymbol(",")) {
+      Next();
+      names.push_back(Name(what));
+    }
+    ExpectSymbol(")");
+    return names;
+  }
+
+  long long Integer() {
+    const Token& t = Peek();
+    long long value = 0;
+    if (t.kind != TokenKind::Number) Fail("expected a number, found " + Describe(t));
+    auto [end, ec] = std::from_chars(t.text.data(), t.text.data() + t.text.size(), value);
+    if (ec != std::errc() || end != t.text.data() + t.text.size())
+      Fail("expected a whole number, found " + Describe(t));
+    Next();
+    return value;
+  }
+
+  Statement ParseCreateTable() {
+    Next();
+    ExpectKeyword("TABLE");
+    CreateTableStatement create;
+    create.table = TableName();
+    ExpectSymbol("(");
+    do {
+      if (IsKeyword("CONSTRAINT") || (IsKeyword("PRIMARY") && IsKeyword("KEY", 1))) {
+        std::size_t at = Peek().offset;
+        std::string keyName;
+        if (IsKeyword("CONSTRAINT")) {
+          Next();
+          keyName = Name("a constraint name");
+        }
+        ExpectKeyword("PRIMARY");
+        ExpectKeyword("KEY");
+        if (!create.keyColumns.empty()) FailAt(at, "more than one PRIMARY KEY constraint");
+        create.keyColumns = NameList("a key column name");
+        create.keyName = keyName;
+      } else {
+        create.columns.push_back(ParseColumn());
+      }
+      if (IsSymbol(",")) {
+        Next();
+        continue;
+      }
+      break;
+    } while (true);
+    ExpectSymbol(")");
+    return create;
+  }
+
+  static bool IsConstraintWord(const Token& t) {
+    return t.kind == TokenKind::Word &&
+           (EqualsIgnoreCase(t.text, "PRIMARY") || EqualsIgnoreCase(t.text, "NOT") ||
+            EqualsIgnoreCase(t.text, "NULL") || EqualsIgnoreCase(t.text, "CONSTRAINT"));
+  }
+
+  ColumnSpec ParseColumn() {
+    ColumnSpec column;
+    column.name = Name("a column name");
+    const Token& typeToken = Peek();
+    if (typeToken.kind != TokenKind::Word || IsConstraintWord(typeToken))
+      Fail("expected a type for column \"" + column.name + "\", found " + Describe(typeToken));
+    column.type.word = Next().text;
+    // Two-word types: DOUBLE PRECISION, CHARACTER VARYING, NATIONAL CHAR[ACTER] [VARYING].
+    while (Peek().kind == TokenKind::Word && !IsConstraintWord(Peek()) &&
+           (EqualsIgnoreCase(Peek().text, "PRECISION") || EqualsIgnoreCase(Peek().text, "VARYING") ||
+            (EqualsIgnoreCase(column.type.word, "NATIONAL") &&
+             (EqualsIgnoreCase(Peek().text, "CHAR") || EqualsIgnoreCase(Peek().text, "CHARACTER") ||
+              EqualsIgnoreCase(Peek().text, "TEXT"))))) {
+      column.type.word += " " + Next().text;
+    }
+    if (IsSymbol("(")) {
+      Next();
+      if (IsKeyword("MAX")) {
+        Next();
+        column.type.size = -1;  // varchar(max): as long as a text may be
+      } else {
+        column.type.size = Integer();
+      }
+      if (IsSymbol(",")) {
+        Next();
+        column.type.scale = Integer();
+      }
+      ExpectSymbol(")");
+    }
+    while (true) {
+      std::size_t at = Peek().offset;
+      if (IsKeyword("CONSTRAINT")) {
+        Next();
+        Name("a constraint name");
+        if (!IsKeyword("PRIMARY")) Fail("expected PRIMARY KEY, found " + Describe(Peek()));
+      }
+      if (IsKeyword("PRIMARY")) {
+        Next();
+        ExpectKeyword("KEY");
+        if (column.primaryKey) FailAt(at, "PRIMARY KEY given twice for column \"" + column.name + "\"");
+        column.primaryKey = true;
+      } else if (IsKeyword("NOT")) {
+        Next();
+        ExpectKeyword("NULL");
+        column.nullability = Nullability::NotNull;
+      } else if (IsKeyword("NULL")) {
+        Next();
+        column.nullability = Nullability::Null;
+      } else {
+        break;
+      }
+    }
+    if (!IsSymbol(",") && !IsSymbol(")"))
+      Fail("expected ',' or ')' after column \"" + column.name + "\", found " + Describe(Peek()));
+    return column;
+  }
+
+  Literal ParseLiteral() {
+    Literal literal;
+    literal.offset = Peek().offset;
+    bool signSeen = false;
+    while (IsSymbol("+") || IsSymbol("-")) {
+      if (Peek().text == "-") literal.negative = !literal.negative;
+      signSeen = true;
+      Next();
+    }
+    const Token& t = Peek();
+    if (t.kind == TokenKind::Number) {
+      if (t.text.size() > 1 && (t.text[1] == 'x' || t.text[1] == 'X')) {
+        if (signSeen) Fail("a sign cannot stand before a hexadecimal value");
+        literal.kind = Literal::Kind::HexNumber;
+        literal.text = t.text.substr(2);
+      } else {
+        literal.kind = Literal::Kind::Number;
+        literal.text = t.text;
+      }
+    } else if (signSeen) {
+      Fail("expected a number after the sign, found " + Describe(t));
+    } else if (t.kind == TokenKind::String) {
+      literal.kind = Literal::Kind::String;
+      literal.text = t.text;
+    } else if (t.kind == TokenKind::Word && EqualsIgnoreCase(t.text, "NULL")) {
+      literal.kind = Literal::Kind::Null;
+    } else if (t.kind == TokenKind::Word &&
+               (EqualsIgnoreCase(t.text, "TRUE") || EqualsIgnoreCase(t.text, "FALSE"))) {
+      literal.kind = Literal::Kind::Boolean;
+      literal.boolean = EqualsIgnoreCase(t.text, "TRUE");
+    } else {
+      Fail("expected a value, found " + Describe(t));
+    }
+    Next();
+    return literal;
+  }
+
+  Statement ParseInsert() {
+    Next();
+    ExpectKeyword("INTO");
+    InsertStatement insert;
+    insert.table = TableName();
+    if (IsSymbol("(")) insert.columns = NameList("a column name");
+    ExpectKeyword("VALUES");
+    ExpectSymbol("(");
+    insert.values.reserve(16);
+    insert.values.push_back(ParseLiteral());
+    while (IsSymbol(",")) {
+      Next();
+      insert.values.push_back(ParseLiteral());
+    }
+    ExpectSymbol(")");
+    return insert;
+  }
+
+  Statement ParseSelect() {
+    Next();
+    ExpectSymbol("*");
+    ExpectKeyword("FROM");
+    SelectStatement select;
+    select.table = TableName();
+    return select;
+  }
+
+  std::string_view sql_;
+  std::vector<Token> tokens_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+Statement ParseStatement(std::string_view sql) { return Parser(sql).Parse(); }
+
+}  // namespace mdb

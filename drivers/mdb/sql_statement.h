@@ -1,0 +1,57 @@
+// The statements the driver understands, as the parser hands them on.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mdb {
+
+// A column's type as written: the type word(s) and up to two numbers in parentheses.
+struct TypeSpec {
+  std::string word;             // e.g. "VARCHAR", "double precision" (words joined by one blank)
+  std::optional<long long> size;   // first number: length or precision
+  std::optional<long long> scale;  // second number
+};
+
+enum class Nullability { Unspecified, Null, NotNull };
+
+struct ColumnSpec {
+  std::string name;
+  TypeSpec type;
+  bool primaryKey = false;
+  Nullability nullability = Nullability::Unspecified;
+};
+
+struct CreateTableStatement {
+  std::string table;
+  std::vector<ColumnSpec> columns;
+  // Table constraint PRIMARY KEY (a, b); empty when the key (if any) is on a column.
+  std::vector<std::string> keyColumns;
+  std::string keyName;  // CONSTRAINT name, empty when not given
+};
+
+// A literal as written. Numbers keep their text so that money and decimals stay exact.
+struct Literal {
+  enum class Kind { Null, Number, HexNumber, String, Boolean } kind = Kind::Null;
+  std::string text;     // Number: digits without sign; HexNumber: digits after 0x; String: value
+  bool negative = false;  // Number only
+  bool boolean = false;   // Boolean only
+  std::size_t offset = 0;  // where it starts in the statement, for messages
+};
+
+struct InsertStatement {
+  std::string table;
+  std::vector<std::string> columns;  // empty: every column, in table order
+  std::vector<Literal> values;
+};
+
+struct SelectStatement {
+  std::string table;
+};
+
+using Statement = std::variant<CreateTableStatement, InsertStatement, SelectStatement>;
+
+}  // namespace mdb

@@ -1,0 +1,149 @@
+#include "statement_executor.h"
+
+#include <string>
+
+#include "column_types.h"
+#include "literal_values.h"
+#include "sql_tokenizer.h"
+
+namespace mdb {
+namespace {
+
+jet::Table& FindTable(jet::Database& database, const std::string& name) {
+  jet::Table* table = database.FindTable(name);
+  if (!table) throw SqlError("42S02", "Table \"" + name + "\" does not exist");
+  return *table;
+}
+
+int FindColumn(const std::vector<jet::ColumnDef>& columns, const std::string& name) {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (EqualsIgnoreCase(columns[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& database) {
+  if (database.FindTable(create.table))
+    throw SqlError("42S01", "Table \"" + create.table + "\" already exists");
+  jet::TableDef def;
+  def.name = create.table;
+  for (const ColumnSpec& spec : create.columns) {
+    if (FindColumn(def.columns, spec.name) >= 0)
+      throw SqlError("42S21", "Column \"" + spec.name + "\" is defined twice in table \"" +
+                                  create.table + "\"");
+    def.columns.push_back(ColumnFromSpec(spec));
+    if (spec.primaryKey) {
+      if (!def.primaryKey.empty() || !create.keyColumns.empty())
+        throw SqlError("42000", "Table \"" + create.table + "\" has more than one PRIMARY KEY");
+      def.primaryKey.push_back(spec.name);
+    }
+  }
+  for (const std::string& key : create.keyColumns) {
+    int index = FindColumn(def.columns, key);
+    if (index < 0)
+      throw SqlError("42S22", "PRIMARY KEY column \"" + key + "\" is not a column of table \"" +
+                                  create.table + "\"");
+    for (const std::string& earlier : def.primaryKey) {
+      if (EqualsIgnoreCase(earlier, key))
+        throw SqlError("42000", "PRIMARY KEY names column \"" + key + "\" twice");
+    }
+    def.primaryKey.push_back(def.columns[index].name);
+  }
+  if (!create.keyName.empty()) def.primaryKeyName = create.keyName;
+  // Key columns hold no NULLs.
+  for (const std::string& key : def.primaryKey) def.columns[FindColumn(def.columns, key)].required = true;
+  database.CreateTable(def);
+  return ExecutionResult{0, std::nullopt};
+}
+
+ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
+  jet::Table& table = FindTable(database, insert.table);
+  const std::vector<jet::ColumnDef>& columns = table.definition().columns;
+  std::vector<jet::Value> row;
+  if (insert.columns.empty()) {
+    if (insert.values.size() != columns.size())
+      throw SqlError("21S01", "Table \"" + table.definition().name + "\" has " +
+                                  std::to_string(columns.size()) + " columns but " +
+                                  std::to_string(insert.values.size()) + " values were given");
+    row.reserve(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      row.push_back(ToColumnValue(insert.values[i], columns[i]));
+  } else {
+    if (insert.values.size() != insert.columns.size())
+      throw SqlError("21S01", std::to_string(insert.columns.size()) + " columns but " +
+                                  std::to_string(insert.values.size()) + " values were given");
+    row.assign(columns.size(), jet::Null{});
+    std::vector<bool> given(columns.size(), false);
+    for (std::size_t i = 0; i < insert.columns.size(); ++i) {
+      int index = FindColumn(columns, insert.columns[i]);
+      if (index < 0)
+        throw SqlError("42S22", "Column \"" + insert.columns[i] + "\" is not a column of table \"" +
+                                    table.definition().name + "\"");
+      if (given[index]) throw SqlError("42000", "Column \"" + insert.columns[i] + "\" is named twice");
+      given[index] = true;
+      row[index] = ToColumnValue(insert.values[i], columns[index]);
+    }
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      if (!given[i] && columns[i].required)
+        throw SqlError("23000", "Column \"" + columns[i].name + "\" is required: NULL is not allowed");
+    }
+  }
+  table.Insert(row);
+  return ExecutionResult{1, std::nullopt};
+}
+
+ExecutionResult Select(const SelectStatement& select, jet::Database& database) {
+  jet::Table& table = FindTable(database, select.table);
+  ResultSet result;
+  result.columns = table.definition().columns;
+  result.rows.reserve(static_cast<std::size_t>(table.rowCount()));
+  auto cursor = table.Scan();
+  std::vector<jet::Value> row;
+  while (cursor->Next(row)) result.rows.push_back(row);
+  return ExecutionResult{-1, std::move(result)};
+}
+
+}  // namespace
+
+SqlError SqlErrorFromJet(const jet::Error& error) {
+  const char* state = "HY000";
+  switch (error.code()) {
+    case jet::ErrorCode::TableExists: state = "42S01"; break;
+    case jet::ErrorCode::NoSuchTable: state = "42S02"; break;
+    case jet::ErrorCode::NoSuchColumn: state = "42S22"; break;
+    case jet::ErrorCode::InvalidDefinition:
+    case jet::ErrorCode::LimitExceeded: state = "42000"; break;
+    case jet::ErrorCode::ValueOutOfRange: state = "22003"; break;
+    case jet::ErrorCode::WrongValueCount: state = "21S01"; break;
+    case jet::ErrorCode::TypeMismatch: state = "22018"; break;
+    case jet::ErrorCode::NullNotAllowed:
+    case jet::ErrorCode::DuplicateKey: state = "23000"; break;
+    case jet::ErrorCode::RowTooLarge: state = "54000"; break;
+    case jet::ErrorCode::FileFull: state = "HY000"; break;
+    case jet::ErrorCode::ReadOnly: state = "HY000"; break;
+    case jet::ErrorCode::Io:
+    case jet::ErrorCode::NotJet4:
+    case jet::ErrorCode::FileExists: state = "HY000"; break;
+  }
+  return SqlError(state, error.what());
+}
+
+ExecutionResult Execute(const Statement& statement, jet::Database& database) {
+  try {
+    if (auto* create = std::get_if<CreateTableStatement>(&statement)) return CreateTable(*create, database);
+    if (auto* insert = std::get_if<InsertStatement>(&statement)) return Insert(*insert, database);
+    return Select(std::get<SelectStatement>(statement), database);
+  } catch (const jet::Error& error) {
+    throw SqlErrorFromJet(error);
+  }
+}
+
+std::vector<jet::ColumnDef> SelectColumns(const SelectStatement& select, jet::Database& database) {
+  try {
+    return FindTable(database, select.table).definition().columns;
+  } catch (const jet::Error& error) {
+    throw SqlErrorFromJet(error);
+  }
+}
+
+}  // namespace mdb

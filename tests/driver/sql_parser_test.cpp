@@ -1,0 +1,169 @@
+// The statements the converter and people send, and the syntax errors they get.
+#include <gtest/gtest.h>
+
+#include "sql_error.h"
+#include "sql_parser.h"
+
+namespace mdb {
+namespace {
+
+struct ColumnCase {
+  std::string sql;
+  std::string table;
+  // name, type word, size, scale (-2 = none), primary key, nullability
+  struct Col {
+    std::string name, word;
+    long long size, scale;
+    bool key;
+    Nullability nullability;
+  };
+  std::vector<Col> columns;
+  std::vector<std::string> keyColumns;
+  std::string keyName;
+};
+
+constexpr long long kNone = -2;
+
+class CreateTableParse : public testing::TestWithParam<ColumnCase> {};
+
+TEST_P(CreateTableParse, ReadsEveryColumn) {
+  const ColumnCase& c = GetParam();
+  Statement s = ParseStatement(c.sql);
+  auto* create = std::get_if<CreateTableStatement>(&s);
+  ASSERT_NE(create, nullptr);
+  EXPECT_EQ(create->table, c.table);
+  ASSERT_EQ(create->columns.size(), c.columns.size());
+  for (std::size_t i = 0; i < c.columns.size(); ++i) {
+    const auto& got = create->columns[i];
+    const auto& want = c.columns[i];
+    SCOPED_TRACE(want.name);
+    EXPECT_EQ(got.name, want.name);
+    EXPECT_EQ(got.type.word, want.word);
+    EXPECT_EQ(got.type.size.value_or(kNone), want.size);
+    EXPECT_EQ(got.type.scale.value_or(kNone), want.scale);
+    EXPECT_EQ(got.primaryKey, want.key);
+    EXPECT_EQ(got.nullability, want.nullability);
+  }
+  EXPECT_EQ(create->keyColumns, c.keyColumns);
+  EXPECT_EQ(create->keyName, c.keyName);
+}
+
+using N = Nullability;
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CreateTableParse,
+    testing::Values(
+        // The converter's Orders table, blanks exactly as it leaves them.
+        ColumnCase{"Create Table Orders(\"OrderID\" int PRIMARY KEY , \"Customer\" VARCHAR(40) "
+                   "NULL, \"Notes\" TEXT  NULL, \"Placed\" datetime  NOT NULL)",
+                   "Orders",
+                   {{"OrderID", "int", kNone, kNone, true, N::Unspecified},
+                    {"Customer", "VARCHAR", 40, kNone, false, N::Null},
+                    {"Notes", "TEXT", kNone, kNone, false, N::Null},
+                    {"Placed", "datetime", kNone, kNone, false, N::NotNull}},
+                   {},
+                   ""},
+        // Sized key without a blank before PRIMARY KEY; long-text form with a bare name;
+        // "text " with a blank before the size; a nullable numeric ending in two blanks.
+        ColumnCase{"Create Table T(\"code\" char(10)PRIMARY KEY NOT NULL, notes Memo  NULL, "
+                   "\"t\" text (12) NULL, \"n\" integer  )",
+                   "T",
+                   {{"code", "char", 10, kNone, true, N::NotNull},
+                    {"notes", "Memo", kNone, kNone, false, N::Null},
+                    {"t", "text", 12, kNone, false, N::Null},
+                    {"n", "integer", kNone, kNone, false, N::Unspecified}},
+                   {},
+                   ""},
+        ColumnCase{"create table [My Table] ([a]]b] DECIMAL(10,2) not null, \"q\"\"x\" REAL, "
+                   "g GUID, CONSTRAINT pk_t PRIMARY KEY ([a]]b], \"q\"\"x\"));",
+                   "My Table",
+                   {{"a]b", "DECIMAL", 10, 2, false, N::NotNull},
+                    {"q\"x", "REAL", kNone, kNone, false, N::Unspecified},
+                    {"g", "GUID", kNone, kNone, false, N::Unspecified}},
+                   {"a]b", "q\"x"},
+                   "pk_t"},
+        ColumnCase{"CREATE TABLE dbo.t (a double precision, b varchar(max), PRIMARY KEY (a))",
+                   "t",
+                   {{"a", "double precision", kNone, kNone, false, N::Unspecified},
+                    {"b", "varchar", -1, kNone, false, N::Unspecified}},
+                   {"a"},
+                   ""}));
+
+TEST(InsertParse, StaffRowFromTheConverter) {
+  Statement s = ParseStatement("INSERT INTO Staff values(7, 'O''Brien', '9/3/2004', NULL )");
+  auto* insert = std::get_if<InsertStatement>(&s);
+  ASSERT_NE(insert, nullptr);
+  EXPECT_EQ(insert->table, "Staff");
+  ASSERT_EQ(insert->values.size(), 4u);
+  EXPECT_EQ(insert->values[0].kind, Literal::Kind::Number);
+  EXPECT_EQ(insert->values[0].text, "7");
+  EXPECT_EQ(insert->values[1].kind, Literal::Kind::String);
+  EXPECT_EQ(insert->values[1].text, "O'Brien");
+  EXPECT_EQ(insert->values[2].text, "9/3/2004");
+  EXPECT_EQ(insert->values[3].kind, Literal::Kind::Null);
+}
+
+TEST(InsertParse, SignsColumnListsAndSpecialLiterals) {
+  Statement s = ParseStatement(
+      "insert into \"t\" (a, [b], \"c\") VALUES (-1.5e-3, +.5, 0xC0FFEE, true, '''', 'ü€')");
+  auto& insert = std::get<InsertStatement>(s);
+  EXPECT_EQ(insert.columns, (std::vector<std::string>{"a", "b", "c"}));
+  ASSERT_EQ(insert.values.size(), 6u);
+  EXPECT_TRUE(insert.values[0].negative);
+  EXPECT_EQ(insert.values[0].text, "1.5e-3");
+  EXPECT_FALSE(insert.values[1].negative);
+  EXPECT_EQ(insert.values[1].text, ".5");
+  EXPECT_EQ(insert.values[2].kind, Literal::Kind::HexNumber);
+  EXPECT_EQ(insert.values[2].text, "C0FFEE");
+  EXPECT_EQ(insert.values[3].kind, Literal::Kind::Boolean);
+  EXPECT_EQ(insert.values[4].text, "'");
+  EXPECT_EQ(insert.values[5].text, "ü€");
+}
+
+TEST(SelectParse, StarFromAnyQuoting) {
+  for (std::string sql : {"SELECT * FROM Orders", "select * from [Orders];", "Select*From \"Orders\""}) {
+    Statement s = ParseStatement(sql);
+    ASSERT_TRUE(std::holds_alternative<SelectStatement>(s)) << sql;
+    EXPECT_EQ(std::get<SelectStatement>(s).table, "Orders") << sql;
+  }
+}
+
+struct ErrorCase {
+  std::string sql;
+  std::string message;  // expected part of the message
+};
+
+class SyntaxErrors : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(SyntaxErrors, NamePositionAndCause) {
+  try {
+    ParseStatement(GetParam().sql);
+    FAIL() << "accepted: " << GetParam().sql;
+  } catch (const SqlError& e) {
+    EXPECT_EQ(e.sqlstate(), "42000");
+    EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SyntaxErrors,
+    testing::Values(
+        ErrorCase{"", "empty statement"},
+        ErrorCase{"DROP TABLE x", "position 1: expected CREATE TABLE, INSERT INTO or SELECT"},
+        ErrorCase{"Create Table T(", "position 16: expected a column name, found the end"},
+        // The converter's statement cut short by a catalog scan that ended early.
+        ErrorCase{"Create Table T(\"a\" int  NULL, ", "position 31: expected a column name"},
+        ErrorCase{"Create Table T(\"a\" int) x", "position 25: unexpected 'x' after the statement"},
+        ErrorCase{"Create Table T(\"a\" int NULL \"b\" int)", "expected ',' or ')' after column \"a\""},
+        ErrorCase{"Create Table T(\"a)", "position 16: unterminated quoted name"},
+        ErrorCase{"INSERT INTO T values('abc)", "unterminated string literal"},
+        ErrorCase{"INSERT INTO T values(1, )", "position 25: expected a value"},
+        ErrorCase{"INSERT INTO T values(1 2)", "expected ')', found '2'"},
+        ErrorCase{"INSERT INTO T values(- 'x')", "expected a number after the sign"},
+        ErrorCase{"INSERT INTO T values(12abc)", "malformed number"},
+        ErrorCase{"INSERT INTO Tü values(1, ?)", "position 26: unexpected character '?'"},
+        ErrorCase{"SELECT a FROM T", "expected '*'"},
+        ErrorCase{"Create Table T(a int, PRIMARY KEY (a), PRIMARY KEY (a))",
+                  "more than one PRIMARY KEY constraint"}));
+
+}  // namespace
+}  // namespace mdb
