@@ -1,0 +1,29 @@
+// sp_tables, sp_columns and sp_pkeys: the catalog procedures FreeTDS calls for
+// SQLTables, SQLColumns and SQLPrimaryKeys, with SQL Server's result shapes.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "session_state.h"
+#include "tds_io.h"
+#include "tds_tokens.h"
+#include "value_conversion.h"
+
+namespace standin {
+
+// Arguments in call order: (lower-case "@name" or "" for positional, value).
+using ProcedureArgs = std::vector<std::pair<std::string, Value>>;
+
+enum class CatalogOutcome { NotCatalog, Done, Error };
+
+// Writes the result set and a DONEINPROC. On Error, `error` holds the message
+// and nothing has been written.
+CatalogOutcome RunCatalogProcedure(const std::string& name, const ProcedureArgs& args, SessionState& session,
+                                   ReplyWriter& w, ServerMessage& error);
+
+// T-SQL LIKE matching (%, _, [set]) without regard to letter case.
+bool LikeMatch(const std::string& pattern, const std::string& text);
+
+}  // namespace standin

@@ -1,0 +1,361 @@
+#include "client_session.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "batch_executor.h"
+#include "catalog_procedures.h"
+#include "rpc_request.h"
+#include "session_state.h"
+#include "statement_context.h"
+#include "statement_handlers.h"
+#include "tds_io.h"
+#include "tds_login.h"
+#include "tds_tokens.h"
+#include "text_encoding.h"
+
+namespace standin {
+namespace {
+
+constexpr uint32_t kTdsVersion74 = 0x74000004;
+
+ServerMessage Message(int number, uint8_t state, uint8_t severity, std::string text, std::string proc = "") {
+  ServerMessage m;
+  m.number = number;
+  m.state = state;
+  m.severity = severity;
+  m.text = std::move(text);
+  m.procedure = std::move(proc);
+  return m;
+}
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// "[db]..sp_columns", "sys.sp_tables" → ("db", "sp_columns").
+std::pair<std::string, std::string> SplitProcedureName(const std::string& full) {
+  std::vector<std::string> parts(1);
+  bool bracket = false;
+  for (char c : full) {
+    if (c == '[' && !bracket) { bracket = true; continue; }
+    if (c == ']' && bracket) { bracket = false; continue; }
+    if (c == '.' && !bracket) { parts.emplace_back(); continue; }
+    parts.back() += c;
+  }
+  return {parts.size() >= 3 ? parts.front() : "", parts.back()};
+}
+
+// Parameter names declared in "@P1 int, @P2 nvarchar(10)".
+std::vector<std::string> DeclaredNames(const std::string& defs) {
+  std::vector<std::string> names;
+  int depth = 0;
+  bool expectName = true;
+  std::string current;
+  for (size_t i = 0; i <= defs.size(); ++i) {
+    const char c = i < defs.size() ? defs[i] : ',';
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) {
+      if (!current.empty()) names.push_back(Lower(current));
+      current.clear();
+      expectName = true;
+      continue;
+    }
+    if (expectName) {
+      if (c == '@' || (!current.empty() && (std::isalnum(static_cast<unsigned char>(c)) || c == '_'))) current += c;
+      else if (!current.empty()) expectName = false;
+    }
+  }
+  return names;
+}
+
+class ClientSession {
+ public:
+  ClientSession(int fd, uint16_t spid, const ServerContext& server)
+      : socket_(fd), spid_(spid), server_(server), w_(socket_, spid, 4096), state_(server.directory, spid) {}
+
+  void Run() {
+    ClientMessage m;
+    while (socket_.ReadMessage(m)) {
+      if (!loggedIn_) {
+        if (m.type == kPrelogin) {
+          const auto reply = PreloginReply();
+          w_.Bytes(reply);
+          w_.EndMessage();
+          continue;
+        }
+        if (m.type != kLogin7) throw ProtocolError("request before login");
+        if (!Login(m.payload)) return;
+        continue;
+      }
+      switch (m.type) {
+        case kSqlBatch: Batch(m.payload); break;
+        case kRpc: Rpc(m.payload); break;
+        case kTransactionManager: TransactionManager(m.payload); break;
+        case kAttention:
+          WriteDone(w_, kTokDone, kDoneAttention, kCmdNone, 0);
+          w_.EndMessage();
+          w_.ClearAttention();
+          break;
+        default: throw ProtocolError("unexpected packet type");
+      }
+      // A cancel that arrived during a reply and was not answered inside it.
+      if (w_.attention()) {
+        w_.ClearAttention();
+        WriteDone(w_, kTokDone, kDoneAttention, kCmdNone, 0);
+        w_.EndMessage();
+      }
+    }
+  }
+
+ private:
+  bool Login(const std::vector<uint8_t>& payload) {
+    const Login7 login = ParseLogin7(payload);
+    auto refuse = [&](std::vector<ServerMessage> messages) {
+      for (const auto& m : messages) WriteMessage(w_, m);
+      WriteDone(w_, kTokDone, kDoneError, kCmdNone, 0);
+      w_.EndMessage();
+      return false;
+    };
+    std::vector<uint8_t> sspiReply;
+    std::string user = login.userName;
+    if (login.integratedSecurity || (!login.sspi.empty() && login.userName.empty())) {
+      if (!server_.integrated.enabled())
+        return refuse({Message(18452, 1, 14,
+                               "Login failed. The login is from an untrusted domain and cannot be used with Integrated authentication.")});
+      const auto outcome = server_.integrated.Verify(login.sspi);
+      if (!outcome.ok) {
+        std::fprintf(stderr, "sqlstandin: integrated logon refused: %s\n", outcome.error.c_str());
+        return refuse({Message(18452, 1, 14,
+                               "Login failed. The login is from an untrusted domain and cannot be used with Integrated authentication.")});
+      }
+      user = outcome.principal;
+      sspiReply = outcome.reply;
+    } else {
+      const auto it = server_.options.logins.find(Lower(login.userName));
+      if (it == server_.options.logins.end() || it->second != login.password)
+        return refuse({Message(18456, 1, 14, "Login failed for user '" + login.userName + "'.")});
+    }
+    const std::string database = login.database.empty() ? "master" : login.database;
+    bool opened = false;
+    try {
+      opened = state_.OpenDatabase(database);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "sqlstandin: cannot open database %s: %s\n", database.c_str(), e.what());
+    }
+    if (!opened)
+      return refuse({Message(4060, 1, 11, "Cannot open database \"" + database + "\" requested by the login. The login failed."),
+                     Message(18456, 1, 14, "Login failed for user '" + user + "'.")});
+
+    const size_t packetSize = login.packetSize >= 512 && login.packetSize <= 32767 ? login.packetSize : 4096;
+    if (!sspiReply.empty()) WriteSspi(w_, sspiReply);
+    WriteEnvChange(w_, 1, state_.db().name(), "master");
+    WriteMessage(w_, Message(5701, 2, 0, "Changed database context to '" + state_.db().name() + "'."));
+    WriteEnvChangeBytes(w_, 7, kCollation, {});
+    WriteEnvChange(w_, 2, "us_english", "");
+    WriteMessage(w_, Message(5703, 1, 0, "Changed language setting to us_english."));
+    WriteLoginAck(w_, kTdsVersion74);
+    WriteEnvChange(w_, 4, std::to_string(packetSize), "4096");
+    WriteDone(w_, kTokDone, kDoneFinal, kCmdNone, 0);
+    w_.EndMessage();
+    w_.SetPacketSize(packetSize);
+    loggedIn_ = true;
+    return true;
+  }
+
+  void Batch(const std::vector<uint8_t>& payload) {
+    const size_t at = AllHeadersLength(payload);
+    if ((payload.size() - at) % 2 != 0) throw ProtocolError("odd-length SQL text");
+    const std::string sql = FromUtf16(payload.data() + at, payload.size() - at);
+    state_.variables.clear();
+    BatchExecutor(state_, w_, false).Run(sql);
+    w_.EndMessage();
+    if (w_.attention()) w_.ClearAttention();  // the batch acknowledged it, or it came too late to matter
+  }
+
+  void Rpc(const std::vector<uint8_t>& payload) {
+    std::vector<RpcCall> calls;
+    try {
+      calls = ParseRpcCalls(payload, AllHeadersLength(payload));
+    } catch (const ProtocolError&) {
+      WriteMessage(w_, Message(8009, 1, 16,
+                               "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is incorrect."));
+      WriteDone(w_, kTokDone, kDoneError, kCmdNone, 0);
+      w_.EndMessage();
+      return;
+    }
+    for (size_t i = 0; i < calls.size(); ++i) {
+      const bool last = i + 1 == calls.size();
+      if (!Call(calls[i], last)) break;
+    }
+    w_.EndMessage();
+    if (w_.attention()) w_.ClearAttention();
+  }
+
+  // Returns false when the client cancelled (the reply is then complete).
+  bool Call(const RpcCall& call, bool last) {
+    const uint16_t doneMore = last ? 0 : kDoneMore;
+    auto procDone = [&](uint16_t status) { WriteDone(w_, kTokDoneProc, status | doneMore, kCmdNone, 0); };
+    auto fail = [&](const ServerMessage& m) {
+      WriteMessage(w_, m);
+      WriteReturnStatus(w_, -6);
+      procDone(kDoneError);
+    };
+    state_.variables.clear();
+    uint16_t id = call.procId;
+    std::string name;
+    if (id == 0) {
+      auto [database, procedure] = SplitProcedureName(call.procedure);
+      name = procedure;
+      static const std::pair<const char*, uint16_t> kNamed[] = {
+          {"sp_executesql", kSpExecuteSql}, {"sp_prepare", kSpPrepare}, {"sp_execute", kSpExecute},
+          {"sp_prepexec", kSpPrepExec}, {"sp_unprepare", kSpUnprepare}};
+      for (const auto& [n, pid] : kNamed)
+        if (strcasecmp(n, procedure.c_str()) == 0) id = pid;
+      if (id == 0) {
+        if (!database.empty() && strcasecmp(database.c_str(), state_.db().name().c_str()) != 0) {
+          fail(Message(15250, 1, 16, "The database name component of the object qualifier must be the name of the current database."));
+          return true;
+        }
+        ProcedureArgs args;
+        for (const auto& p : call.params) args.emplace_back(Lower(p.name), p.value);
+        ServerMessage error;
+        CatalogOutcome outcome = CatalogOutcome::NotCatalog;
+        try {
+          outcome = RunCatalogProcedure(procedure, args, state_, w_, error);
+        } catch (const std::exception& e) {
+          error = Message(50000, 1, 16, e.what());
+          outcome = CatalogOutcome::Error;
+        }
+        if (outcome == CatalogOutcome::NotCatalog) {
+          fail(Message(2812, 62, 16, "Could not find stored procedure '" + procedure + "'."));
+        } else if (outcome == CatalogOutcome::Error) {
+          fail(error);
+        } else {
+          WriteReturnStatus(w_, 0);
+          procDone(0);
+        }
+        return true;
+      }
+    }
+    const auto& p = call.params;
+    auto text = [&](size_t i) { return i < p.size() && p[i].value.kind == Value::Kind::String ? p[i].value.text : std::string(); };
+    std::string statement, defs;
+    size_t firstValue = 0;
+    int32_t handle = 0;
+    switch (id) {
+      case kSpExecuteSql: statement = text(0); defs = text(1); firstValue = 2; break;
+      case kSpPrepExec:
+      case kSpPrepare:
+        statement = text(2);
+        defs = text(1);
+        firstValue = 3;
+        handle = state_.nextHandle++;
+        state_.prepared[handle] = defs + '\n' + statement;
+        break;
+      case kSpExecute: {
+        handle = p.empty() ? 0 : static_cast<int32_t>(p[0].value.integer);
+        const auto it = state_.prepared.find(handle);
+        if (it == state_.prepared.end()) {
+          fail(Message(8179, 1, 16, "Could not find prepared statement with handle " + std::to_string(handle) + "."));
+          return true;
+        }
+        defs = it->second.substr(0, it->second.find('\n'));
+        statement = it->second.substr(it->second.find('\n') + 1);
+        firstValue = 1;
+        break;
+      }
+      case kSpUnprepare:
+        if (!p.empty()) state_.prepared.erase(static_cast<int32_t>(p[0].value.integer));
+        WriteReturnStatus(w_, 0);
+        procDone(0);
+        return true;
+      default:
+        fail(Message(2812, 62, 16, "Could not find stored procedure '" + (name.empty() ? std::to_string(id) : name) + "'."));
+        return true;
+    }
+    // Parameter values, by name or in declaration order.
+    const auto declared = DeclaredNames(defs);
+    for (size_t i = firstValue, k = 0; i < p.size(); ++i, ++k) {
+      const std::string key = !p[i].name.empty() ? Lower(p[i].name) : k < declared.size() ? declared[k] : "";
+      if (!key.empty()) state_.variables[key] = p[i].value;
+    }
+    BatchOutcome outcome = BatchOutcome::Completed;
+    if (id != kSpPrepare) outcome = BatchExecutor(state_, w_, true).Run(statement);
+    if (outcome == BatchOutcome::Cancelled) return false;
+    WriteReturnStatus(w_, 0);
+    if (id == kSpPrepExec || id == kSpPrepare) WriteReturnValueInt(w_, 0, p.empty() ? "" : p[0].name, handle);
+    procDone(outcome == BatchOutcome::Failed ? kDoneError : 0);
+    return true;
+  }
+
+  void TransactionManager(const std::vector<uint8_t>& payload) {
+    const size_t at = AllHeadersLength(payload);
+    if (payload.size() < at + 2) throw ProtocolError("short transaction-manager request");
+    const uint16_t request = payload[at] | (payload[at + 1] << 8);
+    // Commit and rollback carry a name (B_VARCHAR) then flags; bit 0 begins a new transaction.
+    auto beginsNew = [&]() {
+      size_t i = at + 2;
+      if (i >= payload.size()) return false;
+      i += 1 + 2 * static_cast<size_t>(payload[i]);
+      return i < payload.size() && (payload[i] & 0x01);
+    };
+    try {
+      switch (request) {
+        case 5:  // begin
+          if (state_.tranCount == 0) BeginTransaction(state_, w_);
+          break;
+        case 7:  // commit
+        case 8:  // rollback
+          if (state_.tranCount > 0) {
+            if (request == 7) {
+              state_.tranCount = 1;
+              CommitTransaction(state_, w_);
+            } else {
+              RollbackTransaction(state_, w_);
+            }
+          }
+          if (beginsNew()) BeginTransaction(state_, w_);
+          break;
+        default:
+          WriteMessage(w_, Message(50000, 1, 16, "This transaction-manager request is not supported."));
+          WriteDone(w_, kTokDone, kDoneError, kCmdNone, 0);
+          w_.EndMessage();
+          return;
+      }
+      WriteDone(w_, kTokDone, state_.tranCount > 0 ? kDoneInTransaction : 0, kCmdNone, 0);
+    } catch (const SqlError& e) {
+      WriteMessage(w_, e.message);
+      WriteDone(w_, kTokDone, kDoneError, kCmdNone, 0);
+    }
+    w_.EndMessage();
+  }
+
+  TdsSocket socket_;
+  uint16_t spid_;
+  const ServerContext& server_;
+  ReplyWriter w_;
+  SessionState state_;
+  bool loggedIn_ = false;
+};
+
+}  // namespace
+
+void ServeClient(int fd, uint16_t spid, const ServerContext& server) {
+  try {
+    ClientSession(fd, spid, server).Run();
+  } catch (const ConnectionLost&) {
+    // The client went away; nothing to answer.
+  } catch (const ProtocolError& e) {
+    std::fprintf(stderr, "sqlstandin: connection %u dropped: %s\n", spid, e.what());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sqlstandin: connection %u failed: %s\n", spid, e.what());
+  }
+  close(fd);
+}
+
+}  // namespace standin

@@ -1,0 +1,22 @@
+// One client connection: PRELOGIN and LOGIN7, then requests until the client
+// leaves. Bad input ends only this connection.
+#pragma once
+
+#include <cstdint>
+
+#include "database_store.h"
+#include "integrated_login.h"
+#include "server_options.h"
+
+namespace standin {
+
+struct ServerContext {
+  const ServerOptions& options;
+  DataDirectory& directory;
+  const IntegratedLogin& integrated;
+};
+
+// Serves the socket until it closes; closes it.
+void ServeClient(int fd, uint16_t spid, const ServerContext& server);
+
+}  // namespace standin

@@ -1,0 +1,233 @@
+#include "database_store.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+#include "sql_functions.h"
+#include "sqlite_handle.h"
+
+namespace standin {
+namespace {
+
+constexpr char kSchema[] =
+    "CREATE TABLE IF NOT EXISTS standin_objects("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, kind TEXT NOT NULL, pk_name TEXT,"
+    " identity_current INTEGER);"
+    "CREATE TABLE IF NOT EXISTS standin_columns("
+    " object_name TEXT NOT NULL COLLATE NOCASE, ordinal INTEGER NOT NULL, name TEXT NOT NULL,"
+    " type_name TEXT NOT NULL, length INTEGER, precision INTEGER, scale INTEGER,"
+    " is_identity INTEGER, identity_seed INTEGER, identity_increment INTEGER,"
+    " nullable INTEGER, default_text TEXT, pk_seq INTEGER,"
+    " PRIMARY KEY(object_name, ordinal));"
+    "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);";
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+DataDirectory::DataDirectory(std::string dir) : dir_(std::move(dir)) {}
+
+bool DataDirectory::ValidName(const std::string& name) {
+  if (name.empty() || name.size() > 123 || name[0] == '.' || name[0] == ' ') return false;
+  for (unsigned char c : name) {
+    if (!(std::isalnum(c) || c == '_' || c == ' ' || c == '-' || c == '$' || c == '#' || c == '@' || c == '.'))
+      return false;
+  }
+  return name.find("..") == std::string::npos;
+}
+
+std::optional<std::string> DataDirectory::Find(const std::string& name, std::string* canonical) {
+  if (!ValidName(name)) return std::nullopt;
+  DIR* d = opendir(dir_.c_str());
+  if (!d) return std::nullopt;
+  std::optional<std::string> found;
+  const std::string wanted = name + ".mdf";
+  while (dirent* e = readdir(d)) {
+    if (strcasecmp(e->d_name, wanted.c_str()) == 0) {
+      const std::string file = e->d_name;
+      found = dir_ + "/" + file;
+      if (canonical) *canonical = file.substr(0, file.size() - 4);
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
+std::vector<std::string> DataDirectory::ListNames() {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir_.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string file = e->d_name;
+      if (file.size() > 4 && strcasecmp(file.c_str() + file.size() - 4, ".mdf") == 0)
+        names.push_back(file.substr(0, file.size() - 4));
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+  return names;
+}
+
+bool DataDirectory::Create(const std::string& name, std::string& error) {
+  std::lock_guard lock(mu_);
+  if (!ValidName(name)) {
+    error = "Incorrect syntax near '" + name + "'.";
+    return false;
+  }
+  if (Find(name)) {
+    error = "Database '" + name + "' already exists. Choose a different database name.";
+    return false;
+  }
+  try {
+    Database created(dir_ + "/" + name + ".mdf", name);
+  } catch (const std::exception& e) {
+    error = std::string("CREATE DATABASE failed: ") + e.what();
+    return false;
+  }
+  return true;
+}
+
+bool DataDirectory::Drop(const std::string& name, std::string& error) {
+  std::lock_guard lock(mu_);
+  std::string canonical;
+  const auto path = Find(name, &canonical);
+  if (!path) {
+    error = "Cannot drop the database '" + name + "', because it does not exist or you do not have permission.";
+    return false;
+  }
+  if (strcasecmp(canonical.c_str(), "master") == 0) {
+    error = "Cannot drop the database 'master' because it is a system database.";
+    return false;
+  }
+  const auto it = inUse_.find(Lower(canonical));
+  if (it != inUse_.end() && it->second > 0) {
+    error = "Cannot drop database \"" + canonical + "\" because it is currently in use.";
+    return false;
+  }
+  unlink(path->c_str());
+  unlink((*path + "-wal").c_str());
+  unlink((*path + "-shm").c_str());
+  return true;
+}
+
+void DataDirectory::Acquire(const std::string& canonical) {
+  std::lock_guard lock(mu_);
+  ++inUse_[Lower(canonical)];
+}
+
+void DataDirectory::Release(const std::string& canonical) {
+  std::lock_guard lock(mu_);
+  auto it = inUse_.find(Lower(canonical));
+  if (it != inUse_.end() && --it->second <= 0) inUse_.erase(it);
+}
+
+Database::Database(const std::string& path, std::string name) : name_(std::move(name)) {
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+  if (rc != SQLITE_OK) {
+    const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw SqliteError(rc, message);
+  }
+  sqlite3_busy_timeout(db_, 10000);
+  RegisterTsqlFunctions(db_);
+  try {
+    SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    SqliteExec(db_, kSchema);
+  } catch (...) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+Database::~Database() { sqlite3_close_v2(db_); }
+
+std::optional<ObjectMeta> Database::FindObject(const std::string& name) {
+  SqliteStatement s(db_, "SELECT name, kind, pk_name FROM standin_objects WHERE name = ?");
+  s.Bind(1, name);
+  if (!s.Step()) return std::nullopt;
+  return ObjectMeta{s.Text(0), s.Text(1) == "VIEW", s.Text(2)};
+}
+
+std::vector<ObjectMeta> Database::Objects() {
+  std::vector<ObjectMeta> out;
+  SqliteStatement s(db_, "SELECT name, kind, pk_name FROM standin_objects ORDER BY name");
+  while (s.Step()) out.push_back({s.Text(0), s.Text(1) == "VIEW", s.Text(2)});
+  return out;
+}
+
+std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
+  std::vector<ColumnMeta> out;
+  SqliteStatement s(db_,
+                    "SELECT name, ordinal, type_name, length, precision, scale, is_identity, identity_seed,"
+                    " identity_increment, nullable, default_text, pk_seq FROM standin_columns"
+                    " WHERE object_name = ? ORDER BY ordinal");
+  s.Bind(1, table);
+  while (s.Step()) {
+    ColumnMeta c;
+    c.name = s.Text(0);
+    c.ordinal = static_cast<int>(s.Int(1));
+    auto type = TypeFromStorage(s.Text(2), static_cast<int>(s.Int(3)), static_cast<int>(s.Int(4)),
+                                static_cast<int>(s.Int(5)));
+    if (type) c.type = *type;
+    c.identity = s.Int(6) != 0;
+    c.identitySeed = s.Int(7);
+    c.identityIncrement = s.Int(8);
+    c.nullable = s.Int(9) != 0;
+    c.defaultText = s.Text(10);
+    c.pkSeq = static_cast<int>(s.Int(11));
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+std::vector<ColumnMeta> Database::ObjectColumns(const ObjectMeta& object) {
+  if (!object.isView) return TableColumns(object.name);
+  std::vector<ColumnMeta> out;
+  SqliteStatement s(db_, "SELECT * FROM " + SqliteQuote(object.name));
+  std::map<std::string, std::vector<ColumnMeta>> tables;
+  const int n = sqlite3_column_count(s.get());
+  for (int i = 0; i < n; ++i) {
+    ColumnMeta c;
+    c.type = SqlType{TypeKind::NVarChar, 4000, 0, 0};
+    const char* originTable = sqlite3_column_table_name(s.get(), i);
+    const char* originColumn = sqlite3_column_origin_name(s.get(), i);
+    if (originTable && originColumn) {
+      auto it = tables.find(originTable);
+      if (it == tables.end()) it = tables.emplace(originTable, TableColumns(originTable)).first;
+      for (const auto& base : it->second) {
+        if (strcasecmp(base.name.c_str(), originColumn) == 0) {
+          c = base;
+          c.defaultText.clear();
+          c.pkSeq = 0;
+          break;
+        }
+      }
+    }
+    c.name = sqlite3_column_name(s.get(), i);
+    c.ordinal = i + 1;
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+int64_t Database::NextTimestamp() {
+  SqliteExec(db_, "INSERT OR IGNORE INTO standin_settings VALUES('dbts', 2000)");
+  SqliteExec(db_, "UPDATE standin_settings SET value = value + 1 WHERE key = 'dbts'");
+  SqliteStatement s(db_, "SELECT value FROM standin_settings WHERE key = 'dbts'");
+  s.Step();
+  return s.Int(0);
+}
+
+}  // namespace standin

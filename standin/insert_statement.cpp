@@ -1,0 +1,254 @@
+#include <strings.h>
+
+#include "sqlite_handle.h"
+#include "statement_handlers.h"
+#include "tsql_lexer.h"
+
+namespace standin {
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string QualifiedTableName(StatementContext& ctx, const std::string& table) {
+  return ctx.session.db().name() + ".dbo." + table;
+}
+
+void Bind(sqlite3_stmt* stmt, int index, const StoredValue& v) {
+  switch (v.kind) {
+    case StoredValue::Kind::Integer: sqlite3_bind_int64(stmt, index, v.integer); break;
+    case StoredValue::Kind::Real: sqlite3_bind_double(stmt, index, v.real); break;
+    case StoredValue::Kind::Text:
+      sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+      break;
+    case StoredValue::Kind::Blob:
+      sqlite3_bind_blob(stmt, index, v.blob.data(), static_cast<int>(v.blob.size()), SQLITE_TRANSIENT);
+      break;
+    default: sqlite3_bind_null(stmt, index); break;
+  }
+}
+
+// Builds and stores rows for one INSERT; all state of the statement lives here.
+class RowInserter {
+ public:
+  RowInserter(StatementContext& ctx, const InsertStmt& s) : ctx_(ctx), s_(s) {
+    ctx.CheckDatabasePart(s.table);
+    const auto object = ctx.session.db().FindObject(s.table.name);
+    if (!object) ThrowSqlError(208, "Invalid object name '" + s.table.name + "'.");
+    if (object->isView)
+      ThrowSqlError(4405, "View or function '" + object->name + "' is not updatable because the modification affects multiple base tables.");
+    table_ = object->name;
+    columns_ = ctx.session.db().TableColumns(table_);
+    identityInsert_ = ctx.session.identityInsert.count(Lower(table_)) > 0;
+    // Which table column each supplied value goes to.
+    if (!s.columns.empty()) {
+      for (const auto& name : s.columns) {
+        int found = -1;
+        for (size_t i = 0; i < columns_.size(); ++i)
+          if (strcasecmp(columns_[i].name.c_str(), name.c_str()) == 0) found = static_cast<int>(i);
+        if (found < 0) ThrowSqlError(207, "Invalid column name '" + name + "'.");
+        for (int t : targets_)
+          if (t == found)
+            ThrowSqlError(264, "The column name '" + name + "' is specified more than once in the SET clause or column list of an INSERT. A column cannot be assigned more than one value in the same clause.");
+        targets_.push_back(found);
+      }
+    } else {
+      if (identityInsert_)
+        for (const auto& c : columns_)
+          if (c.identity)
+            ThrowSqlError(8101, "An explicit value for the identity column in table '" + table_ +
+                                    "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
+      for (size_t i = 0; i < columns_.size(); ++i)
+        if (!columns_[i].identity) targets_.push_back(static_cast<int>(i));
+    }
+    std::string sql = "INSERT INTO " + SqliteQuote(table_) + " (";
+    for (size_t i = 0; i < columns_.size(); ++i) sql += (i ? ", " : "") + SqliteQuote(columns_[i].name);
+    sql += ") VALUES (";
+    for (size_t i = 0; i < columns_.size(); ++i) sql += i ? ", ?" : "?";
+    sql += ")";
+    insert_ = SqliteStatement(ctx.session.db().handle(), sql);
+    SqliteStatement current(ctx.session.db().handle(), "SELECT identity_current FROM standin_objects WHERE name = ?");
+    current.Bind(1, table_);
+    if (current.Step() && !current.IsNull(0)) identityCurrent_ = current.Int(0);
+  }
+
+  size_t targetCount() const { return targets_.size(); }
+
+  void CheckValueCount(size_t count) const {
+    if (count == targets_.size()) return;
+    if (s_.columns.empty())
+      ThrowSqlError(213, "Column name or number of supplied values does not match table definition.");
+    if (count > targets_.size())
+      ThrowSqlError(110, "There are fewer columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement.");
+    ThrowSqlError(109, "There are more columns in the INSERT statement than values specified in the VALUES clause. The number of values in the VALUES clause must match the number of columns specified in the INSERT statement.");
+  }
+
+  // `supplied[k]` is the value for targets_[k].
+  void InsertRow(const std::vector<Value>& supplied) {
+    std::vector<const Value*> byColumn(columns_.size(), nullptr);
+    for (size_t k = 0; k < targets_.size(); ++k) byColumn[targets_[k]] = &supplied[k];
+    sqlite3_stmt* stmt = insert_.get();
+    sqlite3_reset(stmt);
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const ColumnMeta& c = columns_[i];
+      const Value* given = byColumn[i];
+      const bool useDefault = !given || given->kind == Value::Kind::Default;
+      Value v;
+      if (c.identity) {
+        if (!useDefault) {
+          if (!identityInsert_)
+            ThrowSqlError(544, "Cannot insert explicit value for identity column in table '" + table_ +
+                                   "' when IDENTITY_INSERT is set to OFF.");
+          v = *given;
+        } else {
+          const int64_t next = identityCurrent_ ? *identityCurrent_ + c.identityIncrement : c.identitySeed;
+          v = Value::Int(next);
+        }
+      } else if (c.type.kind == TypeKind::Timestamp) {
+        if (!useDefault && given->kind != Value::Kind::Null) {
+          ConversionError error;
+          ConvertToColumn(*given, c.type, error);
+          ThrowSqlError(error.number, error.text);
+        }
+        const int64_t ts = ctx_.session.db().NextTimestamp();
+        StoredValue stored;
+        stored.kind = StoredValue::Kind::Blob;
+        for (int b = 7; b >= 0; --b) stored.blob.push_back(static_cast<uint8_t>(ts >> (8 * b)));
+        Bind(stmt, static_cast<int>(i + 1), stored);
+        continue;
+      } else if (useDefault) {
+        v = DefaultValue(c);
+      } else {
+        v = *given;
+      }
+      if (v.kind == Value::Kind::Null && !c.nullable)
+        ThrowSqlError(515, "Cannot insert the value NULL into column '" + c.name + "', table '" +
+                               QualifiedTableName(ctx_, table_) + "'; column does not allow nulls. INSERT fails.", 2);
+      ConversionError error;
+      const auto stored = ConvertToColumn(v, c.type, error);
+      if (!stored) ThrowSqlError(error.number, error.text);
+      if (c.identity) {
+        const int64_t id = stored->integer;
+        if (!identityCurrent_ || (c.identityIncrement > 0 ? id > *identityCurrent_ : id < *identityCurrent_) || useDefault)
+          identityCurrent_ = id;
+        identityChanged_ = true;
+      }
+      Bind(stmt, static_cast<int>(i + 1), *stored);
+    }
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_DONE) {
+      const int extended = sqlite3_extended_errcode(ctx_.session.db().handle());
+      if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_ROWID) {
+        const auto object = ctx_.session.db().FindObject(table_);
+        ThrowSqlError(2627, "Violation of PRIMARY KEY constraint '" + (object ? object->pkName : std::string()) +
+                                "'. Cannot insert duplicate key in object 'dbo." + table_ + "'.");
+      }
+      if (extended == SQLITE_CONSTRAINT_UNIQUE)
+        ThrowSqlError(2627, "Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo." + table_ + "'.");
+      throw SqlError{TranslateSqliteError(SqliteError(extended, sqlite3_errmsg(ctx_.session.db().handle())))};
+    }
+    ++rows_;
+  }
+
+  void Finish() {
+    if (!identityChanged_) return;
+    SqliteStatement update(ctx_.session.db().handle(), "UPDATE standin_objects SET identity_current = ? WHERE name = ?");
+    update.Bind(1, *identityCurrent_);
+    update.Bind(2, table_);
+    update.Step();
+  }
+
+  uint64_t rows() const { return rows_; }
+
+ private:
+  Value DefaultValue(const ColumnMeta& c) {
+    if (c.defaultText.empty()) return Value::Null();
+    auto cached = defaults_.find(c.ordinal);
+    if (cached == defaults_.end()) {
+      LexResult lex = Tokenize(c.defaultText);
+      cached = defaults_.emplace(c.ordinal, std::move(lex.tokens)).first;
+    }
+    const auto& tokens = cached->second;
+    return ctx_.Evaluate(tokens, TokenRange{0, tokens.size() - 1});
+  }
+
+  StatementContext& ctx_;
+  const InsertStmt& s_;
+  std::string table_;
+  std::vector<ColumnMeta> columns_;
+  std::vector<int> targets_;
+  bool identityInsert_ = false;
+  std::optional<int64_t> identityCurrent_;
+  bool identityChanged_ = false;
+  SqliteStatement insert_;
+  std::map<int, std::vector<SqlToken>> defaults_;
+  uint64_t rows_ = 0;
+};
+
+Value FromSqlite(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER: return Value::Int(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT: {
+      Value v;
+      v.kind = Value::Kind::Float;
+      v.real = sqlite3_column_double(st, i);
+      return v;
+    }
+    case SQLITE_TEXT:
+      return Value::Str(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i)));
+    case SQLITE_BLOB: {
+      Value v;
+      v.kind = Value::Kind::Binary;
+      const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
+      v.bytes.assign(p, p + sqlite3_column_bytes(st, i));
+      return v;
+    }
+    default: return Value::Null();
+  }
+}
+
+}  // namespace
+
+void RunInsert(StatementContext& ctx, const InsertStmt& s) {
+  uint64_t rows = 0;
+  ctx.Atomically([&] {
+    try {
+      RowInserter inserter(ctx, s);
+      if (s.defaultValues) {
+        if (!s.columns.empty()) ThrowSqlError(102, "Incorrect syntax near 'DEFAULT'.");
+        inserter.InsertRow(std::vector<Value>(inserter.targetCount(), [] { Value v; v.kind = Value::Kind::Default; return v; }()));
+      } else if (!s.select.empty()) {
+        // The rows are read first, so a table copying into itself sees only the old rows.
+        std::vector<std::vector<Value>> source;
+        {
+          SqliteStatement q(ctx.session.db().handle(), ctx.Rewrite(ctx.batch.tokens, s.select));
+          const int n = sqlite3_column_count(q.get());
+          inserter.CheckValueCount(static_cast<size_t>(n));
+          while (q.Step()) {
+            std::vector<Value> row;
+            for (int i = 0; i < n; ++i) row.push_back(FromSqlite(q.get(), i));
+            source.push_back(std::move(row));
+          }
+        }
+        for (const auto& row : source) inserter.InsertRow(row);
+      } else {
+        std::vector<Value> values;
+        for (const auto& row : s.rows) {
+          inserter.CheckValueCount(row.size());
+          values.clear();
+          for (const auto& range : row) values.push_back(ctx.Evaluate(ctx.batch.tokens, range));
+          inserter.InsertRow(values);
+        }
+      }
+      inserter.Finish();
+      rows = inserter.rows();
+    } catch (const SqliteError& e) {
+      throw SqlError{TranslateSqliteError(e)};
+    }
+  });
+  ctx.DoneCount(kCmdInsert, rows);
+}
+
+}  // namespace standin

@@ -1,0 +1,106 @@
+#include "sqlite_rewriter.h"
+
+#include <strings.h>
+
+namespace standin {
+namespace {
+
+struct Rename {
+  const char* from;
+  const char* to;
+};
+// T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
+constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"}, {"LEN", "length"}, {"SUBSTRING", "substr"},
+                                       {"CEILING", "ceil"}};
+
+}  // namespace
+
+std::string SqliteString(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+RewriteResult RewriteForSqlite(const std::vector<SqlToken>& t, TokenRange range, const VariableResolver& vars) {
+  RewriteResult r;
+  std::string limit;
+  int depth = 0;
+  for (size_t i = range.begin; i < range.end; ++i) {
+    const SqlToken& tok = t[i];
+    // Qualifiers SQLite does not know: dbo.X, db.dbo.X, db..X.
+    if (tok.IsName() && i + 1 < range.end && t[i + 1].IsSymbol(".")) {
+      if (tok.kind != SqlToken::Kind::End && strcasecmp(tok.text.c_str(), "dbo") == 0) { ++i; continue; }
+      if (i + 2 < range.end && t[i + 2].IsSymbol(".")) { i += 2; continue; }  // db..X
+      if (i + 3 < range.end && t[i + 2].IsName() && strcasecmp(t[i + 2].text.c_str(), "dbo") == 0 &&
+          t[i + 3].IsSymbol(".")) {
+        i += 3;
+        continue;
+      }
+    }
+    if (tok.IsWord("TOP") && depth == 0 && limit.empty() && i > range.begin &&
+        (t[i - 1].IsWord("SELECT") || t[i - 1].IsWord("DISTINCT"))) {
+      if (i + 1 < range.end && t[i + 1].kind == SqlToken::Kind::Number) {
+        limit = t[i + 1].text;
+        ++i;
+        continue;
+      }
+      if (i + 3 < range.end && t[i + 1].IsSymbol("(") && t[i + 2].kind == SqlToken::Kind::Number &&
+          t[i + 3].IsSymbol(")")) {
+        limit = t[i + 2].text;
+        i += 3;
+        continue;
+      }
+    }
+    if (!r.sql.empty()) r.sql += ' ';
+    switch (tok.kind) {
+      case SqlToken::Kind::QuotedName: {
+        std::string q = "\"";
+        for (char c : tok.text) {
+          if (c == '"') q += '"';
+          q += c;
+        }
+        r.sql += q + "\"";
+        break;
+      }
+      case SqlToken::Kind::String: r.sql += SqliteString(tok.text); break;
+      case SqlToken::Kind::Binary:
+        r.sql += "X'" + std::string(tok.text.size() % 2 ? "0" : "") + tok.text + "'";
+        break;
+      case SqlToken::Kind::Variable: {
+        const auto v = vars ? vars(tok.text) : std::nullopt;
+        if (!v) {
+          r.ok = false;
+          r.undeclaredVariable = tok.text;
+          return r;
+        }
+        r.sql += *v;
+        break;
+      }
+      case SqlToken::Kind::Word: {
+        bool renamed = false;
+        if (i + 1 < range.end && t[i + 1].IsSymbol("(")) {
+          for (const auto& fn : kFunctionRenames) {
+            if (tok.IsWord(fn.from)) { r.sql += fn.to; renamed = true; break; }
+          }
+        }
+        if (!renamed) r.sql += tok.text;
+        break;
+      }
+      case SqlToken::Kind::Symbol:
+        if (tok.text == "(") ++depth;
+        if (tok.text == ")") --depth;
+        if (tok.text == "!<") r.sql += ">=";
+        else if (tok.text == "!>") r.sql += "<=";
+        else r.sql += tok.text;
+        break;
+      default: r.sql += tok.text; break;
+    }
+  }
+  if (!limit.empty()) r.sql += " LIMIT " + limit;
+  return r;
+}
+
+}  // namespace standin

@@ -1,0 +1,34 @@
+// One handler per kind of statement; each writes its own reply tokens and
+// throws SqlError on failure.
+#pragma once
+
+#include "statement_context.h"
+#include "tsql_statements.h"
+
+namespace standin {
+
+// Databases and objects (ddl_statements.cpp).
+void RunCreateDatabase(StatementContext& ctx, const CreateDatabaseStmt& s);
+void RunDropDatabase(StatementContext& ctx, const DropDatabaseStmt& s);
+void RunUse(StatementContext& ctx, const UseStmt& s);
+void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s);
+void RunCreateView(StatementContext& ctx, const CreateViewStmt& s);
+void RunDropObject(StatementContext& ctx, const DropObjectStmt& s);
+
+// insert_statement.cpp
+void RunInsert(StatementContext& ctx, const InsertStmt& s);
+
+// SELECT, DELETE, TRUNCATE (query_statement.cpp).
+void RunQuery(StatementContext& ctx, const QueryStmt& s);
+
+// SET, transactions, EXEC (session_statements.cpp).
+void RunSet(StatementContext& ctx, const SetStmt& s);
+void RunTransaction(StatementContext& ctx, const TransactionStmt& s);
+void RunExec(StatementContext& ctx, const ExecStmt& s);
+
+// Transaction control shared by T-SQL and transaction-manager requests.
+void BeginTransaction(SessionState& session, ReplyWriter& w);
+void CommitTransaction(SessionState& session, ReplyWriter& w);
+void RollbackTransaction(SessionState& session, ReplyWriter& w);
+
+}  // namespace standin

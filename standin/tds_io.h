@@ -1,0 +1,94 @@
+// TDS packet framing over one client socket: reading whole client messages and
+// writing a reply message split into packets of the negotiated size.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+// TDS packet types used here.
+enum PacketType : uint8_t {
+  kSqlBatch = 0x01,
+  kRpc = 0x03,
+  kReply = 0x04,
+  kAttention = 0x06,
+  kTransactionManager = 0x0E,
+  kLogin7 = 0x10,
+  kSspi = 0x11,
+  kPrelogin = 0x12,
+};
+
+// The client closed the connection or the socket failed.
+struct ConnectionLost : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+// The client sent something that is not TDS; the connection is dropped.
+struct ProtocolError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct ClientMessage {
+  uint8_t type = 0;
+  std::vector<uint8_t> payload;
+};
+
+class TdsSocket {
+ public:
+  explicit TdsSocket(int fd) : fd_(fd) {}
+  int fd() const { return fd_; }
+
+  // Reads one message (packets up to end-of-message). Returns false on a clean EOF
+  // between messages; throws ConnectionLost / ProtocolError otherwise.
+  bool ReadMessage(ClientMessage& out);
+  // Looks at pending input without blocking; returns true when an attention
+  // packet was waiting (it is consumed). Throws ConnectionLost on EOF.
+  bool ConsumePendingAttention();
+  void SendAll(const uint8_t* data, size_t size);
+
+ private:
+  bool ReadExact(uint8_t* data, size_t size, bool eofAllowed);
+  int fd_;
+};
+
+// Builds one reply message and sends it packet by packet while it grows, so a
+// result set of any size needs only one packet of memory.
+class ReplyWriter {
+ public:
+  ReplyWriter(TdsSocket& socket, uint16_t spid, size_t packetSize);
+
+  void SetPacketSize(size_t size);
+  void U8(uint8_t v) { if (fill_ == buf_.size()) FlushPacket(false); buf_[fill_++] = v; }
+  void U16(uint16_t v) { Raw(&v, 2); }
+  void U32(uint32_t v) { Raw(&v, 4); }
+  void I32(int32_t v) { Raw(&v, 4); }
+  void U64(uint64_t v) { Raw(&v, 8); }
+  void Raw(const void* data, size_t size);
+  void Bytes(const std::vector<uint8_t>& b) { Raw(b.data(), b.size()); }
+  // B_VARCHAR / US_VARCHAR from UTF-8.
+  void BVarchar(std::string_view utf8);
+  void UsVarchar(std::string_view utf8);
+
+  // Sends the last packet of the message (status end-of-message).
+  void EndMessage();
+  // True once an attention packet arrived while this message was being sent.
+  bool attention() const { return attention_; }
+  void ClearAttention() { attention_ = false; }
+  size_t bytesSent() const { return sent_; }
+
+ private:
+  void FlushPacket(bool last);
+
+  TdsSocket& socket_;
+  uint16_t spid_;
+  std::vector<uint8_t> buf_;  // the current packet, header included
+  size_t fill_ = 8;
+  uint8_t packetId_ = 1;
+  bool attention_ = false;
+  size_t sent_ = 0;
+};
+
+}  // namespace standin
