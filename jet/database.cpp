@@ -103,7 +103,14 @@ std::unique_ptr<Database> Database::Open(const std::string& path, OpenMode mode)
 JetDatabase::JetDatabase(std::unique_ptr<Pager> pager, std::string path)
     : pager_(std::move(pager)), path_(std::move(path)) {}
 
-JetDatabase::~JetDatabase() = default;
+JetDatabase::~JetDatabase() {
+  // Closing a database keeps what was inserted, as closing a file does; callers
+  // that need to see write errors call Flush themselves.
+  try {
+    Flush();
+  } catch (const std::exception&) {
+  }
+}
 
 std::unique_ptr<JetDatabase> JetDatabase::CreateNew(const std::string& path) {
   auto pager = Pager::CreateFile(path);

@@ -18,6 +18,25 @@ namespace {
   throw Error(ErrorCode::Io, what + " '" + path + "': " + std::strerror(errno));
 }
 
+// Old pages are written in an order that keeps what readers see consistent if the
+// process dies between two writes: long values before the rows that point to them,
+// rows before the usage maps that make their pages visible, and the table
+// definitions (row counts) last, right after the rows they count.
+int WriteRank(const std::uint8_t* page) {
+  using namespace format;
+  switch (page[0]) {
+    case kPageData: {
+      std::uint32_t owner = Get32(page + 4);
+      if (owner == 0x4C41564C) return 0;    // "LVAL": long values
+      if (owner == 0 || owner == 1) return 2;  // usage-map rows, global map
+      return 1;                                // table rows
+    }
+    case kPageUsageBitmap: return 2;
+    case kPageTdef: return 3;
+    default: return 0;  // header, index pages
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Pager> Pager::CreateFile(const std::string& path) {
@@ -201,7 +220,11 @@ void Pager::Flush() {
   }
   auto byPage = [](const Frame* a, const Frame* b) { return a->page < b->page; };
   std::sort(fresh.begin(), fresh.end(), byPage);
-  std::sort(old.begin(), old.end(), byPage);
+  auto byRank = [](const Frame* a, const Frame* b) {
+    int ra = WriteRank(a->data), rb = WriteRank(b->data);
+    return ra != rb ? ra < rb : a->page < b->page;
+  };
+  std::sort(old.begin(), old.end(), byRank);
   bool grew = pageCount_ != durablePages_;
   // Pages that an earlier, undone insert wrote past the end are cut off first.
   struct stat st {};
