@@ -213,6 +213,8 @@ void IndexTree::ReadDecoded(std::uint32_t number, DecodedPage& out) {
   out.data.clear();
   out.ends.clear();
   const std::uint8_t* entries = p + kEntriesOffset;
+  // Without a prefix the entries are copied as they stand; only the ends are read.
+  if (prefix == 0) out.data.assign(entries, entries + used);
   std::size_t start = 0;
   for (std::size_t byte = 0; byte * 8 <= used && byte < kEntriesOffset - kBitmapOffset; ++byte) {
     unsigned bits = p[kBitmapOffset + byte];
@@ -222,12 +224,16 @@ void IndexTree::ReadDecoded(std::uint32_t number, DecodedPage& out) {
       const std::size_t end = byte * 8 + static_cast<std::size_t>(bit);
       if (end > used) break;  // stale bits in the slack space
       if (end <= start) Damaged(number, "entry bitmap out of range");
-      if (!out.ends.empty() && prefix > 0) {
-        if (prefix > out.ends[0]) Damaged(number, "prefix longer than the first entry");
-        out.data.insert(out.data.end(), out.data.begin(), out.data.begin() + static_cast<std::ptrdiff_t>(prefix));
+      if (prefix == 0) {
+        out.ends.push_back(static_cast<std::uint32_t>(end));
+      } else {
+        if (!out.ends.empty()) {
+          if (prefix > out.ends[0]) Damaged(number, "prefix longer than the first entry");
+          out.data.insert(out.data.end(), out.data.begin(), out.data.begin() + static_cast<std::ptrdiff_t>(prefix));
+        }
+        out.data.insert(out.data.end(), entries + start, entries + end);
+        out.ends.push_back(static_cast<std::uint32_t>(out.data.size()));
       }
-      out.data.insert(out.data.end(), entries + start, entries + end);
-      out.ends.push_back(static_cast<std::uint32_t>(out.data.size()));
       start = end;
     }
   }
