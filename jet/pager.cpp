@@ -91,10 +91,12 @@ Pager::Frame* Pager::Insert(std::uint32_t page) {
 }
 
 Pager::Frame* Pager::Load(std::uint32_t page) {
+  if (lastFrame_ && lastFrame_->page == page) return lastFrame_;
   auto it = frames_.find(page);
   if (it != frames_.end()) {
     Touch(it->second.get());
-    return it->second.get();
+    lastFrame_ = it->second.get();
+    return lastFrame_;
   }
   if (page >= pageCount_) {
     throw Error(ErrorCode::NotJet4, "Page " + std::to_string(page) + " lies beyond the end of '" + path_ + "'");
@@ -109,6 +111,7 @@ Pager::Frame* Pager::Load(std::uint32_t page) {
     ThrowIo("Cannot read", path_);
   }
   if (n < static_cast<ssize_t>(kPageSize)) std::memset(f->data + n, 0, kPageSize - n);
+  lastFrame_ = f;
   return f;
 }
 
@@ -127,6 +130,7 @@ void Pager::EvictIfNeeded() {
       f->dirty = false;
     }
     it = lru_.erase(it);
+    if (lastFrame_ == f) lastFrame_ = nullptr;
     frames_.erase(f->page);
   }
 }
@@ -156,10 +160,20 @@ const std::uint8_t* Pager::ReadPage(std::uint32_t page) { return Load(page)->dat
 std::uint8_t* Pager::WritablePage(std::uint32_t page) {
   if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
   Frame* f = Load(page);
-  if (inAtomic_ && page < atomicPageCount_ && !undo_.count(page)) {
-    auto copy = std::make_unique<std::uint8_t[]>(kPageSize);
-    std::memcpy(copy.get(), f->data, kPageSize);
-    undo_.emplace(page, std::move(copy));
+  if (inAtomic_ && page < atomicPageCount_) {
+    bool saved = false;
+    for (const auto& s : undo_) saved = saved || s.page == page;
+    if (!saved) {
+      std::unique_ptr<std::uint8_t[]> copy;
+      if (spareBuffers_.empty()) {
+        copy = std::make_unique<std::uint8_t[]>(kPageSize);
+      } else {
+        copy = std::move(spareBuffers_.back());
+        spareBuffers_.pop_back();
+      }
+      std::memcpy(copy.get(), f->data, kPageSize);
+      undo_.push_back({page, std::move(copy)});
+    }
   }
   MarkDirty(f);
   return f->data;
@@ -178,6 +192,8 @@ void Pager::BeginAtomic() {
 
 void Pager::CommitAtomic() {
   inAtomic_ = false;
+  for (auto& s : undo_)
+    if (spareBuffers_.size() < 16) spareBuffers_.push_back(std::move(s.data));
   undo_.clear();
 }
 
@@ -186,15 +202,16 @@ void Pager::RollbackAtomic() {
   for (std::uint32_t p = atomicPageCount_; p < pageCount_; ++p) {
     auto it = frames_.find(p);
     if (it == frames_.end()) continue;
+    if (lastFrame_ == it->second.get()) lastFrame_ = nullptr;
     lru_.erase(it->second->lru);
     frames_.erase(it);
   }
   pageCount_ = atomicPageCount_;
   auto saved = std::move(undo_);
   undo_.clear();
-  for (auto& [page, data] : saved) {
-    Frame* f = Load(page);
-    std::memcpy(f->data, data.get(), kPageSize);
+  for (auto& s : saved) {
+    Frame* f = Load(s.page);
+    std::memcpy(f->data, s.data.get(), kPageSize);
     MarkDirty(f);
   }
 }

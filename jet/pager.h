@@ -43,7 +43,8 @@ class Pager final : public PageStore {
   void CommitAtomic();
   void RollbackAtomic();
 
-  // Writes every changed page (new pages, sync, old pages, sync).
+  // Writes every changed page: new pages, sync, old pages (long values, rows, usage
+  // maps, table definitions, in that order), sync.
   void Flush();
 
   // True when so many old pages wait for a flush that the cache should be emptied.
@@ -82,10 +83,15 @@ class Pager final : public PageStore {
   std::unordered_map<std::uint32_t, std::unique_ptr<Frame>> frames_;
   std::list<Frame*> lru_;  // front = most recently used
 
+  struct SavedPage {
+    std::uint32_t page;
+    std::unique_ptr<std::uint8_t[]> data;
+  };
   bool inAtomic_ = false;
   std::uint32_t atomicPageCount_ = 0;
-  std::unordered_map<std::uint32_t, std::unique_ptr<std::uint8_t[]>> undo_;  // old content
-  std::unordered_map<std::uint32_t, bool> undoDirty_;
+  std::vector<SavedPage> undo_;  // old content of pages changed in the section (few)
+  std::vector<std::unique_ptr<std::uint8_t[]>> spareBuffers_;
+  Frame* lastFrame_ = nullptr;   // the most recently used frame, looked up first
 };
 
 }  // namespace jet

@@ -3,9 +3,15 @@
 namespace jet {
 
 bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
-  out.clear();
-  out.reserve(in.size());
+  // Plain ASCII (the usual case) is widened in one pass.
   std::size_t i = 0;
+  out.resize(in.size());
+  while (i < in.size() && static_cast<unsigned char>(in[i]) < 0x80) {
+    out[i] = static_cast<char16_t>(in[i]);
+    ++i;
+  }
+  out.resize(i);
+  if (i == in.size()) return true;
   while (i < in.size()) {
     auto c = static_cast<unsigned char>(in[i]);
     std::uint32_t cp;
@@ -74,9 +80,12 @@ std::string Utf16ToUtf8(std::u16string_view in) {
 }
 
 void AppendUcs2(std::u16string_view text, std::vector<std::uint8_t>& out) {
+  std::size_t at = out.size();
+  out.resize(at + 2 * text.size());
+  std::uint8_t* p = out.data() + at;
   for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
+    *p++ = static_cast<std::uint8_t>(c);
+    *p++ = static_cast<std::uint8_t>(c >> 8);
   }
 }
 
@@ -93,9 +102,12 @@ void AppendStoredText(std::u16string_view text, bool compress, std::vector<std::
     AppendUcs2(text, out);
     return;
   }
-  out.push_back(0xFF);
-  out.push_back(0xFE);
-  for (char16_t c : text) out.push_back(static_cast<std::uint8_t>(c));
+  std::size_t at = out.size();
+  out.resize(at + 2 + text.size());
+  std::uint8_t* p = out.data() + at;
+  *p++ = 0xFF;
+  *p++ = 0xFE;
+  for (char16_t c : text) *p++ = static_cast<std::uint8_t>(c);
 }
 
 std::u16string DecodeStoredText(std::span<const std::uint8_t> b) {
