@@ -218,6 +218,17 @@ TEST(IndexKeyText, CharactersBeyondTheBasicPlaneAreEncoded) {
   EXPECT_EQ(ToHex(KeyOf(ColumnType::Text, std::string("\xF0\x9F\x98\x80"))), "7f b0 3f b6 fc 01 3f 3f 00");
 }
 
+TEST(IndexKeyText, ModifiersAndKanaFlagsFollowTheTables) {
+  // A combining acute accent modifies the extra byte of its letter: the same key
+  // as the precomposed letter.
+  EXPECT_EQ(KeyOf(ColumnType::Text, std::string("e\xCC\x81")), KeyOf(ColumnType::Text, std::string("\xC3\xA9")));
+  // Small and full-size hiragana share inline codes and differ in the packed flags.
+  EXPECT_EQ(ToHex(KeyOf(ColumnType::Text, std::string("\xE3\x81\x82\xE3\x81\x81"))),
+            "7f 7f 02 7f 02 01 01 01 b8 ff 02 80 ff 80 00");
+  EXPECT_EQ(ToHex(KeyOf(ColumnType::Text, std::string("\xE3\x81\x82\xE3\x81\x82"))),
+            "7f 7f 02 7f 02 01 01 01 ff 02 80 ff 80 00");
+}
+
 TEST(IndexKeyComposite, ColumnsAreConcatenatedInKeyOrder) {
   IndexKeyEncoder encoder({{Column(ColumnType::Long), true}, {Column(ColumnType::Text), true}});
   const std::vector<Value> values = {std::int64_t{0x0F000000}, std::string("Tables")};
