@@ -104,6 +104,13 @@ struct IndexTree::DecodedPage {
     ends.insert(ends.begin() + static_cast<std::ptrdiff_t>(i), static_cast<std::uint32_t>(at));
     for (std::size_t j = i; j < ends.size(); ++j) ends[j] += static_cast<std::uint32_t>(bytes.size());
   }
+  void Erase(std::size_t i) {
+    const std::size_t at = begin(i);
+    const std::size_t length = ends[i] - at;
+    data.erase(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + ends[i]);
+    ends.erase(ends.begin() + static_cast<std::ptrdiff_t>(i));
+    for (std::size_t j = i; j < ends.size(); ++j) ends[j] = static_cast<std::uint32_t>(ends[j] - length);
+  }
   void Replace(std::size_t i, std::span<const std::uint8_t> bytes) {
     const Bytes copy(bytes.begin(), bytes.end());  // `bytes` may point into `data`
     const std::size_t at = begin(i);
@@ -429,6 +436,12 @@ bool IndexTree::InsertEntry(std::span<const std::uint8_t> key, std::uint32_t dat
       split.reset();
     }
     if (!changed) continue;
+    // A node with several children keeps the last one as its child tail (pages of
+    // other writers may come without); the parent's entry still holds the maximum.
+    if (!pg.leaf() && pg.tail == 0 && pg.count() >= 2) {
+      pg.tail = pg.child(pg.count() - 1);
+      pg.Erase(pg.count() - 1);
+    }
 
     if (pg.data.size() <= kMaxEntryBytes) {
       writes.Page(pg, 0, pg.count(), tdefPage_, pg.number, pg.type, pg.prev, pg.next, pg.tail);

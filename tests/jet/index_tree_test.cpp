@@ -211,6 +211,33 @@ TEST_F(IndexTreeTest, TooLongKeyIsRefused) {
   ExpectTree(expected);
 }
 
+TEST_F(IndexTreeTest, NodeWithoutChildTailFromAnotherWriter) {
+  // Root node with its only child as a normal entry (no tail), as Access may write.
+  for (std::int64_t v = 10; v <= 30; v += 10) ASSERT_TRUE(tree_.InsertUnique(LongKey(v), 2, 0));
+  const std::uint32_t leaf = store_.AllocatePage();
+  owned_.insert(leaf);
+  std::copy(store_.ReadPage(root_), store_.ReadPage(root_) + kPageSize, store_.WritablePage(leaf));
+  std::uint8_t* root = store_.WritablePage(root_);
+  std::fill(root + 8, root + kPageSize, 0);
+  root[0] = 0x03;
+  const Bytes max = LongKey(30);
+  const std::uint8_t entry[] = {max[0], max[1], max[2], max[3], max[4], 0, 0, 2, 0, 0, 0, 0, static_cast<std::uint8_t>(leaf)};
+  std::copy(std::begin(entry), std::end(entry), root + 480);
+  root[27 + 13 / 8] = 1 << (13 % 8);
+  root[2] = static_cast<std::uint8_t>((3616 - 13) & 0xFF);
+  root[3] = static_cast<std::uint8_t>((3616 - 13) >> 8);
+  tree_.Reload();
+
+  std::vector<CheckedEntry> expected;
+  for (std::int64_t v = 10; v <= 30; v += 10) expected.push_back({LongKey(v), 2u << 8});
+  // Past the node's last entry: the entry must grow; then enough to split the leaf.
+  for (std::int64_t v = 1000; v > 30; --v) {
+    ASSERT_TRUE(tree_.InsertUnique(LongKey(v), 3, 0));
+    expected.push_back({LongKey(v), 3u << 8});
+  }
+  ExpectTree(expected);
+}
+
 TEST_F(IndexTreeTest, ReloadAfterPagesWereRestored) {
   for (std::int64_t v = 1; v <= 1000; ++v) ASSERT_TRUE(tree_.InsertUnique(LongKey(v), 3, 0));
   // Keep the pages, insert more (with splits), then put the old pages back as a
