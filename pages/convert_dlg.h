@@ -35,19 +35,17 @@ class CConvertDlg : public wxDialog {
   void OnOK();      // "prev" and Enter
   void OnCancel();  // Escape and the close box
 
-  // The run's status line and progress bar, once a conversion has created them.
+  // The run's status line and progress bar, created on first use.
+  void ShowStatus(const std::string& text);
+  void ShowProgress(int position);
   wxTextCtrl* statusLine() const { return status_; }
   wxGauge* progressBar() const { return progress_; }
 
  private:
-  friend class ConvertPageObserver;
-
   void OnPaint(wxPaintEvent&);
   void OnCharHook(wxKeyEvent&);
   void OnClose(wxCloseEvent&);
   void MoveBetween(wxListBox& from, wxListBox& to);
-  void ShowStatus(const std::string& text);
-  void ShowProgress(int position);
 
   wxIcon icon_;
   wxListBox* tableList_ = nullptr;

@@ -7,7 +7,7 @@
 namespace talvoro::pages {
 
 int ShowPageMessage(wxWindow* page, const wxString& text, const wxString& caption, long style) {
-  wxGenericMessageDialog dialog(page, text, caption, style | wxICON_NONE | wxCENTRE);
+  wxGenericMessageDialog dialog(page, text, caption, style | wxCENTRE);
   return dialog.ShowModal();
 }
 
