@@ -93,6 +93,8 @@ class Connection {
                        ";PORT=" + options.port + ";ClientCharset=UTF-8;UID=" + Braced(options.user) +
                        ";PWD=" + Braced(options.password);
       if (!options.database.empty()) in += ";DATABASE=" + Braced(options.database);
+      // FreeTDS 1.3 misreads a braced value that ends the string: always end with ';'.
+      in += ";";
       SQLCHAR out[1024];
       SQLSMALLINT outLength = 0;
       rc = SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(in.data()), SQL_NTS, out,
