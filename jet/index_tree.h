@@ -1,7 +1,8 @@
 // Internal to jet/: one index's B-tree of 0x04 leaf / 0x03 node pages.
 //
 // Entries are (key bytes, row pointer), kept sorted by key, then by data page,
-// then by row number. The root page never moves (the table definition stores
+// then by row number. Node pages are linked only to siblings under the same
+// parent. Appends at the right edge leave full pages behind; other splits halve. The root page never moves (the table definition stores
 // it): it is a leaf while everything fits on one page and becomes a node page
 // when it splits. Node pages with more than one child keep the right-most child
 // in the child-tail field, the others as entries carrying their subtree's last
@@ -40,7 +41,9 @@ struct IndexEntry {
 
 class IndexTree {
  public:
-  // Longest key accepted by Insert; longer keys throw Error(LimitExceeded).
+  // Longest key accepted by Insert; longer keys throw Error(LimitExceeded). A node
+  // page that gains one entry and a grown one must still split into two halves
+  // that fit (3616 bytes each), which bounds a node entry (key + 8) to 904 bytes.
   static constexpr std::size_t kMaxKeyLength = 888;
 
   // Allocates and writes an empty leaf root as Access does; returns its page.
@@ -62,6 +65,8 @@ class IndexTree {
 
   // Inserts unless the key is already present; returns false (and changes
   // nothing) for a duplicate key. One descent instead of Contains + Insert.
+  // Pages are only written once the insert cannot fail any more (a full file
+  // throws from AllocatePage before any page changed).
   bool InsertUnique(std::span<const std::uint8_t> key, std::uint32_t dataPage,
                     std::uint8_t row);
 
