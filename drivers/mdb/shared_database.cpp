@@ -1,7 +1,10 @@
 #include "shared_database.h"
 
+#include "deferred_sync.h"
+
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <list>
 #include <map>
@@ -34,6 +37,11 @@ bool Identify(const std::string& path, FileIdentity& identity) {
 // How many idle files stay open at most.
 constexpr std::size_t kMaxIdle = 4;
 
+// Longest time written pages wait for their fdatasync (see deferred_sync.h).
+constexpr std::chrono::milliseconds kMaxSyncDelay{1000};
+
+using Clock = std::chrono::steady_clock;
+
 }  // namespace
 
 struct OpenDatabase {
@@ -42,6 +50,27 @@ struct OpenDatabase {
   std::mutex mutex;  // serialises statements; the engine is single-threaded
   int users = 0;     // guarded by the registry's mutex
   FileIdentity identity;
+  bool syncPending = false;       // pages written whose fdatasync was deferred
+  Clock::time_point lastSync = Clock::now();
+
+  // Flushes; durably when asked, or when the last sync is too long ago. Call with
+  // `mutex` held.
+  void Flush(bool durable) {
+    if (!durable && Clock::now() - lastSync < kMaxSyncDelay) {
+      DeferredSyncScope deferred;
+      database->Flush();
+      if (deferred.syncSkipped()) syncPending = true;
+      return;
+    }
+    database->Flush();
+    if (syncPending) SyncFile(key);  // a flush with nothing to write does not sync
+    syncPending = false;
+    lastSync = Clock::now();
+  }
+
+  ~OpenDatabase() {
+    if (syncPending) SyncFile(key);
+  }
 };
 
 namespace {
@@ -59,7 +88,8 @@ class Registry {
     for (auto& [key, open] : files_) {
       if (open->users > 0) {
         try {
-          open->database->Flush();
+          std::lock_guard<std::mutex> guard(open->mutex);
+          open->Flush(true);
         } catch (...) {
         }
       }
@@ -180,7 +210,7 @@ const std::string& DatabaseLease::path() const { return open_->key; }
 
 void DatabaseLease::Flush() const {
   std::lock_guard<std::mutex> guard(open_->mutex);
-  open_->database->Flush();
+  open_->Flush(true);
 }
 
 void DatabaseLease::Release() {
@@ -189,7 +219,7 @@ void DatabaseLease::Release() {
   open_ = nullptr;
   try {
     std::lock_guard<std::mutex> guard(open->mutex);
-    open->database->Flush();
+    open->Flush(false);
   } catch (...) {
     Registry::Instance().Discard(open);
     throw;

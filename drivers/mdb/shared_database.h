@@ -36,10 +36,12 @@ class DatabaseLease {
   jet::Database& database() const;  // call with the lock held
   const std::string& path() const;
 
-  // Writes everything to disk (commit, disconnect). Throws jet::Error.
+  // Writes everything to disk and waits for it (commit). Throws jet::Error.
   void Flush() const;
-  // Flushes and gives the database up; throws jet::Error if the flush fails (the
-  // lease is released all the same).
+  // Flushes (the file is complete for every reader when this returns, its
+  // fdatasync may follow up to a second later, see deferred_sync.h) and gives the
+  // database up; throws jet::Error if the flush fails (the lease is released all
+  // the same).
   void Release();
 
  private:
