@@ -125,6 +125,7 @@ SqlError SqlErrorFromJet(const jet::Error& error) {
     case jet::ErrorCode::NotJet4:
     case jet::ErrorCode::FileExists: state = "HY000"; break;
   }
+  if (error.code() == jet::ErrorCode::DuplicateKey) return SqlError(state, std::string("Duplicate key: ") + error.what());
   return SqlError(state, error.what());
 }
 
