@@ -158,6 +158,7 @@ void JetDatabase::BuildEmptyDatabase() {
     for (auto& r : def.realIndexes) r.map = AppendMapRow();
   };
   for (auto& d : defs) mapsFor(d);
+  for (auto& d : defs) d.spareOwnedMap = AppendMapRow();
   for (int t = 0; t < 4; ++t)
     for (auto& r : defs[t].realIndexes) {
       r.root = IndexTree::CreateEmpty(p, 2 + t);
@@ -172,8 +173,9 @@ void JetDatabase::BuildEmptyDatabase() {
   }
   for (int t = 0; t < 4; ++t) WriteTableDefinition(p, 2 + t, EncodeTableDefinition(defs[t]));
 
-  catalog_ = std::make_unique<StoredTable>(p, 2, defs[0], LogicalDefinition(defs[0], u"MSysObjects"));
-  accessControl_ = std::make_unique<StoredTable>(p, 3, defs[1], LogicalDefinition(defs[1], u"MSysACEs"));
+  catalog_ = std::make_unique<StoredTable>(p, 2, defs[0], LogicalDefinition(defs[0], u"MSysObjects"), NewMapRow());
+  accessControl_ =
+      std::make_unique<StoredTable>(p, 3, defs[1], LogicalDefinition(defs[1], u"MSysACEs"), NewMapRow());
   for (const auto& row : InitialCatalogRows()) catalog_->Insert(row);
   for (const auto& row : InitialAccessControlRows()) accessControl_->Insert(row);
   ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
@@ -181,7 +183,8 @@ void JetDatabase::BuildEmptyDatabase() {
 
 void JetDatabase::LoadCatalog() {
   TableDefinition def = ReadTableDefinition(*pager_, kCatalogTdefPage);
-  catalog_ = std::make_unique<StoredTable>(*pager_, kCatalogTdefPage, def, LogicalDefinition(def, u"MSysObjects"));
+  catalog_ = std::make_unique<StoredTable>(*pager_, kCatalogTdefPage, def, LogicalDefinition(def, u"MSysObjects"),
+                                           NewMapRow());
   const TableDef& cat = catalog_->logical();
   auto column = [&](const char* name) -> std::size_t {
     for (std::size_t i = 0; i < cat.columns.size(); ++i)
@@ -214,7 +217,8 @@ void JetDatabase::LoadCatalog() {
   if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
   if (aceTdef != 0) {
     TableDefinition aces = ReadTableDefinition(*pager_, aceTdef);
-    accessControl_ = std::make_unique<StoredTable>(*pager_, aceTdef, aces, LogicalDefinition(aces, u"MSysACEs"));
+    accessControl_ =
+        std::make_unique<StoredTable>(*pager_, aceTdef, aces, LogicalDefinition(aces, u"MSysACEs"), NewMapRow());
   }
   globalMapPages_ = pager_->pageCount();
 }
@@ -231,7 +235,8 @@ UserTable& JetDatabase::Load(Entry& e) {
     std::u16string name;
     Utf8ToUtf16(e.name, name);
     TableDef logical = LogicalDefinition(def, name);
-    e.table = std::make_unique<UserTable>(*this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical));
+    e.table = std::make_unique<UserTable>(
+        *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
   }
   return *e.table;
 }
@@ -244,6 +249,10 @@ Table* JetDatabase::FindTable(std::string_view name) {
 
 void JetDatabase::RequireWritable() const {
   if (!pager_->writable()) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+}
+
+std::function<RowPointer()> JetDatabase::NewMapRow() {
+  return [this] { return AppendMapRow(); };
 }
 
 RowPointer JetDatabase::AppendMapRow() {
@@ -284,6 +293,7 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
   try {
     std::uint32_t tdefPage = pager_->AllocatePage();
     def.ownedMap = AppendMapRow();
+    def.spareOwnedMap = AppendMapRow();
     def.freeMap = AppendMapRow();
     for (auto& m : def.longValueMaps) {
       m.owned = AppendMapRow();
@@ -302,7 +312,7 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     accessControl_->Insert(AccessControlRow(id, ownerSid_, 0xFFFFF, false));
     accessControl_->Insert(AccessControlRow(id, users, 0xFFFFF, false));
     pager_->CommitAtomic();
-    auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical));
+    auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical), NewMapRow());
     tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored))});
   } catch (...) {
     pager_->RollbackAtomic();
@@ -318,6 +328,7 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
 void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
   RequireWritable();
   auto saved = table.Save();
+  std::uint32_t savedHolder = mapHolderPage_;
   pager_->BeginAtomic();
   try {
     table.Insert(row);
@@ -325,6 +336,7 @@ void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
   } catch (...) {
     pager_->RollbackAtomic();
     table.Undo(saved);
+    mapHolderPage_ = savedHolder;
     throw;
   }
   if (pager_->WantsFlush()) Flush();
@@ -341,6 +353,10 @@ void JetDatabase::Flush() {
     globalMapPages_ = pager_->pageCount();
   }
   pager_->Flush();
+  catalog_->Committed();
+  if (accessControl_) accessControl_->Committed();
+  for (auto& e : tables_)
+    if (e.table) e.table->stored().Committed();
 }
 
 }  // namespace jet

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@ class JetDatabase final : public Database {
   void LoadCatalog();
   void RequireWritable() const;
   format::RowPointer AppendMapRow();
+  std::function<format::RowPointer()> NewMapRow();
   UserTable& Load(Entry& e);
 
   std::unique_ptr<Pager> pager_;

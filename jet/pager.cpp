@@ -141,7 +141,31 @@ void Pager::MarkDirty(Frame* f) {
   if (!IsNew(f->page)) ++oldDirty_;
 }
 
+Pager::Frame* Pager::NewFrame(std::uint32_t page) {
+  auto it = frames_.find(page);
+  Frame* f = it != frames_.end() ? it->second.get() : Insert(page);
+  Touch(f);
+  std::memset(f->data, 0, kPageSize);
+  if (f->dirty && !IsNew(page) && oldDirty_ > 0) --oldDirty_;
+  f->dirty = false;
+  return f;
+}
+
 std::uint32_t Pager::AllocatePage() {
+  if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  if (!free_.empty()) {
+    std::uint32_t page = free_.back();
+    free_.pop_back();
+    Frame* f = NewFrame(page);
+    reused_.insert(page);
+    if (inAtomic_) atomicReused_.push_back(page);
+    MarkDirty(f);
+    return page;
+  }
+  return AppendPage();
+}
+
+std::uint32_t Pager::AppendPage() {
   if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
   if (pageCount_ >= pageLimit_) {
     throw Error(ErrorCode::FileFull, "The database '" + path_ + "' has reached its size limit of " +
@@ -180,14 +204,15 @@ std::uint8_t* Pager::WritablePage(std::uint32_t page) {
 }
 
 void Pager::ReleasePage(std::uint32_t page) {
-  // Released pages stay allocated (the global map keeps them as used) but are
-  // cleared so that no reader takes them for live data.
-  std::memset(WritablePage(page), 0, kPageSize);
+  // The global usage map keeps released pages as used; only we reuse them.
+  released_.push_back(page);
 }
 
 void Pager::BeginAtomic() {
   inAtomic_ = true;
   atomicPageCount_ = pageCount_;
+  atomicReleased_ = released_.size();
+  atomicReused_.clear();
 }
 
 void Pager::CommitAtomic() {
@@ -199,6 +224,10 @@ void Pager::CommitAtomic() {
 
 void Pager::RollbackAtomic() {
   inAtomic_ = false;
+  released_.resize(atomicReleased_);
+  // Reused pages go back to the free list; their content was garbage anyway.
+  for (std::uint32_t p : atomicReused_) free_.push_back(p);
+  atomicReused_.clear();
   for (std::uint32_t p = atomicPageCount_; p < pageCount_; ++p) {
     auto it = frames_.find(p);
     if (it == frames_.end()) continue;
@@ -252,7 +281,12 @@ void Pager::Flush() {
     WriteFrame(*f);
     f->dirty = false;
   }
-  if (old.empty() && !grew) return;
+  if (old.empty() && !grew) {
+    reused_.clear();
+    free_.insert(free_.end(), released_.begin(), released_.end());
+    released_.clear();
+    return;
+  }
   if (!fresh.empty() || grew) Sync();
   for (Frame* f : old) {
     WriteFrame(*f);
@@ -261,6 +295,9 @@ void Pager::Flush() {
   Sync();
   oldDirty_ = 0;
   durablePages_ = pageCount_;
+  reused_.clear();
+  free_.insert(free_.end(), released_.begin(), released_.end());
+  released_.clear();
 }
 
 }  // namespace jet

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "jet/page_store.h"
@@ -29,9 +30,15 @@ class Pager final : public PageStore {
   static std::unique_ptr<Pager> OpenFile(const std::string& path, bool writable);
   ~Pager() override;
 
+  // May hand out a page released before the last flush (see ReleasePage).
   std::uint32_t AllocatePage() override;
+  // Always a page at the end of the file: table data pages must keep the order in
+  // which rows were added, because readers list a table's pages in page order.
+  std::uint32_t AppendPage();
   const std::uint8_t* ReadPage(std::uint32_t page) override;
   std::uint8_t* WritablePage(std::uint32_t page) override;
+  // The page's content stays untouched until the next flush has completed (the
+  // file on disk may still refer to it); after that AllocatePage may reuse it.
   void ReleasePage(std::uint32_t page) override;
 
   std::uint32_t pageCount() const { return pageCount_; }
@@ -71,7 +78,10 @@ class Pager final : public PageStore {
   void EvictIfNeeded();
   void WriteFrame(const Frame& f);
   void Sync();
-  bool IsNew(std::uint32_t page) const { return page >= durablePages_; }
+  // New pages are referenced by nothing on disk: pages past the last flush's end,
+  // and released pages reused since the last flush.
+  bool IsNew(std::uint32_t page) const { return page >= durablePages_ || reused_.count(page); }
+  Frame* NewFrame(std::uint32_t page);
 
   int fd_;
   std::string path_;
@@ -80,6 +90,9 @@ class Pager final : public PageStore {
   std::uint32_t durablePages_;  // page count at the last flush
   std::uint32_t pageLimit_;
   std::size_t oldDirty_ = 0;
+  std::vector<std::uint32_t> free_;      // reusable now
+  std::vector<std::uint32_t> released_;  // reusable after the next flush
+  std::unordered_set<std::uint32_t> reused_;
   std::unordered_map<std::uint32_t, std::unique_ptr<Frame>> frames_;
   std::list<Frame*> lru_;  // front = most recently used
 
@@ -89,6 +102,8 @@ class Pager final : public PageStore {
   };
   bool inAtomic_ = false;
   std::uint32_t atomicPageCount_ = 0;
+  std::size_t atomicReleased_ = 0;
+  std::vector<std::uint32_t> atomicReused_;
   std::vector<SavedPage> undo_;  // old content of pages changed in the section (few)
   std::vector<std::unique_ptr<std::uint8_t[]>> spareBuffers_;
   Frame* lastFrame_ = nullptr;   // the most recently used frame, looked up first

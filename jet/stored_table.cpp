@@ -1,6 +1,9 @@
 #include "jet/stored_table.h"
 
 #include "jet/data_page.h"
+
+#include <algorithm>
+#include <cstring>
 #include "jet/format.h"
 #include "jet/text_codec.h"
 #include "jet/usage_map.h"
@@ -52,13 +55,15 @@ std::u16string Utf16Name(const std::string& name) {
 
 }  // namespace
 
-StoredTable::StoredTable(PageStore& store, std::uint32_t tdefPage, TableDefinition def, TableDef logical)
+StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition def, TableDef logical,
+                         std::function<RowPointer()> newMapRow)
     : store_(store),
       tdefPage_(tdefPage),
       def_(std::move(def)),
       logical_(std::move(logical)),
       encoder_(def_, RequiredFlags(logical_), Utf16Name(logical_.name)),
-      longValues_(store, tdefPage) {
+      longValues_(store, tdefPage),
+      owned_(store, def_.ownedMap, def_.spareOwnedMap, std::move(newMapRow)) {
 
   std::vector<bool> primaryReal(def_.realIndexes.size(), false);
   for (const auto& li : def_.logicalIndexes)
@@ -87,6 +92,9 @@ StoredTable::StoredTable(PageStore& store, std::uint32_t tdefPage, TableDefiniti
   longValuePages_.assign(def_.longValueMaps.size(), 0);
   writtenRowCount_ = def_.rowCount;
   writtenAutoNumber_ = def_.autoNumber;
+  writtenOwnedMap_ = def_.ownedMap;
+  writtenSpareMap_ = def_.spareOwnedMap;
+  writtenSpareTail_ = def_.spareTailPage;
   for (const auto& ri : def_.realIndexes) writtenUniqueCounts_.push_back(ri.uniqueCount);
   FindCurrentPages();
 }
@@ -100,7 +108,22 @@ void StoredTable::FindCurrentPages() {
   };
   if (def_.freeMap.page != 0) {
     std::uint32_t last = UsageMap(store_, def_.freeMap).LastPage();
-    if (usable(last, tdefPage_)) dataPage_ = last;
+    if (usable(last, tdefPage_)) {
+      dataPage_ = last;
+      tailVisible_ = true;
+    }
+  }
+  // The spare tail of an earlier session can take turns with the tail again if it
+  // is a page of ours that no reader sees and that still comes after every full page.
+  std::uint32_t spare = def_.spareTailPage;
+  if (dataPage_ != 0 && spare != 0 && spare != dataPage_ && spare < store_.pageCount() && usable(spare, tdefPage_)) {
+    std::vector<std::uint32_t> pages = owned_.Pages();
+    bool listed = std::find(pages.begin(), pages.end(), spare) != pages.end();
+    bool afterFullPages = pages.size() < 2 || spare > pages[pages.size() - 2];
+    if (!listed && afterFullPages && pages.back() == dataPage_) {
+      spareTail_ = spare;
+      spareTailReusable_ = true;
+    }
   }
   for (std::size_t i = 0; i < def_.longValueMaps.size(); ++i) {
     if (def_.longValueMaps[i].free.page == 0) continue;
@@ -110,7 +133,8 @@ void StoredTable::FindCurrentPages() {
 }
 
 StoredTable::State StoredTable::Save() const {
-  State s{def_.rowCount, def_.autoNumber, dataPage_, {}, longValuePages_};
+  State s{def_.rowCount, def_.autoNumber, dataPage_, {}, longValuePages_,
+          owned_.Save(), tailVisible_, spareTail_, spareTailReusable_};
   for (const auto& ri : def_.realIndexes) s.uniqueCounts.push_back(ri.uniqueCount);
   return s;
 }
@@ -120,19 +144,50 @@ void StoredTable::Undo(const State& s) {
   def_.autoNumber = s.autoNumber;
   dataPage_ = s.dataPage;
   longValuePages_ = s.longValuePages;
+  owned_.Restore(s.owned);
+  tailVisible_ = s.tailVisible;
+  spareTail_ = s.spareTail;
+  spareTailReusable_ = s.spareTailReusable;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) def_.realIndexes[i].uniqueCount = s.uniqueCounts[i];
   for (auto& idx : indexes_) idx.tree->Reload();
 }
 
+void StoredTable::StartNewDataPage() {
+  std::uint32_t page = store_.AppendPage();
+  InitDataPage(store_.WritablePage(page), tdefPage_);
+  owned_.Add(page);
+  UsageMap freeMap(store_, def_.freeMap);
+  if (dataPage_ != 0) freeMap.Remove(dataPage_);
+  freeMap.Add(page);
+  // The spare tail would now come before a newer page; it is given up.
+  if (spareTail_ != 0) store_.ReleasePage(spareTail_);
+  spareTail_ = 0;
+  spareTailReusable_ = false;
+  dataPage_ = page;
+  tailVisible_ = false;
+}
+
+void StoredTable::CopyTailPage() {
+  std::uint32_t target = spareTailReusable_ ? spareTail_ : store_.AppendPage();
+  std::uint8_t copy[kPageSize];
+  std::memcpy(copy, store_.ReadPage(dataPage_), kPageSize);
+  std::memcpy(store_.WritablePage(target), copy, kPageSize);
+  owned_.Remove(dataPage_);
+  owned_.Add(target);
+  UsageMap freeMap(store_, def_.freeMap);
+  freeMap.Remove(dataPage_);
+  freeMap.Add(target);
+  spareTail_ = dataPage_;
+  spareTailReusable_ = false;  // the file on disk still lists it until the next flush
+  dataPage_ = target;
+  tailVisible_ = false;
+}
+
 std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber) {
   if (dataPage_ == 0 || !DataPageFits(store_.ReadPage(dataPage_), row.size())) {
-    std::uint32_t page = store_.AllocatePage();
-    InitDataPage(store_.WritablePage(page), tdefPage_);
-    UsageMap(store_, def_.ownedMap).Add(page);
-    UsageMap freeMap(store_, def_.freeMap);
-    if (dataPage_ != 0) freeMap.Remove(dataPage_);
-    freeMap.Add(page);
-    dataPage_ = page;
+    StartNewDataPage();
+  } else if (tailVisible_) {
+    CopyTailPage();
   }
   rowNumber = DataPageAppend(store_.WritablePage(dataPage_), row);
   return dataPage_;
@@ -184,19 +239,32 @@ void StoredTable::Insert(const std::vector<Value>& values) {
 }
 
 void StoredTable::WriteCountersIfChanged() {
-  bool changed = def_.rowCount != writtenRowCount_ || def_.autoNumber != writtenAutoNumber_;
+  def_.ownedMap = owned_.current();
+  if (owned_.other().page != 0) def_.spareOwnedMap = owned_.other();
+  def_.spareTailPage = spareTail_;
+  bool changed = def_.rowCount != writtenRowCount_ || def_.autoNumber != writtenAutoNumber_ ||
+                 !(def_.ownedMap == writtenOwnedMap_) || !(def_.spareOwnedMap == writtenSpareMap_) || def_.spareTailPage != writtenSpareTail_;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i)
     changed = changed || def_.realIndexes[i].uniqueCount != writtenUniqueCounts_[i];
   if (!changed) return;
   WriteTableCounters(store_, tdefPage_, def_);
   writtenRowCount_ = def_.rowCount;
   writtenAutoNumber_ = def_.autoNumber;
+  writtenOwnedMap_ = def_.ownedMap;
+  writtenSpareMap_ = def_.spareOwnedMap;
+  writtenSpareTail_ = def_.spareTailPage;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) writtenUniqueCounts_[i] = def_.realIndexes[i].uniqueCount;
 }
 
+void StoredTable::Committed() {
+  owned_.Committed();
+  tailVisible_ = dataPage_ != 0;
+  spareTailReusable_ = spareTail_ != 0;
+}
+
 std::vector<std::uint32_t> StoredTable::DataPages() {
-  if (def_.ownedMap.page == 0) return {};
-  return UsageMap(store_, def_.ownedMap).Pages();
+  if (owned_.current().page == 0) return {};
+  return owned_.Pages();
 }
 
 }  // namespace jet

@@ -10,6 +10,8 @@
 #include "jet/index_tree.h"
 #include "jet/jet.h"
 #include "jet/long_value.h"
+#include "jet/pager.h"
+#include "jet/usage_map.h"
 #include "jet/row_codec.h"
 #include "jet/table_definition.h"
 
@@ -19,7 +21,9 @@ class StoredTable {
  public:
   // `def` describes the TDEF at `tdefPage`; `logical` is its public form (names,
   // types, required flags, primary key).
-  StoredTable(PageStore& store, std::uint32_t tdefPage, TableDefinition def, TableDef logical);
+  // `newMapRow` provides a usage-map row when the table needs a spare one.
+  StoredTable(Pager& pager, std::uint32_t tdefPage, TableDefinition def, TableDef logical,
+              std::function<format::RowPointer()> newMapRow);
 
   std::uint32_t tdefPage() const { return tdefPage_; }
   const TableDefinition& physical() const { return def_; }
@@ -34,12 +38,19 @@ class StoredTable {
   struct State {
     std::uint32_t rowCount, autoNumber, dataPage;
     std::vector<std::uint32_t> uniqueCounts, longValuePages;
+    ShadowedUsageMap::State owned;
+    bool tailVisible;
+    std::uint32_t spareTail;
+    bool spareTailReusable;
   };
   State Save() const;
   void Undo(const State& s);
 
-  // Writes the counters into the TDEF if they changed since the last call.
+  // Writes counters and map pointers into the TDEF if they changed since the last call.
   void WriteCountersIfChanged();
+
+  // Everything written so far has reached the disk (called after a flush).
+  void Committed();
 
   // Data pages in storage order.
   std::vector<std::uint32_t> DataPages();
@@ -57,19 +68,30 @@ class StoredTable {
     bool primary;
   };
   std::uint32_t PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber);
+  void StartNewDataPage();
+  void CopyTailPage();
   void FindCurrentPages();
 
-  PageStore& store_;
+  Pager& store_;
   std::uint32_t tdefPage_;
   TableDefinition def_;
   TableDef logical_;
   RowEncoder encoder_;
   LongValueWriter longValues_;
   std::vector<Index> indexes_;
+  ShadowedUsageMap owned_;
   std::uint32_t dataPage_ = 0;
+  // The last data page as readers see it on disk is never changed in place: the
+  // first row added after a flush goes to a copy (the spare tail), which the
+  // owned-pages map lists instead. Two pages take turns.
+  bool tailVisible_ = false;
+  std::uint32_t spareTail_ = 0;
+  bool spareTailReusable_ = false;
   std::vector<std::uint32_t> longValuePages_;  // current LVAL page per entry of def_.longValueMaps
   std::uint32_t writtenRowCount_;
   std::uint32_t writtenAutoNumber_;
+  format::RowPointer writtenOwnedMap_, writtenSpareMap_;
+  std::uint32_t writtenSpareTail_ = 0;
   std::vector<std::uint32_t> writtenUniqueCounts_;
   std::vector<Value> keyValues_;
   Bytes key_;

@@ -29,6 +29,9 @@ const LongValueMaps* TableDefinition::longValueMapsFor(std::uint16_t column) con
 
 namespace {
 
+constexpr std::size_t kSpareMapMarkerAt = 28;
+constexpr std::uint32_t kSpareMapMarker = 0x53564C54;  // "TLVS"
+
 class Writer {
  public:
   void U8(std::uint32_t v) { b.push_back(static_cast<std::uint8_t>(v)); }
@@ -105,6 +108,11 @@ std::vector<std::uint8_t> EncodeTableDefinition(const TableDefinition& def) {
   w.U32(def.autoNumber);
   w.U8(0x01);
   w.Zeros(15);
+  if (def.spareOwnedMap.page != 0) {
+    Put32(&w.b[kSpareMapMarkerAt], kSpareMapMarker);
+    Put32(&w.b[kSpareMapMarkerAt + 4], def.spareOwnedMap.Encode());
+    Put32(&w.b[kSpareMapMarkerAt + 8], def.spareTailPage);
+  }
   w.U8(def.tableType);
   w.U16(def.maxColumns);
   w.U16(def.variableCount());
@@ -222,6 +230,10 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   r.Skip(4);  // magic
   def.rowCount = r.U32();
   def.autoNumber = r.U32();
+  if (Get32(&buf[kSpareMapMarkerAt]) == kSpareMapMarker) {
+    def.spareOwnedMap = RowPointer::Decode(Get32(&buf[kSpareMapMarkerAt + 4]));
+    def.spareTailPage = Get32(&buf[kSpareMapMarkerAt + 8]);
+  }
   r.Skip(16);
   def.tableType = r.U8();
   def.maxColumns = r.U16();
@@ -298,6 +310,12 @@ void WriteTableCounters(PageStore& store, std::uint32_t page, const TableDefinit
   std::uint8_t* p = store.WritablePage(page);
   Put32(p + 16, def.rowCount);
   Put32(p + 20, def.autoNumber);
+  if (def.spareOwnedMap.page != 0) {
+    Put32(p + kSpareMapMarkerAt, kSpareMapMarker);
+    Put32(p + kSpareMapMarkerAt + 4, def.spareOwnedMap.Encode());
+    Put32(p + kSpareMapMarkerAt + 8, def.spareTailPage);
+  }
+  Put32(p + 55, def.ownedMap.Encode());
   for (std::size_t i = 0; i < def.realIndexes.size(); ++i) {
     Put32(p + kTdefHeaderSize + kRealIndexCountSize * i, def.realIndexes[i].entryCount);
     Put32(p + kTdefHeaderSize + kRealIndexCountSize * i + 4, def.realIndexes[i].uniqueCount);

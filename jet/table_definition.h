@@ -66,6 +66,10 @@ struct TableDefinition {
   std::uint16_t maxColumns = 0;
   format::RowPointer ownedMap;
   format::RowPointer freeMap;
+  // Our second row for the owned-pages map (see ShadowedUsageMap), kept in bytes
+  // of the definition header that other programs leave unused; page 0 = none.
+  format::RowPointer spareOwnedMap;
+  std::uint32_t spareTailPage = 0;  // likewise: our spare copy of the last data page
   std::vector<PhysicalColumn> columns;  // ascending column number
   std::vector<RealIndex> realIndexes;
   std::vector<LogicalIndex> logicalIndexes;
@@ -85,7 +89,8 @@ void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::
 // Reads and parses the definition starting at `page`. Throws NotJet4 if damaged.
 TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page);
 
-// Rewrites the counters of an existing definition in place (rows, AutoNumber, index counts).
+// Rewrites the changing fields of an existing definition in place: rows, AutoNumber,
+// index counts and the owned-pages map rows.
 void WriteTableCounters(PageStore& store, std::uint32_t page, const TableDefinition& def);
 
 }  // namespace jet

@@ -134,6 +134,84 @@ std::vector<std::uint32_t> UsageMap::Pages() {
   return out;
 }
 
+void UsageMap::Clear() {
+  MapRow row = LocateForWrite(store_, where_);
+  if (row.data[0] != kMapReference) {
+    std::memset(row.data, 0, row.size);
+    return;
+  }
+  std::vector<std::uint32_t> bitmapPages;
+  for (std::size_t s = 0; s * 4 + 5 <= row.size; ++s) bitmapPages.push_back(Get32(row.data + 1 + 4 * s));
+  for (std::uint32_t p : bitmapPages)
+    if (p != 0) std::memset(store_.WritablePage(p) + 4, 0, kPageSize - 4);
+}
+
+void UsageMap::CopyFrom(RowPointer otherRow) {
+  std::vector<std::uint8_t> other = ReadRow(store_, otherRow);
+  MapRow mine = LocateForWrite(store_, where_);
+  if (other[0] == kMapInline && other.size() == mine.size && mine.data[0] == kMapInline) {
+    std::memcpy(mine.data, other.data(), mine.size);
+    return;
+  }
+  if (other[0] == kMapReference && mine.size >= other.size()) {
+    if (mine.data[0] != kMapReference) {
+      std::memset(mine.data, 0, mine.size);
+      mine.data[0] = kMapReference;
+    }
+    std::size_t slots = (mine.size - 1) / 4;
+    std::vector<std::uint8_t> bitmap(kPageSize);
+    for (std::size_t s = 0; s < slots; ++s) {
+      std::uint32_t from = s * 4 + 5 <= other.size() ? Get32(other.data() + 1 + 4 * s) : 0;
+      mine = LocateForWrite(store_, where_);
+      std::uint32_t to = Get32(mine.data + 1 + 4 * s);
+      if (from == 0) {
+        if (to != 0) std::memset(store_.WritablePage(to) + 4, 0, kPageSize - 4);
+        continue;
+      }
+      if (to == 0) {
+        to = store_.AllocatePage();
+        std::uint8_t* bp = store_.WritablePage(to);
+        bp[0] = kPageUsageBitmap;
+        bp[1] = 0x01;
+        mine = LocateForWrite(store_, where_);
+        Put32(mine.data + 1 + 4 * s, to);
+      }
+      std::memcpy(bitmap.data(), store_.ReadPage(from), kPageSize);
+      std::memcpy(store_.WritablePage(to) + 4, bitmap.data() + 4, kPageSize - 4);
+    }
+    return;
+  }
+  Clear();
+  for (std::uint32_t p : UsageMap(store_, otherRow).Pages()) Add(p);
+}
+
+ShadowedUsageMap::ShadowedUsageMap(PageStore& store, RowPointer active, RowPointer spare,
+                                   std::function<RowPointer()> newRow)
+    : store_(store), active_(active), spare_(spare), newRow_(std::move(newRow)) {}
+
+void ShadowedUsageMap::StartPending() {
+  if (pending_) return;
+  if (spare_.page == 0) spare_ = newRow_();
+  UsageMap(store_, spare_).CopyFrom(active_);
+  pending_ = true;
+}
+
+void ShadowedUsageMap::Add(std::uint32_t page) {
+  StartPending();
+  UsageMap(store_, spare_).Add(page);
+}
+
+void ShadowedUsageMap::Remove(std::uint32_t page) {
+  StartPending();
+  UsageMap(store_, spare_).Remove(page);
+}
+
+void ShadowedUsageMap::Committed() {
+  if (!pending_) return;
+  std::swap(active_, spare_);
+  pending_ = false;
+}
+
 std::uint32_t UsageMap::LastPage() {
   std::vector<std::uint32_t> pages = Pages();
   return pages.empty() ? 0 : pages.back();
