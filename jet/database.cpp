@@ -7,6 +7,7 @@
 #include "jet/header_pages.h"
 #include "jet/index_tree.h"
 #include "jet/long_value.h"
+#include "jet/property_blob.h"
 #include "jet/system_catalog.h"
 #include "jet/table_validation.h"
 #include "jet/text_codec.h"
@@ -192,7 +193,7 @@ void JetDatabase::LoadCatalog() {
     throw Error(ErrorCode::NotJet4, std::string("The catalog has no column ") + name);
   };
   std::size_t idCol = column("Id"), parentCol = column("ParentId"), nameCol = column("Name"), typeCol = column("Type"),
-              flagsCol = column("Flags"), ownerCol = column("Owner");
+              flagsCol = column("Flags"), ownerCol = column("Owner"), propsCol = column("LvProp");
   std::uint32_t aceTdef = 0;
   StoredRowCursor cursor(*pager_, *catalog_, catalog_->DataPages());
   std::vector<Value> row;
@@ -212,7 +213,9 @@ void JetDatabase::LoadCatalog() {
     if (*name == "MSysACEs") aceTdef = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
     if ((flags & 0x80000002u) != 0 || num(parentCol) != kTablesContainerId) continue;
     if (name->size() >= 4 && name->compare(0, 4, "MSys") == 0) continue;
-    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr});
+    std::vector<std::string> required;
+    if (auto* props = std::get_if<Bytes>(&row[propsCol])) required = DecodeRequiredColumns(*props);
+    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(required)});
   }
   if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
   if (aceTdef != 0) {
@@ -235,6 +238,9 @@ UserTable& JetDatabase::Load(Entry& e) {
     std::u16string name;
     Utf8ToUtf16(e.name, name);
     TableDef logical = LogicalDefinition(def, name);
+    for (auto& c : logical.columns)
+      for (const auto& r : e.requiredColumns)
+        if (SameName(c.name, r)) c.required = true;
     e.table = std::make_unique<UserTable>(
         *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
   }
@@ -306,14 +312,19 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     }
     WriteTableDefinition(*pager_, tdefPage, EncodeTableDefinition(def));
     auto id = static_cast<std::int32_t>(tdefPage);
-    catalog_->Insert(CatalogRow(id, kTablesContainerId, requested.name, 1, OleDateNow(), ownerSid_, 0));
+    std::vector<Value> catalogRow = CatalogRow(id, kTablesContainerId, requested.name, 1, OleDateNow(), ownerSid_, 0);
+    std::vector<std::string> required;
+    for (const auto& c : requested.columns)
+      if (c.required) required.push_back(c.name);
+    if (!required.empty()) catalogRow[kCatalogPropertiesColumn] = EncodeRequiredColumns(required);
+    catalog_->Insert(catalogRow);
     Bytes users = ownerSid_;
     if (users.size() >= 2) users[0] ^= 0x01;
     accessControl_->Insert(AccessControlRow(id, ownerSid_, 0xFFFFF, false));
     accessControl_->Insert(AccessControlRow(id, users, 0xFFFFF, false));
     pager_->CommitAtomic();
     auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical), NewMapRow());
-    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored))});
+    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored)), {}});
   } catch (...) {
     pager_->RollbackAtomic();
     catalog_->Undo(savedCatalog);

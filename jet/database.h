@@ -39,6 +39,7 @@ class JetDatabase final : public Database {
     std::string name;
     std::uint32_t tdefPage;
     std::unique_ptr<UserTable> table;  // loaded on first use
+    std::vector<std::string> requiredColumns;  // from the catalog's property blob
   };
   JetDatabase(std::unique_ptr<Pager> pager, std::string path);
   void BuildEmptyDatabase();

@@ -33,8 +33,11 @@ TableDef LogicalDefinition(const TableDefinition& def, const std::u16string& nam
     if (li.kind != 1 || li.realNumber >= def.realIndexes.size()) continue;
     t.primaryKeyName = Utf16ToUtf8(li.name);
     for (const auto& ic : def.realIndexes[li.realNumber].columns)
-      for (const auto& c : def.columns)
-        if (c.number == ic.column) t.primaryKey.push_back(Utf16ToUtf8(c.name));
+      for (std::size_t i = 0; i < def.columns.size(); ++i)
+        if (def.columns[i].number == ic.column) {
+          t.primaryKey.push_back(Utf16ToUtf8(def.columns[i].name));
+          t.columns[i].required = true;  // a key column never holds NULL
+        }
   }
   return t;
 }

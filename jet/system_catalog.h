@@ -26,6 +26,8 @@ TableDefinition RelationshipsDefinition();   // MSysRelationships
 // Assigns fixed offsets and variable slots in column-number order.
 void LayOutColumns(TableDefinition& def);
 
+inline constexpr std::size_t kCatalogPropertiesColumn = 14;  // MSysObjects.LvProp
+
 // One MSysObjects row (all 17 columns).
 std::vector<Value> CatalogRow(std::int32_t id, std::int32_t parentId, const std::string& name, std::int16_t type,
                               double created, const Bytes& owner, std::uint32_t flags);

@@ -172,6 +172,27 @@ TEST(JetLimits, TheFileSizeLimitRefusesTheRowAndKeepsTheFile) {
   ExpectReadersAccept(path);
 }
 
+TEST(JetLimits, RequiredColumnsStayRequiredAfterReopening) {
+  TempDir dir;
+  std::string path = dir.File("required.mdb");
+  {
+    auto db = jet::Database::Create(path);
+    jet::TableDef d = Simple("Req");
+    d.columns.push_back({"Must", ColumnType::Double, 0, 18, 0, true});
+    db->CreateTable(d).Insert({std::int64_t{1}, jet::Null{}, 1.5});
+  }
+  auto db = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+  jet::Table* t = db->FindTable("req");
+  ASSERT_NE(t, nullptr);
+  const auto& columns = t->definition().columns;
+  EXPECT_TRUE(columns[0].required);  // key column
+  EXPECT_FALSE(columns[1].required);
+  EXPECT_TRUE(columns[2].required);
+  EXPECT_EQ(CodeOf([&] { t->Insert({std::int64_t{2}, std::string("x"), jet::Null{}}); }), ErrorCode::NullNotAllowed);
+  EXPECT_NE(ReadWithMdbTools(path).schema.find("[Must]\t\t\tDouble NOT NULL"), std::string::npos)
+      << ReadWithMdbTools(path).schema;
+}
+
 TEST(JetLimits, ReadOnlyDatabasesRefuseChanges) {
   TempDir dir;
   std::string path = dir.File("ro.mdb");
