@@ -67,9 +67,9 @@ else
   echo "What mdbtools reads from $dest:"
   echo "-- mdb-tables:"
   mdb-tables -1 "$dest"
-  echo "-- rows per table (mdb-export):"
+  echo "-- rows per table (mdb-count):"
   mdb-tables -1 "$dest" | while IFS= read -r table; do
-    printf '   %-20s %s rows\n' "$table" "$(mdb-export -H "$dest" "$table" | wc -l)"
+    printf '   %-20s %s rows\n' "$table" "$(mdb-count "$dest" "$table")"
   done
   echo "-- mdb-schema:"
   mdb-schema "$dest" access
