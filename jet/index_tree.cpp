@@ -397,12 +397,13 @@ bool IndexTree::InsertEntry(std::span<const std::uint8_t> key, std::uint32_t dat
 
   // Bottom-up: write each changed page, splitting the ones that overflow.
   PendingWrites writes;
-  struct Split {
-    Bytes leftMax;  // key + row pointer of the left part's last entry
-    std::uint32_t left = 0;
-    std::uint32_t right = 0;
+  auto nodeEntry = [](std::span<const std::uint8_t> keyAndPointer, std::uint32_t child) {
+    Bytes e(keyAndPointer.begin(), keyAndPointer.end());
+    e.resize(e.size() + 4);
+    PutBe32(e.data() + e.size() - 4, child);
+    return e;
   };
-  std::optional<Split> split;
+  std::optional<Pieces> split;
   const std::size_t leafLevel = path.size() - 1;
   for (std::size_t li = path.size(); li-- > 0;) {
     Level& level = path[li];
@@ -411,25 +412,22 @@ bool IndexTree::InsertEntry(std::span<const std::uint8_t> key, std::uint32_t dat
     bool atEnd = li == leafLevel && appendedAtEnd;
     if (li < leafLevel) {
       const std::size_t slot = level.slot;
-      auto nodeEntry = [](std::span<const std::uint8_t> keyAndPointer, std::uint32_t child) {
-        Bytes e(keyAndPointer.begin(), keyAndPointer.end());
-        e.resize(e.size() + 4);
-        PutBe32(e.data() + e.size() - 4, child);
-        return e;
-      };
       if (level.raisesMax) {
         pg.Replace(slot, nodeEntry(entry, pg.child(slot)));
         changed = true;
       }
       if (split) {
+        // The split child's pieces take its place; the last keeps its maximum.
         if (slot == pg.count()) {
-          pg.Insert(pg.count(), nodeEntry(split->leftMax, split->left));
-          pg.tail = split->right;
+          for (const auto& [max, page] : split->left) pg.Insert(pg.count(), nodeEntry(max, page));
+          pg.tail = split->last;
           atEnd = true;
         } else {
           const Bytes oldMax(pg.keyAndPointer(slot).begin(), pg.keyAndPointer(slot).end());
-          pg.Replace(slot, nodeEntry(split->leftMax, split->left));
-          pg.Insert(slot + 1, nodeEntry(oldMax, split->right));
+          pg.Replace(slot, nodeEntry(split->left[0].first, split->left[0].second));
+          for (std::size_t i = 1; i < split->left.size(); ++i)
+            pg.Insert(slot + i, nodeEntry(split->left[i].first, split->left[i].second));
+          pg.Insert(slot + split->left.size(), nodeEntry(oldMax, split->last));
         }
         changed = true;
       }
@@ -442,73 +440,105 @@ bool IndexTree::InsertEntry(std::span<const std::uint8_t> key, std::uint32_t dat
       pg.tail = pg.child(pg.count() - 1);
       pg.Erase(pg.count() - 1);
     }
-
     if (pg.data.size() <= kMaxEntryBytes) {
       writes.Page(pg, 0, pg.count(), tdefPage_, pg.number, pg.type, pg.prev, pg.next, pg.tail);
       continue;
     }
-
-    // Split point k: the left part keeps entries [0, k). For a node, entry k-1
-    // becomes the left part's child tail. Appends at the right edge leave the
-    // left part full; otherwise halve by bytes.
-    const std::size_t n = pg.count();
-    const bool isLeaf = pg.leaf();
-    auto fits = [&](std::size_t k) {
-      if (isLeaf ? (k < 1 || k >= n) : (k < 2 || k >= n)) return false;
-      const std::size_t leftBytes = isLeaf ? pg.ends[k - 1] : pg.ends[k - 2];
-      const std::size_t rightBytes = pg.data.size() - pg.ends[k - 1];
-      return leftBytes <= kMaxEntryBytes && rightBytes <= kMaxEntryBytes;
-    };
-    std::size_t k = 0;
-    if (atEnd && pg.next == 0 && fits(n - 1)) {
-      k = n - 1;
-    } else {
-      std::size_t half = 1;
-      while (half < n && pg.ends[half - 1] < pg.data.size() / 2) ++half;
-      for (std::size_t d = 0; d < n && k == 0; ++d) {
-        if (half + d < n && fits(half + d)) k = half + d;
-        else if (half >= d && fits(half - d)) k = half - d;
-      }
-      if (k == 0) throw std::logic_error("index page cannot be split");
+    const bool childrenAreNodes = !pg.leaf() && li + 2 < path.size();
+    if (li > 0) {
+      split = SplitPage(pg, true, childrenAreNodes, atEnd, writes);
+      continue;
     }
-    const std::uint32_t leftTail = isLeaf ? 0 : pg.child(k - 1);
-    const std::size_t leftEntries = isLeaf ? k : k - 1;
-    const bool childrenAreNodes = !isLeaf && li + 2 < path.size();
-    // Node pages are linked only to siblings under the same parent.
-    auto separateChildren = [&](std::uint32_t leftLast, std::uint32_t rightFirst) {
-      if (!childrenAreNodes) return;
-      writes.Link(leftLast, kNextAt, 0);
-      writes.Link(rightFirst, kPrevAt, 0);
-    };
-
-    if (li == 0) {
-      // The root keeps its page number: its content moves to two new pages.
-      const std::uint32_t a = Allocate();
-      const std::uint32_t b = Allocate();
-      writes.Page(pg, 0, leftEntries, tdefPage_, a, pg.type, 0, b, leftTail);
-      writes.Page(pg, k, n, tdefPage_, b, pg.type, a, 0, pg.tail);
-      separateChildren(leftTail, pg.child(k));
+    // The root keeps its page number: its content moves to new pages below it,
+    // as many levels as needed (pages of other writers may expand a lot when
+    // their prefix compression is undone).
+    Pieces pieces = SplitPage(pg, false, childrenAreNodes, atEnd, writes);
+    bool piecesAreNodes = !pg.leaf();
+    while (true) {
       DecodedPage root;
+      root.number = root_;
       root.type = kNodePage;
-      const auto leftMax = pg.keyAndPointer(k - 1);
-      root.data.assign(leftMax.begin(), leftMax.end());
-      root.data.resize(root.data.size() + 4);
-      PutBe32(root.data.data() + root.data.size() - 4, a);
-      root.ends.push_back(static_cast<std::uint32_t>(root.data.size()));
-      writes.Page(root, 0, 1, tdefPage_, root_, kNodePage, 0, 0, b);
-    } else {
-      const std::uint32_t right = Allocate();
-      writes.Page(pg, 0, leftEntries, tdefPage_, pg.number, pg.type, pg.prev, right, leftTail);
-      writes.Page(pg, k, n, tdefPage_, right, pg.type, pg.number, pg.next, pg.tail);
-      if (pg.next != 0) writes.Link(pg.next, kPrevAt, right);
-      separateChildren(leftTail, pg.child(k));
-      const auto leftMax = pg.keyAndPointer(k - 1);
-      split = Split{Bytes(leftMax.begin(), leftMax.end()), pg.number, right};
+      for (const auto& [max, page] : pieces.left) root.Insert(root.count(), nodeEntry(max, page));
+      root.tail = pieces.last;
+      if (root.data.size() <= kMaxEntryBytes) {
+        writes.Page(root, 0, root.count(), tdefPage_, root_, kNodePage, 0, 0, root.tail);
+        break;
+      }
+      pieces = SplitPage(root, false, piecesAreNodes, false, writes);
+      piecesAreNodes = true;
     }
   }
   writes.Apply(store_);
   Reload();
   return true;
+}
+
+IndexTree::Pieces IndexTree::SplitPage(const DecodedPage& pg, bool keepNumber, bool childrenAreNodes, bool atEnd,
+                                       PendingWrites& writes) {
+  // Chunk i holds entries [starts[i], starts[i+1]). For a node, a chunk's last
+  // entry becomes that page's child tail, except on the last chunk, which keeps
+  // the page's own tail.
+  const std::size_t n = pg.count();
+  const bool isLeaf = pg.leaf();
+  auto bytes = [&](std::size_t from, std::size_t to) { return to > from ? pg.ends[to - 1] - pg.begin(from) : 0; };
+  auto fitsInner = [&](std::size_t from, std::size_t to) {  // a chunk followed by others
+    if (to >= n) return false;
+    return isLeaf ? to - from >= 1 && bytes(from, to) <= kMaxEntryBytes
+                  : to - from >= 2 && bytes(from, to - 1) <= kMaxEntryBytes;
+  };
+  auto fitsLast = [&](std::size_t from) { return n - from >= 1 && bytes(from, n) <= kMaxEntryBytes; };
+
+  std::vector<std::size_t> starts{0};
+  if (atEnd && pg.next == 0 && fitsInner(0, n - 1) && fitsLast(n - 1)) {
+    starts.push_back(n - 1);  // appends at the right edge leave the left page full
+  } else {
+    std::size_t half = 1;
+    while (half < n && pg.ends[half - 1] < pg.data.size() / 2) ++half;
+    for (std::size_t d = 0; d < n && starts.size() == 1; ++d) {
+      if (half + d < n && fitsInner(0, half + d) && fitsLast(half + d))
+        starts.push_back(half + d);
+      else if (half >= d && fitsInner(0, half - d) && fitsLast(half - d))
+        starts.push_back(half - d);
+    }
+    if (starts.size() == 1) {  // no two halves fit: fill pages one after another
+      std::size_t from = 0;
+      while (!fitsLast(from)) {
+        std::size_t to = from + 1;
+        while (fitsInner(from, to + 1)) ++to;
+        if (!fitsInner(from, to)) throw std::logic_error("index page cannot be split");
+        starts.push_back(to);
+        from = to;
+      }
+    }
+  }
+
+  const std::size_t chunks = starts.size();
+  std::vector<std::uint32_t> numbers(chunks);
+  for (std::size_t i = 0; i < chunks; ++i) numbers[i] = i == 0 && keepNumber ? pg.number : Allocate();
+  Pieces pieces;
+  for (std::size_t i = 0; i < chunks; ++i) {
+    const std::size_t from = starts[i];
+    const bool last = i + 1 == chunks;
+    const std::size_t to = last ? n : starts[i + 1];
+    const std::uint32_t prev = i > 0 ? numbers[i - 1] : keepNumber ? pg.prev : 0;
+    const std::uint32_t next = !last ? numbers[i + 1] : keepNumber ? pg.next : 0;
+    if (last) {
+      writes.Page(pg, from, n, tdefPage_, numbers[i], pg.type, prev, next, pg.tail);
+      pieces.last = numbers[i];
+      continue;
+    }
+    const std::uint32_t tail = isLeaf ? 0 : pg.child(to - 1);
+    writes.Page(pg, from, isLeaf ? to : to - 1, tdefPage_, numbers[i], pg.type, prev, next, tail);
+    const auto max = pg.keyAndPointer(to - 1);
+    pieces.left.emplace_back(Bytes(max.begin(), max.end()), numbers[i]);
+    // Node pages are linked only to siblings under the same parent.
+    if (childrenAreNodes) {
+      writes.Link(tail, kNextAt, 0);
+      writes.Link(pg.child(to), kPrevAt, 0);
+    }
+  }
+  if (keepNumber && pg.next != 0) writes.Link(pg.next, kPrevAt, pieces.last);
+  return pieces;
 }
 
 void IndexTree::ForEach(const std::function<void(const IndexEntry&)>& visit) {

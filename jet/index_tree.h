@@ -26,6 +26,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "jet/jet.h"
@@ -85,6 +86,11 @@ class IndexTree {
   struct Level;
   struct Probe;
   class PendingWrites;
+  // A page split into several: each piece but the last with its last entry.
+  struct Pieces {
+    std::vector<std::pair<Bytes, std::uint32_t>> left;
+    std::uint32_t last = 0;
+  };
 
   bool InsertEntry(std::span<const std::uint8_t> key, std::uint32_t dataPage, std::uint8_t row, bool unique);
   // Appends to the right-most leaf without decoding it; nullopt when the general
@@ -93,6 +99,11 @@ class IndexTree {
   void FindRightPath();
   void Descend(const Probe& probe, std::vector<Level>& path);
   void ReadDecoded(std::uint32_t page, DecodedPage& out);
+  // Writes `pg`'s entries to as many pages as they need. keepNumber: the first
+  // piece stays at pg.number and the pieces take pg's place among its siblings;
+  // otherwise all pieces are new pages forming a level of their own.
+  Pieces SplitPage(const DecodedPage& pg, bool keepNumber, bool childrenAreNodes, bool atEnd,
+                   PendingWrites& writes);
   std::uint32_t Allocate();
 
   PageStore& store_;

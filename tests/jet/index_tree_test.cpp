@@ -238,6 +238,42 @@ TEST_F(IndexTreeTest, NodeWithoutChildTailFromAnotherWriter) {
   ExpectTree(expected);
 }
 
+TEST_F(IndexTreeTest, PrefixCompressedPageThatExpandsToManyPages) {
+  // A leaf of another writer: 230 keys of 300 bytes sharing 290, stored with a
+  // 290-byte prefix. Undoing the prefix needs about 20 pages, more than one node
+  // page can point to.
+  std::vector<CheckedEntry> expected;
+  std::uint8_t* p = store_.WritablePage(root_);
+  std::size_t used = 0;
+  for (std::uint32_t i = 0; i < 230; ++i) {
+    Bytes key(290, 0x41);
+    key.resize(300, 0x42);
+    key[298] = static_cast<std::uint8_t>(i >> 8);
+    key[299] = static_cast<std::uint8_t>(i);
+    Bytes stored(key.begin() + (i == 0 ? 0 : 290), key.end());
+    const std::uint8_t pointer[] = {0, 0, 9, static_cast<std::uint8_t>(i % 200)};
+    stored.insert(stored.end(), std::begin(pointer), std::end(pointer));
+    std::copy(stored.begin(), stored.end(), p + 480 + used);
+    used += stored.size();
+    p[27 + used / 8] |= static_cast<std::uint8_t>(1 << (used % 8));
+    expected.push_back({key, (9u << 8) | (i % 200)});
+  }
+  p[2] = static_cast<std::uint8_t>((3616 - used) & 0xFF);
+  p[3] = static_cast<std::uint8_t>((3616 - used) >> 8);
+  p[24] = 290 & 0xFF;
+  p[25] = 290 >> 8;
+  tree_.Reload();
+  ASSERT_EQ(tree_.Entries().size(), 230u);
+
+  const Bytes extra(300, 0x40);
+  tree_.Insert(extra, 10, 1);
+  expected.push_back({extra, (10u << 8) | 1});
+  IndexTreeCheck check(store_, kTdef);
+  check.Run(root_);
+  EXPECT_GE(check.depth(), 2);
+  ExpectTree(expected);
+}
+
 TEST_F(IndexTreeTest, ReloadAfterPagesWereRestored) {
   for (std::int64_t v = 1; v <= 1000; ++v) ASSERT_TRUE(tree_.InsertUnique(LongKey(v), 3, 0));
   // Keep the pages, insert more (with splits), then put the old pages back as a
