@@ -120,7 +120,9 @@ void Pager::EvictIfNeeded() {
   // Walk from the least recently used end; old dirty pages must wait for Flush.
   auto it = lru_.end();
   std::size_t examined = 0;
-  while (it != lru_.begin() && frames_.size() >= kMaxCachedPages && examined < kMaxCachedPages) {
+  // The most recently used frames are never taken: callers may still hold them.
+  constexpr std::size_t kKeepRecent = 16;
+  while (it != lru_.begin() && frames_.size() >= kMaxCachedPages && examined + kKeepRecent < frames_.size()) {
     --it;
     ++examined;
     Frame* f = *it;

@@ -166,9 +166,15 @@ TEST_F(ValuesTest, EveryTypeRoundTripsThroughAllReaders) {
     } else {
       EXPECT_TRUE(row["Blob"].is_null());
     }
-    if (auto* b = std::get_if<Bytes>(&want[8])) EXPECT_EQ(row["Bin"].get<std::string>(), Hex(*b));
-    if (auto* n = std::get_if<std::int64_t>(&want[3])) EXPECT_EQ(row["Int"].get<std::int64_t>(), *n);
-    if (auto* d = std::get_if<double>(&want[6])) EXPECT_EQ(row["Double"].get<double>(), *d);
+    if (auto* b = std::get_if<Bytes>(&want[8])) {
+      EXPECT_EQ(row["Bin"].get<std::string>(), Hex(*b));
+    }
+    if (auto* n = std::get_if<std::int64_t>(&want[3])) {
+      EXPECT_EQ(row["Int"].get<std::int64_t>(), *n);
+    }
+    if (auto* d = std::get_if<double>(&want[6])) {
+      EXPECT_EQ(row["Double"].get<double>(), *d);
+    }
     EXPECT_EQ(row["Flag"].get<bool>(), std::get_if<bool>(&want[1]) && std::get<bool>(want[1]));
   }
   EXPECT_EQ(jr[3]["Money"], "1234.5678");
