@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "jet/sort_order_general.h"
@@ -107,10 +106,9 @@ void AppendDecimal(const Decimal& value, const IndexKeyColumn& column, bool asce
   out[from] = negative ? 0x00 : 0xFF;
 }
 
-// Strict UTF-8 to UTF-16, as the rows store text; nullopt for malformed input.
-std::optional<std::u16string> DecodeUtf8(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+// Strict UTF-8 to UTF-16, as the rows store text; false for malformed input.
+bool DecodeUtf8(std::string_view utf8, std::u16string& out) {
+  out.clear();
   std::size_t i = 0;
   const std::size_t n = utf8.size();
   while (i < n) {
@@ -132,7 +130,7 @@ std::optional<std::u16string> DecodeUtf8(std::string_view utf8) {
     if (ok && ((length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
                (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
       ok = false;
-    if (!ok) return std::nullopt;
+    if (!ok) return false;
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -142,7 +140,7 @@ std::optional<std::u16string> DecodeUtf8(std::string_view utf8) {
     }
     i += length;
   }
-  return out;
+  return true;
 }
 
 template <typename T>
@@ -251,10 +249,10 @@ void IndexKeyEncoder::AppendColumn(const IndexKeyColumn& column, const Value& va
     case ColumnType::Text:
     case ColumnType::Memo:
     {
-      std::optional<std::u16string> text = DecodeUtf8(*Get<std::string>(value, column));
-      if (!text)
+      thread_local std::u16string text;  // reused: keys are encoded row after row
+      if (!DecodeUtf8(*Get<std::string>(value, column), text))
         throw Error(ErrorCode::ValueOutOfRange, "text for key column \"" + column.column.name + "\" is not valid UTF-8");
-      AppendGeneralSortKey(*text, asc, out);
+      AppendGeneralSortKey(text, asc, out);
       return;
     }
     case ColumnType::Boolean:
