@@ -1,0 +1,652 @@
+// The wizard under Xvfb against the real stand-in, the FreeTDS driver and our
+// Access driver: pages, flows, message boxes, the web-page rule, the About box,
+// a whole conversion checked with the independent readers, and painted pixels.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+
+#include <wx/app.h>
+#include <wx/gauge.h>
+#include <wx/listbox.h>
+#include <wx/radiobut.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include "app/about_dlg.h"
+#include "app/converter_app.h"
+#include "app/page_chain.h"
+#include "engine/conversion_settings.h"
+#include "gui_harness.h"
+#include "independent_readers.h"
+#include "kerberos_realm.h"
+#include "odbc/database.h"
+#include "pages/connection_dlg.h"
+#include "pages/convert_dlg.h"
+#include "pages/message_dialogs.h"
+#include "pages/page_decoration.h"
+#include "pages/page_painting.h"
+#include "res/resource_ids.h"
+#include "standin_process.h"
+#include "temp_dir.h"
+#include "window_pixels.h"
+
+namespace talvoro::test {
+namespace {
+
+using pages::CConnectionDlg;
+using pages::CConvertDlg;
+using pages::CDoneMsgDlg;
+using pages::CSelectTableMsgDlg;
+namespace ids = talvoro::res;
+
+constexpr int kOrderRows = 3000;
+
+// One wx application, one stand-in (with a Kerberos realm when the KDC is
+// installed) and the recording seams for the whole program.
+class WizardEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    wxSetAssertHandler([](const wxString& file, int line, const wxString& func,
+                          const wxString& cond, const wxString& msg) {
+      std::fprintf(stderr, "wx assertion %s failed at %s:%d in %s: %s\n", cond.utf8_str().data(),
+                   file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
+      std::abort();
+    });
+    wxApp::SetInstance(new wxApp());
+    static int argc = 1;
+    static char name[] = "wizard_gui_test";
+    static char* argv[] = {name, nullptr};
+    ASSERT_TRUE(wxEntryStart(argc, argv)) << "no X display";
+    app::PrepareWizardToolkit();
+
+    if (KerberosRealm::Available()) realm = std::make_unique<KerberosRealm>();
+    StandinProcess::Options options;
+    options.logins = {{"sa", "secret"}};
+    if (realm) options.keytab = realm->serviceKeytab();
+    standin = std::make_unique<StandinProcess>(options);
+    if (realm) {
+      realm->AddService(standin->port());
+      realm->UseForClients();
+    }
+    // "dsns" names the server "(local)"; FreeTDS takes its port from here.
+    setenv("TDSPORT", std::to_string(standin->port()).c_str(), 1);
+    CreateSalesDatabase();
+
+    app::SetShellLauncher(&launcher);
+    pages::SetPathChoosers(&choosers);
+  }
+
+  void TearDown() override {
+    app::SetShellLauncher(nullptr);
+    pages::SetPathChoosers(nullptr);
+    standin.reset();
+    realm.reset();
+    wxEntryCleanup();
+  }
+
+  // Runs one statement; a refusal names the statement.
+  static void Execute(odbc::Database& db, const std::string& sql) {
+    try {
+      db.ExecuteSQL(sql);
+    } catch (const std::exception& e) {
+      throw std::runtime_error(std::string(e.what()) + " in: " + sql.substr(0, 200));
+    }
+  }
+
+  void CreateSalesDatabase() {
+    odbc::Database master;
+    master.OpenEx(standin->ConnectString("master"));
+    Execute(master, "CREATE DATABASE Sales");
+    odbc::Database sales;
+    sales.OpenEx(standin->ConnectString("Sales"));
+    Execute(sales, 
+        "CREATE TABLE Customers (CustomerID int NOT NULL PRIMARY KEY, Name nvarchar(40) NULL)");
+    Execute(sales, "INSERT INTO Customers VALUES (1, N'Ann')");
+    Execute(sales, "INSERT INTO Customers VALUES (2, N'Bo')");
+    Execute(sales, 
+        "CREATE TABLE Orders (OrderID int NOT NULL PRIMARY KEY, CustomerID int NULL, "
+        "Amount money NULL)");
+    // Multi-row inserts of 250 rows each keep the set-up quick.
+    std::string insert;
+    for (int i = 1; i <= kOrderRows; ++i) {
+      insert += (insert.empty() ? "INSERT INTO Orders VALUES " : ", ");
+      insert += "(" + std::to_string(i) + ", " + std::to_string(1 + i % 2) + ", " +
+                std::to_string(i) + ".25)";
+      if (i % 250 == 0) {
+        Execute(sales, insert);
+        insert.clear();
+      }
+    }
+    Execute(sales, "CREATE TABLE counter (n int NOT NULL PRIMARY KEY)");
+    Execute(sales, "INSERT INTO counter VALUES (7)");
+    Execute(sales, "CREATE VIEW CustomerNames AS SELECT Name FROM Customers");
+  }
+
+  std::string MdfPath() const { return standin->dataDir() + "/Sales.mdf"; }
+
+  std::unique_ptr<KerberosRealm> realm;
+  std::unique_ptr<StandinProcess> standin;
+  RecordingLauncher launcher;
+  ScriptedChoosers choosers;
+};
+
+WizardEnvironment* const g_env =
+    static_cast<WizardEnvironment*>(testing::AddGlobalTestEnvironment(new WizardEnvironment));
+
+class WizardGui : public testing::Test {
+ protected:
+  void SetUp() override {
+    engine::g_conversionSettings = {};
+    g_env->launcher.urls.clear();
+    g_env->choosers = ScriptedChoosers();
+  }
+
+  // Runs the page chain (or `body`) while the script drives it.
+  void Run(StepScript& script, const std::function<void()>& body = app::RunPageChain) {
+    script.Start();
+    body();
+    EXPECT_TRUE(script.failure().empty()) << script.failure();
+    EXPECT_TRUE(script.finished());
+  }
+
+  template <typename T>
+  static T* Find(wxWindow* parent, int id) {
+    return dynamic_cast<T*>(parent->FindWindow(id));
+  }
+
+  // Waits for the first page and keeps it in `page`.
+  static std::function<bool()> FirstPage(CConnectionDlg*& page) {
+    return [&page] {
+      page = ShownWindow<CConnectionDlg>();
+      return page != nullptr && ShownMessage() == nullptr;
+    };
+  }
+
+  // Fills the first page for a SQL Server logon: the fields as typed, the radio
+  // button by a click.
+  static void FillForSqlLogon(StepScript& script, CConnectionDlg*& page, std::string source,
+                              std::string destination, std::string password = "secret") {
+    script.Then("first page", FirstPage(page))
+        .Do("type paths",
+            [&page, source, destination] {
+              Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->ChangeValue(source);
+              Find<wxTextCtrl>(page, ids::IDC_DEST_PATH)->ChangeValue(destination);
+            })
+        .Do("choose SQL Server authentication",
+            [&page] { Click(page->FindWindow(ids::IDC_AUTH_SQL)); })
+        .Then("fields enabled", [&page] { return page->FindWindow(ids::IDC_PASSWORD)->IsEnabled(); })
+        .Do("click login", [&page] { Click(page->FindWindow(ids::IDC_LOGIN_NAME)); })
+        .Then("login focused", [&page] { return wxWindow::FindFocus() == page->FindWindow(ids::IDC_LOGIN_NAME); })
+        .Do("type login", [] { TypeText("sa"); })
+        .Do("click password", [&page] { Click(page->FindWindow(ids::IDC_PASSWORD)); })
+        .Then("password focused", [&page] { return wxWindow::FindFocus() == page->FindWindow(ids::IDC_PASSWORD); })
+        .Do("type password", [password] { TypeText(password); })
+        .Then("typed", [&page, password] {
+          return Find<wxTextCtrl>(page, ids::IDC_PASSWORD)->GetValue() == password &&
+                 Find<wxTextCtrl>(page, ids::IDC_LOGIN_NAME)->GetValue() == "sa";
+        });
+  }
+
+  static std::function<bool()> MessageSays(const std::string& text, const std::string& caption,
+                                           wxGenericMessageDialog*& message) {
+    return [text, caption, &message] {
+      message = ShownMessage();
+      if (!message) return false;
+      EXPECT_EQ(message->GetMessage().utf8_string(), text);
+      EXPECT_EQ(message->GetTitle().utf8_string(), caption);
+      return true;
+    };
+  }
+
+  static std::vector<std::string> Entries(wxListBox* list) {
+    std::vector<std::string> entries;
+    for (unsigned i = 0; i < list->GetCount(); ++i) entries.push_back(list->GetString(i).utf8_string());
+    return entries;
+  }
+};
+
+TEST_F(WizardGui, CancellingTheFirstPageAtOnceOpensTheWebPageOnce) {
+  CConnectionDlg* page = nullptr;
+  StepScript script;
+  script.Then("first page", FirstPage(page)).Do("escape", [&] { PressKey(page, WXK_ESCAPE); });
+  Run(script);
+  EXPECT_EQ(g_env->launcher.urls, std::vector<std::string>{app::kMakerWebPage});
+}
+
+TEST_F(WizardGui, BrowseDerivesTheSettingsAndFolderBrowseMovesTheFile) {
+  auto& choosers = g_env->choosers;
+  choosers.mdfAnswer = "/srv/data/Sales.2008.mdf";
+  choosers.folderAnswer = {pages::FolderChoice::Outcome::Chosen, "/tmp/out"};
+  CConnectionDlg* page = nullptr;
+  const std::string home = std::getenv("HOME");
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("browse", [&] { Click(page->FindWindow(ids::IDC_BROWSE_SOURCE)); })
+      .Then("source filled",
+            [&] { return !Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->GetValue().empty(); })
+      .Do("check derived values",
+          [&] {
+            EXPECT_EQ(Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->GetValue(), "/srv/data/Sales.2008.mdf");
+            EXPECT_EQ(Find<wxTextCtrl>(page, ids::IDC_DEST_PATH)->GetValue().utf8_string(), home + "/Sales.mdb");
+            EXPECT_EQ(engine::g_strDatabaseName, "Sales");
+            EXPECT_EQ(engine::g_strDestPath, home + "/Sales.mdb");
+          })
+      .Do("folder browse", [&] { Click(page->FindWindow(ids::IDC_BROWSE_DEST)); })
+      .Then("destination moved",
+            [&] { return Find<wxTextCtrl>(page, ids::IDC_DEST_PATH)->GetValue() == "/tmp/out/Sales.mdb"; })
+      .Do("cancel the next choice",
+          [&] {
+            EXPECT_EQ(engine::g_strDestPath, "/tmp/out/Sales.mdb");
+            choosers.folderAnswer = {pages::FolderChoice::Outcome::Cancelled, ""};
+            choosers.mdfAnswer.reset();
+            Click(page->FindWindow(ids::IDC_BROWSE_DEST));
+          })
+      .Then("asked twice", [&] { return choosers.folderTitles.size() == 2; })
+      .Do("cancelled browse", [&] { Click(page->FindWindow(ids::IDC_BROWSE_SOURCE)); })
+      .Then("asked for a file twice", [&] { return choosers.fileRequests == 2; })
+      .Do("nothing changed, leave",
+          [&] {
+            EXPECT_EQ(Find<wxTextCtrl>(page, ids::IDC_DEST_PATH)->GetValue(), "/tmp/out/Sales.mdb");
+            EXPECT_EQ(Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->GetValue(), "/srv/data/Sales.2008.mdf");
+            PressKey(page, WXK_ESCAPE);
+          });
+  Run(script);
+  EXPECT_EQ(choosers.folderTitles.front(), "Sample of  getting folder.");
+}
+
+TEST_F(WizardGui, NextWithAnEmptySourceAsksForADatabaseAndStays) {
+  CConnectionDlg* page = nullptr;
+  wxGenericMessageDialog* message = nullptr;
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("message", MessageSays("Please Select a Database", "Talvoro Database Converter", message))
+      .Do("ok", [&] { Click(message->FindWindow(wxID_OK)); })
+      .Then("page stays", [&] { return !ShownMessage() && page->IsShown() && page->IsModal(); })
+      .Do("fill source only, next",
+          [&] {
+            Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->ChangeValue(g_env->MdfPath());
+            Click(page->FindWindow(ids::IDC_NEXT));
+          })
+      .Then("destination message", [&] {
+        message = ShownMessage();
+        return message && message->GetMessage().Contains("Destination");
+      })
+      .Do("ok", [&] { PressKey(message, WXK_RETURN); })
+      .Then("page stays", [&] { return !ShownMessage() && page->IsShown(); })
+      .Do("leave", [&] { PressKey(page, WXK_ESCAPE); });
+  Run(script);
+}
+
+TEST_F(WizardGui, AWrongSqlPasswordShowsOneMismatchMessageAndThePageStays) {
+  TempDir dir;
+  CConnectionDlg* page = nullptr;
+  wxGenericMessageDialog* message = nullptr;
+  int settleTicks = 0;
+  StepScript script;
+  FillForSqlLogon(script, page, g_env->MdfPath(), dir.File("Sales.mdb"), "wrong");
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("mismatch", MessageSays("LOGIN Name or Password Mismatch ", "Kestrin1", message))
+      .Do("ok", [&] { Click(message->FindWindow(wxID_OK)); })
+      .Then("no second message", [&] {
+        if (ShownMessage()) return false;
+        return ++settleTicks > 10;
+      })
+      .Do("still on the first page, leave",
+          [&] {
+            EXPECT_EQ(ShownWindow<CConnectionDlg>(), page);
+            EXPECT_EQ(ShownWindow<CConvertDlg>(), nullptr);
+            PressKey(page, WXK_ESCAPE);
+          });
+  Run(script);
+  EXPECT_EQ(engine::g_strAuthMode, "sql");
+  EXPECT_EQ(engine::g_strLoginName, "sa");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Sales.mdb")));
+}
+
+TEST_F(WizardGui, WindowsLogonListsTheTablesWithoutViewsAndCancelOpensTheWebPage) {
+  if (!g_env->realm) GTEST_SKIP() << "MIT Kerberos KDC not installed";
+  TempDir dir;
+  CConnectionDlg* page = nullptr;
+  CConvertDlg* second = nullptr;
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("type paths, next",
+          [&] {
+            Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->ChangeValue(g_env->MdfPath());
+            Find<wxTextCtrl>(page, ids::IDC_DEST_PATH)->ChangeValue(dir.File("Win.mdb"));
+            Click(page->FindWindow(ids::IDC_NEXT));
+          })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("tables listed, cancel",
+          [&] {
+            EXPECT_EQ(ShownWindow<CConnectionDlg>(), nullptr) << "only the newest page shows";
+            std::vector<std::string> tables = Entries(Find<wxListBox>(second, ids::IDC_TABLE_LIST));
+            std::sort(tables.begin(), tables.end());
+            EXPECT_EQ(tables, (std::vector<std::string>{"Customers", "Orders", "counter"}));
+            PressKey(second, WXK_ESCAPE);
+          });
+  Run(script);
+  EXPECT_EQ(engine::g_strAuthMode, "wnd");
+  EXPECT_EQ(engine::g_strDatabaseName, "Sales");
+  EXPECT_EQ(g_env->launcher.urls, std::vector<std::string>{app::kMakerWebPage});
+}
+
+TEST_F(WizardGui, TheOverwriteQuestionKeepsTheFileOnNoAndDeletesItOnYes) {
+  TempDir dir;
+  const std::string existing = dir.File("Old Sales.mdb");
+  std::ofstream(existing) << "not a database";
+  const std::string question = "File Named " + existing +
+                               " is Already Exist.., \n\nDo You Want to Overwrite Database....\n\n "
+                               "If No then Please Choose Another Database";
+  const std::string caption = "Talvoro Database Converter (MSSQL Server To MS Access)";
+  CConnectionDlg* page = nullptr;
+  wxGenericMessageDialog* message = nullptr;
+  StepScript script;
+  FillForSqlLogon(script, page, g_env->MdfPath(), existing);
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("question", MessageSays(question, caption, message))
+      .Do("no", [&] { Click(message->FindWindow(wxID_NO)); })
+      .Then("back on the page", [&] { return !ShownMessage(); })
+      .Then("focus on the destination",
+            [&] { return wxWindow::FindFocus() == page->FindWindow(ids::IDC_DEST_PATH); })
+      .Do("file kept; next again",
+          [&] {
+            EXPECT_TRUE(std::filesystem::exists(existing));
+            EXPECT_EQ(ShownWindow<CConvertDlg>(), nullptr);
+            Click(page->FindWindow(ids::IDC_NEXT));
+          })
+      .Then("question again", MessageSays(question, caption, message))
+      .Do("yes", [&] { Click(message->FindWindow(wxID_YES)); })
+      .Then("second page", [&] { return ShownWindow<CConvertDlg>() != nullptr; })
+      .Do("file gone; leave",
+          [&] {
+            EXPECT_FALSE(std::filesystem::exists(existing));
+            PressKey(ShownWindow<CConvertDlg>(), WXK_ESCAPE);
+          });
+  Run(script);
+  EXPECT_EQ(engine::g_strDestPath, existing);
+  EXPECT_EQ(g_env->launcher.urls.size(), 1u);
+}
+
+TEST_F(WizardGui, AddAndRemoveInBothModesAndPleaseSelectATable) {
+  engine::g_strDatabaseName = "Sales";
+  engine::g_strAuthMode = "sql";
+  engine::g_strLoginName = "sa";
+  engine::g_strPassword = "secret";
+  CConvertDlg* page = nullptr;
+  wxListBox* left = nullptr;
+  wxListBox* right = nullptr;
+  std::vector<std::string> listed;
+  auto selectDialogClosedBy = [](StepScript& script, const std::string& name, int key) {
+    script.Then(name + ": message dialog", [] { return ShownWindow<CSelectTableMsgDlg>() != nullptr; })
+        .Do(name + ": close", [key] {
+          auto* message = ShownWindow<CSelectTableMsgDlg>();
+          if (key == 0) {
+            Click(message->FindWindow(ids::IDC_MSG_OK));
+          } else {
+            PressKey(message, key);
+          }
+        })
+        .Then(name + ": closed", [] { return ShownWindow<CSelectTableMsgDlg>() == nullptr; });
+  };
+  StepScript script;
+  script.Then("page", [&] {
+    page = ShownWindow<CConvertDlg>();
+    if (!page) return false;
+    left = Find<wxListBox>(page, ids::IDC_TABLE_LIST);
+    right = Find<wxListBox>(page, ids::IDC_SELECTED_LIST);
+    listed = Entries(left);
+    return true;
+  });
+  script.Do("convert with nothing chosen", [&] { Click(page->FindWindow(ids::IDC_CONVERT)); });
+  selectDialogClosedBy(script, "convert", 0);
+  script.Do("add without selection", [&] { Click(page->FindWindow(ids::IDC_ADD)); });
+  selectDialogClosedBy(script, "add", WXK_RETURN);
+  script.Do("add again without selection", [&] { Click(page->FindWindow(ids::IDC_ADD)); });
+  selectDialogClosedBy(script, "add again", WXK_ESCAPE);
+  script.Do("select the second, add",
+            [&] {
+              EXPECT_EQ(Entries(left), listed);
+              EXPECT_EQ(right->GetCount(), 0u);
+              left->SetSelection(1);
+              Click(page->FindWindow(ids::IDC_ADD));
+            })
+      .Then("moved", [&] { return right->GetCount() == 1; })
+      .Do("check table wise move",
+          [&] {
+            EXPECT_EQ(Entries(right), std::vector<std::string>{listed[1]});
+            std::vector<std::string> rest = listed;
+            rest.erase(rest.begin() + 1);
+            EXPECT_EQ(Entries(left), rest);
+            EXPECT_EQ(left->GetSelection(), wxNOT_FOUND);
+            Click(page->FindWindow(ids::IDC_WHOLE_DATABASE));
+          })
+      .Then("whole database on",
+            [&] { return Find<wxRadioButton>(page, ids::IDC_WHOLE_DATABASE)->GetValue(); })
+      .Do("add all", [&] {
+        EXPECT_EQ(right->GetCount(), 1u);  // switching modes moves nothing
+        Click(page->FindWindow(ids::IDC_ADD));
+      })
+      .Then("all moved", [&] { return left->GetCount() == 0; })
+      .Do("order kept; remove all",
+          [&] {
+            std::vector<std::string> expected{listed[1], listed[0]};
+            expected.insert(expected.end(), listed.begin() + 2, listed.end());
+            EXPECT_EQ(Entries(right), expected);
+            Click(page->FindWindow(ids::IDC_REMOVE));
+          })
+      .Then("all back", [&] { return right->GetCount() == 0; })
+      .Do("back at the end in order; table wise, rem with nothing",
+          [&] {
+            std::vector<std::string> expected{listed[1], listed[0]};
+            expected.insert(expected.end(), listed.begin() + 2, listed.end());
+            EXPECT_EQ(Entries(left), expected);
+            Click(page->FindWindow(ids::IDC_TABLE_WISE));
+          })
+      .Then("table wise on", [&] { return Find<wxRadioButton>(page, ids::IDC_TABLE_WISE)->GetValue(); })
+      .Do("rem with empty right list", [&] { Click(page->FindWindow(ids::IDC_REMOVE)); });
+  selectDialogClosedBy(script, "rem", 0);
+  script.Do("leave", [&] { PressKey(page, WXK_ESCAPE); });
+  pages::PageExit exit = pages::PageExit::Next;
+  Run(script, [&] {
+    CConvertDlg dialog;
+    dialog.ShowModal();
+    exit = dialog.exit();
+  });
+  EXPECT_EQ(exit, pages::PageExit::Cancel);
+  ASSERT_EQ(listed.size(), 3u) << "the catalog listing should hold the three tables";
+}
+
+TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
+  TempDir dir;
+  const std::string destination = dir.File("Sales.mdb");
+  CConnectionDlg* page = nullptr;
+  CConvertDlg* second = nullptr;
+  std::set<std::string> statuses;
+  bool sawProgressBeforeEnd = false;
+  int gaugeAtDone = -1;
+  StepScript script(60000);
+  FillForSqlLogon(script, page, g_env->MdfPath(), destination);
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("whole database", [&] { Click(second->FindWindow(ids::IDC_WHOLE_DATABASE)); })
+      .Then("on", [&] { return Find<wxRadioButton>(second, ids::IDC_WHOLE_DATABASE)->GetValue(); })
+      .Do("add all", [&] { Click(second->FindWindow(ids::IDC_ADD)); })
+      .Then("all chosen", [&] { return Find<wxListBox>(second, ids::IDC_SELECTED_LIST)->GetCount() == 3; })
+      .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
+      .Then("watch until done", [&] {
+        if (wxTextCtrl* status = second->statusLine()) {
+          statuses.insert(status->GetValue().utf8_string());
+          if (second->converting() && second->progressBar() && second->progressBar()->GetValue() > 0)
+            sawProgressBeforeEnd = true;
+        }
+        auto* done = ShownWindow<CDoneMsgDlg>();
+        if (!done) return false;
+        EXPECT_FALSE(done->ReportsFailures());
+        gaugeAtDone = second->progressBar()->GetValue();
+        return true;
+      })
+      .Do("close the completion dialog", [&] { Click(ShownWindow<CDoneMsgDlg>()->FindWindow(wxID_OK)); });
+  Run(script);
+
+  EXPECT_TRUE(statuses.count("Converting....Tables   Orders")) << "the status line while Orders is copied";
+  EXPECT_TRUE(statuses.count("Database Conversion Compleated"));
+  EXPECT_TRUE(sawProgressBeforeEnd);
+  EXPECT_EQ(gaugeAtDone, 610);
+  EXPECT_TRUE(g_env->launcher.urls.empty()) << "a finished conversion opens no web page";
+
+  const MdbToolsRead tools = ReadWithMdbTools(destination);
+  ASSERT_TRUE(tools.ok) << tools.problems;
+  std::vector<std::string> tables = tools.tables;
+  std::sort(tables.begin(), tables.end());
+  EXPECT_EQ(tables, (std::vector<std::string>{"Customers", "Orders", "countr"}));
+  const MdbExport orders = ExportWithMdbTools(destination, "Orders");
+  ASSERT_TRUE(orders.ok) << orders.problems;
+  EXPECT_EQ(orders.rows.size(), static_cast<std::size_t>(kOrderRows));
+  const MdbReaderRead reader = ReadWithMdbReader(destination);
+  ASSERT_TRUE(reader.ok) << reader.problems;
+  const nlohmann::json* customers = FindReaderTable(reader.document, "Customers");
+  ASSERT_NE(customers, nullptr);
+  EXPECT_EQ((*customers)["rows"].size(), 2u);
+}
+
+TEST_F(WizardGui, PrevBuildsAFreshFirstPageWhoseCancelOpensNothing) {
+  TempDir dir;
+  CConnectionDlg* page = nullptr;
+  CConnectionDlg* fresh = nullptr;
+  CConvertDlg* second = nullptr;
+  StepScript script;
+  FillForSqlLogon(script, page, g_env->MdfPath(), dir.File("Prev.mdb"));
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("prev", [&] { Click(second->FindWindow(ids::IDC_PREV)); })
+      .Then("a new first page", [&] {
+        fresh = ShownWindow<CConnectionDlg>();
+        return fresh != nullptr && ShownWindow<CConvertDlg>() == nullptr;
+      })
+      .Do("fields start empty; cancel",
+          [&] {
+            EXPECT_TRUE(Find<wxTextCtrl>(fresh, ids::IDC_SOURCE_PATH)->GetValue().empty());
+            EXPECT_EQ(Find<wxTextCtrl>(fresh, ids::IDC_SERVER_NAME)->GetValue(), "localhost");
+            EXPECT_TRUE(Find<wxRadioButton>(fresh, ids::IDC_AUTH_WINDOWS)->GetValue());
+            EXPECT_EQ(engine::g_strDatabaseName, "Sales");  // the settings keep their values
+            PressKey(fresh, WXK_ESCAPE);
+          });
+  Run(script);
+  EXPECT_TRUE(g_env->launcher.urls.empty());
+}
+
+TEST_F(WizardGui, TheHelpAndBuyButtonsAskTheDesktopAndChangeNothing) {
+  CConnectionDlg* page = nullptr;
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("help", [&] { Click(page->FindWindow(ids::IDC_HELP_BUTTON)); })
+      .Then("help asked", [&] { return g_env->launcher.urls.size() == 1; })
+      .Do("buy", [&] { Click(page->FindWindow(ids::IDC_BUY_CONNECTION)); })
+      .Then("buy asked", [&] { return g_env->launcher.urls.size() == 2; })
+      .Do("leave", [&] {
+        EXPECT_TRUE(page->IsShown());
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+  ASSERT_EQ(g_env->launcher.urls.size(), 3u);
+  EXPECT_EQ(g_env->launcher.urls[0].rfind("file://", 0), 0u);
+  EXPECT_NE(g_env->launcher.urls[0].find("help/index.html"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(g_env->launcher.urls[0].substr(7)));
+  EXPECT_EQ(g_env->launcher.urls[1], app::kMakerWebPage);
+}
+
+TEST_F(WizardGui, TheAboutBoxOpensFromTheFirstPagesContextMenu) {
+  CConnectionDlg* page = nullptr;
+  app::CAboutDlg* about = nullptr;
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("right click the background",
+          [&] {
+            wxUIActionSimulator sim;
+            sim.MouseMove(page->ClientToScreen(wxPoint(20, 500)));
+            sim.MouseClick(wxMOUSE_BTN_RIGHT);
+          })
+      .Do("choose the item", [&] {
+        wxUIActionSimulator sim;
+        sim.Char(WXK_DOWN);
+        sim.Char(WXK_RETURN);
+      })
+      .Then("about box", [&] { return (about = ShownWindow<app::CAboutDlg>()) != nullptr; })
+      .Do("check it, close it",
+          [&] {
+            EXPECT_EQ(about->GetTitle(), "About Kestrin1");
+            bool versionLine = false;
+            for (wxWindow* child : about->GetChildren())
+              if (auto* text = dynamic_cast<wxStaticText*>(child))
+                versionLine |= text->GetLabel() == "Kestrin1 Version 1.0";
+            EXPECT_TRUE(versionLine);
+            Click(about->FindWindow(wxID_OK));
+          })
+      .Then("closed", [&] { return ShownWindow<app::CAboutDlg>() == nullptr; })
+      .Do("page unchanged; leave", [&] {
+        EXPECT_TRUE(page->IsShown());
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+}
+
+// The painted look read back from the rendered windows.
+TEST_F(WizardGui, PagesAndMessagesPaintGradientStripsAndFrames) {
+  auto pixel = [](const wxImage& image, int x, int y) {
+    return pages::Rgb{image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)};
+  };
+  StepScript script;
+  CConnectionDlg* page = nullptr;
+  script.Then("first page", FirstPage(page))
+      .Do("read the first page", [&] {
+        const wxImage image = RenderWindow(*page);
+        ASSERT_TRUE(image.IsOk());
+        const std::vector<pages::Rgb> rows =
+            pages::GradientRowColours(pages::GradientWindowHeight(*page), pages::GradientRule::Page);
+        for (int y : {0, 3, 4, 60, 200, 400, 516}) EXPECT_EQ(pixel(image, 5, y), rows[y]) << y;
+        EXPECT_NE(pixel(image, 5, 0), pixel(image, 5, 516)) << "the bands change colour";
+        // The title strip's background at its right end, where the text does not reach.
+        EXPECT_EQ(pixel(image, 655, 72), (pages::Rgb{240, 240, 218}));
+        // "Server Name": its background above the letters' tops at the strip's right end.
+        EXPECT_EQ(pixel(image, 345, 170), (pages::Rgb{240, 240, 181}));
+        // Frame lines: the source box, its left edge and bottom edge; the gap for the caption.
+        const pages::Rgb black{0, 0, 0};
+        EXPECT_EQ(pixel(image, 49, 250), black);
+        EXPECT_EQ(pixel(image, 620, 250), black);
+        EXPECT_EQ(pixel(image, 300, 354), black);
+        EXPECT_EQ(pixel(image, 619, 450), black);
+        EXPECT_NE(pixel(image, 50, 250), black);
+        EXPECT_EQ(pixel(image, 40, 354), rows[354]) << "nothing left of the box";
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+
+  StepScript messageScript;
+  messageScript.Then("message", [] { return ShownWindow<CSelectTableMsgDlg>() != nullptr; })
+      .Do("read the message dialog", [&] {
+        auto* message = ShownWindow<CSelectTableMsgDlg>();
+        const wxImage image = RenderWindow(*message);
+        ASSERT_TRUE(image.IsOk());
+        const std::vector<pages::Rgb> rows = pages::GradientRowColours(
+            pages::GradientWindowHeight(*message), pages::GradientRule::Message);
+        for (int y : {0, 1, 10, 60, 84}) EXPECT_EQ(pixel(image, 2, y), rows[y]) << y;
+        EXPECT_EQ(pixel(image, 10 + 121, 20), (pages::Rgb{240, 240, 212}));  // strip's last column
+        Click(message->FindWindow(ids::IDC_MSG_OK));
+      });
+  Run(messageScript, [] {
+    CSelectTableMsgDlg message;
+    message.ShowModal();
+  });
+}
+
+}  // namespace
+}  // namespace talvoro::test
