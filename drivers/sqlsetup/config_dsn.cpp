@@ -88,6 +88,11 @@ bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& setti
   const bool port_given = attributes.Find("Port").has_value();
   bool server_given = false;
   for (const auto& attribute : attributes.entries()) {
+    // Typically the tail of a value that held the caller's own separator.
+    if (!attribute.hasEquals) {
+      Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "Attribute '" + attribute.key + "' has no '=' and value");
+      return false;
+    }
     if (!IsSafeIniKey(attribute.key)) {
       Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, "Invalid keyword '" + attribute.key + "'");
       return false;

@@ -35,7 +35,8 @@ DsnAttributes DsnAttributes::Parse(const char* list) {
     const auto equals = text.find('=');
     DsnAttribute attribute;
     attribute.key = Trim(text.substr(0, equals));
-    if (equals != std::string_view::npos) {
+    attribute.hasEquals = equals != std::string_view::npos;
+    if (attribute.hasEquals) {
       attribute.value = Unquote(Trim(text.substr(equals + 1)));
     }
     // A blank entry (two separators in a row) carries nothing.

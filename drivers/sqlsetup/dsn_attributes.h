@@ -12,12 +12,13 @@ namespace sqlsetup {
 struct DsnAttribute {
   std::string key;    // as given, blanks trimmed
   std::string value;  // blanks trimmed, one pair of surrounding double quotes removed
+  bool hasEquals = true;
 };
 
 class DsnAttributes {
  public:
   // Reads a double-NUL terminated list; a null pointer is an empty list.
-  // Entries without '=' are kept with an empty value so that they can be
+  // Entries without '=' are kept (hasEquals false) so that they can be
   // reported instead of silently dropped.
   static DsnAttributes Parse(const char* list);
 

@@ -209,6 +209,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"LineBreakInValue", ODBC_ADD_DSN,
                     {"DSN=dsns", "Server=(local)", "Database=x\nDriver=/tmp/evil.so"},
                     ODBC_ERROR_INVALID_KEYWORD_VALUE, "Database"},
+        // A database name cut in two by the application's separator bytes.
+        RefusedCase{"EntryWithoutEquals", ODBC_ADD_DSN, {"DSN=dsns", "Database=Sal", "es"},
+                    ODBC_ERROR_INVALID_KEYWORD_VALUE, "'es'"},
         RefusedCase{"KeyWithBracket", ODBC_ADD_DSN, {"DSN=dsns", "[x]=1"},
                     ODBC_ERROR_INVALID_KEYWORD_VALUE, "[x]"}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return info.param.what; });
