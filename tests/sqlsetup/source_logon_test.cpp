@@ -177,6 +177,10 @@ TEST_F(SourceLogonTest, WindowsLogonUsesTheKerberosTicket) {
   Connection connection;
   EXPECT_TRUE(connection.LogOnToDsns(true, "", "")) << connection.Diagnostics();
   EXPECT_EQ(connection.DatabaseName(), "master");
+
+  // The catalog and copy steps connect with the bare connect string.
+  Connection byString;
+  EXPECT_TRUE(byString.Open("DSN=dsns")) << byString.Diagnostics();
 }
 
 TEST_F(SourceLogonTest, WindowsLogonFailsWithoutATicket) {
