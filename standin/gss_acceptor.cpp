@@ -74,8 +74,8 @@ GssAcceptor::Result GssAcceptor::Accept(const std::vector<uint8_t>& token) const
   // The keytab goes through the credential store rather than KRB5_KTNAME so
   // that the process environment stays untouched and threads do not race.
   // No acceptor name: any service key in the keytab may match the ticket.
-  const std::string keytab_spec = "FILE:" + keytab_;
-  gss_key_value_element_desc element = {"keytab", keytab_spec.c_str()};
+  const std::string keytab_name = "FILE:" + keytab_;
+  gss_key_value_element_desc element = {"keytab", keytab_name.c_str()};
   gss_key_value_set_desc store = {1, &element};
   OM_uint32 minor = 0;
   Credential credential;
