@@ -34,11 +34,11 @@ TEST(JetScale, TwoHundredFiftyFiveColumnsSpanSeveralDefinitionPages) {
     std::vector<Value> row;
     for (int i = 0; i < 255; ++i) {
       switch (i % 5) {
-        case 0: row.push_back(std::int64_t{r * 1000 + i}); break;
+        case 0: row.emplace_back(std::in_place_type<std::int64_t>, r * 1000 + i); break;
         case 1: row.push_back((r + i) % 3 || i == 1 ? Value(std::string("v") + std::to_string(i)) : Value(jet::Null{})); break;
-        case 2: row.push_back(r * 0.5 + i); break;
-        case 3: row.push_back(std::string(r % 2 ? 10 : 70, 'm')); break;
-        case 4: row.push_back(r % 2 == 0); break;
+        case 2: row.emplace_back(std::in_place_type<double>, r * 0.5 + i); break;
+        case 3: row.emplace_back(std::in_place_type<std::string>, r % 2 ? 10 : 70, 'm'); break;
+        case 4: row.emplace_back(std::in_place_type<bool>, r % 2 == 0); break;
       }
     }
     rows.push_back(row);
