@@ -112,6 +112,7 @@ TEST_F(ConfigDsnTest, BlanksAndQuotesAroundNamesAndValuesAreDropped) {
 }
 
 struct ServerCase {
+  const char* what;
   const char* given;
   const char* server;
   const char* port;  // nullptr: no Port key
@@ -133,14 +134,15 @@ TEST_P(ServerFormTest, ServerIsWrittenInFreeTdsTerms) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, ServerFormTest,
-    testing::Values(ServerCase{"(local)", "127.0.0.1", "1433"},
-                    ServerCase{"(LOCAL)", "127.0.0.1", "1433"},
-                    ServerCase{".", "127.0.0.1", "1433"},
-                    ServerCase{"dbhost", "dbhost", "1433"},
-                    ServerCase{"dbhost,2433", "dbhost", "2433"},
-                    ServerCase{"(local), 14333", "127.0.0.1", "14333"},
-                    ServerCase{"(local)\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS", nullptr},
-                    ServerCase{"dbhost\\INST", "dbhost\\INST", nullptr}));
+    testing::Values(ServerCase{"Local", "(local)", "127.0.0.1", "1433"},
+                    ServerCase{"LocalUpperCase", "(LOCAL)", "127.0.0.1", "1433"},
+                    ServerCase{"Dot", ".", "127.0.0.1", "1433"},
+                    ServerCase{"Host", "dbhost", "dbhost", "1433"},
+                    ServerCase{"HostAndPort", "dbhost,2433", "dbhost", "2433"},
+                    ServerCase{"LocalAndPort", "(local), 14333", "127.0.0.1", "14333"},
+                    ServerCase{"LocalInstance", "(local)\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS", nullptr},
+                    ServerCase{"HostInstance", "dbhost\\INST", "dbhost\\INST", nullptr}),
+    [](const testing::TestParamInfo<ServerCase>& info) { return info.param.what; });
 
 TEST_F(ConfigDsnTest, AnExplicitPortWinsOverTheDefaultInstancePort) {
   ASSERT_TRUE(Config(ODBC_ADD_DSN, {"DSN=dsns", "Port=2433", "Server=(local)"}));
