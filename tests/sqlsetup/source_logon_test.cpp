@@ -15,6 +15,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "kerberos_realm.h"
 #include "odbc_batch_runner.h"
@@ -222,6 +224,40 @@ std::string QueryText(SQLHDBC dbc, const std::string& sql) {
   return value;
 }
 
+// Reads every value of "Select * from <table>" as text, the way the copy step
+// does; returns the row count, or -1 with `error` set.
+long ReadEveryValue(SQLHDBC dbc, const std::string& table, std::string& error) {
+  SQLHSTMT statement = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &statement);
+  long rows = -1;
+  if (SQL_SUCCEEDED(SQLExecDirect(statement, Text("Select * from [" + table + "]"), SQL_NTS))) {
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(statement, &columns);
+    std::vector<char> buffer(1 << 20);
+    SQLRETURN rc;
+    for (rows = 0; SQL_SUCCEEDED(rc = SQLFetch(statement)); ++rows) {
+      for (SQLUSMALLINT column = 1; column <= columns; ++column) {
+        SQLLEN length = 0;
+        if (!SQL_SUCCEEDED(SQLGetData(statement, column, SQL_C_CHAR, buffer.data(), buffer.size(), &length))) {
+          error = "row " + std::to_string(rows + 1) + " column " + std::to_string(column) + ": " +
+                  sales_demo::DiagnosticText(SQL_HANDLE_STMT, statement);
+          rows = -1;
+          break;
+        }
+      }
+      if (rows < 0) break;
+    }
+    if (rows >= 0 && rc != SQL_NO_DATA) {
+      error = sales_demo::DiagnosticText(SQL_HANDLE_STMT, statement);
+      rows = -1;
+    }
+  } else {
+    error = sales_demo::DiagnosticText(SQL_HANDLE_STMT, statement);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, statement);
+  return rows;
+}
+
 TEST_F(SourceLogonTest, SalesLoadsAndItsTablesAreListed) {
   {
     Connection admin;
@@ -257,15 +293,34 @@ TEST_F(SourceLogonTest, SalesLoadsAndItsTablesAreListed) {
       {"Customer List", "VIEW"}};
   EXPECT_EQ(tables, expected);
 
-  EXPECT_EQ(QueryText(connection.get(), "SELECT COUNT(*) FROM [Order Details]"),
-            std::to_string(sales_demo::kOrderDetailCount));
-  EXPECT_EQ(QueryText(connection.get(), "SELECT COUNT(*) FROM Orders"), std::to_string(sales_demo::kOrderCount));
+  // Every value of every table and of the view can be read, and no row is missing.
+  using namespace sales_demo;
+  const std::map<std::string, long> rowCounts = {
+      {"Customers", kCustomerCount}, {"Employees", kEmployeeCount}, {"Products", kProductCount},
+      {"Orders", kOrderCount}, {"Order Details", kOrderDetailCount}, {"counter", kCounterCount},
+      {"TypeSamples", kTypeSampleCount}, {"Customer List", kCustomerCount}};
+  for (const auto& [table, count] : rowCounts) {
+    std::string error;
+    EXPECT_EQ(ReadEveryValue(connection.get(), table, error), count) << table << ": " << error;
+  }
   // Unicode in nvarchar and code page 1252 in varchar both arrive as UTF-8.
   EXPECT_EQ(QueryText(connection.get(), "SELECT c_nvarchar FROM TypeSamples WHERE SampleID = 1"),
             "Straße – 東京 – Ελλάδα");
   EXPECT_EQ(QueryText(connection.get(), "SELECT c_varchar FROM TypeSamples WHERE SampleID = 1"),
             "Grüße aus Köln");
   EXPECT_EQ(QueryText(connection.get(), "SELECT c_int FROM TypeSamples WHERE SampleID = 4"), "<null>");
+  // The limits of the types survive the script's literals.
+  const std::vector<std::tuple<int, std::string, std::string>> limits = {
+      {2, "c_bigint", "-9223372036854775808"}, {3, "c_bigint", "9223372036854775807"},
+      {2, "c_money", "-922337203685477.5808"}, {3, "c_smallmoney", "214748.3647"},
+      {3, "c_decimal", "99999999999999.9999"}, {3, "c_date", "9999-12-31"},
+      {3, "c_datetime2", "9999-12-31 23:59:59.9999999"}, {2, "c_varchar", ""}};
+  for (const auto& [row, column, text] : limits) {
+    EXPECT_EQ(QueryText(connection.get(), "SELECT " + column + " FROM TypeSamples WHERE SampleID = " +
+                                              std::to_string(row)),
+              text)
+        << column << " of row " << row;
+  }
 }
 
 }  // namespace
