@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -124,7 +125,10 @@ void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
 }
 
 // Variable-length value: USHORT length (0xFFFF = NULL), or PLP for (max) types.
-void WriteVariable(ReplyWriter& w, bool plp, bool isNull, const uint8_t* data, size_t size) {
+// A value longer than the declared size (only computed columns can have one)
+// is cut to it, so the stream stays well-formed.
+void WriteVariable(ReplyWriter& w, bool plp, bool isNull, const uint8_t* data, size_t size, size_t maxBytes) {
+  if (!plp && size > maxBytes) size = maxBytes;
   if (plp) {
     if (isNull) { w.U64(kPlpNull); return; }
     w.U64(size);
@@ -322,21 +326,21 @@ void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) {
       const std::string bytes = isNull ? std::string() : ToCp1252(AsText(c, scratch));
       const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
       if (t.kind == TypeKind::Text) WriteTextPointerValue(w, isNull, data, bytes.size());
-      else WriteVariable(w, t.IsMax(), isNull, data, bytes.size());
+      else WriteVariable(w, t.IsMax(), isNull, data, bytes.size(), static_cast<size_t>(t.length));
       return;
     }
     case TypeKind::NChar: case TypeKind::NVarChar: case TypeKind::NText: {
       wide.clear();
       if (!isNull) AppendUtf16(AsText(c, scratch), wide);
       if (t.kind == TypeKind::NText) WriteTextPointerValue(w, isNull, wide.data(), wide.size());
-      else WriteVariable(w, t.IsMax(), isNull, wide.data(), wide.size());
+      else WriteVariable(w, t.IsMax(), isNull, wide.data(), wide.size(), 2 * static_cast<size_t>(t.length));
       return;
     }
     case TypeKind::Binary: case TypeKind::VarBinary: case TypeKind::Image: case TypeKind::Timestamp: {
       std::string_view bytes = isNull ? std::string_view() : AsText(c, scratch);
       const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
       if (t.kind == TypeKind::Image) WriteTextPointerValue(w, isNull, data, bytes.size());
-      else WriteVariable(w, t.IsMax(), isNull, data, bytes.size());
+      else WriteVariable(w, t.IsMax(), isNull, data, bytes.size(), t.kind == TypeKind::Timestamp ? 8 : static_cast<size_t>(t.length));
       return;
     }
     case TypeKind::UniqueIdentifier:

@@ -22,9 +22,12 @@ ResultColumn ComputedColumn(const char* name, sqlite3_stmt* stmt, int i, bool ha
   } else if (type == SQLITE_FLOAT) {
     c.type.kind = TypeKind::Float;
   } else if (type == SQLITE_TEXT) {
-    c.type = SqlType{TypeKind::NVarChar, 4000, 0, 0};
+    // Longer first values make it a (max) column; later longer values are cut.
+    const bool big = sqlite3_column_bytes(stmt, i) > 4000;
+    c.type = SqlType{TypeKind::NVarChar, big ? kMaxLength : 4000, 0, 0};
   } else if (type == SQLITE_BLOB) {
-    c.type = SqlType{TypeKind::VarBinary, 8000, 0, 0};
+    const bool big = sqlite3_column_bytes(stmt, i) > 8000;
+    c.type = SqlType{TypeKind::VarBinary, big ? kMaxLength : 8000, 0, 0};
   } else if (declared && strcasecmp(declared, "TEXT") == 0) {
     c.type = SqlType{TypeKind::NVarChar, 4000, 0, 0};
   } else {

@@ -400,6 +400,8 @@ class Parser {
         break;
       }
     }
+    // A timestamp column is NOT NULL unless declared NULL, as on SQL Server.
+    if (c.type.kind == TypeKind::Timestamp && !explicitNull) c.nullable = false;
     if (explicitNull && (c.identity || c.pkSeq > 0))
       throw SyntaxError(8147, "Could not create IDENTITY attribute on nullable column '" + c.name + "', table '" +
                                   table.name.name + "'.");

@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnCase{"AllTypes", "c_binary", 3, {"-2", "binary", "4", "4"}},
         ColumnCase{"AllTypes", "c_varbinary", 3, {"-3", "varbinary", "8", "8"}},
         ColumnCase{"AllTypes", "c_image", 3, {"-4", "image", "2147483647", "2147483647"}},
-        ColumnCase{"AllTypes", "c_timestamp", 3, {"-2", "timestamp", "8", "8"}},
+        ColumnCase{"AllTypes", "c_timestamp", 3, {"-2", "timestamp", "8", "8", "NULL", "NULL", "0", "NULL", "-2", "NULL", "8", "NO"}},
         ColumnCase{"AllTypes", "c_guid", 3, {"-11", "uniqueidentifier", "36", "16"}},
         ColumnCase{"AllTypes", "c_nvarchar_max", 3, {"-10", "nvarchar", "1073741823", "2147483646"}},
         ColumnCase{"AllTypes", "c_smalldatetime", 3, {"93", "smalldatetime", "16", "16", "0"}},

@@ -115,6 +115,18 @@ TEST_F(TSql, QuotedNamesAndSelectVariants) {
   EXPECT_EQ(Scalar("SELECT 6 * 7"), "42");
 }
 
+TEST_F(TSql, ComputedTextOfAnyLength) {
+  // The first value decides the declared size; a later, longer one must not break the stream.
+  OdbcStatement s(connection_);
+  ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("SELECT hex(zeroblob(n)) FROM (SELECT 10 AS n UNION ALL SELECT 5000) ORDER BY n")));
+  ASSERT_TRUE(s.Fetch());
+  EXPECT_EQ(s.Text(1)->size(), 20u);
+  ASSERT_TRUE(s.Fetch());
+  EXPECT_EQ(s.Text(1)->size(), 4000u);
+  s.Close();
+  EXPECT_EQ(Scalar("SELECT hex(zeroblob(5000))")->size(), 10000u);
+}
+
 TEST_F(TSql, TransactionsCommitAndRollBack) {
   OdbcStatement s(connection_);
   s.Run("CREATE TABLE Txn (id int)");
