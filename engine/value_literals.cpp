@@ -145,8 +145,11 @@ bool ParseTimestampText(std::string_view text, SQL_TIMESTAMP_STRUCT& value) {
     value.day = 30;
     return ReadTime(text, pos, value) && pos == text.size();
   }
+  // Drivers write early years without leading zeros ("100-01-01").
+  std::size_t yearDigits = text.find('-');
+  if (yearDigits == std::string_view::npos || yearDigits == 0 || yearDigits > 4) return false;
   int y, m, d;
-  if (!ReadDigits(text, pos, 4, y) || pos >= text.size() || text[pos++] != '-') return false;
+  if (!ReadDigits(text, pos, yearDigits, y) || text[pos++] != '-') return false;
   if (!ReadDigits(text, pos, 2, m) || pos >= text.size() || text[pos++] != '-') return false;
   if (!ReadDigits(text, pos, 2, d)) return false;
   value.year = static_cast<SQLSMALLINT>(y);

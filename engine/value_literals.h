@@ -43,7 +43,8 @@ inline constexpr int kLastStorableYear = 9999;
 bool AppendTimestampLiteral(const SQL_TIMESTAMP_STRUCT& value, std::string& out);
 
 // Reads the driver's text form of a date, time or date-time:
-// "YYYY-MM-DD", "hh:mm:ss[.fffffff]" or "YYYY-MM-DD hh:mm:ss[.fffffff]". A time
+// "YYYY-MM-DD", "hh:mm:ss[.fffffff]" or "YYYY-MM-DD hh:mm:ss[.fffffff]" (the
+// year may have fewer digits, as drivers write early years). A time
 // alone lands on 30 December 1899, the day Access counts times from. False when
 // the text is none of these.
 bool ParseTimestampText(std::string_view text, SQL_TIMESTAMP_STRUCT& value);
