@@ -218,10 +218,12 @@ void JetDatabase::LoadCatalog() {
     tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(required)});
   }
   if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
+  RepairIfInDoubt(*catalog_);
   if (aceTdef != 0) {
     TableDefinition aces = ReadTableDefinition(*pager_, aceTdef);
     accessControl_ =
         std::make_unique<StoredTable>(*pager_, aceTdef, aces, LogicalDefinition(aces, u"MSysACEs"), NewMapRow());
+    RepairIfInDoubt(*accessControl_);
   }
   globalMapPages_ = pager_->pageCount();
 }
@@ -243,8 +245,16 @@ UserTable& JetDatabase::Load(Entry& e) {
         if (SameName(c.name, r)) c.required = true;
     e.table = std::make_unique<UserTable>(
         *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
+    RepairIfInDoubt(e.table->stored());
   }
   return *e.table;
+}
+
+void JetDatabase::RepairIfInDoubt(StoredTable& table) {
+  // Only a writer repairs; readers do not use the indexes.
+  if (!table.indexesInDoubt() || !pager_->writable()) return;
+  table.RepairIndexes();
+  Flush();
 }
 
 Table* JetDatabase::FindTable(std::string_view name) {
@@ -355,15 +365,28 @@ void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
 
 void JetDatabase::Flush() {
   if (!pager_->writable()) return;
-  catalog_->WriteCountersIfChanged();
-  if (accessControl_) accessControl_->WriteCountersIfChanged();
+  std::vector<StoredTable*> tables{catalog_.get()};
+  if (accessControl_) tables.push_back(accessControl_.get());
   for (auto& e : tables_)
-    if (e.table) e.table->stored().WriteCountersIfChanged();
+    if (e.table) tables.push_back(&e.table->stored());
+  // Definitions are written before index pages (see Pager::Flush); until the index
+  // pages are out, a definition carries a mark that makes the next writer repair
+  // the indexes should the process die in between.
+  std::vector<StoredTable*> marked;
+  for (StoredTable* t : tables) {
+    t->WriteCountersIfChanged();
+    if (t->indexesChanged() && !t->physical().realIndexes.empty()) {
+      WriteIndexesInDoubt(*pager_, t->tdefPage(), true);
+      marked.push_back(t);
+    }
+  }
   if (globalMapPages_ != pager_->pageCount()) {
     WriteGlobalUsageMap(*pager_, pager_->pageCount());
     globalMapPages_ = pager_->pageCount();
   }
-  pager_->Flush();
+  pager_->Flush([&] {
+    for (StoredTable* t : marked) WriteIndexesInDoubt(*pager_, t->tdefPage(), false);
+  });
   catalog_->Committed();
   if (accessControl_) accessControl_->Committed();
   for (auto& e : tables_)

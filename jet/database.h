@@ -48,6 +48,7 @@ class JetDatabase final : public Database {
   format::RowPointer AppendMapRow();
   std::function<format::RowPointer()> NewMapRow();
   UserTable& Load(Entry& e);
+  void RepairIfInDoubt(StoredTable& table);
 
   std::unique_ptr<Pager> pager_;
   std::string path_;

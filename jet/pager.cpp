@@ -20,8 +20,9 @@ namespace {
 
 // Old pages are written in an order that keeps what readers see consistent if the
 // process dies between two writes: long values before the rows that point to them,
-// rows before the usage maps that make their pages visible, and the table
-// definitions (row counts) last, right after the rows they count.
+// rows before the usage maps, the table definitions (which switch to the new maps
+// and row counts in one write), and index pages last, so that an index never holds
+// an entry for a row that is not in the file.
 int WriteRank(const std::uint8_t* page) {
   using namespace format;
   switch (page[0]) {
@@ -33,7 +34,9 @@ int WriteRank(const std::uint8_t* page) {
     }
     case kPageUsageBitmap: return 2;
     case kPageTdef: return 3;
-    default: return 0;  // header, index pages
+    case kPageIndexNode:
+    case kPageIndexLeaf: return 4;
+    default: return 0;
   }
 }
 
@@ -259,7 +262,7 @@ void Pager::Sync() {
   if (::fdatasync(fd_) != 0) ThrowIo("Cannot sync", path_);
 }
 
-void Pager::Flush() {
+void Pager::Flush(const std::function<void()>& afterIndexes) {
   if (!writable_) return;
   std::vector<Frame*> fresh, old;
   for (auto& [page, f] : frames_) {
@@ -293,6 +296,14 @@ void Pager::Flush() {
   for (Frame* f : old) {
     WriteFrame(*f);
     f->dirty = false;
+  }
+  if (afterIndexes) {
+    afterIndexes();
+    for (auto& [page, f] : frames_) {
+      if (!f->dirty) continue;
+      WriteFrame(*f);
+      f->dirty = false;
+    }
   }
   Sync();
   oldDirty_ = 0;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -51,8 +52,10 @@ class Pager final : public PageStore {
   void RollbackAtomic();
 
   // Writes every changed page: new pages, sync, old pages (long values, rows, usage
-  // maps, table definitions, in that order), sync.
-  void Flush();
+  // maps, table definitions, index pages, in that order), sync.
+  // `afterIndexes` runs once the index pages are written and may change pages
+  // (clear in-doubt marks); those are written before the final sync.
+  void Flush(const std::function<void()>& afterIndexes = {});
 
   // True when so many old pages wait for a flush that the cache should be emptied.
   bool WantsFlush() const { return oldDirty_ > kMaxOldDirtyPages; }

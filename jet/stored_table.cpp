@@ -260,9 +260,50 @@ void StoredTable::WriteCountersIfChanged() {
 }
 
 void StoredTable::Committed() {
+  committedRowCount_ = def_.rowCount;
   owned_.Committed();
   tailVisible_ = dataPage_ != 0;
   spareTailReusable_ = spareTail_ != 0;
+}
+
+void StoredTable::RepairIndexes() {
+  std::vector<Value> values;
+  std::vector<std::uint8_t> buffer;
+  for (auto& ri : def_.realIndexes) ri.uniqueCount = 0;
+  for (auto& idx : indexes_) idx.tree->Reload();
+  for (std::uint32_t page : DataPages()) {
+    const std::uint8_t* p = store_.ReadPage(page);
+    if (p[0] != kPageData || Get32(p + 4) != tdefPage_) continue;
+    std::uint16_t rows = DataPageRowCount(p);
+    for (std::uint16_t r = 0; r < rows; ++r) {
+      RowBytes row = DataPageRow(store_.ReadPage(page), r);
+      if (!row.present) continue;
+      buffer.assign(row.data, row.data + row.size);
+      DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
+      for (auto& idx : indexes_) {
+        keyValues_.clear();
+        for (std::size_t pos : idx.columnPositions) keyValues_.push_back(values[pos]);
+        key_.clear();
+        idx.encoder->AppendKey(keyValues_, key_);
+        RealIndex& ri = def_.realIndexes[idx.realNumber];
+        bool known = idx.tree->Contains(key_);
+        if (!known) {
+          idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
+          ++ri.uniqueCount;
+        } else if (!idx.unique) {
+          // Equal keys of a non-unique index: the entry for this row may be missing.
+          bool found = false;
+          idx.tree->ForEach([&](const IndexEntry& e) {
+            found = found || (e.dataPage == page && e.row == r && e.key == key_);
+          });
+          if (!found) idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
+        }
+      }
+    }
+  }
+  def_.indexesInDoubt = false;
+  WriteIndexesInDoubt(store_, tdefPage_, false);
+  WriteTableCounters(store_, tdefPage_, def_);
 }
 
 std::vector<std::uint32_t> StoredTable::DataPages() {

@@ -52,6 +52,15 @@ class StoredTable {
   // Everything written so far has reached the disk (called after a flush).
   void Committed();
 
+  // True when rows were added since the last flush (their index pages are written
+  // after the definition, under an in-doubt mark).
+  bool indexesChanged() const { return def_.rowCount != committedRowCount_; }
+  bool indexesInDoubt() const { return def_.indexesInDoubt; }
+
+  // After a crash: adds the index entries that rows in the file lack, and
+  // recounts the distinct keys.
+  void RepairIndexes();
+
   // Data pages in storage order.
   std::vector<std::uint32_t> DataPages();
 
@@ -92,6 +101,7 @@ class StoredTable {
   std::uint32_t writtenAutoNumber_;
   format::RowPointer writtenOwnedMap_, writtenSpareMap_;
   std::uint32_t writtenSpareTail_ = 0;
+  std::uint32_t committedRowCount_ = 0;
   std::vector<std::uint32_t> writtenUniqueCounts_;
   std::vector<Value> keyValues_;
   Bytes key_;

@@ -31,6 +31,8 @@ namespace {
 
 constexpr std::size_t kSpareMapMarkerAt = 28;
 constexpr std::uint32_t kSpareMapMarker = 0x53564C54;  // "TLVS"
+constexpr std::size_t kInDoubtAt = 25;
+constexpr std::uint8_t kInDoubtMark = 0x5A;
 
 class Writer {
  public:
@@ -230,6 +232,7 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   r.Skip(4);  // magic
   def.rowCount = r.U32();
   def.autoNumber = r.U32();
+  def.indexesInDoubt = buf[kInDoubtAt] == kInDoubtMark;
   if (Get32(&buf[kSpareMapMarkerAt]) == kSpareMapMarker) {
     def.spareOwnedMap = RowPointer::Decode(Get32(&buf[kSpareMapMarkerAt + 4]));
     def.spareTailPage = Get32(&buf[kSpareMapMarkerAt + 8]);
@@ -304,6 +307,10 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   std::sort(def.columns.begin(), def.columns.end(),
             [](const PhysicalColumn& a, const PhysicalColumn& b) { return a.number < b.number; });
   return def;
+}
+
+void WriteIndexesInDoubt(PageStore& store, std::uint32_t page, bool inDoubt) {
+  store.WritablePage(page)[kInDoubtAt] = inDoubt ? kInDoubtMark : 0;
 }
 
 void WriteTableCounters(PageStore& store, std::uint32_t page, const TableDefinition& def) {

@@ -70,6 +70,9 @@ struct TableDefinition {
   // of the definition header that other programs leave unused; page 0 = none.
   format::RowPointer spareOwnedMap;
   std::uint32_t spareTailPage = 0;  // likewise: our spare copy of the last data page
+  // Set while index pages of the table are being written; found set after a crash,
+  // it means the indexes may lack entries for the last rows.
+  bool indexesInDoubt = false;
   std::vector<PhysicalColumn> columns;  // ascending column number
   std::vector<RealIndex> realIndexes;
   std::vector<LogicalIndex> logicalIndexes;
@@ -85,6 +88,9 @@ std::vector<std::uint8_t> EncodeTableDefinition(const TableDefinition& def);
 
 // Writes the buffer to `firstPage` and as many continuation pages as it needs.
 void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes);
+
+// Sets or clears the in-doubt mark of the definition at `page`.
+void WriteIndexesInDoubt(PageStore& store, std::uint32_t page, bool inDoubt);
 
 // Reads and parses the definition starting at `page`. Throws NotJet4 if damaged.
 TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page);

@@ -7,10 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <thread>
 
+#include "jet/format.h"
 #include "jet/jet.h"
+#include "jet/pager.h"
+#include "jet/table_definition.h"
 #include "jet_file_checks.h"
 #include "temp_dir.h"
 
@@ -90,6 +94,50 @@ TEST(JetKill, EveryKilledWriterLeavesAReadablePrefix) {
     EXPECT_EQ(ReadAll(*db->FindTable("Log")).size(), rows.size());
   }
   EXPECT_GT(lastFlushed, 0);
+}
+
+// A writer that died after writing a table definition but before its index pages
+// leaves the definition marked; the next writer adds the missing index entries.
+TEST(JetKill, IndexesLeftInDoubtAreRepairedByTheNextWriter) {
+  TempDir dir;
+  std::string path = dir.File("doubt.mdb");
+  {
+    auto db = jet::Database::Create(path);
+    jet::TableDef d;
+    d.name = "Keyed";
+    d.columns = {{"K", ColumnType::Long}, {"V", ColumnType::Text, 20}};
+    d.primaryKey = {"K"};
+    jet::Table& t = db->CreateTable(d);
+    for (int i = 0; i < 100; ++i) t.Insert({std::int64_t{i}, std::string("v")});
+  }
+  {
+    // Empty the primary key's leaf and mark the definition, as a crash would leave it.
+    auto pager = jet::Pager::OpenFile(path, true);
+    bool found = false;
+    for (std::uint32_t p = 16; p < pager->pageCount() && !found; ++p) {
+      if (pager->ReadPage(p)[0] != jet::format::kPageTdef) continue;
+      jet::TableDefinition def = jet::ReadTableDefinition(*pager, p);
+      if (def.columns.empty() || def.columns[0].name != u"K") continue;
+      found = true;
+      std::uint8_t* leaf = pager->WritablePage(def.realIndexes.at(0).root);
+      std::memset(leaf, 0, jet::kPageSize);
+      leaf[0] = jet::format::kPageIndexLeaf;
+      leaf[1] = 0x01;
+      jet::format::Put16(leaf + 2, 3616);
+      jet::format::Put32(leaf + 4, p);
+      jet::WriteIndexesInDoubt(*pager, p, true);
+    }
+    ASSERT_TRUE(found);
+    pager->Flush();
+  }
+  auto db = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+  jet::Table* t = db->FindTable("Keyed");
+  ASSERT_NE(t, nullptr);
+  EXPECT_THROW(t->Insert({std::int64_t{42}, std::string("again")}), jet::Error);
+  t->Insert({std::int64_t{100}, std::string("new")});
+  db->Flush();
+  EXPECT_EQ(t->rowCount(), 101u);
+  ExpectReadersAccept(path);
 }
 
 }  // namespace
