@@ -59,6 +59,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                      [&](const CreateTableStmt& s) { RunCreateTable(ctx, s); },
                      [&](const CreateViewStmt& s) { RunCreateView(ctx, s); },
                      [&](const InsertStmt& s) { RunInsert(ctx, s); },
+                     [&](const UpdateStmt& s) { RunUpdate(ctx, s); },
                      [&](const DropObjectStmt& s) { RunDropObject(ctx, s); },
                      [&](const QueryStmt& s) { RunQuery(ctx, s); },
                      [&](const SetStmt& s) { RunSet(ctx, s); },

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -153,9 +154,41 @@ void WriteTextPointerValue(ReplyWriter& w, bool isNull, const uint8_t* data, siz
   w.Raw(data, size);
 }
 
+// Decimal text of a stored exact value; doubles print with the column's scale.
+std::string_view DecimalText(const Cell& c, int scale, std::string& scratch) {
+  if (c.kind == Cell::Kind::Real) {
+    char b[400];
+    std::snprintf(b, sizeof b, "%.*f", scale, c.real);
+    scratch = b;
+    return scratch;
+  }
+  return AsText(c, scratch);
+}
+
+// Money travels as value × 10⁴ in 64 bits.
+int64_t ScaledMoney(const Cell& c) {
+  if (c.kind == Cell::Kind::Integer) return c.integer * 10000;
+  if (c.kind == Cell::Kind::Real) return std::llround(c.real * 10000.0);
+  std::string scratch;
+  const std::string_view s = AsText(c, scratch);
+  bool negative = false;
+  int64_t v = 0;
+  int fraction = -1;
+  for (char ch : s) {
+    if (ch == '-') negative = true;
+    else if (ch == '.') fraction = 0;
+    else if (ch >= '0' && ch <= '9' && fraction < 4) {
+      v = v * 10 - (ch - '0');  // accumulate negatively: -922337203685477.5808 fits
+      if (fraction >= 0) ++fraction;
+    }
+  }
+  for (int k = fraction < 0 ? 0 : fraction; k < 4; ++k) v *= 10;
+  return negative ? v : -v;
+}
+
 void WriteDecimal(ReplyWriter& w, const SqlType& t, const Cell& c) {
   std::string scratch;
-  std::string_view s = AsText(c, scratch);
+  std::string_view s = DecimalText(c, t.scale, scratch);
   bool negative = false;
   unsigned __int128 magnitude = 0;
   int fracDigits = -1;
@@ -269,7 +302,7 @@ void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) {
       return;
     case TypeKind::Money: case TypeKind::SmallMoney: {
       if (isNull) { w.U8(0); return; }
-      const int64_t v = AsInteger(c);
+      const int64_t v = ScaledMoney(c);
       if (t.kind == TypeKind::SmallMoney) {
         w.U8(4);
         w.I32(static_cast<int32_t>(v));

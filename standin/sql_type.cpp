@@ -175,14 +175,18 @@ std::optional<SqlType> TypeFromStorage(const std::string& name, int length, int 
 const char* SqliteDeclType(const SqlType& t) {
   switch (t.kind) {
     case TypeKind::Int: case TypeKind::SmallInt: case TypeKind::TinyInt: case TypeKind::BigInt:
-    case TypeKind::Bit: case TypeKind::Money: case TypeKind::SmallMoney:
+    case TypeKind::Bit:
       return "INTEGER";
+    case TypeKind::Decimal: case TypeKind::Numeric: case TypeKind::Money: case TypeKind::SmallMoney:
+      // No affinity: values SQLite can hold exactly as REAL are stored so (they
+      // compare and sort as numbers), longer ones as exact text.
+      return "";
     case TypeKind::Float: case TypeKind::Real:
       return "REAL";
     case TypeKind::Binary: case TypeKind::VarBinary: case TypeKind::Image: case TypeKind::Timestamp:
       return "BLOB";
     default:
-      return "TEXT";  // decimals, dates, texts and GUIDs keep their exact text form
+      return "TEXT";  // dates, texts and GUIDs keep their exact text form
   }
 }
 

@@ -18,6 +18,9 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s);
 // insert_statement.cpp
 void RunInsert(StatementContext& ctx, const InsertStmt& s);
 
+// update_statement.cpp
+void RunUpdate(StatementContext& ctx, const UpdateStmt& s);
+
 // SELECT, DELETE, TRUNCATE (query_statement.cpp).
 void RunQuery(StatementContext& ctx, const QueryStmt& s);
 

@@ -216,6 +216,7 @@ class Parser {
     }
     if (AcceptWord("USE")) return UseStmt{Name()};
     if (Cur().IsWord("INSERT")) return Insert();
+    if (AcceptWord("UPDATE")) return Update();
     if (Cur().IsWord("SELECT") || Cur().IsSymbol("(")) {
       QueryStmt q;
       q.range = QueryExtent();
@@ -445,6 +446,38 @@ class Parser {
     } while (AcceptSymbol(","));
     if (s.rows.size() > 1000)
       throw SyntaxError(10738, "The number of row value expressions in the INSERT statement exceeds the maximum allowed number of 1000 row values.");
+    return s;
+  }
+
+  UpdateStmt Update() {
+    UpdateStmt s;
+    s.table = QualifiedName();
+    ExpectWord("SET");
+    do {
+      std::string column = Name();
+      while (AcceptSymbol(".")) column = Name();  // t.col
+      ExpectSymbol("=");
+      TokenRange r{pos_, pos_};
+      int depth = 0;
+      while (Cur().kind != SqlToken::Kind::End) {
+        if (depth == 0 && (Cur().IsSymbol(",") || Cur().IsSymbol(";") || Cur().IsWord("WHERE") ||
+                           Cur().IsWord("FROM") || AtStatementStart()))
+          break;
+        if (Cur().IsSymbol("(")) ++depth;
+        if (Cur().IsSymbol(")") && --depth < 0) Fail();
+        ++pos_;
+      }
+      r.end = pos_;
+      if (r.empty()) Fail();
+      s.assignments.emplace_back(column, r);
+    } while (AcceptSymbol(","));
+    if (AcceptWord("WHERE")) {
+      if (Cur().kind == SqlToken::Kind::End) Fail();
+      s.where = QueryExtent();
+      if (s.where.empty()) Fail();
+    } else if (Cur().IsWord("FROM")) {
+      Fail();  // UPDATE ... FROM joins are not supported
+    }
     return s;
   }
 

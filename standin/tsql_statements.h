@@ -47,6 +47,12 @@ struct InsertStmt {
   TokenRange select;                            // INSERT ... SELECT
 };
 
+struct UpdateStmt {
+  ObjectName table;
+  std::vector<std::pair<std::string, TokenRange>> assignments;  // column = expression
+  TokenRange where;                                             // condition after WHERE; empty: every row
+};
+
 struct DropObjectStmt {
   bool view = false;
   bool ifExists = false;
@@ -76,6 +82,6 @@ struct ExecStmt {
 };
 
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
-                               InsertStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt>;
+                               InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt>;
 
 }  // namespace standin

@@ -60,6 +60,27 @@ ConversionError Overflow(const SqlType& t) {
                     " to data type " + TypeName(t) + "."};
 }
 
+// Exact decimals with up to 15 significant digits round-trip through a double.
+StoredValue StoredDecimal(const std::string& normal) {
+  int significant = 0;
+  bool leading = true;
+  for (char c : normal) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) continue;
+    if (leading && c == '0') continue;
+    leading = false;
+    ++significant;
+  }
+  StoredValue s;
+  if (significant <= 15) {
+    s.kind = StoredValue::Kind::Real;
+    s.real = std::strtod(normal.c_str(), nullptr);
+  } else {
+    s.kind = StoredValue::Kind::Text;
+    s.text = normal;
+  }
+  return s;
+}
+
 ConversionError Truncated() { return {8152, "String or binary data would be truncated."}; }
 
 std::optional<int64_t> ParseWholeNumber(const std::string& text) {
@@ -153,10 +174,7 @@ std::optional<StoredValue> ToExactDecimal(const Value& v, const SqlType& t, Conv
       error = Overflow(t);
     return std::nullopt;
   }
-  StoredValue s;
-  s.kind = StoredValue::Kind::Text;
-  s.text = *normal;
-  return s;
+  return StoredDecimal(*normal);
 }
 
 std::optional<StoredValue> ToMoney(const Value& v, const SqlType& t, ConversionError& error) {
@@ -176,10 +194,7 @@ std::optional<StoredValue> ToMoney(const Value& v, const SqlType& t, ConversionE
   unsigned long long magnitude = std::strtoull(digits.c_str(), nullptr, 10);
   const unsigned long long limit = t.kind == TypeKind::SmallMoney ? 2147483647ULL : 9223372036854775807ULL;
   if (magnitude > limit + (negative ? 1 : 0)) { error = Overflow(t); return std::nullopt; }
-  StoredValue s;
-  s.kind = StoredValue::Kind::Integer;
-  s.integer = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-  return s;
+  return StoredDecimal(*normal);
 }
 
 std::optional<StoredValue> ToFloat(const Value& v, const SqlType& t, ConversionError& error) {

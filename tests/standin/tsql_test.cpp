@@ -127,6 +127,23 @@ TEST_F(TSql, ComputedTextOfAnyLength) {
   EXPECT_EQ(Scalar("SELECT hex(zeroblob(5000))")->size(), 10000u);
 }
 
+TEST_F(TSql, UpdateConvertsAndChecks) {
+  OdbcStatement s(connection_);
+  s.Run("CREATE TABLE Upd (id int PRIMARY KEY, price money NOT NULL, at datetime, note varchar(5))");
+  s.Run("INSERT INTO Upd VALUES (1, 10, '2020-01-01', 'a'), (2, 20, NULL, 'b')");
+  s.Run("UPDATE Upd SET price = price * 2, at = '2021-06-30 10:00' WHERE id = 2");
+  EXPECT_EQ(Scalar("SELECT price FROM Upd WHERE id = 2"), "40.0000");
+  EXPECT_EQ(Scalar("SELECT at FROM Upd WHERE id = 2"), "2021-06-30 10:00:00.000");
+  EXPECT_EQ(s.Execute("UPDATE Upd SET note = 'too long'"), SQL_ERROR);
+  EXPECT_EQ(s.Execute("UPDATE Upd SET price = NULL"), SQL_ERROR);
+  EXPECT_EQ(s.Execute("UPDATE Upd SET id = 1"), SQL_ERROR);
+  EXPECT_EQ(Scalar("SELECT SUM(price) FROM Upd"), "50") << "failed updates change nothing";
+  // Exact numbers compare and sort as numbers, not as text.
+  s.Run("INSERT INTO Upd VALUES (3, 9.5, NULL, 'c')");
+  EXPECT_EQ(Scalar("SELECT id FROM Upd WHERE price > 15"), "2");
+  EXPECT_EQ(Scalar("SELECT TOP 1 id FROM Upd ORDER BY price"), "3");
+}
+
 TEST_F(TSql, TransactionsCommitAndRollBack) {
   OdbcStatement s(connection_);
   s.Run("CREATE TABLE Txn (id int)");

@@ -1,0 +1,140 @@
+#include <strings.h>
+
+#include "sqlite_handle.h"
+#include "statement_handlers.h"
+
+namespace standin {
+namespace {
+
+Value FromColumn(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER: return Value::Int(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT: {
+      Value v;
+      v.kind = Value::Kind::Float;
+      v.real = sqlite3_column_double(st, i);
+      return v;
+    }
+    case SQLITE_TEXT:
+      return Value::Str(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i)));
+    case SQLITE_BLOB: {
+      Value v;
+      v.kind = Value::Kind::Binary;
+      const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
+      v.bytes.assign(p, p + sqlite3_column_bytes(st, i));
+      return v;
+    }
+    default: return Value::Null();
+  }
+}
+
+void BindStored(sqlite3_stmt* stmt, int index, const StoredValue& v) {
+  switch (v.kind) {
+    case StoredValue::Kind::Integer: sqlite3_bind_int64(stmt, index, v.integer); break;
+    case StoredValue::Kind::Real: sqlite3_bind_double(stmt, index, v.real); break;
+    case StoredValue::Kind::Text:
+      sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+      break;
+    case StoredValue::Kind::Blob:
+      sqlite3_bind_blob(stmt, index, v.blob.data(), static_cast<int>(v.blob.size()), SQLITE_TRANSIENT);
+      break;
+    default: sqlite3_bind_null(stmt, index); break;
+  }
+}
+
+}  // namespace
+
+// The new values are computed by SQLite first (they may refer to the old row),
+// then converted to each column's type and written row by row.
+void RunUpdate(StatementContext& ctx, const UpdateStmt& s) {
+  ctx.CheckDatabasePart(s.table);
+  Database& db = ctx.session.db();
+  const auto object = db.FindObject(s.table.name);
+  if (!object) ThrowSqlError(208, "Invalid object name '" + s.table.name + "'.");
+  if (object->isView) ThrowSqlError(4405, "View or function '" + object->name + "' is not updatable.");
+  const auto columns = db.TableColumns(object->name);
+  std::vector<const ColumnMeta*> targets;
+  for (const auto& [name, range] : s.assignments) {
+    const ColumnMeta* found = nullptr;
+    for (const auto& c : columns)
+      if (strcasecmp(c.name.c_str(), name.c_str()) == 0) found = &c;
+    if (!found) ThrowSqlError(207, "Invalid column name '" + name + "'.");
+    if (found->identity) ThrowSqlError(8102, "Cannot update identity column '" + found->name + "'.");
+    if (found->type.kind == TypeKind::Timestamp) ThrowSqlError(272, "Cannot update a timestamp column.");
+    targets.push_back(found);
+  }
+  const ColumnMeta* timestamp = nullptr;
+  for (const auto& c : columns)
+    if (c.type.kind == TypeKind::Timestamp) timestamp = &c;
+
+  std::string select = "SELECT rowid";
+  for (const auto& [name, range] : s.assignments) {
+    const SqlToken& first = ctx.batch.tokens[range.begin];
+    const bool isDefault = range.end - range.begin == 1 && first.IsWord("DEFAULT");
+    select += ", " + (isDefault ? std::string("NULL") : "(" + ctx.Rewrite(ctx.batch.tokens, range) + ")");
+  }
+  select += " FROM " + SqliteQuote(object->name);
+  if (!s.where.empty()) select += " WHERE " + ctx.Rewrite(ctx.batch.tokens, s.where);
+
+  std::string update = "UPDATE " + SqliteQuote(object->name) + " SET ";
+  for (size_t i = 0; i < targets.size(); ++i) update += (i ? ", " : "") + SqliteQuote(targets[i]->name) + " = ?";
+  if (timestamp) update += ", " + SqliteQuote(timestamp->name) + " = ?";
+  update += " WHERE rowid = ?";
+
+  uint64_t rows = 0;
+  ctx.Atomically([&] {
+    try {
+      std::vector<std::pair<int64_t, std::vector<Value>>> changes;
+      {
+        SqliteStatement q(db.handle(), select);
+        while (q.Step()) {
+          std::vector<Value> values;
+          for (size_t i = 0; i < targets.size(); ++i) {
+            const auto& range = s.assignments[i].second;
+            const bool isDefault = range.end - range.begin == 1 && ctx.batch.tokens[range.begin].IsWord("DEFAULT");
+            values.push_back(isDefault ? Value::Null() : FromColumn(q.get(), static_cast<int>(i + 1)));
+          }
+          changes.emplace_back(q.Int(0), std::move(values));
+        }
+      }
+      SqliteStatement u(db.handle(), update);
+      for (const auto& [rowid, values] : changes) {
+        u.Reset();
+        for (size_t i = 0; i < targets.size(); ++i) {
+          const ColumnMeta& c = *targets[i];
+          if (values[i].kind == Value::Kind::Null && !c.nullable)
+            ThrowSqlError(515, "Cannot insert the value NULL into column '" + c.name + "', table '" + db.name() +
+                                   ".dbo." + object->name + "'; column does not allow nulls. UPDATE fails.", 2);
+          ConversionError error;
+          const auto stored = ConvertToColumn(values[i], c.type, error);
+          if (!stored) ThrowSqlError(error.number, error.text);
+          BindStored(u.get(), static_cast<int>(i + 1), *stored);
+        }
+        int next = static_cast<int>(targets.size()) + 1;
+        if (timestamp) {
+          const int64_t ts = db.NextTimestamp();
+          StoredValue v;
+          v.kind = StoredValue::Kind::Blob;
+          for (int b = 7; b >= 0; --b) v.blob.push_back(static_cast<uint8_t>(ts >> (8 * b)));
+          BindStored(u.get(), next++, v);
+        }
+        sqlite3_bind_int64(u.get(), next, rowid);
+        const int rc = sqlite3_step(u.get());
+        if (rc != SQLITE_DONE) {
+          const int extended = sqlite3_extended_errcode(db.handle());
+          if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_ROWID ||
+              extended == SQLITE_CONSTRAINT_UNIQUE)
+            ThrowSqlError(2627, "Violation of PRIMARY KEY constraint '" + object->pkName +
+                                    "'. Cannot insert duplicate key in object 'dbo." + object->name + "'.");
+          throw SqliteError(extended, sqlite3_errmsg(db.handle()));
+        }
+        ++rows;
+      }
+    } catch (const SqliteError& e) {
+      throw SqlError{TranslateSqliteError(e)};
+    }
+  });
+  ctx.DoneCount(kCmdUpdate, rows);
+}
+
+}  // namespace standin
