@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     std::printf("rows=%ld\nseconds=%.3f\n", rows, seconds);
     std::printf("rows_per_s=%.0f\n", seconds > 0 ? rows / seconds : 0.0);
     std::printf("file_bytes=%lld\n", static_cast<long long>(st.st_size));
-    std::printf("peak_rss_mb=%.1f\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak_rss_mb=%ld\n", (usage.ru_maxrss + 1023) / 1024);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "jet_bench: %s\n", e.what());
     if (!keep) ::unlink(path.c_str());
