@@ -1,8 +1,10 @@
 #include "row_copy.h"
 
 #include <stdexcept>
+#include <thread>
 
 #include "sql_names.h"
+#include "statement_queue.h"
 #include "value_literals.h"
 
 namespace talvoro::engine {
@@ -98,6 +100,60 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
   }
 }
 
+namespace {
+
+// Statements handed over at a time, and blocks that may wait: small enough to
+// keep memory flat, large enough that the threads rarely wait for each other.
+constexpr std::size_t kStatementsPerBlock = 256;
+constexpr std::size_t kBlocksInFlight = 8;
+
+// Reads the source and builds the statements; runs on its own thread.
+void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
+                       const std::vector<ColumnMapping>& columns, StatementQueue& queue) {
+  std::exception_ptr failure;
+  try {
+    RowBuffers buffers;
+    StatementBlock block = queue.TakeSpare();
+    std::size_t used = 0;
+    bool open = true;
+    while (open && source.Fetch()) {
+      if (used == block.size()) block.emplace_back();
+      BuildInsertStatement(source, quotedName, columns, block[used++], buffers);
+      if (used == kStatementsPerBlock) {
+        open = queue.Push(std::move(block));
+        block = queue.TakeSpare();
+        used = 0;
+      }
+    }
+    if (open && used > 0) {
+      block.resize(used);
+      queue.Push(std::move(block));
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  queue.Finish(failure);
+}
+
+// Stops and joins the producer on every way out of the copy.
+class ProducerThread {
+ public:
+  ProducerThread(StatementQueue& queue, std::thread thread)
+      : queue_(queue), thread_(std::move(thread)) {}
+  ~ProducerThread() { Join(); }
+  void Join() {
+    if (!thread_.joinable()) return;
+    queue_.Stop();
+    thread_.join();
+  }
+
+ private:
+  StatementQueue& queue_;
+  std::thread thread_;
+};
+
+}  // namespace
+
 void CopyTableRows(odbc::Recordset& source, const std::string& destName,
                    const std::vector<ColumnMapping>& columns, odbc::Database& destination,
                    std::uint64_t reportInterval,
@@ -107,29 +163,39 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
                              " columns but the catalog lists " + std::to_string(columns.size()));
   }
   const std::string quotedName = QuoteDestinationName(destName);
-  std::string statement;
-  RowBuffers buffers;
   std::uint64_t inserted = 0;
   destination.SetAutoCommit(false);
   odbc::DirectStatement insert(destination);
+  // Reading the source (network, the source driver's decoding, literal
+  // formatting) overlaps with the destination driver's work.
+  StatementQueue queue(kBlocksInFlight);
+  ProducerThread producer(queue, std::thread(ProduceStatements, std::ref(source),
+                                             std::cref(quotedName), std::cref(columns),
+                                             std::ref(queue)));
   try {
-    while (source.Fetch()) {
-      BuildInsertStatement(source, quotedName, columns, statement, buffers);
-      try {
-        insert.Execute(statement);
-      } catch (const odbc::DBException& e) {
-        throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
+    StatementBlock block;
+    while (queue.Pop(block)) {
+      for (const std::string& statement : block) {
+        try {
+          insert.Execute(statement);
+        } catch (const odbc::DBException& e) {
+          throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
+        }
+        ++inserted;
+        if (inserted % kRowsPerCommit == 0) {
+          destination.Commit();
+          copied.rowsCopied = inserted;
+        }
+        if (reportInterval != 0 && inserted % reportInterval == 0 && onRows) onRows(inserted);
       }
-      ++inserted;
-      if (inserted % kRowsPerCommit == 0) {
-        destination.Commit();
-        copied.rowsCopied = inserted;
-      }
-      if (reportInterval != 0 && inserted % reportInterval == 0 && onRows) onRows(inserted);
+      queue.ReturnSpare(std::move(block));
     }
+    producer.Join();
+    if (std::exception_ptr failure = queue.failure()) std::rethrow_exception(failure);
     destination.Commit();
     copied.rowsCopied = inserted;
   } catch (...) {
+    producer.Join();
     // A refused statement changed nothing, so what was inserted before it is
     // sound: keep it.
     try {

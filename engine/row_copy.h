@@ -2,6 +2,8 @@
 // "INSERT INTO" statement per row, values written as exact literals. The
 // inserts of a table go on one destination connection and are committed
 // together; when a row is refused, the rows before it are committed and kept.
+// The source is read on a second thread while the calling thread executes the
+// statements; callbacks come on the calling thread.
 #pragma once
 
 #include <cstdint>

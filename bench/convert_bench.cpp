@@ -1,0 +1,144 @@
+// convert_bench [ROWS]: converts one table of ROWS rows (default 1,000,000) from
+// the stand-in into a new .mdb file and compares the time with reading the same
+// rows through ODBC alone. Prints convert_s, read_only_s, ratio, peak_rss_mb.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "engine/conversion_run.h"
+#include "engine/row_copy.h"
+#include "odbc/data_sources.h"
+#include "odbc/database.h"
+#include "odbc_sandbox.h"
+#include "standin_process.h"
+#include "temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// CPU seconds this process has used so far.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+constexpr char kDatabase[] = "Bench";
+constexpr char kTable[] = "BenchRows";
+constexpr long kRowsPerBatch = 1000;
+
+void Populate(talvoro::test::StandinProcess& server, long rows) {
+  talvoro::odbc::Database master;
+  master.OpenEx(server.ConnectString("master"));
+  master.ExecuteSQL(std::string("CREATE DATABASE ") + kDatabase);
+  talvoro::odbc::Database db;
+  db.set_query_timeout(0);
+  db.OpenEx(server.ConnectString(kDatabase));
+  db.ExecuteSQL(std::string("CREATE TABLE ") + kTable +
+                " (id int IDENTITY(1,1) PRIMARY KEY, name nvarchar(100) NOT NULL, "
+                "created datetime NOT NULL, amount money NOT NULL, ratio float NOT NULL, "
+                "flag bit NOT NULL)");
+  std::string sql;
+  char row[256];
+  for (long done = 0; done < rows;) {
+    sql = std::string("INSERT INTO ") + kTable + " (name, created, amount, ratio, flag) VALUES ";
+    long batch = std::min(kRowsPerBatch, rows - done);
+    for (long i = 0; i < batch; ++i, ++done) {
+      std::snprintf(row, sizeof row, "%s(N'Customer name number %07ld', '20%02ld-%02ld-%02ld %02ld:%02ld:%02ld.%03ld', "
+                    "%ld.%04ld, %.17g, %ld)",
+                    i ? ", " : "", done, done % 30, done % 12 + 1, done % 28 + 1, done % 24,
+                    done % 60, (done * 7) % 60, (done * 10) % 1000, done * 3, done % 10000,
+                    done / 7.0, done % 2);
+      sql += row;
+    }
+    db.ExecuteSQL(sql);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long rows = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000000;
+  if (rows <= 0) {
+    std::cerr << "usage: convert_bench [ROWS]\n";
+    return 2;
+  }
+  talvoro::test::OdbcSandbox::Install();
+  try {
+    talvoro::test::StandinProcess server;
+    setenv("TDSPORT", std::to_string(server.port()).c_str(), 1);
+    auto start = Clock::now();
+    Populate(server, rows);
+    std::cerr << "populated " << rows << " rows in " << Seconds(start) << " s\n";
+
+    // Windows authentication is not set up here: the source data source carries
+    // the SQL login through the logon settings.
+    talvoro::odbc::RegisterSourceDsn(kDatabase, "dsns");
+    talvoro::engine::ConversionSettings settings;
+    settings.databaseName = kDatabase;
+    talvoro::test::TempDir dir("talvoro-bench");
+    settings.destPath = dir.File("bench.mdb");
+    settings.authMode = "sql";
+    settings.loginName = "sa";
+    settings.password = "secret";
+
+    start = Clock::now();
+    double cpu = CpuSeconds();
+    long read = 0;
+    {
+      talvoro::odbc::Database db;
+      db.set_query_timeout(0);
+      db.OpenDataSource("dsns", "sa", "secret");
+      talvoro::odbc::Recordset rs(db);
+      rs.Open(std::string("Select * from [") + kTable + "]");
+      std::int64_t i64;
+      std::string text;
+      SQL_TIMESTAMP_STRUCT ts;
+      double d;
+      while (rs.Fetch()) {
+        rs.GetInt64(0, i64);
+        rs.GetUtf8FromWide(1, text);
+        rs.GetTimestamp(2, ts);
+        rs.GetText(3, text);
+        rs.GetDouble(4, d);
+        rs.GetInt64(5, i64);
+        ++read;
+      }
+    }
+    const double readOnly = Seconds(start);
+    const double readCpu = CpuSeconds() - cpu;
+
+    talvoro::engine::ConversionObserver quiet;
+    start = Clock::now();
+    cpu = CpuSeconds();
+    talvoro::engine::ConversionResult result =
+        talvoro::engine::RunConversion({kTable}, settings, quiet);
+    const double convert = Seconds(start);
+    const double convertCpu = CpuSeconds() - cpu;
+    std::cerr << "cpu of this process: read " << readCpu << " s, convert " << convertCpu << " s\n";
+    if (!result.AllConverted() || result.tables[0].rowsCopied != static_cast<std::uint64_t>(rows) ||
+        read != rows) {
+      std::cerr << "conversion incomplete: " << talvoro::engine::CompletionText(result) << "\n";
+      return 1;
+    }
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("rows=%ld\nconvert_s=%.3f\nread_only_s=%.3f\nratio=%.2f\npeak_rss_mb=%.1f\n", rows,
+                convert, readOnly, convert / readOnly, usage.ru_maxrss / 1024.0);
+  } catch (const std::exception& e) {
+    std::cerr << "convert_bench: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
