@@ -111,26 +111,28 @@ constexpr std::size_t kBlocksInFlight = 8;
 void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
                        const std::vector<ColumnMapping>& columns, StatementQueue& queue) {
   std::exception_ptr failure;
+  RowBuffers buffers;
+  StatementBlock block = queue.TakeSpare();
+  std::size_t used = 0;
+  bool open = true;
   try {
-    RowBuffers buffers;
-    StatementBlock block = queue.TakeSpare();
-    std::size_t used = 0;
-    bool open = true;
     while (open && source.Fetch()) {
       if (used == block.size()) block.emplace_back();
-      BuildInsertStatement(source, quotedName, columns, block[used++], buffers);
+      BuildInsertStatement(source, quotedName, columns, block[used], buffers);
+      ++used;
       if (used == kStatementsPerBlock) {
         open = queue.Push(std::move(block));
         block = queue.TakeSpare();
         used = 0;
       }
     }
-    if (open && used > 0) {
-      block.resize(used);
-      queue.Push(std::move(block));
-    }
   } catch (...) {
     failure = std::current_exception();
+  }
+  // The rows read before a failure are still copied.
+  if (open && used > 0) {
+    block.resize(used);
+    queue.Push(std::move(block));
   }
   queue.Finish(failure);
 }
