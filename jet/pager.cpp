@@ -208,6 +208,13 @@ std::uint8_t* Pager::WritablePage(std::uint32_t page) {
   return f->data;
 }
 
+std::uint8_t* Pager::WritablePageUnsaved(std::uint32_t page) {
+  if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  Frame* f = Load(page);
+  MarkDirty(f);
+  return f->data;
+}
+
 void Pager::ReleasePage(std::uint32_t page) {
   // The global usage map keeps released pages as used; only we reuse them.
   released_.push_back(page);

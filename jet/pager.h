@@ -42,6 +42,10 @@ class Pager final : public PageStore {
   // file on disk may still refer to it); after that AllocatePage may reuse it.
   void ReleasePage(std::uint32_t page) override;
 
+  // Like WritablePage, but an atomic section does not save the page: the caller
+  // undoes its own change (used for appending a row to a data page).
+  std::uint8_t* WritablePageUnsaved(std::uint32_t page);
+
   std::uint32_t pageCount() const { return pageCount_; }
   bool writable() const { return writable_; }
 

@@ -136,8 +136,13 @@ void StoredTable::FindCurrentPages() {
 }
 
 StoredTable::State StoredTable::Save() const {
-  State s{def_.rowCount, def_.autoNumber, dataPage_, {}, longValuePages_,
+  State s{def_.rowCount, def_.autoNumber, dataPage_, 0, 0, {}, longValuePages_,
           owned_.Save(), tailVisible_, spareTail_, spareTailReusable_};
+  if (dataPage_ != 0) {
+    const std::uint8_t* p = store_.ReadPage(dataPage_);
+    s.dataPageRows = DataPageRowCount(p);
+    s.dataPageFree = DataPageFreeSpace(p);
+  }
   for (const auto& ri : def_.realIndexes) s.uniqueCounts.push_back(ri.uniqueCount);
   return s;
 }
@@ -153,6 +158,13 @@ void StoredTable::Undo(const State& s) {
   spareTailReusable_ = s.spareTailReusable;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) def_.realIndexes[i].uniqueCount = s.uniqueCounts[i];
   for (auto& idx : indexes_) idx.tree->Reload();
+  // A row appended to the page that was the tail before is taken off again (the
+  // page store did not save that page; see PlaceRow).
+  if (dataPage_ != 0) {
+    std::uint8_t* p = store_.WritablePageUnsaved(dataPage_);
+    Put16(p + 2, s.dataPageFree);
+    Put16(p + 12, s.dataPageRows);
+  }
 }
 
 void StoredTable::StartNewDataPage() {
@@ -192,7 +204,9 @@ std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::u
   } else if (tailVisible_) {
     CopyTailPage();
   }
-  rowNumber = DataPageAppend(store_.WritablePage(dataPage_), row);
+  // Appending only fills free space and the header, which Undo puts back itself;
+  // saving the whole page for every row would cost more than the row.
+  rowNumber = DataPageAppend(store_.WritablePageUnsaved(dataPage_), row);
   return dataPage_;
 }
 

@@ -37,6 +37,7 @@ class StoredTable {
   // What Insert changes besides pages, saved before and restored after a failure.
   struct State {
     std::uint32_t rowCount, autoNumber, dataPage;
+    std::uint16_t dataPageRows, dataPageFree;
     std::vector<std::uint32_t> uniqueCounts, longValuePages;
     ShadowedUsageMap::State owned;
     bool tailVisible;
