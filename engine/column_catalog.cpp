@@ -40,8 +40,19 @@ void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
   odbc::OpenSourceDatabase(*db_, logon_);
 
   // The key first, on the same connection, before the column scan occupies it.
+  // A key that cannot be read leaves the table without one, as a table without
+  // a key is converted; the columns and rows still come across.
+  try {
+    ReadKeyColumns();
+  } catch (const odbc::DBException&) {
+    keyColumns_.clear();
+  }
+  StartScan(true);
+}
+
+void ColumnCatalog::ReadKeyColumns() {
   odbc::Recordset keys(*db_);
-  keys.OpenWith("SQLPrimaryKeys for " + tableName, [this](SQLHSTMT stmt) {
+  keys.OpenWith("SQLPrimaryKeys for " + tableName_, [this](SQLHSTMT stmt) {
     return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS);
   });
   std::string keyTable, keySchema, firstSchema, column, scratch;
@@ -63,7 +74,6 @@ void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
   std::stable_sort(byKeySeq.begin(), byKeySeq.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& entry : byKeySeq) keyColumns_.push_back(std::move(entry.second));
-  StartScan(true);
 }
 
 void ColumnCatalog::StartScan(bool restricted) {

@@ -34,6 +34,7 @@ class ColumnCatalog {
   void CloseColumnCatalog();
 
  private:
+  void ReadKeyColumns();
   void StartScan(bool restricted);
 
   odbc::SourceLogon logon_;
