@@ -124,6 +124,8 @@ Value ReadValue(Reader& r) {
       const uint8_t len = r.U8();
       if (len == 0) return Value::Null();
       const auto b = r.Bytes(len);
+      const bool sizeOk = type == 0x24 ? len == 16 : type == 0x6F || type == 0x6E ? (len == 4 || len == 8) : len <= 8;
+      if (!sizeOk) throw ProtocolError("bad length of a fixed-size RPC parameter");
       if (type == 0x26) return Value::Int(len == 1 ? b[0] : LittleEndian(b, true));
       if (type == 0x68) return Value::Int(b[0] != 0);
       if (type == 0x6D) {
@@ -156,7 +158,7 @@ Value ReadValue(Reader& r) {
       char s[40];
       std::snprintf(s, sizeof s, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[3], b[2],
                     b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-      return len == 16 ? Value::Str(s) : Value::Null();
+      return Value::Str(s);
     }
     case 0x6A: case 0x6C: {  // DECIMALN, NUMERICN
       r.U8();
@@ -173,6 +175,8 @@ Value ReadValue(Reader& r) {
       const int scale = type == 0x28 ? 0 : r.U8();
       const uint8_t len = r.U8();
       if (len == 0) return Value::Null();
+      const size_t expected = (type == 0x28 ? 0 : scale <= 2 ? 3 : scale <= 4 ? 4 : 5) + (type == 0x29 ? 0 : 3);
+      if (scale > 7 || len != expected) throw ProtocolError("bad date/time RPC parameter");
       const auto b = r.Bytes(len);
       const size_t timeLen = type == 0x28 ? 0 : len - (type == 0x2A ? 3 : 0);
       uint64_t units = 0;

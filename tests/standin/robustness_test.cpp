@@ -75,6 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                     MalformedCase{"OddLengthBatch", Packet(0x01, {0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x41}), true},
                     MalformedCase{"TruncatedRpc", Packet(0x03, {0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0x0A, 0x00, 0x73}), true},
                     MalformedCase{"RpcBadParameterType", Packet(0x03, {0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x99}), true},
+                    MalformedCase{"RpcShortDateTime2", Packet(0x03, {0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2A, 0x07, 0x01, 0x00}), true},
+                    MalformedCase{"RpcShortGuid", Packet(0x03, {0x16, 0, 0, 0, 0x12, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x24, 0x10, 0x02, 0xAB, 0xCD}), true},
                     MalformedCase{"UnknownPacketType", Packet(0x55, {1, 2, 3}), true}),
     [](const testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
 
