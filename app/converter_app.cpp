@@ -1,5 +1,7 @@
 #include "app/converter_app.h"
 
+#include <cstdlib>
+
 #include <wx/image.h>
 
 #include "app/compact_controls.h"
@@ -27,6 +29,9 @@ int CConverterApp::OnRun() {
 }  // namespace talvoro::app
 
 int RunWizard(int argc, char** argv) {
+  // List boxes show their scroll bar, as the pages were drawn with, unless the
+  // user asked otherwise; GTK reads this when it starts.
+  setenv("GTK_OVERLAY_SCROLLING", "0", 0);
   wxApp::SetInstance(new talvoro::app::CConverterApp());
   return wxEntry(argc, argv);
 }

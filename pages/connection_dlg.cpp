@@ -237,6 +237,10 @@ void CConnectionDlg::OnCharHook(wxKeyEvent& event) {
     OnCancel();
     return;
   }
+  if (key == WXK_F1) {
+    app::OpenHelpFile();
+    return;
+  }
   if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) {
     if (auto* button = dynamic_cast<BitmapButton*>(FindFocus())) {
       button->Click();

@@ -256,6 +256,7 @@ void CConvertDlg::OnCancel() {
 void CConvertDlg::OnCharHook(wxKeyEvent& event) {
   const int key = event.GetKeyCode();
   if (key == WXK_ESCAPE) return OnCancel();
+  if (key == WXK_F1) return app::OpenHelpFile();
   if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) {
     if (auto* button = dynamic_cast<BitmapButton*>(FindFocus())) return button->Click();
     return OnOK();

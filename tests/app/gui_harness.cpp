@@ -30,7 +30,20 @@ StepScript& StepScript::Do(std::string name, std::function<void()> action) {
 void StepScript::Start() { timer_.Start(kTickMs); }
 
 void StepScript::OnTick(wxTimerEvent&) {
-  if (inStep_ || finished() || !failure_.empty()) return;
+  if (inStep_ || !failure_.empty()) return;
+  if (finished()) {
+    // Every step is done, yet a modal window stays open: something showed a
+    // window the script did not expect. Close it so the test can report.
+    bool modalOpen = false;
+    for (wxWindow* window : wxTopLevelWindows)
+      if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal()) modalOpen = true;
+    if (modalOpen && ++waitedTicks_ > maxTicks_ / 3) {
+      failure_ = "a window stayed open after the last step";
+      timer_.Stop();
+      EndAllModals();
+    }
+    return;
+  }
   inStep_ = true;
   if (steps_[next_].run()) {
     ++next_;
@@ -41,7 +54,6 @@ void StepScript::OnTick(wxTimerEvent&) {
     EndAllModals();
   }
   inStep_ = false;
-  if (finished()) timer_.Stop();
 }
 
 void EndAllModals() {

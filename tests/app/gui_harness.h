@@ -21,8 +21,9 @@ namespace talvoro::test {
 // Steps run one after the other from a timer; a step returns false to be asked
 // again on the next tick (waiting for a window, say) and true when it is done. A
 // step must not block: input goes through the simulator, which returns at once.
-// When a step waits too long the script records the failure and closes every
-// modal window so the code under test returns.
+// When a step waits too long, or a modal window stays open after the last step,
+// the script records the failure and closes every modal window so the code under
+// test returns.
 class StepScript {
  public:
   explicit StepScript(int stepTimeoutMs = 15000);

@@ -473,6 +473,7 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
   std::set<std::string> statuses;
   bool sawProgressBeforeEnd = false;
   int gaugeAtDone = -1;
+  bool clickedDuringRun = false;
   StepScript script(60000);
   FillForSqlLogon(script, page, g_env->MdfPath(), destination);
   script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
@@ -483,6 +484,10 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
       .Then("all chosen", [&] { return Find<wxListBox>(second, ids::IDC_SELECTED_LIST)->GetCount() == 3; })
       .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
       .Then("watch until done", [&] {
+        if (second->converting() && !clickedDuringRun) {
+          clickedDuringRun = true;  // input is blocked while the run works
+          Click(second->FindWindow(ids::IDC_PREV));
+        }
         if (wxTextCtrl* status = second->statusLine()) {
           statuses.insert(status->GetValue().utf8_string());
           if (second->converting() && second->progressBar() && second->progressBar()->GetValue() > 0)
@@ -496,6 +501,7 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
       })
       .Do("close the completion dialog", [&] { Click(ShownWindow<CDoneMsgDlg>()->FindWindow(wxID_OK)); });
   Run(script);
+  EXPECT_TRUE(clickedDuringRun);
 
   EXPECT_TRUE(statuses.count("Converting....Tables   Orders")) << "the status line while Orders is copied";
   EXPECT_TRUE(statuses.count("Database Conversion Compleated"));
@@ -516,6 +522,37 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
   const nlohmann::json* customers = FindReaderTable(reader.document, "Customers");
   ASSERT_NE(customers, nullptr);
   EXPECT_EQ((*customers)["rows"].size(), 2u);
+}
+
+TEST_F(WizardGui, FailedTablesAreListedWithTheirReasonInsteadOfSuccess) {
+  TempDir dir;
+  // The folder does not exist, so the file cannot be created and no table converts.
+  const std::string destination = dir.File("missing/Sales.mdb");
+  CConnectionDlg* page = nullptr;
+  CConvertDlg* second = nullptr;
+  std::string failures;
+  StepScript script(60000);
+  FillForSqlLogon(script, page, g_env->MdfPath(), destination);
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("choose Customers", [&] {
+        auto* left = Find<wxListBox>(second, ids::IDC_TABLE_LIST);
+        left->SetSelection(left->FindString("Customers"));
+        Click(second->FindWindow(ids::IDC_ADD));
+      })
+      .Then("chosen", [&] { return Find<wxListBox>(second, ids::IDC_SELECTED_LIST)->GetCount() == 1; })
+      .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
+      .Then("completion dialog", [&] { return ShownWindow<CDoneMsgDlg>() != nullptr; })
+      .Do("read it, close it", [&] {
+        auto* done = ShownWindow<CDoneMsgDlg>();
+        EXPECT_TRUE(done->ReportsFailures());
+        if (auto* list = Find<wxTextCtrl>(done, ids::IDC_FAILED_TABLES)) failures = list->GetValue().utf8_string();
+        PressKey(done, WXK_ESCAPE);
+      });
+  Run(script);
+  EXPECT_NE(failures.find("Customers"), std::string::npos) << failures;
+  EXPECT_EQ(failures.find("Successfully"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(destination));
 }
 
 TEST_F(WizardGui, PrevBuildsAFreshFirstPageWhoseCancelOpensNothing) {
@@ -552,12 +589,15 @@ TEST_F(WizardGui, TheHelpAndBuyButtonsAskTheDesktopAndChangeNothing) {
       .Then("help asked", [&] { return g_env->launcher.urls.size() == 1; })
       .Do("buy", [&] { Click(page->FindWindow(ids::IDC_BUY_CONNECTION)); })
       .Then("buy asked", [&] { return g_env->launcher.urls.size() == 2; })
+      .Do("F1", [&] { PressKey(page, WXK_F1); })
+      .Then("help asked again", [&] { return g_env->launcher.urls.size() == 3; })
       .Do("leave", [&] {
         EXPECT_TRUE(page->IsShown());
         PressKey(page, WXK_ESCAPE);
       });
   Run(script);
-  ASSERT_EQ(g_env->launcher.urls.size(), 3u);
+  ASSERT_EQ(g_env->launcher.urls.size(), 4u);
+  EXPECT_EQ(g_env->launcher.urls[2], g_env->launcher.urls[0]);
   EXPECT_EQ(g_env->launcher.urls[0].rfind("file://", 0), 0u);
   EXPECT_NE(g_env->launcher.urls[0].find("help/index.html"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(g_env->launcher.urls[0].substr(7)));

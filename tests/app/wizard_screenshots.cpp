@@ -71,6 +71,7 @@ int main(int argc, char** argv) {
                  file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
     std::abort();
   });
+  setenv("GTK_OVERLAY_SCROLLING", "0", 0);  // as RunWizard does
   wxApp::SetInstance(new wxApp());
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
