@@ -1,8 +1,10 @@
 #include "app/converter_app.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <wx/image.h>
+#include <wx/log.h>
 
 #include "app/compact_controls.h"
 #include "app/page_chain.h"
@@ -33,5 +35,20 @@ int RunWizard(int argc, char** argv) {
   // user asked otherwise; GTK reads this when it starts.
   setenv("GTK_OVERLAY_SCROLLING", "0", 0);
   wxApp::SetInstance(new talvoro::app::CConverterApp());
-  return wxEntry(argc, argv);
+  // Start-up failures go to the terminal: without a display there is no window
+  // to show them in (the toolkit's own box would abort the process).
+  delete wxLog::SetActiveTarget(new wxLogStderr());
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr,
+                 "Kestrin1: cannot open the display; the wizard needs a graphical desktop.\n"
+                 "Run Kestrin1 with arguments for the command-line mode.\n");
+    return 1;
+  }
+  int code = 1;
+  if (wxTheApp->CallOnInit()) {
+    code = wxTheApp->OnRun();
+    wxTheApp->OnExit();
+  }
+  wxEntryCleanup();
+  return code;
 }
