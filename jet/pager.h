@@ -3,11 +3,16 @@
 // for other readers at every instant.
 //
 // Write-ordering invariant (what makes a killed process harmless):
-//   * Pages numbered at or above the page count of the last flush ("new pages")
-//     are referenced by nothing on disk, so they may be written at any time,
-//     also before a flush (this is how the cache stays bounded).
+//   * Pages numbered at or above the page count of the last flush, and released
+//     pages reused since ("new pages"), are referenced by nothing on disk, so they
+//     may be written at any time, also before a flush (this is how the cache
+//     stays bounded).
 //   * Pages below it ("old pages") may refer to new pages, so they are written
-//     only inside Flush, after every new page has reached the disk (fdatasync).
+//     only inside Flush, after every new page has reached the disk (fdatasync),
+//     in the order long values, rows, usage maps, table definitions, index pages.
+//   * What readers see of a table changes only with its definition page: the
+//     tables keep the last data page and the owned-pages map as copies until the
+//     definition switches to them (see ShadowedUsageMap, StoredTable).
 //   Each page goes out in one aligned 4096-byte pwrite, which a process kill
 //   cannot tear, so a reader sees every page either before or after a flush.
 #pragma once
