@@ -210,7 +210,8 @@ void DirectStatement::Execute(const std::string& sql) {
     SQLFreeStmt(stmt_, SQL_CLOSE);
     throw DBException("statement refused", std::move(records));
   }
-  SQLFreeStmt(stmt_, SQL_CLOSE);
+  // A statement without a result set leaves no cursor to close: the handle is
+  // ready for the next execution as it is.
 }
 
 // --- Recordset ----------------------------------------------------------------
