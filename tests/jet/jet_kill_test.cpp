@@ -23,8 +23,8 @@ namespace {
 
 using jet::ColumnType;
 
-// Writes rows 0, 1, 2, ... forever, flushing after every few; after each flush it
-// records the number of rows flushed in `progress` (one byte per flush).
+// Writes rows 0, 1, 2, ... forever, flushing after every few and now and then
+// creating a small table; after each flush it sends the number of rows flushed.
 [[noreturn]] void Writer(const std::string& path, int progressFd, unsigned seed) {
   try {
     std::mt19937 random(seed);
@@ -36,6 +36,13 @@ using jet::ColumnType;
       for (int i = 0; i < batch; ++i, ++next) {
         std::size_t memo = random() % 10 == 0 ? 3000 + random() % 9000 : random() % 80;
         t->Insert({next, std::string("row ") + std::to_string(next), std::string(memo, 'a' + next % 26)});
+      }
+      if (random() % 8 == 0) {
+        jet::TableDef side;
+        side.name = "Side " + std::to_string(seed) + "." + std::to_string(next);
+        side.columns = {{"Id", ColumnType::Long}, {"Note", ColumnType::Memo}};
+        side.primaryKey = {"Id"};
+        db->CreateTable(side).Insert({next, std::string(100, 's')});
       }
       db->Flush();
       std::int64_t flushed = next;
