@@ -1,5 +1,4 @@
 // Kestrin1: with arguments the command-line conversion, without them the wizard.
-#include <clocale>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -13,7 +12,6 @@
 
 int main(int argc, char** argv) {
   if (argc > 1) {
-    std::setlocale(LC_ALL, "");
     return talvoro::app::RunCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   }
 #ifdef TALVORO_HAVE_WIZARD
