@@ -16,6 +16,8 @@ constexpr size_t kHeaderSize = 8;
 // Largest client message accepted; LOGIN7 and batches are far smaller, and a
 // bound keeps a hostile client from exhausting memory.
 constexpr size_t kMaxMessage = 64u << 20;
+// Bytes of finished reply packets collected before one send().
+constexpr size_t kSendBatch = 64u << 10;
 
 }  // namespace
 
@@ -137,9 +139,13 @@ void ReplyWriter::FlushPacket(bool last) {
   packet[5] = static_cast<uint8_t>(spid_);
   packet[6] = packetId_++;
   packet[7] = 0;
-  socket_.SendAll(packet, length);
-  sent_ += length;
   fill_ = kHeaderSize;
+  // Packets go out in groups: fewer system calls and wake-ups on long results.
+  pending_.insert(pending_.end(), packet, packet + length);
+  if (!last && pending_.size() < kSendBatch) return;
+  socket_.SendAll(pending_.data(), pending_.size());
+  sent_ += pending_.size();
+  pending_.clear();
   // Between packets of a long reply, notice a client that cancels.
   if (!last && socket_.ConsumePendingAttention()) attention_ = true;
 }

@@ -86,6 +86,7 @@ class ReplyWriter {
   uint16_t spid_;
   std::vector<uint8_t> buf_;  // the current packet, header included
   size_t fill_ = 8;
+  std::vector<uint8_t> pending_;  // finished packets not yet handed to the socket
   uint8_t packetId_ = 1;
   bool attention_ = false;
   size_t sent_ = 0;
