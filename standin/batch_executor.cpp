@@ -20,6 +20,17 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
+// Errors that end only their statement on SQL Server; the batch goes on.
+bool EndsOnlyTheStatement(int number) {
+  switch (number) {
+    case 109: case 110: case 213: case 272: case 273: case 515: case 544: case 1801: case 2627:
+    case 2714: case 3701: case 3702: case 3705: case 4405: case 8101: case 8102: case 8152:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 BatchOutcome BatchExecutor::Run(const std::string& sql) {
@@ -44,6 +55,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
     ctx.Done(0, kCmdNone, 0);
     return BatchOutcome::Completed;
   }
+  bool anyFailed = false;
   for (size_t i = 0; i < batch.statements.size(); ++i) {
     ctx.lastStatement = i + 1 == batch.statements.size();
     const Statement& statement = batch.statements[i];
@@ -68,7 +80,12 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                  },
                  statement);
     } catch (const SqlError& e) {
-      return fail(e.message);
+      if (ctx.lastStatement || !EndsOnlyTheStatement(e.message.number)) return fail(e.message);
+      WriteMessage(w_, e.message);
+      WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+                kDoneError | kDoneMore | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+      anyFailed = true;
+      continue;
     } catch (const SqliteError& e) {
       return fail(TranslateSqliteError(e));
     } catch (const ConnectionLost&) {
@@ -83,7 +100,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
     }
     if (ctx.cancelled) return BatchOutcome::Cancelled;
   }
-  return BatchOutcome::Completed;
+  return anyFailed ? BatchOutcome::Failed : BatchOutcome::Completed;
 }
 
 }  // namespace standin

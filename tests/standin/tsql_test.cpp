@@ -82,6 +82,20 @@ TEST_F(TSql, FailedInsertLeavesNoRows) {
   s.Run("CREATE TABLE Atomic (id int PRIMARY KEY)");
   EXPECT_EQ(s.Execute("INSERT INTO Atomic VALUES (1), (2), (1)"), SQL_ERROR);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Atomic"), "0");
+  // A duplicate key ends only its statement; the rest of the batch runs, as on SQL Server.
+  SQLRETURN rc = s.Execute("INSERT INTO Atomic VALUES (1) INSERT INTO Atomic VALUES (1) INSERT INTO Atomic VALUES (2)");
+  bool sawError = rc == SQL_ERROR;
+  while (rc != SQL_NO_DATA && rc != SQL_INVALID_HANDLE) {
+    rc = SQLMoreResults(s.get());
+    sawError |= rc == SQL_ERROR;
+  }
+  EXPECT_TRUE(sawError);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Atomic"), "2");
+  // A conversion error ends the whole batch.
+  s.Close();
+  rc = s.Execute("INSERT INTO Atomic VALUES ('x') INSERT INTO Atomic VALUES (3)");
+  while (rc != SQL_NO_DATA && rc != SQL_INVALID_HANDLE) rc = SQLMoreResults(s.get());
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Atomic"), "2");
 }
 
 TEST_F(TSql, DefaultsAndIdentity) {
