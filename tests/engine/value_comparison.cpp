@@ -122,15 +122,32 @@ std::string CompareWithReader(ValueKind kind, const std::optional<std::string>& 
 
 namespace {
 
+// A character outside the Basic Multilingual Plane as mdb-export prints it: "??".
+std::string AstralAsQuestionMarks(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if ((static_cast<unsigned char>(text[i]) & 0xF8) == 0xF0 && i + 3 < text.size()) {
+      out += "??";
+      i += 4;
+    } else {
+      out.push_back(text[i++]);
+    }
+  }
+  return out;
+}
+
 // mdb-export's known ways of printing a value it holds: dates rounded to the
 // second and only for 1900 to 2099 (others print as "1900-01-00 00:00:00"),
-// GUIDs as the hex of their text (one dash short), and empty texts as NULL. mdb-reader checks
-// these cells exactly.
+// GUIDs as the hex of their text (one dash short), empty texts as NULL, and
+// characters beyond U+FFFF as "??". mdb-reader checks these cells exactly.
 bool ExportPrintsItThisWay(ValueKind kind, const std::optional<std::string>& source,
                            const std::optional<std::string>& cell) {
   if (!source) return false;
   if ((kind == ValueKind::Text || kind == ValueKind::WideText) && source->empty() && !cell) return true;
   if (!cell) return false;
+  if (kind == ValueKind::Text || kind == ValueKind::WideText) {
+    return AstralAsQuestionMarks(*source) == *cell;
+  }
   if (kind == ValueKind::Guid && cell->size() % 2 == 0) {
     std::string decoded;
     for (std::size_t i = 0; i + 1 < cell->size(); i += 2) {
