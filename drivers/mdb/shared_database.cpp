@@ -2,6 +2,7 @@
 
 #include "deferred_sync.h"
 
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -32,6 +33,15 @@ bool Identify(const std::string& path, FileIdentity& identity) {
   identity.size = st.st_size;
   identity.modified = st.st_mtim;
   return true;
+}
+
+// The driver manager unloads a driver when its last connection closes. Pinning the
+// library keeps the shared databases (and their idle files) from one connection
+// to the next, which is what makes a connection per row cheap.
+[[gnu::constructor]] void PinDriverLibrary() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&PinDriverLibrary), &info) && info.dli_fname)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 // How many idle files stay open at most.
