@@ -92,6 +92,13 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& t, TokenRange range,
       case SqlToken::Kind::Symbol:
         if (tok.text == "(") ++depth;
         if (tok.text == ")") --depth;
+        // T-SQL joins strings with '+': where a string literal stands beside it,
+        // it can only mean concatenation.
+        if (tok.text == "+" && ((i > range.begin && t[i - 1].kind == SqlToken::Kind::String) ||
+                                (i + 1 < range.end && t[i + 1].kind == SqlToken::Kind::String))) {
+          r.sql += "||";
+          break;
+        }
         if (tok.text == "!<") r.sql += ">=";
         else if (tok.text == "!>") r.sql += "<=";
         else r.sql += tok.text;

@@ -127,6 +127,7 @@ TEST_F(TSql, QuotedNamesAndSelectVariants) {
   EXPECT_EQ(Scalar("Select * from CustomerNames where Name = N'Ann'"), "1");
   EXPECT_EQ(Scalar("SELECT City FROM Customers WHERE CustomerID = 1"), "Paris");
   EXPECT_EQ(Scalar("SELECT 6 * 7"), "42");
+  EXPECT_EQ(Scalar("SELECT Name + N' from ' + City FROM Customers WHERE CustomerID = 1"), "Ann from Paris");
 }
 
 TEST_F(TSql, ComputedTextOfAnyLength) {
