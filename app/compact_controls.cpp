@@ -19,9 +19,9 @@ constexpr unsigned kPriorityApplication = 600;
 constexpr char kStyle[] =
     "entry { min-height: 0; padding-top: 1px; padding-bottom: 1px; padding-left: 3px; "
     "padding-right: 3px; }\n"
-    "radiobutton { padding: 0; min-height: 0; min-width: 0; }\n"
-    "radiobutton radio, radio { min-width: 12px; min-height: 12px; margin: 0; padding: 0; "
-    "-gtk-icon-transform: scale(0.85); }\n"
+    "radiobutton { padding: 0; margin: 0; min-height: 0; min-width: 0; border-width: 0; }\n"
+    "radiobutton radio { min-width: 10px; min-height: 10px; margin: 0; padding: 0; }\n"
+    "radiobutton label { margin: 0; padding: 0; min-width: 0; }\n"
     "treeview.view { padding-top: 0; padding-bottom: 0; }\n"
     "textview, textview text { padding: 0; }\n"
     "progressbar trough, progressbar progress { min-height: 8px; }\n";

@@ -2,12 +2,14 @@
 // a PNG (client area only), for the README and for checking the layout by eye.
 // Usage: wizard_screenshots OUTPUT_DIR   (run under xvfb-run)
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <functional>
 #include <string>
 
 #include <wx/app.h>
 #include <wx/listbox.h>
+#include <wx/log.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
@@ -72,6 +74,8 @@ int main(int argc, char** argv) {
     std::abort();
   });
   setenv("GTK_OVERLAY_SCROLLING", "0", 0);  // as RunWizard does
+  std::filesystem::create_directories(out);
+  delete wxLog::SetActiveTarget(new wxLogStderr());  // no message boxes nobody answers
   wxApp::SetInstance(new wxApp());
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
