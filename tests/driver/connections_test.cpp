@@ -91,6 +91,15 @@ TEST_F(DriverTest, ConnectionFailuresSayWhy) {
   }
 }
 
+TEST_F(DriverTest, DisconnectWithStatementsStillAllocated) {
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, db().dbc(), &stmt)));
+  SQLCHAR sql[] = "Create Table Left(\"a\" int  NULL)";
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, sql, SQL_NTS)));
+  Disconnect();  // frees the statement with the connection
+  ExpectValidFile();
+}
+
 TEST_F(DriverTest, SqlConnectByDataSourceName) {
   SQLHENV env;
   SQLHDBC dbc;
