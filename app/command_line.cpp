@@ -23,14 +23,15 @@ class ConsoleProgress : public engine::ConversionObserver {
   ConsoleProgress() : live_(isatty(STDOUT_FILENO) == 1) {}
 
   void OnTableStarted(std::size_t index, std::size_t count, const std::string& name) override {
-    std::cout << "[" << index + 1 << "/" << count << "] " << name << std::flush;
+    prefix_ = "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + name;
+    std::cout << prefix_ << std::flush;
   }
-  void OnRowsCopied(const std::string& name, std::uint64_t rows) override {
+  void OnRowsCopied(const std::string&, std::uint64_t rows) override {
     if (!live_) return;
-    std::cout << "\r[" << name << "] " << rows << " rows" << std::flush;
+    std::cout << "\r\033[K" << prefix_ << ": " << rows << " rows" << std::flush;
   }
   void OnTableFinished(const engine::TableOutcome& t) override {
-    if (live_) std::cout << "\r\033[K[" << t.sourceName << "]";
+    if (live_) std::cout << "\r\033[K" << prefix_;
     if (t.converted) {
       std::cout << " converted, " << t.rowsCopied << " rows";
       if (t.destName != t.sourceName) std::cout << " (as " << t.destName << ")";
@@ -48,6 +49,7 @@ class ConsoleProgress : public engine::ConversionObserver {
 
  private:
   bool live_;
+  std::string prefix_;  // "[i/n] name"
 };
 
 int UsageError(const std::string& error) {
