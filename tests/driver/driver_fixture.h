@@ -27,6 +27,12 @@ class DriverTest : public testing::Test {
     ASSERT_TRUE(session_) << failure.message;
   }
 
+  // Every file a test wrote must satisfy both independent readers.
+  void TearDown() override {
+    session_.reset();
+    if (!path_.empty() && !HasFatalFailure()) ExpectValidFile();
+  }
+
   OdbcSession& db() { return *session_; }
   // Closes the connection so that the file on disk is complete.
   void Disconnect() { session_.reset(); }

@@ -22,7 +22,10 @@ class Results : public DriverTest {
     ASSERT_TRUE(inserted.ok()) << inserted.message;
     ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, db().dbc(), &stmt_)));
   }
-  void TearDown() override { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+  void TearDown() override {
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    DriverTest::TearDown();
+  }
 
   void Select() {
     SQLCHAR sql[] = "SELECT * FROM V";
