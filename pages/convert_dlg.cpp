@@ -62,7 +62,7 @@ std::string FailureList(const engine::ConversionResult& result) {
 class ConvertPageObserver : public engine::ConversionObserver {
  public:
   explicit ConvertPageObserver(CConvertDlg& page)
-      : page_(page), blocker_(std::make_unique<InputBlocker>()) {}
+      : page_(page), blocker_(std::make_unique<InputBlocker>(page)) {}
 
   void OnStatusText(const std::string& text) override {
     page_.ShowStatus(text);
@@ -91,7 +91,7 @@ class ConvertPageObserver : public engine::ConversionObserver {
     blocker_.reset();  // the user acts again at the completion dialog
     CDoneMsgDlg done(&page_, FailureList(result));
     done.ShowModal();
-    blocker_ = std::make_unique<InputBlocker>();
+    blocker_ = std::make_unique<InputBlocker>(page_);
   }
 
  private:
@@ -199,7 +199,8 @@ void CConvertDlg::ShowStatus(const std::string& text) {
     status_->SetMinSize(wxSize(460, 18));
     status_->SetBackgroundColour(wxColour(240, 240, 142));
   }
-  status_->ChangeValue(wxString::FromUTF8(text));
+  // SetValue (not ChangeValue) so that listeners of the status line hear each text.
+  status_->SetValue(wxString::FromUTF8(text));
   status_->Update();
 }
 

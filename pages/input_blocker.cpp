@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
+#include <wx/toplevel.h>
 
 namespace talvoro::pages {
 
@@ -10,16 +11,20 @@ namespace {
 constexpr std::chrono::milliseconds kTurnInterval{40};
 }  // namespace
 
-InputBlocker::InputBlocker() { wxEvtHandler::AddFilter(this); }
+InputBlocker::InputBlocker(wxWindow& page) : page_(page) { wxEvtHandler::AddFilter(this); }
 
 InputBlocker::~InputBlocker() { wxEvtHandler::RemoveFilter(this); }
 
 int InputBlocker::FilterEvent(wxEvent& event) {
+  // Native controls act on a click or key only when wx lets the raw event through,
+  // so stopping the raw events is enough; the commands they would cause never come.
+  const bool input = dynamic_cast<wxMouseEvent*>(&event) || dynamic_cast<wxKeyEvent*>(&event) ||
+                     dynamic_cast<wxContextMenuEvent*>(&event);
+  if (!input) return Event_Skip;
+  auto* target = dynamic_cast<wxWindow*>(event.GetEventObject());
+  if (!target || wxGetTopLevelParent(target) != &page_) return Event_Skip;
   // Processed, not ignored: an ignored event would still reach the native widget.
-  if (event.GetEventCategory() == wxEVT_CATEGORY_USER_INPUT) return Event_Processed;
-  const wxEventType type = event.GetEventType();
-  if (type == wxEVT_CHAR_HOOK || type == wxEVT_CONTEXT_MENU) return Event_Processed;
-  return Event_Skip;
+  return Event_Processed;
 }
 
 void InputBlocker::KeepPainting() {
