@@ -363,7 +363,7 @@ void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
   if (pager_->WantsFlush()) Flush();
 }
 
-void JetDatabase::Flush() {
+void JetDatabase::Flush(Durability durability) {
   if (!pager_->writable()) return;
   std::vector<StoredTable*> tables{catalog_.get()};
   if (accessControl_) tables.push_back(accessControl_.get());
@@ -384,7 +384,7 @@ void JetDatabase::Flush() {
     WriteGlobalUsageMap(*pager_, pager_->pageCount());
     globalMapPages_ = pager_->pageCount();
   }
-  pager_->Flush([&] {
+  pager_->Flush(durability, [&] {
     for (StoredTable* t : marked) WriteIndexesInDoubt(*pager_, t->tdefPage(), false);
   });
   catalog_->Committed();

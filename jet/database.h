@@ -25,7 +25,8 @@ class JetDatabase final : public Database {
   std::vector<std::string> TableNames() const override;
   Table* FindTable(std::string_view name) override;
   Table& CreateTable(const TableDef& def) override;
-  void Flush() override;
+  using Database::Flush;
+  void Flush(Durability durability) override;
 
   // Adds a row to a table as one atomic step (all of it, or nothing).
   void InsertRow(StoredTable& table, const std::vector<Value>& row);

@@ -154,6 +154,17 @@ class Table {
 
 enum class OpenMode { ReadOnly, ReadWrite };
 
+// How far a flush goes.
+//   Written: every changed page is handed to the operating system, in the order that
+//     keeps the file valid at every instant. Other programs see the data at once, and
+//     a process killed at any moment leaves a valid file. A power failure before the
+//     next Synced flush may lose those pages or leave them half applied: without a
+//     sync between its steps, the disk may store them in another order.
+//   Synced: as Written, and the flush also waits (fdatasync) until the pages are on
+//     the disk, between its steps and at the end, so a power failure after it returns
+//     loses nothing; pages an earlier Written flush left unsynced are synced too.
+enum class Durability { Written, Synced };
+
 class Database {
  public:
   virtual ~Database() = default;
@@ -181,7 +192,9 @@ class Database {
   // Brings the file on disk up to date. After Flush returns the file is complete and
   // valid for any other program. A process killed at any moment, also inside Flush,
   // leaves a file that readers open, holding at least what the last Flush wrote.
-  virtual void Flush() = 0;
+  // See Durability for what survives a power failure.
+  virtual void Flush(Durability durability) = 0;
+  void Flush() { Flush(Durability::Synced); }
 };
 
 }  // namespace jet

@@ -132,7 +132,7 @@ void Pager::EvictIfNeeded() {
     if (f->dirty && !IsNew(f->page)) continue;
     if (f->dirty) {
       WriteFrame(*f);
-      f->dirty = false;
+      MarkClean(f);
     }
     it = lru_.erase(it);
     if (lastFrame_ == f) lastFrame_ = nullptr;
@@ -143,7 +143,19 @@ void Pager::EvictIfNeeded() {
 void Pager::MarkDirty(Frame* f) {
   if (f->dirty) return;
   f->dirty = true;
+  f->dirtyIndex = dirty_.size();
+  dirty_.push_back(f);
   if (!IsNew(f->page)) ++oldDirty_;
+}
+
+// Takes the frame off the dirty list (swapping the last entry into its place).
+void Pager::MarkClean(Frame* f) {
+  if (!f->dirty) return;
+  f->dirty = false;
+  Frame* last = dirty_.back();
+  dirty_[f->dirtyIndex] = last;
+  last->dirtyIndex = f->dirtyIndex;
+  dirty_.pop_back();
 }
 
 Pager::Frame* Pager::NewFrame(std::uint32_t page) {
@@ -152,7 +164,7 @@ Pager::Frame* Pager::NewFrame(std::uint32_t page) {
   Touch(f);
   std::memset(f->data, 0, kPageSize);
   if (f->dirty && !IsNew(page) && oldDirty_ > 0) --oldDirty_;
-  f->dirty = false;
+  MarkClean(f);
   return f;
 }
 
@@ -244,6 +256,7 @@ void Pager::RollbackAtomic() {
     auto it = frames_.find(p);
     if (it == frames_.end()) continue;
     if (lastFrame_ == it->second.get()) lastFrame_ = nullptr;
+    MarkClean(it->second.get());
     lru_.erase(it->second->lru);
     frames_.erase(it);
   }
@@ -269,13 +282,11 @@ void Pager::Sync() {
   if (::fdatasync(fd_) != 0) ThrowIo("Cannot sync", path_);
 }
 
-void Pager::Flush(const std::function<void()>& afterIndexes) {
+void Pager::Flush(Durability durability, const std::function<void()>& afterIndexes) {
   if (!writable_) return;
+  const bool sync = durability == Durability::Synced;
   std::vector<Frame*> fresh, old;
-  for (auto& [page, f] : frames_) {
-    if (!f->dirty) continue;
-    (IsNew(page) ? fresh : old).push_back(f.get());
-  }
+  for (Frame* f : dirty_) (IsNew(f->page) ? fresh : old).push_back(f);
   auto byPage = [](const Frame* a, const Frame* b) { return a->page < b->page; };
   std::sort(fresh.begin(), fresh.end(), byPage);
   auto byRank = [](const Frame* a, const Frame* b) {
@@ -291,28 +302,36 @@ void Pager::Flush(const std::function<void()>& afterIndexes) {
   }
   for (Frame* f : fresh) {
     WriteFrame(*f);
-    f->dirty = false;
+    MarkClean(f);
   }
   if (old.empty() && !grew) {
+    // Nothing on disk refers to the pages just written; only an earlier Written
+    // flush may still wait for its sync.
+    if (sync && unsynced_) {
+      Sync();
+      unsynced_ = false;
+    }
     reused_.clear();
     free_.insert(free_.end(), released_.begin(), released_.end());
     released_.clear();
     return;
   }
-  if (!fresh.empty() || grew) Sync();
+  // On the disk, new pages must land before the old pages that will refer to them.
+  if (sync && (!fresh.empty() || grew)) Sync();
   for (Frame* f : old) {
     WriteFrame(*f);
-    f->dirty = false;
+    MarkClean(f);
   }
   if (afterIndexes) {
     afterIndexes();
-    for (auto& [page, f] : frames_) {
-      if (!f->dirty) continue;
+    std::vector<Frame*> late = dirty_;
+    for (Frame* f : late) {
       WriteFrame(*f);
-      f->dirty = false;
+      MarkClean(f);
     }
   }
-  Sync();
+  if (sync) Sync();
+  unsynced_ = !sync;
   oldDirty_ = 0;
   durablePages_ = pageCount_;
   reused_.clear();

@@ -8,13 +8,17 @@
 //     may be written at any time, also before a flush (this is how the cache
 //     stays bounded).
 //   * Pages below it ("old pages") may refer to new pages, so they are written
-//     only inside Flush, after every new page has reached the disk (fdatasync),
-//     in the order long values, rows, usage maps, table definitions, index pages.
+//     only inside Flush, after every new page has been written, in the order long
+//     values, rows, usage maps, table definitions, index pages.
 //   * What readers see of a table changes only with its definition page: the
 //     tables keep the last data page and the owned-pages map as copies until the
 //     definition switches to them (see ShadowedUsageMap, StoredTable).
 //   Each page goes out in one aligned 4096-byte pwrite, which a process kill
 //   cannot tear, so a reader sees every page either before or after a flush.
+//   The order of the pwrite calls is what protects against a kill: other processes
+//   see the file through the same page cache. Against a power failure the order
+//   on the disk counts, which only fdatasync between the steps enforces; a
+//   Durability::Written flush leaves those syncs out (see jet.h).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +30,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "jet/jet.h"
 #include "jet/page_store.h"
 
 namespace jet {
@@ -61,10 +66,12 @@ class Pager final : public PageStore {
   void RollbackAtomic();
 
   // Writes every changed page: new pages, sync, old pages (long values, rows, usage
-  // maps, table definitions, index pages, in that order), sync.
-  // `afterIndexes` runs once the index pages are written and may change pages
-  // (clear in-doubt marks); those are written before the final sync.
-  void Flush(const std::function<void()>& afterIndexes = {});
+  // maps, table definitions, index pages, in that order), sync. Written leaves both
+  // syncs out; a later Synced flush makes up for them, also when it has nothing to
+  // write. `afterIndexes` runs once the index pages are written and may change
+  // pages (clear in-doubt marks); those are written before the final sync.
+  // Costs in proportion to the changed pages, not to the cache.
+  void Flush(Durability durability = Durability::Synced, const std::function<void()>& afterIndexes = {});
 
   // True when so many old pages wait for a flush that the cache should be emptied.
   bool WantsFlush() const { return oldDirty_ > kMaxOldDirtyPages; }
@@ -76,6 +83,7 @@ class Pager final : public PageStore {
   struct Frame {
     std::uint32_t page;
     bool dirty = false;
+    std::size_t dirtyIndex = 0;  // position in dirty_ while dirty
     std::list<Frame*>::iterator lru;
     alignas(64) std::uint8_t data[kPageSize];
   };
@@ -87,6 +95,7 @@ class Pager final : public PageStore {
   Frame* Insert(std::uint32_t page);
   void Touch(Frame* f);
   void MarkDirty(Frame* f);
+  void MarkClean(Frame* f);
   void EvictIfNeeded();
   void WriteFrame(const Frame& f);
   void Sync();
@@ -102,6 +111,8 @@ class Pager final : public PageStore {
   std::uint32_t durablePages_;  // page count at the last flush
   std::uint32_t pageLimit_;
   std::size_t oldDirty_ = 0;
+  bool unsynced_ = false;  // a Written flush wrote pages that no fdatasync followed yet
+  std::vector<Frame*> dirty_;  // the frames with dirty set, in no order
   std::vector<std::uint32_t> free_;      // reusable now
   std::vector<std::uint32_t> released_;  // reusable after the next flush
   std::unordered_set<std::uint32_t> reused_;
