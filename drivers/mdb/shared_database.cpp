@@ -1,7 +1,5 @@
 #include "shared_database.h"
 
-#include "deferred_sync.h"
-
 #include <dlfcn.h>
 #include <sys/stat.h>
 
@@ -47,7 +45,8 @@ bool Identify(const std::string& path, FileIdentity& identity) {
 // How many idle files stay open at most.
 constexpr std::size_t kMaxIdle = 4;
 
-// Longest time written pages wait for their fdatasync (see deferred_sync.h).
+// Longest time pages written at a disconnect wait for their fdatasync (see
+// shared_database.h).
 constexpr std::chrono::milliseconds kMaxSyncDelay{1000};
 
 using Clock = std::chrono::steady_clock;
@@ -60,26 +59,15 @@ struct OpenDatabase {
   std::mutex mutex;  // serialises statements; the engine is single-threaded
   int users = 0;     // guarded by the registry's mutex
   FileIdentity identity;
-  bool syncPending = false;       // pages written whose fdatasync was deferred
   Clock::time_point lastSync = Clock::now();
 
-  // Flushes; durably when asked, or when the last sync is too long ago. Call with
-  // `mutex` held.
+  // Flushes; synced when asked, or when the last synced flush is too long ago.
+  // A synced flush also syncs what earlier written-only flushes left; so does
+  // closing the database (its destructor flushes synced). Call with `mutex` held.
   void Flush(bool durable) {
-    if (!durable && Clock::now() - lastSync < kMaxSyncDelay) {
-      DeferredSyncScope deferred;
-      database->Flush();
-      if (deferred.syncSkipped()) syncPending = true;
-      return;
-    }
-    database->Flush();
-    if (syncPending) SyncFile(key);  // a flush with nothing to write does not sync
-    syncPending = false;
-    lastSync = Clock::now();
-  }
-
-  ~OpenDatabase() {
-    if (syncPending) SyncFile(key);
+    bool sync = durable || Clock::now() - lastSync >= kMaxSyncDelay;
+    database->Flush(sync ? jet::Durability::Synced : jet::Durability::Written);
+    if (sync) lastSync = Clock::now();
   }
 };
 
