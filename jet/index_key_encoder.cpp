@@ -5,6 +5,7 @@
 #include <string>
 
 #include "jet/sort_order_general.h"
+#include "jet/text_codec.h"
 
 namespace jet {
 namespace {
@@ -104,43 +105,6 @@ void AppendDecimal(const Decimal& value, const IndexKeyColumn& column, bool asce
   AppendBigEndian(static_cast<std::uint64_t>(unscaled), 8, out);
   if (negative == ascending) Invert(out, from);
   out[from] = negative ? 0x00 : 0xFF;
-}
-
-// Strict UTF-8 to UTF-16, as the rows store text; false for malformed input.
-bool DecodeUtf8(std::string_view utf8, std::u16string& out) {
-  out.clear();
-  std::size_t i = 0;
-  const std::size_t n = utf8.size();
-  while (i < n) {
-    const unsigned char b0 = static_cast<unsigned char>(utf8[i]);
-    if (b0 < 0x80) {
-      out.push_back(b0);
-      ++i;
-      continue;
-    }
-    int length = b0 >= 0xF0 && b0 <= 0xF4 ? 4 : b0 >= 0xE0 ? 3 : b0 >= 0xC2 && b0 <= 0xDF ? 2 : 0;
-    if (b0 > 0xF4) length = 0;
-    char32_t cp = length == 2 ? (b0 & 0x1F) : length == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-    bool ok = length > 0 && i + length <= n;
-    for (int k = 1; ok && k < length; ++k) {
-      const unsigned char b = static_cast<unsigned char>(utf8[i + k]);
-      if ((b & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (ok && ((length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-               (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-      ok = false;
-    if (!ok) return false;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += length;
-  }
-  return true;
 }
 
 template <typename T>
@@ -250,7 +214,7 @@ void IndexKeyEncoder::AppendColumn(const IndexKeyColumn& column, const Value& va
     case ColumnType::Memo:
     {
       thread_local std::u16string text;  // reused: keys are encoded row after row
-      if (!DecodeUtf8(*Get<std::string>(value, column), text))
+      if (!Utf8ToUtf16(*Get<std::string>(value, column), text))
         throw Error(ErrorCode::ValueOutOfRange, "text for key column \"" + column.column.name + "\" is not valid UTF-8");
       AppendGeneralSortKey(text, asc, out);
       return;
