@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include "sqlite_column_value.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
 #include "tsql_lexer.h"
@@ -187,28 +188,6 @@ class RowInserter {
   uint64_t rows_ = 0;
 };
 
-Value FromSqlite(sqlite3_stmt* st, int i) {
-  switch (sqlite3_column_type(st, i)) {
-    case SQLITE_INTEGER: return Value::Int(sqlite3_column_int64(st, i));
-    case SQLITE_FLOAT: {
-      Value v;
-      v.kind = Value::Kind::Float;
-      v.real = sqlite3_column_double(st, i);
-      return v;
-    }
-    case SQLITE_TEXT:
-      return Value::Str(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i)));
-    case SQLITE_BLOB: {
-      Value v;
-      v.kind = Value::Kind::Binary;
-      const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
-      v.bytes.assign(p, p + sqlite3_column_bytes(st, i));
-      return v;
-    }
-    default: return Value::Null();
-  }
-}
-
 }  // namespace
 
 void RunInsert(StatementContext& ctx, const InsertStmt& s) {
@@ -228,7 +207,7 @@ void RunInsert(StatementContext& ctx, const InsertStmt& s) {
           inserter.CheckValueCount(static_cast<size_t>(n));
           while (q.Step()) {
             std::vector<Value> row;
-            for (int i = 0; i < n; ++i) row.push_back(FromSqlite(q.get(), i));
+            for (int i = 0; i < n; ++i) row.push_back(ValueFromSqliteColumn(q.get(), i));
             source.push_back(std::move(row));
           }
         }

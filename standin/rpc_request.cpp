@@ -110,6 +110,15 @@ std::optional<std::vector<uint8_t>> ReadPlp(Reader& r) {
   return out;
 }
 
+// A variable-length value after its maximum length: PLP when the maximum is 0xFFFF
+// (the "max" types), otherwise a two-byte length where 0xFFFF means NULL.
+std::optional<std::vector<uint8_t>> ReadShortOrPlp(Reader& r, uint16_t max) {
+  if (max == 0xFFFF) return ReadPlp(r);
+  const uint16_t len = r.U16();
+  if (len == 0xFFFF) return std::nullopt;
+  return r.Bytes(len);
+}
+
 Value ReadValue(Reader& r) {
   const uint8_t type = r.U8();
   switch (type) {
@@ -192,26 +201,14 @@ Value ReadValue(Reader& r) {
       const uint16_t max = r.U16();
       r.Skip(5);  // collation
       const bool wide = type == 0xE7 || type == 0xEF;
-      std::optional<std::vector<uint8_t>> data;
-      if (max == 0xFFFF) {
-        data = ReadPlp(r);
-      } else {
-        const uint16_t len = r.U16();
-        if (len != 0xFFFF) data = r.Bytes(len);
-      }
+      std::optional<std::vector<uint8_t>> data = ReadShortOrPlp(r, max);
       if (!data) return Value::Null();
       return wide ? Value::Str(FromUtf16(data->data(), data->size()), true)
                   : Value::Str(FromCp1252(std::string(data->begin(), data->end())));
     }
     case 0xA5: case 0xAD: {  // VARBINARY, BINARY
       const uint16_t max = r.U16();
-      std::optional<std::vector<uint8_t>> data;
-      if (max == 0xFFFF) {
-        data = ReadPlp(r);
-      } else {
-        const uint16_t len = r.U16();
-        if (len != 0xFFFF) data = r.Bytes(len);
-      }
+      std::optional<std::vector<uint8_t>> data = ReadShortOrPlp(r, max);
       if (!data) return Value::Null();
       Value v;
       v.kind = Value::Kind::Binary;

@@ -9,6 +9,21 @@ namespace {
 bool IsNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c == '#' || c >= 0x80; }
 bool IsNamePart(unsigned char c) { return std::isalnum(c) || c == '_' || c == '#' || c == '@' || c == '$' || c >= 0x80; }
 
+// Reads quoted text from just after the opening quote up to `close`, where a doubled
+// `close` stands for one; false when the input ends first. `i` ends after the quote.
+bool ReadQuoted(const std::string& s, size_t& i, char close, std::string& text) {
+  const size_t n = s.size();
+  while (i < n) {
+    if (s[i] == close) {
+      if (i + 1 < n && s[i + 1] == close) { text += close; i += 2; continue; }
+      ++i;
+      return true;
+    }
+    text += s[i++];
+  }
+  return false;
+}
+
 }  // namespace
 
 bool SqlToken::IsWord(const char* upperWord) const {
@@ -62,16 +77,7 @@ LexResult Tokenize(const std::string& s) {
       if (national) ++i;
       ++i;
       std::string text;
-      bool closed = false;
-      while (i < n) {
-        if (s[i] == '\'') {
-          if (i + 1 < n && s[i + 1] == '\'') { text += '\''; i += 2; continue; }
-          ++i;
-          closed = true;
-          break;
-        }
-        text += s[i++];
-      }
+      const bool closed = ReadQuoted(s, i, '\'', text);
       if (!closed) {
         r.ok = false;
         r.error = "Unclosed quotation mark after the character string '" + text + "'.";
@@ -84,16 +90,7 @@ LexResult Tokenize(const std::string& s) {
       const char close = c == '[' ? ']' : '"';
       ++i;
       std::string text;
-      bool closed = false;
-      while (i < n) {
-        if (s[i] == close) {
-          if (i + 1 < n && s[i + 1] == close) { text += close; i += 2; continue; }
-          ++i;
-          closed = true;
-          break;
-        }
-        text += s[i++];
-      }
+      const bool closed = ReadQuoted(s, i, close, text);
       if (!closed) {
         r.ok = false;
         r.error = c == '[' ? "Unclosed quotation mark after the character string '" + text + "'."

@@ -1,32 +1,11 @@
 #include <strings.h>
 
+#include "sqlite_column_value.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
 
 namespace standin {
 namespace {
-
-Value FromColumn(sqlite3_stmt* st, int i) {
-  switch (sqlite3_column_type(st, i)) {
-    case SQLITE_INTEGER: return Value::Int(sqlite3_column_int64(st, i));
-    case SQLITE_FLOAT: {
-      Value v;
-      v.kind = Value::Kind::Float;
-      v.real = sqlite3_column_double(st, i);
-      return v;
-    }
-    case SQLITE_TEXT:
-      return Value::Str(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i)));
-    case SQLITE_BLOB: {
-      Value v;
-      v.kind = Value::Kind::Binary;
-      const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
-      v.bytes.assign(p, p + sqlite3_column_bytes(st, i));
-      return v;
-    }
-    default: return Value::Null();
-  }
-}
 
 void BindStored(sqlite3_stmt* stmt, int index, const StoredValue& v) {
   switch (v.kind) {
@@ -92,7 +71,7 @@ void RunUpdate(StatementContext& ctx, const UpdateStmt& s) {
           for (size_t i = 0; i < targets.size(); ++i) {
             const auto& range = s.assignments[i].second;
             const bool isDefault = range.end - range.begin == 1 && ctx.batch.tokens[range.begin].IsWord("DEFAULT");
-            values.push_back(isDefault ? Value::Null() : FromColumn(q.get(), static_cast<int>(i + 1)));
+            values.push_back(isDefault ? Value::Null() : ValueFromSqliteColumn(q.get(), static_cast<int>(i + 1)));
           }
           changes.emplace_back(q.Int(0), std::move(values));
         }

@@ -1,0 +1,30 @@
+#include "sqlite_column_value.h"
+
+#include <cstdint>
+#include <string>
+
+namespace standin {
+
+Value ValueFromSqliteColumn(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER: return Value::Int(sqlite3_column_int64(st, i));
+    case SQLITE_FLOAT: {
+      Value v;
+      v.kind = Value::Kind::Float;
+      v.real = sqlite3_column_double(st, i);
+      return v;
+    }
+    case SQLITE_TEXT:
+      return Value::Str(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)), sqlite3_column_bytes(st, i)));
+    case SQLITE_BLOB: {
+      Value v;
+      v.kind = Value::Kind::Binary;
+      const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
+      v.bytes.assign(p, p + sqlite3_column_bytes(st, i));
+      return v;
+    }
+    default: return Value::Null();
+  }
+}
+
+}  // namespace standin
