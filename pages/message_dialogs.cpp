@@ -23,6 +23,17 @@ constexpr TextStrip kFailedStrip{"Database Conversion Compleated with Errors:",
                                  StripFont::Message, 13, false, 300, 13, Rgb{0, 64, 128},
                                  Rgb{240, 240, 212}, 10, 20, 300};
 
+// Enter accepts and Escape or the close box cancels, as in a message box.
+void EndModalOnKeysAndClose(wxDialog& dialog) {
+  dialog.Bind(wxEVT_CHAR_HOOK, [&dialog](wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    if (key == WXK_ESCAPE) return dialog.EndModal(wxID_CANCEL);
+    if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) return dialog.EndModal(wxID_OK);
+    event.Skip();
+  });
+  dialog.Bind(wxEVT_CLOSE_WINDOW, [&dialog](wxCloseEvent&) { dialog.EndModal(wxID_CANCEL); });
+}
+
 wxPoint Pos(const PixelRect& r) { return {r.x, r.y}; }
 wxSize Size(const PixelRect& r) { return {r.width, r.height}; }
 
@@ -52,13 +63,7 @@ CSelectTableMsgDlg::CSelectTableMsgDlg(wxWindow* parent) {
 
   Bind(wxEVT_PAINT, [this](wxPaintEvent&) { PaintMessageDialog(*this, SelectTableMessageStrip()); });
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(wxID_OK); }, IDC_MSG_OK);
-  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
-    const int key = event.GetKeyCode();
-    if (key == WXK_ESCAPE) return EndModal(wxID_CANCEL);
-    if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) return EndModal(wxID_OK);
-    event.Skip();
-  });
-  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });
+  EndModalOnKeysAndClose(*this);
   CentreOnParent();
 }
 
@@ -90,13 +95,7 @@ CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failur
   const TextStrip* strip = failures_.empty() ? &DoneMessageStrip() : &kFailedStrip;
   Bind(wxEVT_PAINT, [this, strip](wxPaintEvent&) { PaintMessageDialog(*this, *strip); });
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(wxID_OK); }, wxID_OK);
-  Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
-    const int key = event.GetKeyCode();
-    if (key == WXK_ESCAPE) return EndModal(wxID_CANCEL);
-    if (key == WXK_RETURN || key == WXK_NUMPAD_ENTER) return EndModal(wxID_OK);
-    event.Skip();
-  });
-  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });
+  EndModalOnKeysAndClose(*this);
   CentreOnParent();
 }
 
