@@ -107,22 +107,22 @@ const TypeWord* FindTypeWord(const std::string& word) {
   return nullptr;
 }
 
-[[noreturn]] void Refuse(const ColumnSpec& spec, const std::string& what) {
-  throw SqlError("42000", "Column \"" + spec.name + "\": " + what);
+[[noreturn]] void Refuse(const ColumnSpec& declared, const std::string& what) {
+  throw SqlError("42000", "Column \"" + declared.name + "\": " + what);
 }
 
 }  // namespace
 
-jet::ColumnDef ColumnFromSpec(const ColumnSpec& spec) {
-  const TypeWord* word = FindTypeWord(spec.type.word);
-  if (!word) Refuse(spec, "unknown type '" + spec.type.word + "'");
+jet::ColumnDef ColumnFromSpec(const ColumnSpec& declared) {
+  const TypeWord* word = FindTypeWord(declared.type.word);
+  if (!word) Refuse(declared, "unknown type '" + declared.type.word + "'");
 
   jet::ColumnDef column;
-  column.name = spec.name;
+  column.name = declared.name;
   column.type = word->type;
-  column.required = spec.nullability == Nullability::NotNull;
-  const auto& size = spec.type.size;
-  const auto& scale = spec.type.scale;
+  column.required = declared.nullability == Nullability::NotNull;
+  const auto& size = declared.type.size;
+  const auto& scale = declared.type.scale;
   auto sizeText = [&] {
     return std::to_string(*size) + (scale ? "," + std::to_string(*scale) : std::string());
   };
@@ -132,7 +132,7 @@ jet::ColumnDef ColumnFromSpec(const ColumnSpec& spec) {
       // float(53), datetime2(7), time(3): the number only tunes the source type.
       if (scale || (size && word->type != ColumnType::Double && word->type != ColumnType::Single &&
                     word->type != ColumnType::DateTime))
-        Refuse(spec, "type " + spec.type.word + " takes no size, found (" + sizeText() + ")");
+        Refuse(declared, "type " + declared.type.word + " takes no size, found (" + sizeText() + ")");
       if (word->type == ColumnType::Decimal) {  // bigint
         column.precision = 19;
         column.scale = 0;
@@ -140,7 +140,7 @@ jet::ColumnDef ColumnFromSpec(const ColumnSpec& spec) {
       if (word->type == ColumnType::Binary) column.length = word->defaultLength;
       break;
     case Form::Sized:
-      if (scale) Refuse(spec, "type " + spec.type.word + " takes one size, found (" + sizeText() + ")");
+      if (scale) Refuse(declared, "type " + declared.type.word + " takes one size, found (" + sizeText() + ")");
       if (!size) {
         if (word->defaultLength == 0) {
           column.type = ColumnType::Memo;
@@ -150,23 +150,23 @@ jet::ColumnDef ColumnFromSpec(const ColumnSpec& spec) {
       } else if (*size == -1 || *size > 255) {
         column.type = ColumnType::Memo;
       } else if (*size < 1) {
-        Refuse(spec, "text length must be 1 to 255, found " + std::to_string(*size));
+        Refuse(declared, "text length must be 1 to 255, found " + std::to_string(*size));
       } else {
         column.length = static_cast<std::uint16_t>(*size);
       }
       break;
     case Form::LongText:
       if (scale || (size && *size == 0))
-        Refuse(spec, "type " + spec.type.word + " takes at most a positive size");
+        Refuse(declared, "type " + declared.type.word + " takes at most a positive size");
       break;
     case Form::Bytes:
-      if (scale) Refuse(spec, "type " + spec.type.word + " takes one size, found (" + sizeText() + ")");
+      if (scale) Refuse(declared, "type " + declared.type.word + " takes one size, found (" + sizeText() + ")");
       if (!size) {
         column.length = word->defaultLength;
       } else if (*size == -1 || *size > 255) {
         column.type = ColumnType::Ole;
       } else if (*size < 1) {
-        Refuse(spec, "binary length must be 1 to 255, found " + std::to_string(*size));
+        Refuse(declared, "binary length must be 1 to 255, found " + std::to_string(*size));
       } else {
         column.length = static_cast<std::uint16_t>(*size);
       }
@@ -175,9 +175,9 @@ jet::ColumnDef ColumnFromSpec(const ColumnSpec& spec) {
       long long precision = size.value_or(18);
       long long digits = scale.value_or(0);
       if (precision < 1 || precision > 28)
-        Refuse(spec, "decimal precision must be 1 to 28, found " + std::to_string(precision));
+        Refuse(declared, "decimal precision must be 1 to 28, found " + std::to_string(precision));
       if (digits < 0 || digits > precision)
-        Refuse(spec, "decimal scale must be 0 to the precision (" + std::to_string(precision) +
+        Refuse(declared, "decimal scale must be 0 to the precision (" + std::to_string(precision) +
                          "), found " + std::to_string(digits));
       column.precision = static_cast<std::uint8_t>(precision);
       column.scale = static_cast<std::uint8_t>(digits);

@@ -10,6 +10,6 @@ namespace mdb {
 // whether it is required (NOT NULL or part of the primary key is decided by the
 // caller). Throws SqlError (42000) for an unknown type word or a size it cannot
 // take, naming the column.
-jet::ColumnDef ColumnFromSpec(const ColumnSpec& spec);
+jet::ColumnDef ColumnFromSpec(const ColumnSpec& declared);
 
 }  // namespace mdb

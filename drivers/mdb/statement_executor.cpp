@@ -27,15 +27,15 @@ ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& d
     throw SqlError("42S01", "Table \"" + create.table + "\" already exists");
   jet::TableDef def;
   def.name = create.table;
-  for (const ColumnSpec& spec : create.columns) {
-    if (FindColumn(def.columns, spec.name) >= 0)
-      throw SqlError("42S21", "Column \"" + spec.name + "\" is defined twice in table \"" +
+  for (const ColumnSpec& declared : create.columns) {
+    if (FindColumn(def.columns, declared.name) >= 0)
+      throw SqlError("42S21", "Column \"" + declared.name + "\" is defined twice in table \"" +
                                   create.table + "\"");
-    def.columns.push_back(ColumnFromSpec(spec));
-    if (spec.primaryKey) {
+    def.columns.push_back(ColumnFromSpec(declared));
+    if (declared.primaryKey) {
       if (!def.primaryKey.empty() || !create.keyColumns.empty())
         throw SqlError("42000", "Table \"" + create.table + "\" has more than one PRIMARY KEY");
-      def.primaryKey.push_back(spec.name);
+      def.primaryKey.push_back(declared.name);
     }
   }
   for (const std::string& key : create.keyColumns) {
