@@ -326,36 +326,28 @@ bool Recordset::GetUtf8FromWide(int column, std::string& out) {
   return true;
 }
 
-bool Recordset::GetInt64(int column, std::int64_t& value) {
+// One fixed-size value of a C type; false for NULL.
+bool Recordset::GetFixed(int column, SQLSMALLINT cType, void* value, SQLLEN size) {
   SQLLEN indicator = 0;
-  Check(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_SBIGINT, &value, 0,
-                   &indicator),
+  Check(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), cType, value, size, &indicator),
         SQL_HANDLE_STMT, stmt_, "cannot read column " + columns_[column].name);
   return indicator != SQL_NULL_DATA;
+}
+
+bool Recordset::GetInt64(int column, std::int64_t& value) {
+  return GetFixed(column, SQL_C_SBIGINT, &value, 0);
 }
 
 bool Recordset::GetDouble(int column, double& value) {
-  SQLLEN indicator = 0;
-  Check(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_DOUBLE, &value, 0,
-                   &indicator),
-        SQL_HANDLE_STMT, stmt_, "cannot read column " + columns_[column].name);
-  return indicator != SQL_NULL_DATA;
+  return GetFixed(column, SQL_C_DOUBLE, &value, 0);
 }
 
 bool Recordset::GetFloat(int column, float& value) {
-  SQLLEN indicator = 0;
-  Check(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_FLOAT, &value, 0,
-                   &indicator),
-        SQL_HANDLE_STMT, stmt_, "cannot read column " + columns_[column].name);
-  return indicator != SQL_NULL_DATA;
+  return GetFixed(column, SQL_C_FLOAT, &value, 0);
 }
 
 bool Recordset::GetTimestamp(int column, SQL_TIMESTAMP_STRUCT& value) {
-  SQLLEN indicator = 0;
-  Check(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), SQL_C_TYPE_TIMESTAMP, &value,
-                   sizeof value, &indicator),
-        SQL_HANDLE_STMT, stmt_, "cannot read column " + columns_[column].name);
-  return indicator != SQL_NULL_DATA;
+  return GetFixed(column, SQL_C_TYPE_TIMESTAMP, &value, sizeof value);
 }
 
 }  // namespace talvoro::odbc

@@ -162,6 +162,7 @@ class Recordset {
   SQLHSTMT handle() const { return stmt_; }
 
  private:
+  bool GetFixed(int column, SQLSMALLINT cType, void* value, SQLLEN size);
   bool GetLong(int column, SQLSMALLINT cType, std::string& out, std::size_t terminator);
 
   Database& db_;
