@@ -174,6 +174,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
   ProducerThread producer(queue, std::thread(ProduceStatements, std::ref(source),
                                              std::cref(quotedName), std::cref(columns),
                                              std::ref(queue)));
+  auto nextCommit = std::chrono::steady_clock::now() + kCommitInterval;
   try {
     StatementBlock block;
     while (queue.Pop(block)) {
@@ -184,9 +185,10 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
           throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
         }
         ++inserted;
-        if (inserted % kRowsPerCommit == 0) {
+        if (inserted % 1024 == 0 && std::chrono::steady_clock::now() >= nextCommit) {
           destination.Commit();
           copied.rowsCopied = inserted;
+          nextCommit = std::chrono::steady_clock::now() + kCommitInterval;
         }
         if (reportInterval != 0 && inserted % reportInterval == 0 && onRows) onRows(inserted);
       }

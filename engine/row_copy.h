@@ -6,6 +6,7 @@
 // statements; callbacks come on the calling thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,8 +34,10 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
                           RowBuffers& buffers);
 
 // How often the inserts are committed during a long table, so the driver's
-// transaction stays small.
-inline constexpr std::uint64_t kRowsPerCommit = 50000;
+// transaction stays small and a long copy reaches the disk as it goes. A commit
+// waits for the disk, so it goes by time rather than by a row count that would
+// commit a fast table many times a second.
+inline constexpr std::chrono::milliseconds kCommitInterval{2000};
 
 struct RowCopyResult {
   std::uint64_t rowsCopied = 0;  // committed to the destination

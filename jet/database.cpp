@@ -258,8 +258,14 @@ void JetDatabase::RepairIfInDoubt(StoredTable& table) {
 }
 
 Table* JetDatabase::FindTable(std::string_view name) {
-  for (auto& e : tables_)
-    if (SameName(e.name, name)) return &Load(e);
+  // Names are unique without regard to case, so an exact match is the one.
+  if (lastFound_ < tables_.size() && tables_[lastFound_].name == name) return &Load(tables_[lastFound_]);
+  for (std::size_t i = 0; i < tables_.size(); ++i) {
+    if (SameName(tables_[i].name, name)) {
+      lastFound_ = i;
+      return &Load(tables_[i]);
+    }
+  }
   return nullptr;
 }
 

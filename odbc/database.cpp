@@ -101,8 +101,8 @@ std::string DBException::sqlState() const {
   return records_.empty() ? std::string() : records_.front().sqlState;
 }
 
-void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const std::string& context) {
-  if (!Succeeded(rc)) throw DBException(context, ReadDiagnostics(handleType, handle));
+void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, std::string_view context) {
+  if (!Succeeded(rc)) throw DBException(std::string(context), ReadDiagnostics(handleType, handle));
 }
 
 // --- Environment ------------------------------------------------------------
@@ -285,6 +285,11 @@ bool Recordset::Fetch() {
 
 // Reads a value of any length in chunks. `terminator` is the size of the NUL the
 // driver appends to character data (0 for binary, 1 for char, 2 for wide).
+// The message is built only when a read fails: values are read by the million.
+void Recordset::ThrowReadError(int column) {
+  throw DBException("cannot read column " + columns_[column].name, ReadDiagnostics(SQL_HANDLE_STMT, stmt_));
+}
+
 bool Recordset::GetLong(int column, SQLSMALLINT cType, std::string& out, std::size_t terminator) {
   out.clear();
   if (chunk_.empty()) chunk_.resize(64 * 1024);
@@ -294,7 +299,7 @@ bool Recordset::GetLong(int column, SQLSMALLINT cType, std::string& out, std::si
     SQLRETURN rc = SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), cType, chunk_.data(),
                               static_cast<SQLLEN>(chunk_.size()), &indicator);
     if (rc == SQL_NO_DATA) return true;  // the previous piece was the last one
-    Check(rc, SQL_HANDLE_STMT, stmt_, "cannot read column " + columns_[column].name);
+    if (!Succeeded(rc)) ThrowReadError(column);
     if (indicator == SQL_NULL_DATA) return false;
     std::size_t got;
     if (indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > capacity) {
@@ -329,8 +334,8 @@ bool Recordset::GetUtf8FromWide(int column, std::string& out) {
 // One fixed-size value of a C type; false for NULL.
 bool Recordset::GetFixed(int column, SQLSMALLINT cType, void* value, SQLLEN size) {
   SQLLEN indicator = 0;
-  Check(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), cType, value, size, &indicator),
-        SQL_HANDLE_STMT, stmt_, "cannot read column " + columns_[column].name);
+  if (!Succeeded(SQLGetData(stmt_, static_cast<SQLUSMALLINT>(column + 1), cType, value, size, &indicator)))
+    ThrowReadError(column);
   return indicator != SQL_NULL_DATA;
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace talvoro::odbc {
@@ -47,7 +48,7 @@ class DBException : public std::runtime_error {
 inline bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 // Throws DBException with the handle's diagnostics unless rc succeeded.
-void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const std::string& context);
+void Check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, std::string_view context);
 
 // An ODBC 3 environment handle.
 class Environment {
@@ -162,6 +163,7 @@ class Recordset {
   SQLHSTMT handle() const { return stmt_; }
 
  private:
+  [[noreturn]] void ThrowReadError(int column);
   bool GetFixed(int column, SQLSMALLINT cType, void* value, SQLLEN size);
   bool GetLong(int column, SQLSMALLINT cType, std::string& out, std::size_t terminator);
 

@@ -1,6 +1,7 @@
 #include "literal_values.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -17,6 +18,8 @@ namespace {
 
 using jet::ColumnType;
 using Kind = Literal::Kind;
+
+constexpr std::int64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000};
 
 std::string Shown(const Literal& literal) {
   std::string text;
@@ -73,15 +76,49 @@ ExactNumber NumberOf(const Literal& literal, const jet::ColumnDef& column) {
   return *number;
 }
 
+// Plain digits with an optional fraction, as the converter writes its numbers,
+// are read straight from the text; anything else (exponents, quoted numbers,
+// more digits) takes the exact general path. Every row goes through here.
+struct PlainNumber {
+  std::int64_t whole = 0;     // at most 14 digits
+  std::int64_t fraction = 0;  // the first `fractionDigits` digits after the point
+  int fractionDigits = 0;     // at most 4
+};
+
+std::optional<PlainNumber> ReadPlainNumber(const Literal& literal) {
+  if (literal.kind != Kind::Number) return std::nullopt;
+  std::string_view text = literal.text;
+  PlainNumber number;
+  std::size_t i = 0, wholeDigits = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++wholeDigits) {
+    if (wholeDigits == 14) return std::nullopt;
+    number.whole = number.whole * 10 + (text[i] - '0');
+  }
+  if (i < text.size()) {
+    if (text[i] != '.') return std::nullopt;
+    for (++i; i < text.size(); ++i, ++number.fractionDigits) {
+      if (text[i] < '0' || text[i] > '9' || number.fractionDigits == 4) return std::nullopt;
+      number.fraction = number.fraction * 10 + (text[i] - '0');
+    }
+  }
+  if (wholeDigits == 0 && number.fractionDigits == 0) return std::nullopt;
+  return number;
+}
+
 jet::Value WholeNumber(const Literal& literal, const jet::ColumnDef& column, long long low,
                        long long high) {
-  ExactNumber number = NumberOf(literal, column);
-  // Fractions round half to even, as Access converts them.
-  auto magnitude = ScaledMagnitude(number, 0, Rounding::HalfEven, 20);
   auto outOfRange = [&] {
     Refuse("22003", literal, column,
            "is out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
   };
+  if (auto plain = ReadPlainNumber(literal); plain && plain->fractionDigits == 0) {
+    std::int64_t value = literal.negative ? -plain->whole : plain->whole;
+    if (value < low || value > high) outOfRange();
+    return value;
+  }
+  ExactNumber number = NumberOf(literal, column);
+  // Fractions round half to even, as Access converts them.
+  auto magnitude = ScaledMagnitude(number, 0, Rounding::HalfEven, 20);
   if (!magnitude || *magnitude > static_cast<unsigned __int128>(1) << 63) outOfRange();
   __int128 value = static_cast<__int128>(*magnitude);
   if (number.negative) value = -value;
@@ -98,11 +135,17 @@ jet::Value Boolean(const Literal& literal, const jet::ColumnDef& column) {
     if (EqualsIgnoreCase(t, "false") || EqualsIgnoreCase(t, "no") || EqualsIgnoreCase(t, "off"))
       return false;
   }
+  if (auto plain = ReadPlainNumber(literal)) return plain->whole != 0 || plain->fraction != 0;
   ExactNumber number = NumberOf(literal, column);
   return !number.digits.empty();  // any non-zero number is Yes
 }
 
 jet::Value Currency(const Literal& literal, const jet::ColumnDef& column) {
+  if (auto plain = ReadPlainNumber(literal)) {
+    // 14 whole digits and 4 decimals always fit the currency range.
+    std::int64_t scaled = plain->whole * 10000 + plain->fraction * kPowersOfTen[4 - plain->fractionDigits];
+    return jet::Currency{literal.negative ? -scaled : scaled};
+  }
   ExactNumber number = NumberOf(literal, column);
   auto magnitude = ScaledMagnitude(number, 4, Rounding::HalfEven, 20);
   const unsigned __int128 limit = static_cast<unsigned __int128>(1) << 63;
@@ -132,8 +175,20 @@ jet::Value Decimal(const Literal& literal, const jet::ColumnDef& column) {
   return value;
 }
 
+// A number as written is read in place (from_chars rounds correctly, as the
+// general path does); quoted numbers and what from_chars refuses go the general way.
+double DoubleOf(const Literal& literal, const jet::ColumnDef& column) {
+  if (literal.kind == Kind::Number) {
+    double value = 0;
+    const char* end = literal.text.data() + literal.text.size();
+    auto [stop, error] = std::from_chars(literal.text.data(), end, value);
+    if (error == std::errc() && stop == end) return literal.negative ? -value : value;
+  }
+  return ToDouble(NumberOf(literal, column));
+}
+
 jet::Value Floating(const Literal& literal, const jet::ColumnDef& column) {
-  double value = ToDouble(NumberOf(literal, column));
+  double value = DoubleOf(literal, column);
   double limit = column.type == ColumnType::Single ? FLT_MAX : DBL_MAX;
   if (!std::isfinite(value) || std::fabs(value) > limit)
     Refuse("22003", literal, column, "is out of range");
@@ -198,14 +253,12 @@ jet::Value Text(const Literal& literal, const jet::ColumnDef& column) {
   } else {
     text = "0x" + literal.text;
   }
-  if (!IsValidUtf8(text)) Refuse("22018", literal, column, "is not valid UTF-8 text");
-  if (column.type == ColumnType::Text) {
-    std::size_t length = Utf16Length(text);
-    if (length > column.length)
-      Refuse("22001", literal, column,
-             "is too long: " + std::to_string(length) + " characters, the column holds " +
-                 std::to_string(column.length));
-  }
+  std::optional<std::size_t> length = ValidUtf16Length(text);
+  if (!length) Refuse("22018", literal, column, "is not valid UTF-8 text");
+  if (column.type == ColumnType::Text && *length > column.length)
+    Refuse("22001", literal, column,
+           "is too long: " + std::to_string(*length) + " characters, the column holds " +
+               std::to_string(column.length));
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diagnostics.h"
@@ -107,10 +108,15 @@ inline StatementHandle* AsStatement(SQLHANDLE h) {
 }
 
 // The text of an SQLCHAR* argument that may be NUL-terminated (SQL_NTS) or counted.
-inline std::string ArgumentText(const SQLCHAR* text, SQLINTEGER length) {
+// The argument in place, for use during the call.
+inline std::string_view ArgumentView(const SQLCHAR* text, SQLINTEGER length) {
   if (!text) return {};
-  if (length == SQL_NTS || length < 0) return std::string(reinterpret_cast<const char*>(text));
-  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+  if (length == SQL_NTS || length < 0) return std::string_view(reinterpret_cast<const char*>(text));
+  return std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
+}
+
+inline std::string ArgumentText(const SQLCHAR* text, SQLINTEGER length) {
+  return std::string(ArgumentView(text, length));
 }
 
 inline bool IsOdbc3(const StatementHandle& statement) {

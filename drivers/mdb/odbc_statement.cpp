@@ -44,7 +44,7 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER lengt
     statement->prepared.reset();
     statement->CloseCursor();
     statement->rowCount = -1;
-    return Run(*statement, ParseStatement(ArgumentText(text, length)));
+    return Run(*statement, ParseStatement(ArgumentView(text, length)));
   });
 }
 
@@ -57,7 +57,7 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER length) 
     statement->preparedColumns.clear();
     statement->CloseCursor();
     statement->rowCount = -1;
-    Statement parsed = ParseStatement(ArgumentText(text, length));
+    Statement parsed = ParseStatement(ArgumentView(text, length));
     if (auto* select = std::get_if<SelectStatement>(&parsed)) {
       ConnectionHandle& connection = *statement->connection;
       auto lock = connection.lease.Lock();

@@ -1,19 +1,33 @@
 #include "sql_tokenizer.h"
 
+#include <array>
+
 #include "sql_error.h"
 
 namespace mdb {
 namespace {
 
-bool IsWordStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
-}
+// Character classes by table: the tokenizer looks at every character of every
+// row's INSERT.
+enum : unsigned char { kWordStart = 1, kWordPart = 2, kBlank = 4 };
 
-bool IsWordPart(unsigned char c) {
-  return IsWordStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '#' || c == '@';
-}
+constexpr auto kClasses = [] {
+  std::array<unsigned char, 256> classes{};
+  for (int c = 0; c < 256; ++c) {
+    bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+    bool part = start || (c >= '0' && c <= '9') || c == '$' || c == '#' || c == '@';
+    bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    classes[c] = static_cast<unsigned char>((start ? kWordStart : 0) | (part ? kWordPart : 0) |
+                                            (blank ? kBlank : 0));
+  }
+  return classes;
+}();
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsWordStart(unsigned char c) { return kClasses[c] & kWordStart; }
+inline bool IsWordPart(unsigned char c) { return kClasses[c] & kWordPart; }
+inline bool IsBlank(unsigned char c) { return kClasses[c] & kBlank; }
+
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsHexDigit(char c) {
   return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -25,20 +39,29 @@ bool IsHexDigit(char c) {
 }
 
 // Reads a delimited run ending at `close`, where a doubled `close` stands for itself.
-std::size_t ReadDelimited(std::string_view sql, std::size_t start, char close, std::string& out,
-                          const char* what) {
-  std::size_t i = start + 1;
+// The text is a view of `sql` unless a doubled delimiter had to be undone.
+std::size_t ReadDelimited(std::string_view sql, std::size_t start, char close,
+                          std::string_view& token, TokenList& list, const char* what) {
+  const std::size_t first = start + 1;
+  std::size_t end = sql.find(close, first);
+  if (end == std::string_view::npos) Fail(sql, start, std::string("unterminated ") + what);
+  if (end + 1 >= sql.size() || sql[end + 1] != close) {
+    token = sql.substr(first, end - first);
+    return end + 1;
+  }
+  std::string& text = list.unescaped.emplace_back(sql.substr(first, end + 1 - first));
+  std::size_t i = end + 2;
   while (true) {
-    if (i >= sql.size()) Fail(sql, start, std::string("unterminated ") + what);
-    if (sql[i] == close) {
-      if (i + 1 < sql.size() && sql[i + 1] == close) {
-        out += close;
-        i += 2;
-        continue;
-      }
-      return i + 1;
+    end = sql.find(close, i);
+    if (end == std::string_view::npos) Fail(sql, start, std::string("unterminated ") + what);
+    text.append(sql.substr(i, end - i));
+    if (end + 1 < sql.size() && sql[end + 1] == close) {
+      text += close;
+      i = end + 2;
+      continue;
     }
-    out += sql[i++];
+    token = text;
+    return end + 1;
   }
 }
 
@@ -86,61 +109,62 @@ std::size_t CharacterPosition(std::string_view sql, std::size_t byteOffset) {
   return position;
 }
 
-std::vector<Token> Tokenize(std::string_view sql) {
-  std::vector<Token> tokens;
-  tokens.reserve(16);
+void Tokenize(std::string_view sql, TokenList& list) {
+  std::vector<Token>& tokens = list.tokens;
+  tokens.clear();
+  list.unescaped.clear();
   std::size_t i = 0;
   while (true) {
-    while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' ||
-                              sql[i] == '\n' || sql[i] == '\f' || sql[i] == '\v')) {
-      ++i;
-    }
+    while (i < sql.size() && IsBlank(static_cast<unsigned char>(sql[i]))) ++i;
     // "-- comment" to the end of the line.
     if (i + 1 < sql.size() && sql[i] == '-' && sql[i + 1] == '-') {
       while (i < sql.size() && sql[i] != '\n') ++i;
       continue;
     }
-    Token token;
-    token.offset = i;
+    // The token is built in locals and stored once: building it in memory and
+    // copying it made the store wait on its own parts, for every token.
+    const std::size_t start = i;
+    TokenKind kind;
+    std::string_view text;
     if (i >= sql.size()) {
-      tokens.push_back(std::move(token));
-      return tokens;
+      tokens.push_back(Token{TokenKind::End, {}, start});
+      return;
     }
     char c = sql[i];
     if (IsWordStart(static_cast<unsigned char>(c))) {
       std::size_t j = i;
       while (j < sql.size() && IsWordPart(static_cast<unsigned char>(sql[j]))) ++j;
-      token.kind = TokenKind::Word;
-      token.text.assign(sql.substr(i, j - i));
+      kind = TokenKind::Word;
+      text = sql.substr(i, j - i);
       i = j;
     } else if (IsDigit(c) || (c == '.' && i + 1 < sql.size() && IsDigit(sql[i + 1]))) {
       std::size_t j = ReadNumber(sql, i);
       if (j < sql.size() && IsWordPart(static_cast<unsigned char>(sql[j])))
         Fail(sql, i, "malformed number '" + std::string(sql.substr(i, j + 1 - i)) + "'");
-      token.kind = TokenKind::Number;
-      token.text.assign(sql.substr(i, j - i));
+      kind = TokenKind::Number;
+      text = sql.substr(i, j - i);
       i = j;
     } else if (c == '\'') {
-      token.kind = TokenKind::String;
-      i = ReadDelimited(sql, i, '\'', token.text, "string literal");
+      kind = TokenKind::String;
+      i = ReadDelimited(sql, i, '\'', text, list, "string literal");
     } else if (c == '"') {
-      token.kind = TokenKind::QuotedName;
-      i = ReadDelimited(sql, i, '"', token.text, "quoted name");
+      kind = TokenKind::QuotedName;
+      i = ReadDelimited(sql, i, '"', text, list, "quoted name");
     } else if (c == '[') {
-      token.kind = TokenKind::QuotedName;
-      i = ReadDelimited(sql, i, ']', token.text, "bracketed name");
+      kind = TokenKind::QuotedName;
+      i = ReadDelimited(sql, i, ']', text, list, "bracketed name");
     } else if (c == '`') {
-      token.kind = TokenKind::QuotedName;
-      i = ReadDelimited(sql, i, '`', token.text, "quoted name");
+      kind = TokenKind::QuotedName;
+      i = ReadDelimited(sql, i, '`', text, list, "quoted name");
     } else if (c == '(' || c == ')' || c == ',' || c == ';' || c == '*' || c == '+' ||
                c == '-' || c == '.' || c == '=') {
-      token.kind = TokenKind::Symbol;
-      token.text.assign(1, c);
+      kind = TokenKind::Symbol;
+      text = sql.substr(i, 1);
       ++i;
     } else {
       Fail(sql, i, "unexpected character '" + std::string(1, c) + "'");
     }
-    tokens.push_back(std::move(token));
+    tokens.push_back(Token{kind, text, start});
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,12 +21,21 @@ enum class TokenKind {
 
 struct Token {
   TokenKind kind = TokenKind::End;
-  std::string text;
+  std::string_view text;
   std::size_t offset = 0;  // byte offset of the token's first character
 };
 
+// The tokens of one statement. Texts view the statement itself, or `unescaped` for
+// the names and strings whose doubled delimiters were undone: the statement text
+// must outlive the list. Nothing is copied for the common case, which keeps a
+// row's INSERT cheap.
+struct TokenList {
+  std::vector<Token> tokens;  // ends with an End token
+  std::list<std::string> unescaped;  // a list: its strings stay where they are
+};
+
 // Throws SqlError (42000) for an unterminated string or name or a stray character.
-std::vector<Token> Tokenize(std::string_view sql);
+void Tokenize(std::string_view sql, TokenList& out);
 
 // 1-based character position of a byte offset, counting UTF-8 sequences as one.
 std::size_t CharacterPosition(std::string_view sql, std::size_t byteOffset);

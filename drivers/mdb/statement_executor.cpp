@@ -59,7 +59,9 @@ ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& d
 ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
   jet::Table& table = FindTable(database, insert.table);
   const std::vector<jet::ColumnDef>& columns = table.definition().columns;
-  std::vector<jet::Value> row;
+  // Kept from statement to statement on this thread: one allocation less per row.
+  thread_local std::vector<jet::Value> row;
+  row.clear();
   if (insert.columns.empty()) {
     if (insert.values.size() != columns.size())
       throw SqlError("21S01", "Table \"" + table.definition().name + "\" has " +

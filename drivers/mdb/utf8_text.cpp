@@ -47,24 +47,17 @@ bool Decode(std::string_view s, std::size_t& i, char32_t& cp) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  char32_t cp;
-  while (i < text.size()) {
-    if (!Decode(text, i, cp)) return false;
-  }
-  return true;
-}
-
-std::size_t Utf16Length(std::string_view utf8) {
+std::optional<std::size_t> ValidUtf16Length(std::string_view utf8) {
   std::size_t i = 0, units = 0;
   char32_t cp;
   while (i < utf8.size()) {
-    if (Decode(utf8, i, cp) && cp >= 0x10000) {
-      units += 2;
-    } else {
-      units += 1;
+    if (static_cast<unsigned char>(utf8[i]) < 0x80) {  // most text: one unit per byte
+      ++i;
+      ++units;
+      continue;
     }
+    if (!Decode(utf8, i, cp)) return std::nullopt;
+    units += cp >= 0x10000 ? 2 : 1;
   }
   return units;
 }
