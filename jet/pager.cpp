@@ -84,7 +84,14 @@ void Pager::Touch(Frame* f) {
 
 Pager::Frame* Pager::Insert(std::uint32_t page) {
   EvictIfNeeded();
-  auto frame = std::make_unique<Frame>();
+  std::unique_ptr<Frame> frame;
+  if (spareFrames_.empty()) {
+    frame = std::make_unique<Frame>();
+  } else {
+    frame = std::move(spareFrames_.back());
+    spareFrames_.pop_back();
+    frame->dirty = false;
+  }
   frame->page = page;
   lru_.push_front(frame.get());
   frame->lru = lru_.begin();
@@ -136,7 +143,9 @@ void Pager::EvictIfNeeded() {
     }
     it = lru_.erase(it);
     if (lastFrame_ == f) lastFrame_ = nullptr;
-    frames_.erase(f->page);
+    auto node = frames_.find(f->page);
+    if (spareFrames_.size() < kKeepRecent) spareFrames_.push_back(std::move(node->second));
+    frames_.erase(node);
   }
 }
 

@@ -129,6 +129,9 @@ class Pager final : public PageStore {
   std::vector<std::uint32_t> atomicReused_;
   std::vector<SavedPage> undo_;  // old content of pages changed in the section (few)
   std::vector<std::unique_ptr<std::uint8_t[]>> spareBuffers_;
+  // Evicted frames, kept for the next pages: a long insert run evicts a frame for
+  // nearly every page it adds.
+  std::vector<std::unique_ptr<Frame>> spareFrames_;
   Frame* lastFrame_ = nullptr;   // the most recently used frame, looked up first
 };
 
