@@ -104,8 +104,11 @@ namespace {
 
 // Statements handed over at a time, and blocks that may wait: small enough to
 // keep memory flat, large enough that the threads rarely wait for each other.
-constexpr std::size_t kStatementsPerBlock = 256;
-constexpr std::size_t kBlocksInFlight = 8;
+// A block also goes when its text reaches kBlockBytes, so that rows with large
+// values (a picture is twice its size as hexadecimal text) stay within bounds.
+constexpr std::size_t kStatementsPerBlock = 1024;
+constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kBlocksInFlight = 16;
 
 // Reads the source and builds the statements; runs on its own thread.
 void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
@@ -113,17 +116,19 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
   std::exception_ptr failure;
   RowBuffers buffers;
   StatementBlock block = queue.TakeSpare();
-  std::size_t used = 0;
+  std::size_t used = 0, bytes = 0;
   bool open = true;
   try {
     while (open && source.Fetch()) {
       if (used == block.size()) block.emplace_back();
       BuildInsertStatement(source, quotedName, columns, block[used], buffers);
+      bytes += block[used].size();
       ++used;
-      if (used == kStatementsPerBlock) {
+      if (used == kStatementsPerBlock || bytes >= kBlockBytes) {
+        block.resize(used);
         open = queue.Push(std::move(block));
         block = queue.TakeSpare();
-        used = 0;
+        used = bytes = 0;
       }
     }
   } catch (...) {

@@ -56,6 +56,11 @@ StatementBlock StatementQueue::TakeSpare() {
 }
 
 void StatementQueue::ReturnSpare(StatementBlock block) {
+  // Room for an ordinary row is kept; what a large value needed is given back.
+  constexpr std::size_t kKeptCapacity = 4096;
+  for (std::string& statement : block) {
+    if (statement.capacity() > kKeptCapacity) std::string().swap(statement);
+  }
   std::lock_guard<std::mutex> lock(mu_);
   if (spares_.size() < maxBlocks_ + 2) spares_.push_back(std::move(block));
 }

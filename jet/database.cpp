@@ -354,7 +354,8 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
 
 void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
   RequireWritable();
-  auto saved = table.Save();
+  StoredTable::State& saved = savedRowState_;
+  table.Save(saved);
   std::uint32_t savedHolder = mapHolderPage_;
   pager_->BeginAtomic();
   try {

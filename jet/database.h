@@ -58,6 +58,7 @@ class JetDatabase final : public Database {
   std::vector<Entry> tables_;
   // The table found last: a converter inserts many rows into one table in a row.
   std::size_t lastFound_ = 0;
+  StoredTable::State savedRowState_{};  // reused by every insert
   Bytes ownerSid_;
   std::uint32_t mapHolderPage_ = 0;
   std::uint32_t globalMapPages_ = 0;  // page count page 1 describes

@@ -136,15 +136,29 @@ void StoredTable::FindCurrentPages() {
 }
 
 StoredTable::State StoredTable::Save() const {
-  State s{def_.rowCount, def_.autoNumber, dataPage_, 0, 0, {}, longValuePages_,
-          owned_.Save(), tailVisible_, spareTail_, spareTailReusable_};
+  State s;
+  Save(s);
+  return s;
+}
+
+void StoredTable::Save(State& s) const {
+  s.rowCount = def_.rowCount;
+  s.autoNumber = def_.autoNumber;
+  s.dataPage = dataPage_;
+  s.dataPageRows = 0;
+  s.dataPageFree = 0;
   if (dataPage_ != 0) {
     const std::uint8_t* p = store_.ReadPage(dataPage_);
     s.dataPageRows = DataPageRowCount(p);
     s.dataPageFree = DataPageFreeSpace(p);
   }
+  s.uniqueCounts.clear();
   for (const auto& ri : def_.realIndexes) s.uniqueCounts.push_back(ri.uniqueCount);
-  return s;
+  s.longValuePages = longValuePages_;
+  s.owned = owned_.Save();
+  s.tailVisible = tailVisible_;
+  s.spareTail = spareTail_;
+  s.spareTailReusable = spareTailReusable_;
 }
 
 void StoredTable::Undo(const State& s) {

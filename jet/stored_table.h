@@ -45,6 +45,8 @@ class StoredTable {
     bool spareTailReusable;
   };
   State Save() const;
+  // The same into `into`, reusing its buffers (an insert saves the state every time).
+  void Save(State& into) const;
   void Undo(const State& s);
 
   // Writes counters and map pointers into the TDEF if they changed since the last call.

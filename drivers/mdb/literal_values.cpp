@@ -26,9 +26,9 @@ std::string Shown(const Literal& literal) {
   switch (literal.kind) {
     case Kind::Null: return "NULL";
     case Kind::Boolean: return literal.boolean ? "TRUE" : "FALSE";
-    case Kind::HexNumber: text = "0x" + literal.text; break;
-    case Kind::Number: text = (literal.negative ? "-" : "") + literal.text; break;
-    case Kind::String: text = "'" + literal.text + "'"; break;
+    case Kind::HexNumber: text = "0x" + std::string(literal.text); break;
+    case Kind::Number: text = (literal.negative ? "-" : "") + std::string(literal.text); break;
+    case Kind::String: text = "'" + std::string(literal.text) + "'"; break;
   }
   if (text.size() > 60) text = text.substr(0, 57) + "...";
   return text;
@@ -245,13 +245,13 @@ jet::Value Bytes(const Literal& literal, const jet::ColumnDef& column) {
 jet::Value Text(const Literal& literal, const jet::ColumnDef& column) {
   std::string text;
   if (literal.kind == Kind::String) {
-    text = literal.text;
+    text.assign(literal.text);
   } else if (literal.kind == Kind::Number) {
-    text = (literal.negative ? "-" : "") + literal.text;
+    text = (literal.negative ? "-" : "") + std::string(literal.text);
   } else if (literal.kind == Kind::Boolean) {
     text = literal.boolean ? "True" : "False";
   } else {
-    text = "0x" + literal.text;
+    text = "0x" + std::string(literal.text);
   }
   std::optional<std::size_t> length = ValidUtf16Length(text);
   if (!length) Refuse("22018", literal, column, "is not valid UTF-8 text");

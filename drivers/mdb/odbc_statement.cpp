@@ -44,7 +44,7 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER lengt
     statement->prepared.reset();
     statement->CloseCursor();
     statement->rowCount = -1;
-    return Run(*statement, ParseStatement(ArgumentView(text, length)));
+    return Run(*statement, ParseStatementInPlace(ArgumentView(text, length)));
   });
 }
 

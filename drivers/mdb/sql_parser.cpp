@@ -14,6 +14,10 @@ class Parser {
   // parsing a row's INSERT allocates nothing for its tokens.
   explicit Parser(std::string_view sql) : sql_(sql), list_(ThreadTokenList()) { Tokenize(sql, list_); }
   ~Parser() { list_.unescaped.clear(); }  // long texts are not kept until the next statement
+
+  // Hands the undone strings that the literals view to `texts`.
+  void KeepUnescaped(std::list<std::string>& texts) { texts.splice(texts.end(), list_.unescaped); }
+  bool HasUnescaped() const { return !list_.unescaped.empty(); }
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
@@ -30,7 +34,7 @@ class Parser {
     } else {
       Fail("expected CREATE TABLE, INSERT INTO or SELECT, found " + Describe(Peek()));
     }
-    if (IsSymbol(";")) Next();
+    if (IsSymbol(';')) Next();
     if (Peek().kind != TokenKind::End) Fail("unexpected " + Describe(Peek()) + " after the statement");
     return statement;
   }
@@ -49,8 +53,10 @@ class Parser {
     const Token& t = Peek(ahead);
     return t.kind == TokenKind::Word && EqualsIgnoreCase(t.text, word);
   }
-  bool IsSymbol(std::string_view symbol) const {
-    return Peek().kind == TokenKind::Symbol && Peek().text == symbol;
+  // Symbols are single characters.
+  bool IsSymbol(char symbol) const {
+    const Token& t = Peek();
+    return t.kind == TokenKind::Symbol && t.text[0] == symbol;
   }
 
   static std::string Describe(const Token& t) {
@@ -72,9 +78,9 @@ class Parser {
     if (!IsKeyword(word)) Fail("expected " + std::string(word) + ", found " + Describe(Peek()));
     Next();
   }
-  void ExpectSymbol(std::string_view symbol) {
+  void ExpectSymbol(char symbol) {
     if (!IsSymbol(symbol))
-      Fail("expected '" + std::string(symbol) + "', found " + Describe(Peek()));
+      Fail(std::string("expected '") + symbol + "', found " + Describe(Peek()));
     Next();
   }
 
@@ -89,7 +95,7 @@ class Parser {
   // A table name; an owner prefix such as dbo.Orders names the same table.
   std::string TableName() {
     std::string name = Name("a table name");
-    while (IsSymbol(".")) {
+    while (IsSymbol('.')) {
       Next();
       name = Name("a table name");
     }
@@ -98,13 +104,13 @@ class Parser {
 
   std::vector<std::string> NameList(const char* what) {
     std::vector<std::string> names;
-    ExpectSymbol("(");
+    ExpectSymbol('(');
     names.push_back(Name(what));
-    while (IsSymbol(",")) {
+    while (IsSymbol(',')) {
       Next();
       names.push_back(Name(what));
     }
-    ExpectSymbol(")");
+    ExpectSymbol(')');
     return names;
   }
 
@@ -124,7 +130,7 @@ class Parser {
     ExpectKeyword("TABLE");
     CreateTableStatement create;
     create.table = TableName();
-    ExpectSymbol("(");
+    ExpectSymbol('(');
     do {
       if (IsKeyword("CONSTRAINT") || (IsKeyword("PRIMARY") && IsKeyword("KEY", 1))) {
         std::size_t at = Peek().offset;
@@ -141,13 +147,13 @@ class Parser {
       } else {
         create.columns.push_back(ParseColumn());
       }
-      if (IsSymbol(",")) {
+      if (IsSymbol(',')) {
         Next();
         continue;
       }
       break;
     } while (true);
-    ExpectSymbol(")");
+    ExpectSymbol(')');
     return create;
   }
 
@@ -173,7 +179,7 @@ class Parser {
       column.type.word += " ";
       column.type.word += Next().text;
     }
-    if (IsSymbol("(")) {
+    if (IsSymbol('(')) {
       Next();
       if (IsKeyword("MAX")) {
         Next();
@@ -181,11 +187,11 @@ class Parser {
       } else {
         column.type.size = Integer();
       }
-      if (IsSymbol(",")) {
+      if (IsSymbol(',')) {
         Next();
         column.type.scale = Integer();
       }
-      ExpectSymbol(")");
+      ExpectSymbol(')');
     }
     while (true) {
       std::size_t at = Peek().offset;
@@ -210,7 +216,7 @@ class Parser {
         break;
       }
     }
-    if (!IsSymbol(",") && !IsSymbol(")"))
+    if (!IsSymbol(',') && !IsSymbol(')'))
       Fail("expected ',' or ')' after column \"" + column.name + "\", found " + Describe(Peek()));
     return column;
   }
@@ -219,8 +225,8 @@ class Parser {
     Literal literal;
     literal.offset = Peek().offset;
     bool signSeen = false;
-    while (IsSymbol("+") || IsSymbol("-")) {
-      if (Peek().text == "-") literal.negative = !literal.negative;
+    while (IsSymbol('+') || IsSymbol('-')) {
+      if (IsSymbol('-')) literal.negative = !literal.negative;
       signSeen = true;
       Next();
     }
@@ -257,22 +263,22 @@ class Parser {
     ExpectKeyword("INTO");
     InsertStatement insert;
     insert.table = TableName();
-    if (IsSymbol("(")) insert.columns = NameList("a column name");
+    if (IsSymbol('(')) insert.columns = NameList("a column name");
     ExpectKeyword("VALUES");
-    ExpectSymbol("(");
+    ExpectSymbol('(');
     insert.values.reserve(16);
     insert.values.push_back(ParseLiteral());
-    while (IsSymbol(",")) {
+    while (IsSymbol(',')) {
       Next();
       insert.values.push_back(ParseLiteral());
     }
-    ExpectSymbol(")");
+    ExpectSymbol(')');
     return insert;
   }
 
   Statement ParseSelect() {
     Next();
-    ExpectSymbol("*");
+    ExpectSymbol('*');
     ExpectKeyword("FROM");
     SelectStatement select;
     select.table = TableName();
@@ -291,6 +297,27 @@ class Parser {
 
 }  // namespace
 
-Statement ParseStatement(std::string_view sql) { return Parser(sql).Parse(); }
+Statement ParseStatement(std::string_view sql) {
+  auto texts = std::make_shared<StatementTexts>();
+  texts->source.assign(sql);
+  Parser parser(texts->source);
+  Statement statement = parser.Parse();
+  if (auto* insert = std::get_if<InsertStatement>(&statement)) {
+    parser.KeepUnescaped(texts->unescaped);
+    insert->texts = std::move(texts);
+  }
+  return statement;
+}
+
+Statement ParseStatementInPlace(std::string_view sql) {
+  Parser parser(sql);
+  Statement statement = parser.Parse();
+  if (auto* insert = std::get_if<InsertStatement>(&statement); insert && parser.HasUnescaped()) {
+    auto texts = std::make_shared<StatementTexts>();
+    parser.KeepUnescaped(texts->unescaped);
+    insert->texts = std::move(texts);
+  }
+  return statement;
+}
 
 }  // namespace mdb

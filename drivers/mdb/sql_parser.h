@@ -13,6 +13,11 @@
 namespace mdb {
 
 // Throws SqlError (42000, "Syntax error at position N: ...") for anything else.
+// The statement keeps a copy of the text its literals view.
 Statement ParseStatement(std::string_view sql);
+
+// The same without the copy: the literals view `sql`, which must outlive the
+// statement. For a statement executed at once (every row of a copy).
+Statement ParseStatementInPlace(std::string_view sql);
 
 }  // namespace mdb

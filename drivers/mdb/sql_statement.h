@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <list>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -36,16 +39,29 @@ struct CreateTableStatement {
 // A literal as written. Numbers keep their text so that money and decimals stay exact.
 struct Literal {
   enum class Kind { Null, Number, HexNumber, String, Boolean } kind = Kind::Null;
-  std::string text;     // Number: digits without sign; HexNumber: digits after 0x; String: value
+  // Number: digits without sign; HexNumber: digits after 0x; String: the value. A view
+  // of the statement's text (see InsertStatement::texts).
+  std::string_view text;
   bool negative = false;  // Number only
   bool boolean = false;   // Boolean only
   std::size_t offset = 0;  // where it starts in the statement, for messages
+};
+
+// What the literals of a statement view when the statement keeps its own text:
+// that text, and the strings whose doubled quotes were undone.
+struct StatementTexts {
+  std::string source;
+  std::list<std::string> unescaped;  // a list: its strings stay where they are
 };
 
 struct InsertStatement {
   std::string table;
   std::vector<std::string> columns;  // empty: every column, in table order
   std::vector<Literal> values;
+  // Owns what `values` view; shared, so that a copy of the statement stays valid.
+  // Without `source` (a statement parsed in place) the literals also view the
+  // caller's text.
+  std::shared_ptr<const StatementTexts> texts;
 };
 
 struct SelectStatement {
