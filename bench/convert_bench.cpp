@@ -1,9 +1,13 @@
 // convert_bench [ROWS]: converts one table of ROWS rows (default 1,000,000) from
 // the stand-in into a new .mdb file and compares the time with reading the same
-// rows through ODBC alone. Prints convert_s, read_only_s, ratio, peak_rss_mb.
+// rows through ODBC alone. Prints convert_s, read_only_s (medians of three
+// rounds each), ratio, peak_rss_mb.
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -21,16 +25,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
-// CPU seconds this process has used so far.
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
 constexpr char kDatabase[] = "Bench";
@@ -87,50 +88,54 @@ int main(int argc, char** argv) {
     talvoro::engine::ConversionSettings settings;
     settings.databaseName = kDatabase;
     talvoro::test::TempDir dir("talvoro-bench");
-    settings.destPath = dir.File("bench.mdb");
     settings.authMode = "sql";
     settings.loginName = "sa";
     settings.password = "secret";
 
-    start = Clock::now();
-    double cpu = CpuSeconds();
-    long read = 0;
-    {
-      talvoro::odbc::Database db;
-      db.set_query_timeout(0);
-      db.OpenDataSource("dsns", "sa", "secret");
-      talvoro::odbc::Recordset rs(db);
-      rs.Open(std::string("Select * from [") + kTable + "]");
-      std::int64_t i64;
-      std::string text;
-      SQL_TIMESTAMP_STRUCT ts;
-      double d;
-      while (rs.Fetch()) {
-        rs.GetInt64(0, i64);
-        rs.GetUtf8FromWide(1, text);
-        rs.GetTimestamp(2, ts);
-        rs.GetText(3, text);
-        rs.GetDouble(4, d);
-        rs.GetInt64(5, i64);
-        ++read;
+    // Reading and converting take turns, three times each; the medians are
+    // printed, so that one disturbed run on a shared machine does not decide.
+    constexpr int kRounds = 3;
+    std::vector<double> readTimes, convertTimes;
+    for (int round = 0; round < kRounds; ++round) {
+      start = Clock::now();
+      long read = 0;
+      {
+        talvoro::odbc::Database db;
+        db.set_query_timeout(0);
+        db.OpenDataSource("dsns", "sa", "secret");
+        talvoro::odbc::Recordset rs(db);
+        rs.Open(std::string("Select * from [") + kTable + "]");
+        std::int64_t i64;
+        std::string text;
+        SQL_TIMESTAMP_STRUCT ts;
+        double d;
+        while (rs.Fetch()) {
+          rs.GetInt64(0, i64);
+          rs.GetUtf8FromWide(1, text);
+          rs.GetTimestamp(2, ts);
+          rs.GetText(3, text);
+          rs.GetDouble(4, d);
+          rs.GetInt64(5, i64);
+          ++read;
+        }
       }
-    }
-    const double readOnly = Seconds(start);
-    const double readCpu = CpuSeconds() - cpu;
+      readTimes.push_back(Seconds(start));
 
-    talvoro::engine::ConversionObserver quiet;
-    start = Clock::now();
-    cpu = CpuSeconds();
-    talvoro::engine::ConversionResult result =
-        talvoro::engine::RunConversion({kTable}, settings, quiet);
-    const double convert = Seconds(start);
-    const double convertCpu = CpuSeconds() - cpu;
-    std::cerr << "cpu of this process: read " << readCpu << " s, convert " << convertCpu << " s\n";
-    if (!result.AllConverted() || result.tables[0].rowsCopied != static_cast<std::uint64_t>(rows) ||
-        read != rows) {
-      std::cerr << "conversion incomplete: " << talvoro::engine::CompletionText(result) << "\n";
-      return 1;
+      settings.destPath = dir.File("bench" + std::to_string(round) + ".mdb");
+      talvoro::engine::ConversionObserver quiet;
+      start = Clock::now();
+      talvoro::engine::ConversionResult result =
+          talvoro::engine::RunConversion({kTable}, settings, quiet);
+      convertTimes.push_back(Seconds(start));
+      if (!result.AllConverted() || result.tables[0].rowsCopied != static_cast<std::uint64_t>(rows) ||
+          read != rows) {
+        std::cerr << "conversion incomplete: " << talvoro::engine::CompletionText(result) << "\n";
+        return 1;
+      }
+      std::filesystem::remove(settings.destPath);
     }
+    const double readOnly = Median(readTimes);
+    const double convert = Median(convertTimes);
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

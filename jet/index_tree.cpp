@@ -346,11 +346,15 @@ std::optional<bool> IndexTree::TryAppend(std::span<const std::uint8_t> key, std:
     if (unique && SameKey(key, lastKey)) return false;
     if (c <= 0) return std::nullopt;
   }
-  std::uint8_t* w = store_.WritablePage(leafPage);
+  const std::size_t end = used + length;
+  // The append changes the entry's bytes, one bitmap byte and the free-space
+  // count: only those are saved for an undo, not the whole page.
+  const PageStore::ByteRange changed[] = {
+      {kEntriesOffset + used, length}, {kBitmapOffset + end / 8, 1}, {kFreeSpaceAt, 2}};
+  std::uint8_t* w = store_.WritablePageBytes(leafPage, changed);
   std::uint8_t* at = w + kEntriesOffset + used;
   if (!key.empty()) std::memcpy(at, key.data(), key.size());
   PutBe32(at + key.size(), pointer);
-  const std::size_t end = used + length;
   w[kBitmapOffset + end / 8] |= static_cast<std::uint8_t>(1u << (end % 8));
   Put16(w + kFreeSpaceAt, static_cast<std::uint16_t>(kMaxEntryBytes - end));
   return true;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace jet {
 
@@ -25,6 +26,18 @@ class PageStore {
   // Inside an atomic section the first change of a page saves its old content,
   // so that a failed insert can be undone.
   virtual std::uint8_t* WritablePage(std::uint32_t page) = 0;
+
+  // Bytes [offset, offset + length) of a page.
+  struct ByteRange {
+    std::size_t offset;
+    std::size_t length;
+  };
+  // Like WritablePage for a change confined to `ranges`: an atomic section saves
+  // only those bytes, not the whole page. The caller changes nothing else.
+  virtual std::uint8_t* WritablePageBytes(std::uint32_t page, std::span<const ByteRange> ranges) {
+    (void)ranges;
+    return WritablePage(page);
+  }
 
   // The page is no longer used by anyone.
   virtual void ReleasePage(std::uint32_t page) = 0;

@@ -207,13 +207,31 @@ std::uint32_t Pager::AppendPage() {
 
 const std::uint8_t* Pager::ReadPage(std::uint32_t page) { return Load(page)->data; }
 
+bool Pager::PageSaved(std::uint32_t page) const {
+  for (const auto& s : undo_)
+    if (s.page == page) return true;
+  return false;
+}
+
+std::uint8_t* Pager::WritablePageBytes(std::uint32_t page, std::span<const ByteRange> ranges) {
+  if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  Frame* f = Load(page);
+  if (inAtomic_ && page < atomicPageCount_ && !PageSaved(page)) {
+    for (const ByteRange& r : ranges) {
+      if (r.offset + r.length > kPageSize) throw Error(ErrorCode::NotJet4, "byte range beyond a page");
+      savedRanges_.push_back({page, r, savedBytes_.size()});
+      savedBytes_.insert(savedBytes_.end(), f->data + r.offset, f->data + r.offset + r.length);
+    }
+  }
+  MarkDirty(f);
+  return f->data;
+}
+
 std::uint8_t* Pager::WritablePage(std::uint32_t page) {
   if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
   Frame* f = Load(page);
   if (inAtomic_ && page < atomicPageCount_) {
-    bool saved = false;
-    for (const auto& s : undo_) saved = saved || s.page == page;
-    if (!saved) {
+    if (!PageSaved(page)) {
       std::unique_ptr<std::uint8_t[]> copy;
       if (spareBuffers_.empty()) {
         copy = std::make_unique<std::uint8_t[]>(kPageSize);
@@ -250,6 +268,8 @@ void Pager::BeginAtomic() {
 
 void Pager::CommitAtomic() {
   inAtomic_ = false;
+  savedRanges_.clear();
+  savedBytes_.clear();
   for (auto& s : undo_)
     if (spareBuffers_.size() < 16) spareBuffers_.push_back(std::move(s.data));
   undo_.clear();
@@ -277,6 +297,15 @@ void Pager::RollbackAtomic() {
     std::memcpy(f->data, s.data.get(), kPageSize);
     MarkDirty(f);
   }
+  // Saved bytes belong to pages that were not saved whole at that moment; the
+  // latest change goes back first.
+  for (auto it = savedRanges_.rbegin(); it != savedRanges_.rend(); ++it) {
+    Frame* f = Load(it->page);
+    std::memcpy(f->data + it->range.offset, savedBytes_.data() + it->at, it->range.length);
+    MarkDirty(f);
+  }
+  savedRanges_.clear();
+  savedBytes_.clear();
 }
 
 void Pager::WriteFrame(const Frame& f) {

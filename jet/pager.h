@@ -48,6 +48,7 @@ class Pager final : public PageStore {
   std::uint32_t AppendPage();
   const std::uint8_t* ReadPage(std::uint32_t page) override;
   std::uint8_t* WritablePage(std::uint32_t page) override;
+  std::uint8_t* WritablePageBytes(std::uint32_t page, std::span<const ByteRange> ranges) override;
   // The page's content stays untouched until the next flush has completed (the
   // file on disk may still refer to it); after that AllocatePage may reuse it.
   void ReleasePage(std::uint32_t page) override;
@@ -128,6 +129,16 @@ class Pager final : public PageStore {
   std::size_t atomicReleased_ = 0;
   std::vector<std::uint32_t> atomicReused_;
   std::vector<SavedPage> undo_;  // old content of pages changed in the section (few)
+  // Old bytes of pages changed through WritablePageBytes; the bytes of range i
+  // are at savedBytes_[savedRanges_[i].at].
+  struct SavedRange {
+    std::uint32_t page;
+    ByteRange range;
+    std::size_t at;
+  };
+  std::vector<SavedRange> savedRanges_;
+  std::vector<std::uint8_t> savedBytes_;
+  bool PageSaved(std::uint32_t page) const;
   std::vector<std::unique_ptr<std::uint8_t[]>> spareBuffers_;
   // Evicted frames, kept for the next pages: a long insert run evicts a frame for
   // nearly every page it adds.

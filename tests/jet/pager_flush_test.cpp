@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "jet/format.h"
 #include "jet/jet.h"
@@ -48,6 +49,35 @@ TEST_P(PagerFlush, EveryChangedPageReachesTheFile) {
   EXPECT_EQ(StampOf(*reader, 2), 102u);
   EXPECT_EQ(StampOf(*reader, kOld), 7u);
   for (std::uint32_t i = 1; i < kNew; ++i) ASSERT_EQ(StampOf(*reader, kOld + i), 1000 + i) << "page " << kOld + i;
+}
+
+// A section that saved only some bytes of a page puts exactly those back, also
+// when the same page is later saved whole in the same section.
+TEST(PagerUndo, SavedBytesGoBackWithAndWithoutAWholePageSave) {
+  TempDir dir;
+  auto pager = jet::Pager::CreateFile(dir.File("bytes.mdb"));
+  const std::uint32_t page = pager->AppendPage();
+  std::memset(pager->WritablePage(page), 0x11, jet::kPageSize);
+  pager->Flush();
+  std::vector<std::uint8_t> before(pager->ReadPage(page), pager->ReadPage(page) + jet::kPageSize);
+
+  const jet::PageStore::ByteRange ranges[] = {{10, 4}, {4000, 2}};
+  for (bool wholeSaveLater : {false, true}) {
+    SCOPED_TRACE(wholeSaveLater ? "whole page saved later" : "bytes only");
+    pager->BeginAtomic();
+    std::uint8_t* p = pager->WritablePageBytes(page, ranges);
+    std::memset(p + 10, 0xAA, 4);
+    std::memset(p + 4000, 0xBB, 2);
+    if (wholeSaveLater) std::memset(pager->WritablePage(page) + 100, 0xCC, 50);
+    pager->RollbackAtomic();
+    std::vector<std::uint8_t> after(pager->ReadPage(page), pager->ReadPage(page) + jet::kPageSize);
+    EXPECT_EQ(after, before);
+  }
+  // Committed, the change stays.
+  pager->BeginAtomic();
+  std::memset(pager->WritablePageBytes(page, ranges) + 10, 0xAA, 4);
+  pager->CommitAtomic();
+  EXPECT_EQ(pager->ReadPage(page)[12], 0xAA);
 }
 
 INSTANTIATE_TEST_SUITE_P(Durability, PagerFlush,
