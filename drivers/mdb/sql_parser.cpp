@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "plain_insert.h"
 #include "sql_error.h"
 #include "sql_tokenizer.h"
 
@@ -310,6 +311,7 @@ Statement ParseStatement(std::string_view sql) {
 }
 
 Statement ParseStatementInPlace(std::string_view sql) {
+  if (std::optional<InsertStatement> plain = ParsePlainInsert(sql)) return std::move(*plain);
   Parser parser(sql);
   Statement statement = parser.Parse();
   if (auto* insert = std::get_if<InsertStatement>(&statement); insert && parser.HasUnescaped()) {

@@ -1,37 +1,10 @@
 #include "sql_tokenizer.h"
 
-#include <array>
-
+#include "sql_characters.h"
 #include "sql_error.h"
 
 namespace mdb {
 namespace {
-
-// Character classes by table: the tokenizer looks at every character of every
-// row's INSERT.
-enum : unsigned char { kWordStart = 1, kWordPart = 2, kBlank = 4 };
-
-constexpr auto kClasses = [] {
-  std::array<unsigned char, 256> classes{};
-  for (int c = 0; c < 256; ++c) {
-    bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
-    bool part = start || (c >= '0' && c <= '9') || c == '$' || c == '#' || c == '@';
-    bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-    classes[c] = static_cast<unsigned char>((start ? kWordStart : 0) | (part ? kWordPart : 0) |
-                                            (blank ? kBlank : 0));
-  }
-  return classes;
-}();
-
-inline bool IsWordStart(unsigned char c) { return kClasses[c] & kWordStart; }
-inline bool IsWordPart(unsigned char c) { return kClasses[c] & kWordPart; }
-inline bool IsBlank(unsigned char c) { return kClasses[c] & kBlank; }
-
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 [[noreturn]] void Fail(std::string_view sql, std::size_t offset, const std::string& what) {
   throw SqlError("42000", "Syntax error at position " +
@@ -63,29 +36,6 @@ std::size_t ReadDelimited(std::string_view sql, std::size_t start, char close,
     token = text;
     return end + 1;
   }
-}
-
-std::size_t ReadNumber(std::string_view sql, std::size_t i) {
-  if (sql[i] == '0' && i + 1 < sql.size() &&
-      (sql[i + 1] == 'x' || sql[i + 1] == 'X')) {
-    std::size_t j = i + 2;
-    while (j < sql.size() && IsHexDigit(sql[j])) ++j;
-    return j;
-  }
-  while (i < sql.size() && IsDigit(sql[i])) ++i;
-  if (i < sql.size() && sql[i] == '.') {
-    ++i;
-    while (i < sql.size() && IsDigit(sql[i])) ++i;
-  }
-  if (i < sql.size() && (sql[i] == 'e' || sql[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < sql.size() && (sql[j] == '+' || sql[j] == '-')) ++j;
-    if (j < sql.size() && IsDigit(sql[j])) {
-      while (j < sql.size() && IsDigit(sql[j])) ++j;
-      i = j;
-    }
-  }
-  return i;
 }
 
 }  // namespace
@@ -138,7 +88,7 @@ void Tokenize(std::string_view sql, TokenList& list) {
       text = sql.substr(i, j - i);
       i = j;
     } else if (IsDigit(c) || (c == '.' && i + 1 < sql.size() && IsDigit(sql[i + 1]))) {
-      std::size_t j = ReadNumber(sql, i);
+      std::size_t j = NumberEnd(sql, i);
       if (j < sql.size() && IsWordPart(static_cast<unsigned char>(sql[j])))
         Fail(sql, i, "malformed number '" + std::string(sql.substr(i, j + 1 - i)) + "'");
       kind = TokenKind::Number;

@@ -1,6 +1,7 @@
 // The statements the converter and people send, and the syntax errors they get.
 #include <gtest/gtest.h>
 
+#include "plain_insert.h"
 #include "sql_error.h"
 #include "sql_parser.h"
 
@@ -117,6 +118,41 @@ TEST(InsertParse, SignsColumnListsAndSpecialLiterals) {
   EXPECT_EQ(insert.values[3].kind, Literal::Kind::Boolean);
   EXPECT_EQ(insert.values[4].text, "'");
   EXPECT_EQ(insert.values[5].text, "ü€");
+}
+
+// The one-pass path for the converter's INSERTs reads exactly what the general
+// parser reads, and leaves every other form to it.
+TEST(PlainInsert, ReadsWhatTheGeneralParserReads) {
+  for (std::string sql : {
+           "INSERT INTO [Order Details] values(10248, 11, 14.0000, 12, 0 )",
+           "INSERT INTO Staff values(7, 'Customer name number 0000005', '6/6/2005 5:5:35.050', NULL )",
+           "insert into \"t\" VALUES(-1.5e-3, .5, -7, 5., 'ü€', '', null);",
+           "  INSERT\tINTO t\nvalues ( 1 , 'a' )  ",
+       }) {
+    SCOPED_TRACE(sql);
+    std::optional<InsertStatement> plain = ParsePlainInsert(sql);
+    ASSERT_TRUE(plain.has_value());
+    Statement general = ParseStatement(sql);
+    const auto& expected = std::get<InsertStatement>(general);
+    EXPECT_EQ(plain->table, expected.table);
+    EXPECT_TRUE(plain->columns.empty());
+    ASSERT_EQ(plain->values.size(), expected.values.size());
+    for (std::size_t i = 0; i < expected.values.size(); ++i) {
+      EXPECT_EQ(plain->values[i].kind, expected.values[i].kind) << i;
+      EXPECT_EQ(plain->values[i].text, expected.values[i].text) << i;
+      EXPECT_EQ(plain->values[i].negative, expected.values[i].negative) << i;
+      EXPECT_EQ(plain->values[i].offset, expected.values[i].offset) << i;
+    }
+  }
+  for (std::string sql : {
+           "INSERT INTO t (a) values(1)", "INSERT INTO dbo.t values(1)", "INSERT INTO t values('O''Brien')",
+           "INSERT INTO t values(0x1F)", "INSERT INTO t values(+1)", "INSERT INTO t values(- 1)",
+           "INSERT INTO t values(TRUE)", "INSERT INTO t values(1) -- note", "INSERT INTO t values(12abc)",
+           "INSERT INTO t values(1", "INSERT INTO t values(1,)", "INSERT INTO t values(1) x",
+           "INSERT INTO [] values(1)", "INSERT INTO [a]]b] values(1)", "INSERT INTO t values('open)",
+           "SELECT * FROM t"}) {
+    EXPECT_FALSE(ParsePlainInsert(sql).has_value()) << sql;
+  }
 }
 
 TEST(SelectParse, StarFromAnyQuoting) {
