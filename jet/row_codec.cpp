@@ -204,6 +204,16 @@ void RowEncoder::EncodeCell(std::size_t i, const Value& v) {
     case ColumnType::Memo: {
       auto* s = std::get_if<std::string>(&v);
       if (!s) mismatch();
+      const bool compressible = (c.extraFlags & kColumnCompressible) != 0;
+      if (compressible && s->size() > 2 && (type == ColumnType::Text ? s->size() <= c.length / 2u : s->size() <= 1024) &&
+          IsAsciiWithoutNul(*s)) {
+        // Plain ASCII text compresses to its own bytes; it needs no UTF-16 detour.
+        std::uint8_t* p = reserve(2 + s->size());
+        p[0] = 0xFF;
+        p[1] = 0xFE;
+        std::memcpy(p + 2, s->data(), s->size());
+        return;
+      }
       if (!Utf8ToUtf16(*s, text_)) Fail(ErrorCode::ValueOutOfRange, i, "the text is not valid UTF-8");
       if (type == ColumnType::Text && text_.size() > c.length / 2u) {
         Fail(ErrorCode::ValueOutOfRange, i,

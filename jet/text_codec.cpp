@@ -1,5 +1,7 @@
 #include "jet/text_codec.h"
 
+#include <cstring>
+
 namespace jet {
 
 bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
@@ -87,6 +89,23 @@ void AppendUcs2(std::u16string_view text, std::vector<std::uint8_t>& out) {
     *p++ = static_cast<std::uint8_t>(c);
     *p++ = static_cast<std::uint8_t>(c >> 8);
   }
+}
+
+bool IsAsciiWithoutNul(std::string_view text) {
+  // Eight bytes at a time: most text is ASCII, and every row's text passes here.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    // A high bit set, or a zero byte (the classic test for one).
+    if ((word & kHighs) | ((word - kOnes) & ~word & kHighs)) return false;
+  }
+  for (; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == 0 || c >= 0x80) return false;
+  }
+  return true;
 }
 
 void AppendStoredText(std::u16string_view text, bool compress, std::vector<std::uint8_t>& out) {
