@@ -1,6 +1,8 @@
 #include "date_time_text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -44,13 +46,11 @@ int DaysInMonth(int year, int month) {
 
 // Reads digits into `value`; returns the count read.
 int ReadInt(std::string_view s, std::size_t& i, int& value) {
-  int count = 0;
-  value = 0;
-  while (i < s.size() && IsDigit(s[i]) && count < 9) {
-    value = value * 10 + (s[i++] - '0');
-    ++count;
-  }
-  return count;
+  const std::size_t start = i, limit = std::min(s.size(), i + 9);
+  int v = 0;
+  while (i < limit && IsDigit(s[i])) v = v * 10 + (s[i++] - '0');
+  value = v;
+  return static_cast<int>(i - start);
 }
 
 bool ParseTime(std::string_view s, std::size_t& i, DateTimeParts& parts) {
@@ -63,16 +63,17 @@ bool ParseTime(std::string_view s, std::size_t& i, DateTimeParts& parts) {
     if (ReadInt(s, i, parts.second) == 0) return false;
     if (i < s.size() && s[i] == '.') {
       ++i;
-      // Fraction of a second: rounded to the millisecond (Jet keeps no finer time).
-      double fraction = 0, scale = 0.1;
+      // Fraction of a second: rounded half up to the millisecond (Jet keeps no
+      // finer time). Digits past the fifteenth cannot change that rounding.
+      std::uint64_t fraction = 0, scale = 1;
       int digits = 0;
-      while (i < s.size() && IsDigit(s[i])) {
-        fraction += (s[i++] - '0') * scale;
-        scale /= 10;
-        ++digits;
+      for (; i < s.size() && IsDigit(s[i]); ++i, ++digits) {
+        if (digits >= 15) continue;
+        fraction = fraction * 10 + static_cast<unsigned>(s[i] - '0');
+        scale *= 10;
       }
       if (digits == 0) return false;
-      parts.millisecond = static_cast<int>(std::lround(fraction * 1000));
+      parts.millisecond = static_cast<int>((fraction * 2000 + scale) / (2 * scale));
       if (parts.millisecond == 1000) parts.millisecond = 999;
     }
   }

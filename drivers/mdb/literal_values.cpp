@@ -242,24 +242,26 @@ jet::Value Bytes(const Literal& literal, const jet::ColumnDef& column) {
   return bytes;
 }
 
-jet::Value Text(const Literal& literal, const jet::ColumnDef& column) {
-  std::string text;
+void StoreText(const Literal& literal, const jet::ColumnDef& column, jet::Value& into) {
+  std::string* text = std::get_if<std::string>(&into);
+  if (!text) text = &into.emplace<std::string>();
   if (literal.kind == Kind::String) {
-    text.assign(literal.text);
+    text->assign(literal.text);
   } else if (literal.kind == Kind::Number) {
-    text = (literal.negative ? "-" : "") + std::string(literal.text);
+    text->assign(literal.negative ? "-" : "");
+    text->append(literal.text);
   } else if (literal.kind == Kind::Boolean) {
-    text = literal.boolean ? "True" : "False";
+    text->assign(literal.boolean ? "True" : "False");
   } else {
-    text = "0x" + std::string(literal.text);
+    text->assign("0x");
+    text->append(literal.text);
   }
-  std::optional<std::size_t> length = ValidUtf16Length(text);
+  std::optional<std::size_t> length = ValidUtf16Length(*text);
   if (!length) Refuse("22018", literal, column, "is not valid UTF-8 text");
   if (column.type == ColumnType::Text && *length > column.length)
     Refuse("22001", literal, column,
            "is too long: " + std::to_string(*length) + " characters, the column holds " +
                std::to_string(column.length));
-  return text;
 }
 
 jet::Value Guid(const Literal& literal, const jet::ColumnDef& column) {
@@ -271,31 +273,39 @@ jet::Value Guid(const Literal& literal, const jet::ColumnDef& column) {
 
 }  // namespace
 
-jet::Value ToColumnValue(const Literal& literal, const jet::ColumnDef& column) {
+void StoreColumnValue(const Literal& literal, const jet::ColumnDef& column, jet::Value& into) {
   if (literal.kind == Kind::Null) {
     if (column.required)
       throw SqlError("23000", "Column \"" + column.name + "\" is required: NULL is not allowed");
-    return jet::Null{};
+    into = jet::Null{};
+    return;
   }
   switch (column.type) {
-    case ColumnType::Boolean: return Boolean(literal, column);
-    case ColumnType::Byte: return WholeNumber(literal, column, 0, 255);
-    case ColumnType::Integer: return WholeNumber(literal, column, -32768, 32767);
+    case ColumnType::Boolean: into = Boolean(literal, column); return;
+    case ColumnType::Byte: into = WholeNumber(literal, column, 0, 255); return;
+    case ColumnType::Integer: into = WholeNumber(literal, column, -32768, 32767); return;
     case ColumnType::Long:
-      return WholeNumber(literal, column, std::numeric_limits<std::int32_t>::min(),
+      into = WholeNumber(literal, column, std::numeric_limits<std::int32_t>::min(),
                          std::numeric_limits<std::int32_t>::max());
-    case ColumnType::Currency: return Currency(literal, column);
+      return;
+    case ColumnType::Currency: into = Currency(literal, column); return;
     case ColumnType::Single:
-    case ColumnType::Double: return Floating(literal, column);
-    case ColumnType::DateTime: return Date(literal, column);
+    case ColumnType::Double: into = Floating(literal, column); return;
+    case ColumnType::DateTime: into = Date(literal, column); return;
     case ColumnType::Binary:
-    case ColumnType::Ole: return Bytes(literal, column);
+    case ColumnType::Ole: into = Bytes(literal, column); return;
     case ColumnType::Text:
-    case ColumnType::Memo: return Text(literal, column);
-    case ColumnType::Guid: return Guid(literal, column);
-    case ColumnType::Decimal: return Decimal(literal, column);
+    case ColumnType::Memo: StoreText(literal, column, into); return;
+    case ColumnType::Guid: into = Guid(literal, column); return;
+    case ColumnType::Decimal: into = Decimal(literal, column); return;
   }
   Refuse("22018", literal, column, "cannot be stored");
+}
+
+jet::Value ToColumnValue(const Literal& literal, const jet::ColumnDef& column) {
+  jet::Value value;
+  StoreColumnValue(literal, column, value);
+  return value;
 }
 
 }  // namespace mdb

@@ -13,4 +13,8 @@ namespace mdb {
 // a required column).
 jet::Value ToColumnValue(const Literal& literal, const jet::ColumnDef& column);
 
+// The same into `into`; a text value reuses the room `into` already has (rows
+// are converted by the million).
+void StoreColumnValue(const Literal& literal, const jet::ColumnDef& column, jet::Value& into);
+
 }  // namespace mdb

@@ -61,6 +61,7 @@ struct StatementHandle {
 
   // SQLPrepare keeps the parsed statement for SQLExecute.
   std::optional<Statement> prepared;
+  Statement direct;  // the statement of the last SQLExecDirect (its room is reused)
   std::vector<jet::ColumnDef> preparedColumns;
 
   // The last execution.

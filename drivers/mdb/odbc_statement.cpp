@@ -44,7 +44,12 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT handle, SQLCHAR* text, SQLINTEGER lengt
     statement->prepared.reset();
     statement->CloseCursor();
     statement->rowCount = -1;
-    return Run(*statement, ParseStatementInPlace(ArgumentView(text, length)));
+    ParseStatementInPlace(ArgumentView(text, length), statement->direct);
+    SQLRETURN rc = Run(*statement, statement->direct);
+    // The literals view the caller's text, which is gone after the call; texts
+    // the statement owns need not wait for the next one.
+    if (auto* insert = std::get_if<InsertStatement>(&statement->direct)) insert->texts.reset();
+    return rc;
   });
 }
 

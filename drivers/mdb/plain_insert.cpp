@@ -108,21 +108,21 @@ class PlainReader {
 
 }  // namespace
 
-std::optional<InsertStatement> ParsePlainInsert(std::string_view sql) {
+bool ParsePlainInsert(std::string_view sql, InsertStatement& insert) {
   PlainReader reader(sql);
-  InsertStatement insert;
+  insert.columns.clear();
+  insert.values.clear();
+  insert.texts.reset();
   if (!reader.Keyword("INSERT") || !reader.Keyword("INTO") || !reader.Name(insert.table) ||
       !reader.Keyword("VALUES") || !reader.Symbol('(')) {
-    return std::nullopt;
+    return false;
   }
-  insert.values.reserve(16);
   do {
-    if (!reader.Value(insert.values.emplace_back())) return std::nullopt;
+    if (!reader.Value(insert.values.emplace_back())) return false;
   } while (reader.Symbol(','));
-  if (!reader.Symbol(')')) return std::nullopt;
+  if (!reader.Symbol(')')) return false;
   reader.Symbol(';');
-  if (!reader.AtEnd()) return std::nullopt;
-  return insert;
+  return reader.AtEnd();
 }
 
 }  // namespace mdb

@@ -7,14 +7,14 @@
 // way; this path only spares the token list.
 #pragma once
 
-#include <optional>
 #include <string_view>
 
 #include "sql_statement.h"
 
 namespace mdb {
 
-// nullopt when the statement is not of that plain form. The literals view `sql`.
-std::optional<InsertStatement> ParsePlainInsert(std::string_view sql);
+// False when the statement is not of that plain form (`into` is then undefined).
+// The literals view `sql`. `into` keeps the room it had for values.
+bool ParsePlainInsert(std::string_view sql, InsertStatement& into);
 
 }  // namespace mdb

@@ -310,16 +310,19 @@ Statement ParseStatement(std::string_view sql) {
   return statement;
 }
 
-Statement ParseStatementInPlace(std::string_view sql) {
-  if (std::optional<InsertStatement> plain = ParsePlainInsert(sql)) return std::move(*plain);
+void ParseStatementInPlace(std::string_view sql, Statement& into) {
+  if (auto* insert = std::get_if<InsertStatement>(&into); insert && ParsePlainInsert(sql, *insert)) return;
+  if (!std::holds_alternative<InsertStatement>(into)) {
+    InsertStatement& insert = into.emplace<InsertStatement>();
+    if (ParsePlainInsert(sql, insert)) return;
+  }
   Parser parser(sql);
-  Statement statement = parser.Parse();
-  if (auto* insert = std::get_if<InsertStatement>(&statement); insert && parser.HasUnescaped()) {
+  into = parser.Parse();
+  if (auto* insert = std::get_if<InsertStatement>(&into); insert && parser.HasUnescaped()) {
     auto texts = std::make_shared<StatementTexts>();
     parser.KeepUnescaped(texts->unescaped);
     insert->texts = std::move(texts);
   }
-  return statement;
 }
 
 }  // namespace mdb

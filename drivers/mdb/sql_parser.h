@@ -16,8 +16,9 @@ namespace mdb {
 // The statement keeps a copy of the text its literals view.
 Statement ParseStatement(std::string_view sql);
 
-// The same without the copy: the literals view `sql`, which must outlive the
-// statement. For a statement executed at once (every row of a copy).
-Statement ParseStatementInPlace(std::string_view sql);
+// The same without the copy, into `into`: the literals view `sql`, which must
+// outlive the statement. For a statement executed at once (every row of a copy);
+// `into` keeps its room from one statement to the next.
+void ParseStatementInPlace(std::string_view sql, Statement& into);
 
 }  // namespace mdb

@@ -1,6 +1,8 @@
 // Each literal form into each column type: the value stored, or the refusal.
 #include <gtest/gtest.h>
 
+#include <charconv>
+
 #include "column_types.h"
 #include "date_time_text.h"
 #include "guid_text.h"
@@ -112,6 +114,20 @@ TEST(GuidText, KeepsWindowsByteOrder) {
                                                        0xEE, 0xFF}));
   EXPECT_EQ(FormatGuid(*guid), "{00112233-4455-6677-8899-AABBCCDDEEFF}");
   EXPECT_EQ(ParseGuid("00112233-4455-6677-8899-aabbccddeeff"), guid);
+}
+
+// Decimal text into a Double gives the nearest double, exactly as from_chars
+// reads it, also for the shortest round-trip texts the converter writes.
+TEST(DoubleLiterals, AreTheNearestDouble) {
+  for (std::string text : {"0.7142857142857143", "9007199254740993", "9007199254740992", "0.1", "123.456",
+                           "0.000000000000000000000123", "1e22", "4.9406564584124654e-324",
+                           "2.2250738585072014e-308", "1234567890123456789", "0.30000000000000004",
+                           "100000000000000000000000", "000.5000", "3.141592653589793238462643383279"}) {
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    EXPECT_EQ(Convert("c DOUBLE", text), jet::Value(expected)) << text;
+    EXPECT_EQ(Convert("c DOUBLE", "-" + text), jet::Value(-expected)) << text;
+  }
 }
 
 struct Refused {

@@ -130,8 +130,8 @@ TEST(PlainInsert, ReadsWhatTheGeneralParserReads) {
            "  INSERT\tINTO t\nvalues ( 1 , 'a' )  ",
        }) {
     SCOPED_TRACE(sql);
-    std::optional<InsertStatement> plain = ParsePlainInsert(sql);
-    ASSERT_TRUE(plain.has_value());
+    std::optional<InsertStatement> plain(std::in_place);
+    ASSERT_TRUE(ParsePlainInsert(sql, *plain));
     Statement general = ParseStatement(sql);
     const auto& expected = std::get<InsertStatement>(general);
     EXPECT_EQ(plain->table, expected.table);
@@ -151,7 +151,8 @@ TEST(PlainInsert, ReadsWhatTheGeneralParserReads) {
            "INSERT INTO t values(1", "INSERT INTO t values(1,)", "INSERT INTO t values(1) x",
            "INSERT INTO [] values(1)", "INSERT INTO [a]]b] values(1)", "INSERT INTO t values('open)",
            "SELECT * FROM t"}) {
-    EXPECT_FALSE(ParsePlainInsert(sql).has_value()) << sql;
+    InsertStatement insert;
+    EXPECT_FALSE(ParsePlainInsert(sql, insert)) << sql;
   }
 }
 
