@@ -219,8 +219,10 @@ std::uint8_t* Pager::WritablePageBytes(std::uint32_t page, std::span<const ByteR
   if (inAtomic_ && page < atomicPageCount_ && !PageSaved(page)) {
     for (const ByteRange& r : ranges) {
       if (r.offset + r.length > kPageSize) throw Error(ErrorCode::NotJet4, "byte range beyond a page");
-      savedRanges_.push_back({page, r, savedBytes_.size()});
-      savedBytes_.insert(savedBytes_.end(), f->data + r.offset, f->data + r.offset + r.length);
+      const std::size_t at = savedBytes_.size();
+      savedRanges_.push_back({page, r, at});
+      savedBytes_.resize(at + r.length);
+      std::memcpy(savedBytes_.data() + at, f->data + r.offset, r.length);
     }
   }
   MarkDirty(f);

@@ -1,7 +1,6 @@
 #include "plain_insert.h"
 
 #include "sql_characters.h"
-#include "sql_tokenizer.h"
 
 namespace mdb {
 namespace {
@@ -21,10 +20,14 @@ class PlainReader {
     while (i_ < sql_.size() && IsBlank(static_cast<unsigned char>(sql_[i_]))) ++i_;
   }
 
-  // A keyword in any letter case, not followed by a word character.
+  // A keyword (upper-case letters) in any letter case, not followed by a word
+  // character. Clearing bit 0x20 turns only the two cases of a letter into it.
   bool Keyword(std::string_view word) {
     SkipBlanks();
-    if (sql_.size() - i_ < word.size() || !EqualsIgnoreCase(sql_.substr(i_, word.size()), word)) return false;
+    if (sql_.size() - i_ < word.size()) return false;
+    for (std::size_t k = 0; k < word.size(); ++k) {
+      if ((sql_[i_ + k] & ~0x20) != word[k]) return false;
+    }
     const std::size_t end = i_ + word.size();
     if (end < sql_.size() && IsWordPart(static_cast<unsigned char>(sql_[end]))) return false;
     i_ = end;
