@@ -12,7 +12,7 @@ namespace {
 class Parser {
  public:
   // The token list is kept from statement to statement on each thread, so that
-  // parsing a row's INSERT allocates nothing for its tokens.
+  // parsing a statement allocates nothing for its tokens.
   explicit Parser(std::string_view sql) : sql_(sql), list_(ThreadTokenList()) { Tokenize(sql, list_); }
   ~Parser() { list_.unescaped.clear(); }  // long texts are not kept until the next statement
 
