@@ -27,6 +27,8 @@ if [ "${TALVORO_SKIP_ASAN:-0}" != 1 ]; then
   # once more; a test that really fails fails again.
   log=build-asan/ctest.log
   set +e
+  # Undefined behaviour fails the test that meets it, as a memory error does.
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
   (cd build-asan && ctest --output-on-failure -j "$JOBS" --timeout 900 -LE gui "$@") 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   set -e
