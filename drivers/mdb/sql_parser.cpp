@@ -311,11 +311,9 @@ Statement ParseStatement(std::string_view sql) {
 }
 
 void ParseStatementInPlace(std::string_view sql, Statement& into) {
-  if (auto* insert = std::get_if<InsertStatement>(&into); insert && ParsePlainInsert(sql, *insert)) return;
-  if (!std::holds_alternative<InsertStatement>(into)) {
-    InsertStatement& insert = into.emplace<InsertStatement>();
-    if (ParsePlainInsert(sql, insert)) return;
-  }
+  auto* plain = std::get_if<InsertStatement>(&into);
+  if (!plain) plain = &into.emplace<InsertStatement>();
+  if (ParsePlainInsert(sql, *plain)) return;
   Parser parser(sql);
   into = parser.Parse();
   if (auto* insert = std::get_if<InsertStatement>(&into); insert && parser.HasUnescaped()) {
