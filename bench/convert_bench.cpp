@@ -1,6 +1,6 @@
 // convert_bench [ROWS]: converts one table of ROWS rows (default 1,000,000) from
 // the stand-in into a new .mdb file and compares the time with reading the same
-// rows through ODBC alone. Prints convert_s, read_only_s (medians of three
+// rows through ODBC alone. Prints convert_s, read_only_s (medians of five
 // rounds each), ratio, peak_rss_mb.
 #include <sys/resource.h>
 
@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
     settings.loginName = "sa";
     settings.password = "secret";
 
-    // Reading and converting take turns, three times each; the medians are
+    // Reading and converting take turns, five times each; the medians are
     // printed, so that one disturbed run on a shared machine does not decide.
-    constexpr int kRounds = 3;
+    constexpr int kRounds = 5;
     std::vector<double> readTimes, convertTimes;
     for (int round = 0; round < kRounds; ++round) {
       start = Clock::now();

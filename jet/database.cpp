@@ -370,6 +370,8 @@ void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
   if (pager_->WantsFlush()) Flush();
 }
 
+void JetDatabase::TrimCache(std::size_t pages) { pager_->TrimCache(pages); }
+
 void JetDatabase::Flush(Durability durability) {
   if (!pager_->writable()) return;
   std::vector<StoredTable*> tables{catalog_.get()};

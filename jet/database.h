@@ -27,6 +27,7 @@ class JetDatabase final : public Database {
   Table& CreateTable(const TableDef& def) override;
   using Database::Flush;
   void Flush(Durability durability) override;
+  void TrimCache(std::size_t pages) override;
 
   // Adds a row to a table as one atomic step (all of it, or nothing).
   void InsertRow(StoredTable& table, const std::vector<Value>& row);

@@ -195,6 +195,11 @@ class Database {
   // See Durability for what survives a power failure.
   virtual void Flush(Durability durability) = 0;
   void Flush() { Flush(Durability::Synced); }
+
+  // Keeps at most `pages` cached pages that match the file (the most recently
+  // used), giving the memory of the others back; they are read again when needed.
+  // For a database that stays open while nobody uses it.
+  virtual void TrimCache(std::size_t pages) = 0;
 };
 
 }  // namespace jet

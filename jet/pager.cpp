@@ -149,6 +149,19 @@ void Pager::EvictIfNeeded() {
   }
 }
 
+void Pager::TrimCache(std::size_t pages) {
+  spareFrames_.clear();
+  auto it = lru_.end();
+  while (it != lru_.begin() && frames_.size() > pages) {
+    --it;
+    Frame* f = *it;
+    if (f->dirty) continue;
+    it = lru_.erase(it);
+    if (lastFrame_ == f) lastFrame_ = nullptr;
+    frames_.erase(f->page);
+  }
+}
+
 void Pager::MarkDirty(Frame* f) {
   if (f->dirty) return;
   f->dirty = true;

@@ -74,6 +74,10 @@ class Pager final : public PageStore {
   // Costs in proportion to the changed pages, not to the cache.
   void Flush(Durability durability = Durability::Synced, const std::function<void()>& afterIndexes = {});
 
+  // Drops clean pages, least recently used first, until at most `pages` remain;
+  // changed pages stay. Not inside an atomic section.
+  void TrimCache(std::size_t pages);
+
   // True when so many old pages wait for a flush that the cache should be emptied.
   bool WantsFlush() const { return oldDirty_ > kMaxOldDirtyPages; }
 

@@ -42,8 +42,10 @@ bool Identify(const std::string& path, FileIdentity& identity) {
     dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-// How many idle files stay open at most.
+// How many idle files stay open at most, and how many cached pages each keeps
+// (catalog, table definitions, index paths, current data pages).
 constexpr std::size_t kMaxIdle = 4;
+constexpr std::size_t kIdleCachedPages = 64;
 
 // Longest time pages written at a disconnect wait for their fdatasync (see
 // shared_database.h).
@@ -123,6 +125,9 @@ class Registry {
       files_.erase(open->key);
       return;
     }
+    // Nobody uses it now (users is guarded by this mutex): an idle file keeps
+    // only the pages a next connection needs first.
+    open->database->TrimCache(kIdleCachedPages);
     idle_.push_back(open);
     while (idle_.size() > kMaxIdle) {
       OpenDatabase* oldest = idle_.front();
