@@ -106,7 +106,9 @@ JetDatabase::JetDatabase(std::unique_ptr<Pager> pager, std::string path)
 
 JetDatabase::~JetDatabase() {
   // Closing a database keeps what was inserted, as closing a file does; callers
-  // that need to see write errors call Flush themselves.
+  // that need to see write errors call Flush themselves. A file that never opened
+  // completely is left exactly as it was.
+  if (!loaded_) return;
   try {
     Flush();
   } catch (const std::exception&) {
@@ -117,7 +119,9 @@ std::unique_ptr<JetDatabase> JetDatabase::CreateNew(const std::string& path) {
   auto pager = Pager::CreateFile(path);
   std::unique_ptr<JetDatabase> db(new JetDatabase(std::move(pager), path));
   try {
+    db->writing_ = true;
     db->BuildEmptyDatabase();
+    db->loaded_ = true;
     db->Flush();
   } catch (...) {
     db.reset();
@@ -129,9 +133,17 @@ std::unique_ptr<JetDatabase> JetDatabase::CreateNew(const std::string& path) {
 
 std::unique_ptr<JetDatabase> JetDatabase::OpenExisting(const std::string& path, OpenMode mode) {
   auto pager = Pager::OpenFile(path, mode == OpenMode::ReadWrite);
-  CheckHeaderPage(pager->ReadPage(0));
   std::unique_ptr<JetDatabase> db(new JetDatabase(std::move(pager), path));
-  db->LoadCatalog();
+  try {
+    CheckHeaderPage(db->pager_->ReadPage(0));
+    db->LoadCatalog();
+  } catch (const Error& e) {
+    if (e.code() == ErrorCode::Io) throw;
+    throw Error(ErrorCode::NotJet4, "'" + path + "' is not a Jet 4 database, or damaged: " + e.what());
+  } catch (const std::exception& e) {
+    throw Error(ErrorCode::NotJet4, "'" + path + "' is not a Jet 4 database, or damaged: " + e.what());
+  }
+  db->loaded_ = true;
   return db;
 }
 
@@ -251,8 +263,12 @@ UserTable& JetDatabase::Load(Entry& e) {
 }
 
 void JetDatabase::RepairIfInDoubt(StoredTable& table) {
-  // Only a writer repairs; readers do not use the indexes.
+  // Only a writer repairs, at its first write; readers do not use the indexes.
   if (!table.indexesInDoubt() || !pager_->writable()) return;
+  if (!writing_) {
+    inDoubt_.push_back(&table);
+    return;
+  }
   table.RepairIndexes();
   Flush();
 }
@@ -269,8 +285,36 @@ Table* JetDatabase::FindTable(std::string_view name) {
   return nullptr;
 }
 
-void JetDatabase::RequireWritable() const {
+void JetDatabase::RequireWritable() {
   if (!pager_->writable()) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  if (writing_) return;
+  writing_ = true;
+  TruncateUnusedTail();
+  std::vector<StoredTable*> pending;
+  pending.swap(inDoubt_);
+  for (StoredTable* t : pending) RepairIfInDoubt(*t);
+}
+
+void JetDatabase::TruncateUnusedTail() {
+  // Page 1 lists the pages free as of the last completed flush (it is written before
+  // any definition that refers to new pages), and its writer always leaves at least
+  // 64 free pages at the end of the range it describes. Pages past the last one in
+  // use were then appended by a writer that died before its flush: nothing refers
+  // to them. A map without that free run at its end (another writer's, describing
+  // only part of the file) is left alone.
+  constexpr std::uint32_t kFreeRunAtEnd = 64;
+  const std::uint8_t* p = pager_->ReadPage(1);
+  if (p[0] != kPageData) return;
+  RowBytes row = DataPageRow(p, 0);
+  if (!row.present || row.size < 6 || row.data[0] != 0) return;
+  const std::uint32_t start = Get32(row.data + 1);
+  const std::uint32_t bits = static_cast<std::uint32_t>(8 * (row.size - 5));
+  std::uint32_t inUse = start;
+  for (std::uint32_t bit = 0; bit < bits; ++bit)
+    if (!(row.data[5 + bit / 8] & (1u << (bit % 8)))) inUse = start + bit + 1;
+  if (start + bits - inUse < kFreeRunAtEnd) return;
+  // Never below the pages every engine-made file has.
+  if (inUse >= 16 && inUse < pager_->pageCount()) pager_->TruncateUnused(inUse);
 }
 
 std::function<RowPointer()> JetDatabase::NewMapRow() {
@@ -373,7 +417,7 @@ void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
 void JetDatabase::TrimCache(std::size_t pages) { pager_->TrimCache(pages); }
 
 void JetDatabase::Flush(Durability durability) {
-  if (!pager_->writable()) return;
+  if (!pager_->writable() || !writing_) return;
   std::vector<StoredTable*> tables{catalog_.get()};
   if (accessControl_) tables.push_back(accessControl_.get());
   for (auto& e : tables_)

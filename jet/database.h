@@ -46,7 +46,11 @@ class JetDatabase final : public Database {
   JetDatabase(std::unique_ptr<Pager> pager, std::string path);
   void BuildEmptyDatabase();
   void LoadCatalog();
-  void RequireWritable() const;
+  // Refuses writes to a read-only file; before the first write of a session, gives
+  // back the space a killed writer left past the last flush and repairs indexes a
+  // killed writer left in doubt. A session that only reads writes nothing.
+  void RequireWritable();
+  void TruncateUnusedTail();
   format::RowPointer AppendMapRow();
   std::function<format::RowPointer()> NewMapRow();
   UserTable& Load(Entry& e);
@@ -63,6 +67,9 @@ class JetDatabase final : public Database {
   Bytes ownerSid_;
   std::uint32_t mapHolderPage_ = 0;
   std::uint32_t globalMapPages_ = 0;  // page count page 1 describes
+  bool loaded_ = false;   // the catalog was read (or built) completely
+  bool writing_ = false;  // this session has changed the file
+  std::vector<StoredTable*> inDoubt_;  // repaired at the first write
 };
 
 }  // namespace jet

@@ -202,4 +202,14 @@ class Database {
   virtual void TrimCache(std::size_t pages) = 0;
 };
 
+// ---- Integrity -----------------------------------------------------------------
+
+// Reads the whole file without changing it and returns one line per inconsistency,
+// for every table (system tables included): owned and free-space usage maps against
+// the pages' owners, row counts, free-space counts, long-value chains, and every
+// index entry against the rows (one entry per row, pointing at a live row, in
+// strictly ascending order, with the key bytes the encoder makes of that row).
+// Empty when the file is sound. Throws Error when the file cannot be opened at all.
+std::vector<std::string> CheckIntegrity(const std::string& path);
+
 }  // namespace jet

@@ -116,18 +116,6 @@ void StoredTable::FindCurrentPages() {
       tailVisible_ = true;
     }
   }
-  // The spare tail of an earlier session can take turns with the tail again if it
-  // is a page of ours that no reader sees and that still comes after every full page.
-  std::uint32_t spare = def_.spareTailPage;
-  if (dataPage_ != 0 && spare != 0 && spare != dataPage_ && spare < store_.pageCount() && usable(spare, tdefPage_)) {
-    std::vector<std::uint32_t> pages = owned_.Pages();
-    bool listed = std::find(pages.begin(), pages.end(), spare) != pages.end();
-    bool afterFullPages = pages.size() < 2 || spare > pages[pages.size() - 2];
-    if (!listed && afterFullPages && pages.back() == dataPage_) {
-      spareTail_ = spare;
-      spareTailReusable_ = true;
-    }
-  }
   for (std::size_t i = 0; i < def_.longValueMaps.size(); ++i) {
     if (def_.longValueMaps[i].free.page == 0) continue;
     std::uint32_t last = UsageMap(store_, def_.longValueMaps[i].free).LastPage();
@@ -157,8 +145,6 @@ void StoredTable::Save(State& s) const {
   s.longValuePages = longValuePages_;
   s.owned = owned_.Save();
   s.tailVisible = tailVisible_;
-  s.spareTail = spareTail_;
-  s.spareTailReusable = spareTailReusable_;
 }
 
 void StoredTable::Undo(const State& s) {
@@ -168,8 +154,6 @@ void StoredTable::Undo(const State& s) {
   longValuePages_ = s.longValuePages;
   owned_.Restore(s.owned);
   tailVisible_ = s.tailVisible;
-  spareTail_ = s.spareTail;
-  spareTailReusable_ = s.spareTailReusable;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) def_.realIndexes[i].uniqueCount = s.uniqueCounts[i];
   for (auto& idx : indexes_) idx.tree->Reload();
   // A row appended to the page that was the tail before is taken off again (the
@@ -188,36 +172,15 @@ void StoredTable::StartNewDataPage() {
   UsageMap freeMap(store_, def_.freeMap);
   if (dataPage_ != 0) freeMap.Remove(dataPage_);
   freeMap.Add(page);
-  // The spare tail would now come before a newer page; it is given up.
-  if (spareTail_ != 0) store_.ReleasePage(spareTail_);
-  spareTail_ = 0;
-  spareTailReusable_ = false;
   dataPage_ = page;
   tailVisible_ = false;
 }
 
-void StoredTable::CopyTailPage() {
-  std::uint32_t target = spareTailReusable_ ? spareTail_ : store_.AppendPage();
-  std::uint8_t copy[kPageSize];
-  std::memcpy(copy, store_.ReadPage(dataPage_), kPageSize);
-  std::memcpy(store_.WritablePage(target), copy, kPageSize);
-  owned_.Remove(dataPage_);
-  owned_.Add(target);
-  UsageMap freeMap(store_, def_.freeMap);
-  freeMap.Remove(dataPage_);
-  freeMap.Add(target);
-  spareTail_ = dataPage_;
-  spareTailReusable_ = false;  // the file on disk still lists it until the next flush
-  dataPage_ = target;
-  tailVisible_ = false;
-}
-
 std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber) {
-  if (dataPage_ == 0 || !DataPageFits(store_.ReadPage(dataPage_), row.size())) {
-    StartNewDataPage();
-  } else if (tailVisible_) {
-    CopyTailPage();
-  }
+  // A page the file on disk already lists is never changed: readers and index
+  // entries know its rows by (page, row number), and a kill in the middle of a
+  // flush must leave them as they were. New rows go to a page of their own.
+  if (dataPage_ == 0 || tailVisible_ || !DataPageFits(store_.ReadPage(dataPage_), row.size())) StartNewDataPage();
   // Appending only fills free space and the header, which Undo puts back itself;
   // saving the whole page for every row would cost more than the row.
   rowNumber = DataPageAppend(store_.WritablePageUnsaved(dataPage_), row);
@@ -272,7 +235,7 @@ void StoredTable::Insert(const std::vector<Value>& values) {
 void StoredTable::WriteCountersIfChanged() {
   def_.ownedMap = owned_.current();
   if (owned_.other().page != 0) def_.spareOwnedMap = owned_.other();
-  def_.spareTailPage = spareTail_;
+  def_.spareTailPage = 0;  // earlier versions kept a moving copy of the last page here
   bool changed = def_.rowCount != writtenRowCount_ || def_.autoNumber != writtenAutoNumber_ ||
                  !(def_.ownedMap == writtenOwnedMap_) || !(def_.spareOwnedMap == writtenSpareMap_) || def_.spareTailPage != writtenSpareTail_;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i)
@@ -291,7 +254,6 @@ void StoredTable::Committed() {
   committedRowCount_ = def_.rowCount;
   owned_.Committed();
   tailVisible_ = dataPage_ != 0;
-  spareTailReusable_ = spareTail_ != 0;
 }
 
 void StoredTable::RepairIndexes() {

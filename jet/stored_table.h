@@ -41,8 +41,6 @@ class StoredTable {
     std::vector<std::uint32_t> uniqueCounts, longValuePages;
     ShadowedUsageMap::State owned;
     bool tailVisible;
-    std::uint32_t spareTail;
-    bool spareTailReusable;
   };
   State Save() const;
   // The same into `into`, reusing its buffers (an insert saves the state every time).
@@ -81,7 +79,6 @@ class StoredTable {
   };
   std::uint32_t PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber);
   void StartNewDataPage();
-  void CopyTailPage();
   void FindCurrentPages();
 
   Pager& store_;
@@ -93,12 +90,8 @@ class StoredTable {
   std::vector<Index> indexes_;
   ShadowedUsageMap owned_;
   std::uint32_t dataPage_ = 0;
-  // The last data page as readers see it on disk is never changed in place: the
-  // first row added after a flush goes to a copy (the spare tail), which the
-  // owned-pages map lists instead. Two pages take turns.
+  // True when the file on disk lists dataPage_: rows then go to a new page.
   bool tailVisible_ = false;
-  std::uint32_t spareTail_ = 0;
-  bool spareTailReusable_ = false;
   std::vector<std::uint32_t> longValuePages_;  // current LVAL page per entry of def_.longValueMaps
   std::uint32_t writtenRowCount_;
   std::uint32_t writtenAutoNumber_;
