@@ -94,8 +94,13 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
     else v = ctx.Evaluate(ctx.batch.tokens, range);
     args.emplace_back(Lower(name), v);
   }
+  if (s.database.empty() && RunScriptProcedure(ctx, s.procedure, args)) {
+    WriteReturnStatus(ctx.w, 0);
+    WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+    return;
+  }
   ServerMessage error;
-  const CatalogOutcome outcome = RunCatalogProcedure(s.procedure, args, ctx.session, ctx.w, error);
+  const CatalogOutcome outcome = RunCatalogProcedure(s.procedure, args, ctx.session, s.database, ctx.w, error);
   if (outcome == CatalogOutcome::NotCatalog)
     ThrowSqlError(2812, "Could not find stored procedure '" + s.procedure + "'.", 62);
   if (outcome == CatalogOutcome::Error) throw SqlError{error};
