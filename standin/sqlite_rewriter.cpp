@@ -11,7 +11,7 @@ struct Rename {
 };
 // T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
 constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"}, {"LEN", "length"}, {"SUBSTRING", "substr"},
-                                       {"CEILING", "ceil"}};
+                                       {"CEILING", "ceil"}, {"COUNT_BIG", "count"}};
 
 }  // namespace
 

@@ -32,6 +32,7 @@
 #include "pages/message_dialogs.h"
 #include "pages/page_decoration.h"
 #include "pages/page_painting.h"
+#include "pages/progress_strip.h"
 #include "res/resource_ids.h"
 #include "standin_process.h"
 #include "temp_dir.h"
@@ -195,7 +196,7 @@ class WizardGui : public testing::Test {
   }
 
   static std::function<bool()> MessageSays(const std::string& text, const std::string& caption,
-                                           wxGenericMessageDialog*& message) {
+                                           pages::MessageWindow*& message) {
     return [text, caption, &message] {
       message = ShownMessage();
       if (!message) return false;
@@ -263,7 +264,7 @@ TEST_F(WizardGui, BrowseDerivesTheSettingsAndFolderBrowseMovesTheFile) {
 
 TEST_F(WizardGui, NextWithAnEmptySourceAsksForADatabaseAndStays) {
   CConnectionDlg* page = nullptr;
-  wxGenericMessageDialog* message = nullptr;
+  pages::MessageWindow* message = nullptr;
   StepScript script;
   script.Then("first page", FirstPage(page))
       .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
@@ -292,7 +293,7 @@ TEST_F(WizardGui, NextWithAnEmptySourceAsksForADatabaseAndStays) {
 TEST_F(WizardGui, AWrongSqlPasswordShowsOneMismatchMessageAndThePageStays) {
   TempDir dir;
   CConnectionDlg* page = nullptr;
-  wxGenericMessageDialog* message = nullptr;
+  pages::MessageWindow* message = nullptr;
   int settleTicks = 0;
   StepScript script;
   FillForSqlLogon(script, page, g_env->MdfPath(), dir.File("Sales.mdb"), "wrong");
@@ -352,7 +353,7 @@ TEST_F(WizardGui, TheOverwriteQuestionKeepsTheFileOnNoAndDeletesItOnYes) {
                                "If No then Please Choose Another Database";
   const std::string caption = "Talvoro Database Converter (MSSQL Server To MS Access)";
   CConnectionDlg* page = nullptr;
-  wxGenericMessageDialog* message = nullptr;
+  pages::MessageWindow* message = nullptr;
   StepScript script;
   FillForSqlLogon(script, page, g_env->MdfPath(), existing);
   script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
