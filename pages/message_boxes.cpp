@@ -20,6 +20,26 @@ int CaptionTextWidth(const wxWindow& window, const wxString& caption) {
   return width + width / 20;
 }
 
+namespace {
+
+// A static text broken into lines no wider than kMessageWrapWidth; a long path
+// breaks after one of its "/" rather than widening the window.
+wxStaticText* WrappedText(wxWindow* parent, const wxString& text) {
+  auto* label = new wxStaticText(parent, wxID_ANY, wxString());
+  const wxFont font = label->GetFont();
+  const std::string wrapped = WrapText(text.utf8_string(), kMessageWrapWidth, [&](std::string_view piece) {
+    int width = 0;
+    label->GetTextExtent(wxString::FromUTF8(piece.data(), piece.size()), &width, nullptr, nullptr,
+                         nullptr, &font);
+    return width;
+  });
+  // Mnemonics mean nothing in a message: an "&" stands for itself.
+  label->SetLabelText(wxString::FromUTF8(wrapped));
+  return label;
+}
+
+}  // namespace
+
 MessageWindow::MessageWindow(wxWindow* owner, const wxString& text, const wxString& caption,
                              long style, const wxString& details)
     : wxDialog(owner, wxID_ANY, caption, wxDefaultPosition, wxDefaultSize,
@@ -33,14 +53,8 @@ MessageWindow::MessageWindow(wxWindow* owner, const wxString& text, const wxStri
               0, wxRIGHT | wxALIGN_TOP, 12);
   }
   auto* texts = new wxBoxSizer(wxVERTICAL);
-  auto* message = new wxStaticText(this, wxID_ANY, text);
-  message->Wrap(kMessageWrapWidth);
-  texts->Add(message);
-  if (!details.empty()) {
-    auto* more = new wxStaticText(this, wxID_ANY, details);
-    more->Wrap(kMessageWrapWidth);
-    texts->Add(more, 0, wxTOP, 10);
-  }
+  texts->Add(WrappedText(this, text));
+  if (!details.empty()) texts->Add(WrappedText(this, details), 0, wxTOP, 10);
   body->Add(texts, 1);
 
   const bool yesNo = (style & wxYES_NO) != 0;

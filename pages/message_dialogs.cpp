@@ -92,7 +92,7 @@ CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failur
     SetClientSize(width, DluToPixelsY(62) + kListHeight);
     auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(failures_),
                                 wxPoint(10, 42), wxSize(width - 20, kListHeight),
-                                wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP);
+                                wxTE_MULTILINE | wxTE_READONLY);  // wraps words, and long paths inside
     list->SetMinSize(wxSize(width - 20, kListHeight));
     ok.x = (width - ok.width) / 2;
     ok.y = 42 + kListHeight + 12;

@@ -153,6 +153,73 @@ int ProgressFillWidth(int value, int range, int width) {
   return static_cast<int>(clamped * width / range);
 }
 
+namespace {
+
+// The longest prefix of `word` (at least one character, whole UTF-8 sequences)
+// that fits, ending after a "/" when one fits.
+std::size_t FittingPrefix(std::string_view word, int maxWidth,
+                          const std::function<int(std::string_view)>& measure) {
+  std::size_t fit = 0;
+  std::size_t slash = 0;
+  for (std::size_t i = 1; i <= word.size(); ++i) {
+    if (i < word.size() && (static_cast<unsigned char>(word[i]) & 0xC0) == 0x80) continue;
+    if (measure(word.substr(0, i)) > maxWidth) break;
+    fit = i;
+    if (word[i - 1] == '/') slash = i;
+  }
+  if (fit == 0) {  // not even one character fits: take one anyway
+    fit = 1;
+    while (fit < word.size() && (static_cast<unsigned char>(word[fit]) & 0xC0) == 0x80) ++fit;
+  }
+  return slash > 0 && fit < word.size() ? slash : fit;
+}
+
+}  // namespace
+
+std::string WrapText(std::string_view text, int maxWidth,
+                     const std::function<int(std::string_view)>& measure) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t newline = text.find('\n', start);
+    const std::string_view paragraph = text.substr(
+        start, newline == std::string_view::npos ? std::string_view::npos : newline - start);
+    std::string line;
+    bool lineStarted = false;
+    std::size_t at = 0;
+    while (at <= paragraph.size()) {
+      std::size_t blank = paragraph.find(' ', at);
+      if (blank == std::string_view::npos) blank = paragraph.size();
+      std::string_view word = paragraph.substr(at, blank - at);
+      at = blank + 1;
+      if (lineStarted) {
+        std::string candidate = line + ' ' + std::string(word);
+        if (measure(candidate) <= maxWidth) {
+          line = std::move(candidate);
+          continue;
+        }
+        lines.push_back(line);  // the blank becomes the line break
+      }
+      while (word.size() > 1 && measure(word) > maxWidth) {
+        const std::size_t cut = FittingPrefix(word, maxWidth, measure);
+        lines.emplace_back(word.substr(0, cut));
+        word.remove_prefix(cut);
+      }
+      line = std::string(word);
+      lineStarted = true;
+    }
+    lines.push_back(line);
+    if (newline == std::string_view::npos) break;
+    start = newline + 1;
+  }
+  std::string out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i) out += '\n';
+    out += lines[i];
+  }
+  return out;
+}
+
 int MessageClientWidth(int contentWidth, int captionTextWidth) {
   return std::max(contentWidth, captionTextWidth + kTitleBarAllowance);
 }

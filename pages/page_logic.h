@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -127,6 +128,13 @@ int ProgressFillWidth(int value, int range, int width);
 // width long message texts wrap at.
 inline constexpr int kTitleBarAllowance = 96;
 inline constexpr int kMessageWrapWidth = 460;
+
+// Breaks `text` into lines no wider than `maxWidth` as `measure` counts width:
+// at blanks where it can, inside a word longer than a line (a long path) after
+// its last "/" that fits, else between letters. Existing line breaks stay; a
+// blank where a line is broken becomes the break.
+std::string WrapText(std::string_view text, int maxWidth,
+                     const std::function<int(std::string_view)>& measure);
 
 // The client width a message window needs so that the window manager shows its
 // whole caption: the wider of the content and the caption with its title bar.

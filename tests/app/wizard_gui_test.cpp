@@ -802,6 +802,56 @@ TEST_F(WizardGui, TheAboutBoxOpensFromTheFirstPagesContextMenu) {
   Run(script);
 }
 
+// Each message window is wide enough for its whole caption, and long texts wrap
+// instead of widening the window or scrolling sideways.
+TEST_F(WizardGui, MessageWindowsFitTheirCaptionAndWrapLongTexts) {
+  const std::string caption = "Talvoro Database Converter (MSSQL Server To MS Access)";
+  const std::string longPath = "/home/user/" + std::string(30, 'a') + "/" + std::string(30, 'b') +
+                               "/Quarterly exports of the sales department/Sales.mdb";
+  std::vector<std::function<wxDialog*()>> makers = {
+      [] { return new CSelectTableMsgDlg(); },
+      [] { return new CDoneMsgDlg(); },
+      [&] {
+        return new CDoneMsgDlg(nullptr, "Orders: 12 rows copied, then [22008] the value of column "
+                                        "ShippedDate in row 13 is before the year 100, which a "
+                                        "Date/Time column of an Access database cannot hold; " +
+                                            longPath);
+      },
+      [&] {
+        return new pages::MessageWindow(nullptr, "File Named " + longPath + " is Already Exist..",
+                                        caption, wxYES_NO);
+      },
+      [] {
+        return new pages::MessageWindow(nullptr, "Please Select a Database",
+                                        pages::kPageMessageCaption, wxOK);
+      },
+  };
+  for (std::size_t i = 0; i < makers.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::unique_ptr<wxDialog> dialog(makers[i]());
+    StepScript script;
+    script.Then("shown", [&] { return dialog->IsShown(); })
+        .Do("measure, close", [&] {
+          const int captionWidth = pages::CaptionTextWidth(*dialog, dialog->GetTitle());
+          EXPECT_GE(dialog->GetClientSize().x, captionWidth + pages::kTitleBarAllowance);
+          EXPECT_LE(dialog->GetClientSize().x, 700) << "long texts wrap instead";
+          for (wxWindow* child : dialog->GetChildren()) {
+            if (auto* text = dynamic_cast<wxStaticText*>(child)) {
+              EXPECT_LE(text->GetSize().x, pages::kMessageWrapWidth) << text->GetLabel();
+            }
+            if (auto* list = dynamic_cast<wxTextCtrl*>(child)) {
+              EXPECT_FALSE(list->HasFlag(wxTE_DONTWRAP)) << "the failure list wraps";
+            }
+            // Every control lies inside the window.
+            const wxRect inside(wxPoint(0, 0), dialog->GetClientSize());
+            EXPECT_TRUE(inside.Contains(child->GetRect())) << child->GetName();
+          }
+          dialog->EndModal(wxID_OK);
+        });
+    Run(script, [&] { dialog->ShowModal(); });
+  }
+}
+
 // The painted look read back from the rendered windows.
 TEST_F(WizardGui, PagesAndMessagesPaintGradientStripsAndFrames) {
   auto pixel = [](const wxImage& image, int x, int y) {

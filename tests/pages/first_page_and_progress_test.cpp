@@ -160,3 +160,42 @@ TEST(StartUp, MemorySettingsOnlyWithoutASessionBusAndUnlessChosen) {
 
 }  // namespace
 }  // namespace talvoro::pages
+
+namespace talvoro::pages {
+namespace {
+
+// Every character 10 pixels wide.
+int Monospace(std::string_view s) { return static_cast<int>(s.size()) * 10; }
+
+TEST(MessageWindows, LongTextsWrapAtBlanksThenInsideLongWords) {
+  struct Case {
+    const char* text;
+    const char* wrapped;  // at 100 pixels: 10 characters a line
+  };
+  const Case cases[] = {
+      {"short", "short"},
+      {"File Named x is Already", "File Named\nx is\nAlready"},
+      {"a\n\nb", "a\n\nb"},                                    // line breaks stay
+      {"/home/user/data/Sales.mdb", "/home/\nuser/data/\nSales.mdb"},  // paths break after "/"
+      {"abcdefghijklmnopqrstuvwxyz", "abcdefghij\nklmnopqrst\nuvwxyz"},
+      {"see /very/long/path/x.mdb now", "see\n/very/\nlong/path/\nx.mdb now"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string wrapped = WrapText(c.text, 100, Monospace);
+    EXPECT_EQ(wrapped, c.wrapped);
+    std::size_t from = 0;
+    while (from <= wrapped.size()) {
+      std::size_t end = wrapped.find('\n', from);
+      if (end == std::string::npos) end = wrapped.size();
+      EXPECT_LE(Monospace(std::string_view(wrapped).substr(from, end - from)), 100);
+      from = end + 1;
+    }
+  }
+  // Multi-byte letters are never split.
+  EXPECT_EQ(WrapText("ääääää", 30, Monospace), "ä\nä\nä\nä\nä\nä");
+}
+
+}  // namespace
+}  // namespace talvoro::pages
