@@ -97,8 +97,13 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   odbc::LoginCheckResult login =
-      odbc::TestSourceLogin(choice, settings.loginName, settings.password);
+      odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName);
   settings.authMode = login.authMode;
+  if (login.databaseMissing) {
+    std::cerr << "Kestrin1: the database " << settings.databaseName
+              << " is not on the server (the logon itself worked)\n";
+    return kExitUsageOrLogon;
+  }
   if (!login.passed) {
     std::cerr << (login.message.empty() ? "Kestrin1: ODBC is not usable" : login.message) << "\n";
     if (!login.diagnostics.empty()) std::cerr << odbc::FormatDiagnostics(login.diagnostics) << "\n";
@@ -131,12 +136,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
     return kExitUsageOrLogon;
   }
 
-  if (options.overwrite && std::filesystem::exists(settings.destPath, ec)) {
-    if (!std::filesystem::remove(settings.destPath, ec) || ec) {
-      std::cerr << "Kestrin1: cannot replace " << settings.destPath << ": " << ec.message() << "\n";
-      return kExitUsageOrLogon;
-    }
-  }
+  // The old file stays until the run has created the new one (destination_replacement.h).
+  if (options.overwrite) settings.replaceableDestPath = settings.destPath;
 
   ConsoleProgress progress;
   engine::ConversionResult result = engine::RunConversion(tables, settings, progress);

@@ -4,8 +4,10 @@
 #include <new>
 
 #include "column_catalog.h"
+#include "destination_replacement.h"
 #include "odbc/data_sources.h"
 #include "row_copy.h"
+#include "source_row_count.h"
 #include "table_creation.h"
 #include "type_mapping.h"
 
@@ -47,6 +49,9 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   destination.OpenEx(odbc::kDestConnectString);
   CreateDestinationTable(destination, statement);
   outcome.created = true;
+
+  if (const std::optional<std::uint64_t> count = CountSourceRows(logon, outcome.sourceName))
+    observer.OnTableRowCount(outcome.sourceName, *count);
 
   RowCopyResult copied;
   try {
@@ -108,7 +113,7 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
   }
 
   std::string fileError;
-  if (!odbc::CreateDestinationFile(settings.destPath, &fileError)) {
+  if (!CreateDestinationReplacing(settings, &fileError)) {
     result.destinationProblem = "The destination file " + settings.destPath +
                                 " could not be created: " + fileError;
   }

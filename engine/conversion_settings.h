@@ -13,6 +13,9 @@ struct ConversionSettings {
   std::string authMode;      // "wnd" or "sql", set by the login check
   std::string loginName;
   std::string password;      // kept in memory only
+  // An existing file the user agreed to replace. It stays untouched until a run
+  // with destPath equal to it creates the new file (destination_replacement.h).
+  std::string replaceableDestPath;
 
   odbc::SourceLogon logon() const { return {authMode, loginName, password}; }
 };

@@ -13,7 +13,7 @@ struct Rename {
 };
 // T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
 constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"},   {"LEN", "tsql_len"}, {"SUBSTRING", "substr"},
-                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}};
+                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"}};
 
 bool EndsSelectList(const SqlToken& t) {
   for (const char* w : {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO", "FOR", "OPTION"})

@@ -14,15 +14,15 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/utils.h>
-#include <wx/msgdlg.h>
-#include <wx/generic/msgdlgg.h>
 
 #include "app/about_dlg.h"
 #include "app/converter_app.h"
 #include "odbc_sandbox.h"
 #include "pages/connection_dlg.h"
 #include "pages/convert_dlg.h"
+#include "pages/message_boxes.h"
 #include "pages/message_dialogs.h"
+#include "pages/page_logic.h"
 #include "res/resource_ids.h"
 #include "window_pixels.h"
 
@@ -131,9 +131,13 @@ int main(int argc, char** argv) {
     ok &= Capture(done, out + "/done_message.png");
   }
   {
-    pages::CDoneMsgDlg done(nullptr,
-                            "Orders: [42000] Syntax error in CREATE TABLE statement.\n"
-                            "Shippers: [08001] Unable to connect to data source");
+    pages::CDoneMsgDlg done(
+        nullptr,
+        "Database Conversion Compleated with errors. These tables were not converted:\n"
+        "Orders: 1200 rows copied, then [22008] [Talvoro][Access Driver]The value "
+        "0099-12-31 00:00:00 of column ShippedDate in row 1201 is before the year 100, "
+        "which a Date/Time column of an Access database cannot hold\n"
+        "Shippers: [08001] [FreeTDS][SQL Server]Unable to connect to data source");
     ok &= Capture(done, out + "/done_message_with_failures.png");
   }
   {
@@ -141,23 +145,29 @@ int main(int argc, char** argv) {
     ok &= Capture(about, out + "/about_box.png");
   }
   {
-    wxGenericMessageDialog message(nullptr, "Please Select a Database", "Talvoro Database Converter",
-                                   wxOK);
+    pages::MessageWindow message(nullptr, "Please Select a Database", pages::kPageMessageCaption,
+                                 wxOK);
     ok &= Capture(message, out + "/message_select_database.png");
   }
   {
-    wxGenericMessageDialog question(
+    pages::MessageWindow question(
         nullptr,
-        "File Named /home/user/Sales.mdb is Already Exist.., \n\nDo You Want to Overwrite "
+        "File Named /home/user/Documents/Sales archive 2008-2012/Quarterly exports/Sales.mdb "
+        "is Already Exist.., \n\nDo You Want to Overwrite "
         "Database....\n\n If No then Please Choose Another Database",
         "Talvoro Database Converter (MSSQL Server To MS Access)", wxYES_NO);
     ok &= Capture(question, out + "/message_overwrite_question.png");
   }
   {
-    wxGenericMessageDialog message(nullptr, "LOGIN Name or Password Mismatch ", "Kestrin1",
-                                   wxOK | wxICON_EXCLAMATION);
-    message.SetExtendedMessage("[28000] Login failed for user 'demo'.");
+    pages::MessageWindow message(nullptr, "LOGIN Name or Password Mismatch ", "Kestrin1",
+                                 wxOK | wxICON_EXCLAMATION,
+                                 "[28000] [FreeTDS][SQL Server]Login failed for user 'demo'.");
     ok &= Capture(message, out + "/message_login_mismatch.png");
+  }
+  {
+    pages::MessageWindow message(nullptr, pages::MissingDatabaseMessage("Salse"),
+                                 pages::kPageMessageCaption, wxOK);
+    ok &= Capture(message, out + "/message_missing_database.png");
   }
   wxEntryCleanup();
   return ok ? 0 : 1;
