@@ -223,6 +223,8 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
       buf.insert(buf.end(), p + 8, p + kPageSize);
     current = Get32(p + 4);
   }
+  // A catalog row of a damaged file may name page 0.
+  if (buf.empty()) throw Error(ErrorCode::NotJet4, "A table definition is on page 0");
   std::uint32_t length = Get32(&buf[8]);
   if (length >= 63 && length < buf.size()) buf.resize(length);
 
