@@ -123,7 +123,7 @@ void StoredTable::FindCurrentPages() {
     std::vector<std::uint32_t> pages = owned_.Pages();
     bool listed = std::find(pages.begin(), pages.end(), spare) != pages.end();
     bool afterFullPages = pages.size() < 2 || spare > pages[pages.size() - 2];
-    if (!listed && afterFullPages && pages.back() == dataPage_) {
+    if (!listed && afterFullPages && !pages.empty() && pages.back() == dataPage_) {
       spareTail_ = spare;
       spareTailReusable_ = true;
     }
