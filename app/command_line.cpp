@@ -70,6 +70,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
 
   engine::ConversionSettings settings;
   settings.databaseName = options.database;
+  if (options.sourceTimeoutSeconds) settings.sourceTimeoutSeconds = *options.sourceTimeoutSeconds;
+  if (options.commitIntervalMs) settings.commitInterval = std::chrono::milliseconds(*options.commitIntervalMs);
   std::error_code ec;
   std::filesystem::path dest = std::filesystem::absolute(options.dest, ec);
   settings.destPath = ec ? options.dest : dest.lexically_normal().string();

@@ -8,21 +8,34 @@
 #include "odbc/data_sources.h"
 #include "row_copy.h"
 #include "source_row_count.h"
+#include "source_failure.h"
 #include "table_creation.h"
 #include "type_mapping.h"
 
 namespace talvoro::engine {
 namespace {
 
+// Runs a request to the source; its failure is thrown as SourceFailure.
+template <typename Request>
+auto FromSource(Request&& request) {
+  try {
+    return request();
+  } catch (const SourceFailure&) {
+    throw;
+  } catch (const odbc::DBException& e) {
+    throw SourceFailure(e);
+  }
+}
+
 // Converts one table; fills `outcome` as it goes so that a failure keeps what was done.
 void ConvertTable(const ConversionSettings& settings, ConversionObserver& observer,
                   TableOutcome& outcome) {
   const odbc::SourceLogon logon = settings.logon();
   ColumnCatalog catalog(logon);
-  catalog.OpenColumnCatalog(outcome.sourceName);
+  FromSource([&] { catalog.OpenColumnCatalog(outcome.sourceName); });
 
   SourceRows rows(logon);
-  const int fieldCount = rows.CountSourceFields(outcome.sourceName);
+  const int fieldCount = FromSource([&] { return rows.CountSourceFields(outcome.sourceName); });
   const std::vector<std::string>& keys = catalog.FindKeyColumn();
   const std::string keyConstraint = PrimaryKeyConstraint(keys);
 
@@ -30,7 +43,7 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   std::vector<ColumnMapping> columns;
   int definitionCount = 0;
   ColumnInfo column;
-  while (catalog.FetchTableColumn(column)) {
+  while (FromSource([&] { return catalog.FetchTableColumn(column); })) {
     ColumnMapping mapping = MapColumn(column);
     BuildCreateTable(statement, BuildColumnDefinition(column, mapping, KeyRoleOf(column.columnName, keys)),
                      definitionCount, fieldCount, keyConstraint);
@@ -56,14 +69,17 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   RowCopyResult copied;
   try {
     CopyTableRows(rows.recordset(), outcome.destName, columns, destination, kRowReportInterval,
-                  [&](std::uint64_t n) { observer.OnRowsCopied(outcome.sourceName, n); }, copied);
+                  [&](std::uint64_t n) { observer.OnRowsCopied(outcome.sourceName, n); }, copied,
+                  settings.commitInterval);
   } catch (...) {
     outcome.rowsCopied = copied.rowsCopied;
     throw;
   }
   outcome.rowsCopied = copied.rowsCopied;
-  rows.Close();
-  catalog.CloseColumnCatalog();
+  FromSource([&] {
+    rows.Close();
+    catalog.CloseColumnCatalog();
+  });
   outcome.converted = true;
 }
 
@@ -133,13 +149,23 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
   const std::size_t n = tables.size();
   const int step = kProgressHigh / static_cast<int>(n);
   result.tables.reserve(n);
+  // Once the source server has not answered, every further table would wait
+  // for it again (a logon time-out each): they fail at once instead.
+  bool serverSilent = false;
   for (std::size_t i = 0; i < n; ++i) {
     TableOutcome& outcome = result.tables.emplace_back();
     outcome.sourceName = tables[i];
     outcome.destName = DestinationTableName(tables[i]);
     observer.OnTableStarted(i, n, outcome.sourceName);
     try {
-      ConvertTable(settings, observer, outcome);
+      if (serverSilent) {
+        outcome.failure = ServerNotAnsweringText() + "; the table was not tried";
+      } else {
+        ConvertTable(settings, observer, outcome);
+      }
+    } catch (const SourceFailure& e) {
+      serverSilent = ServerDoesNotAnswer(e);
+      outcome.failure = serverSilent ? ServerNotAnsweringText() + ": " + e.what() : e.what();
     } catch (const odbc::DBException& e) {
       outcome.failure = e.what();
     } catch (const std::bad_alloc&) {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "source_failure.h"
 #include "sql_names.h"
 #include "statement_queue.h"
 #include "value_literals.h"
@@ -131,6 +132,8 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
         used = bytes = 0;
       }
     }
+  } catch (const odbc::DBException& e) {
+    failure = std::make_exception_ptr(SourceFailure(e));
   } catch (...) {
     failure = std::current_exception();
   }
@@ -164,7 +167,8 @@ class ProducerThread {
 void CopyTableRows(odbc::Recordset& source, const std::string& destName,
                    const std::vector<ColumnMapping>& columns, odbc::Database& destination,
                    std::uint64_t reportInterval,
-                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied) {
+                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied,
+                   std::chrono::milliseconds commitInterval) {
   if (static_cast<std::size_t>(source.GetODBCFieldCount()) != columns.size()) {
     throw std::runtime_error("the source returns " + std::to_string(source.GetODBCFieldCount()) +
                              " columns but the catalog lists " + std::to_string(columns.size()));
@@ -179,7 +183,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
   ProducerThread producer(queue, std::thread(ProduceStatements, std::ref(source),
                                              std::cref(quotedName), std::cref(columns),
                                              std::ref(queue)));
-  auto nextCommit = std::chrono::steady_clock::now() + kCommitInterval;
+  auto nextCommit = std::chrono::steady_clock::now() + commitInterval;
   try {
     StatementBlock block;
     while (queue.Pop(block)) {
@@ -196,7 +200,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
       if (std::chrono::steady_clock::now() >= nextCommit) {
         destination.Commit();
         copied.rowsCopied = inserted;
-        nextCommit = std::chrono::steady_clock::now() + kCommitInterval;
+        nextCommit = std::chrono::steady_clock::now() + commitInterval;
       }
       queue.ReturnSpare(std::move(block));
     }

@@ -51,6 +51,7 @@ struct RowCopyResult {
 void CopyTableRows(odbc::Recordset& source, const std::string& destName,
                    const std::vector<ColumnMapping>& columns, odbc::Database& destination,
                    std::uint64_t reportInterval,
-                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied);
+                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied,
+                   std::chrono::milliseconds commitInterval = kCommitInterval);
 
 }  // namespace talvoro::engine

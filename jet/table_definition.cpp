@@ -223,6 +223,8 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
       buf.insert(buf.end(), p + 8, p + kPageSize);
     current = Get32(p + 4);
   }
+  // A catalog row of a damaged file may name page 0.
+  if (buf.empty()) throw Error(ErrorCode::NotJet4, "A table definition is on page 0");
   std::uint32_t length = Get32(&buf[8]);
   if (length >= 63 && length < buf.size()) buf.resize(length);
 
@@ -247,6 +249,8 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   if (numLogical > 1000 || numReal > 1000) throw Error(ErrorCode::NotJet4, "Damaged table definition (index count)");
   def.ownedMap = RowPointer::Decode(r.U32());
   def.freeMap = RowPointer::Decode(r.U32());
+  // A row's null mask and offsets have room for 256 column numbers; Jet allows 255 columns.
+  if (numColumns > 256 || def.maxColumns > 256) throw Error(ErrorCode::NotJet4, "Damaged table definition (column count)");
   def.realIndexes.resize(numReal);
   for (auto& ri : def.realIndexes) {
     ri.entryCount = r.U32();
@@ -258,6 +262,7 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
     c.type = r.U8();
     r.Skip(4);
     c.number = r.U16();
+    if (c.number >= 256) throw Error(ErrorCode::NotJet4, "Damaged table definition (column number)");
     c.varIndex = r.U16();
     r.Skip(2);
     for (auto& m : c.misc) m = r.U8();
