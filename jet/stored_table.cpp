@@ -252,15 +252,20 @@ void StoredTable::WriteCountersIfChanged() {
 
 void StoredTable::Committed() {
   committedRowCount_ = def_.rowCount;
+  indexesRebuilt_ = false;
+  def_.indexesInDoubt = false;
   owned_.Committed();
   tailVisible_ = dataPage_ != 0;
 }
 
 void StoredTable::RepairIndexes() {
+  // A writer killed while it wrote index pages may have left any mix of old and new
+  // pages (a leaf linked to a page its parent does not know yet): the trees are
+  // built again from the rows, which are complete. The old pages but the roots are
+  // given back; the rebuilt pages go out under the in-doubt mark like any others.
+  std::vector<std::vector<IndexEntry>> entries(indexes_.size());
   std::vector<Value> values;
   std::vector<std::uint8_t> buffer;
-  for (auto& ri : def_.realIndexes) ri.uniqueCount = 0;
-  for (auto& idx : indexes_) idx.tree->Reload();
   for (std::uint32_t page : DataPages()) {
     const std::uint8_t* p = store_.ReadPage(page);
     if (p[0] != kPageData || Get32(p + 4) != tdefPage_) continue;
@@ -270,29 +275,41 @@ void StoredTable::RepairIndexes() {
       if (!row.present) continue;
       buffer.assign(row.data, row.data + row.size);
       DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
-      for (auto& idx : indexes_) {
+      for (std::size_t i = 0; i < indexes_.size(); ++i) {
         keyValues_.clear();
-        for (std::size_t pos : idx.columnPositions) keyValues_.push_back(values[pos]);
-        key_.clear();
-        idx.encoder->AppendKey(keyValues_, key_);
-        RealIndex& ri = def_.realIndexes[idx.realNumber];
-        bool known = idx.tree->Contains(key_);
-        if (!known) {
-          idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
-          ++ri.uniqueCount;
-        } else if (!idx.unique) {
-          // Equal keys of a non-unique index: the entry for this row may be missing.
-          bool found = false;
-          idx.tree->ForEach([&](const IndexEntry& e) {
-            found = found || (e.dataPage == page && e.row == r && e.key == key_);
-          });
-          if (!found) idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
-        }
+        for (std::size_t pos : indexes_[i].columnPositions) keyValues_.push_back(values[pos]);
+        IndexEntry e;
+        indexes_[i].encoder->AppendKey(keyValues_, e.key);
+        e.dataPage = page;
+        e.row = static_cast<std::uint8_t>(r);
+        entries[i].push_back(std::move(e));
       }
     }
   }
-  def_.indexesInDoubt = false;
-  WriteIndexesInDoubt(store_, tdefPage_, false);
+  for (std::size_t i = 0; i < indexes_.size(); ++i) {
+    Index& idx = indexes_[i];
+    RealIndex& ri = def_.realIndexes[idx.realNumber];
+    UsageMap map(store_, ri.map);
+    for (std::uint32_t page : map.Pages()) {
+      if (page == ri.root || page >= store_.pageCount()) continue;
+      const std::uint8_t* p = store_.ReadPage(page);
+      map.Remove(page);
+      if ((p[0] == kPageIndexNode || p[0] == kPageIndexLeaf) && Get32(p + 4) == tdefPage_) store_.ReleasePage(page);
+    }
+    idx.tree->Clear();
+    std::vector<IndexEntry>& list = entries[i];
+    std::sort(list.begin(), list.end(), [](const IndexEntry& a, const IndexEntry& b) {
+      if (a.key != b.key) return std::lexicographical_compare(a.key.begin(), a.key.end(), b.key.begin(), b.key.end());
+      return a.dataPage != b.dataPage ? a.dataPage < b.dataPage : a.row < b.row;
+    });
+    ri.uniqueCount = 0;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      if (k == 0 || list[k].key != list[k - 1].key) ++ri.uniqueCount;
+      idx.tree->Insert(list[k].key, list[k].dataPage, list[k].row);
+    }
+  }
+  // The mark is cleared by the flush that writes the rebuilt pages, after them.
+  indexesRebuilt_ = true;
   WriteTableCounters(store_, tdefPage_, def_);
 }
 

@@ -55,11 +55,11 @@ class StoredTable {
 
   // True when rows were added since the last flush (their index pages are written
   // after the definition, under an in-doubt mark).
-  bool indexesChanged() const { return def_.rowCount != committedRowCount_; }
+  bool indexesChanged() const { return def_.rowCount != committedRowCount_ || indexesRebuilt_; }
   bool indexesInDoubt() const { return def_.indexesInDoubt; }
 
-  // After a crash: adds the index entries that rows in the file lack, and
-  // recounts the distinct keys.
+  // After a crash: builds every index again from the rows and recounts the
+  // distinct keys. The next flush writes the trees and then clears the mark.
   void RepairIndexes();
 
   // Data pages in storage order.
@@ -98,6 +98,7 @@ class StoredTable {
   format::RowPointer writtenOwnedMap_, writtenSpareMap_;
   std::uint32_t writtenSpareTail_ = 0;
   std::uint32_t committedRowCount_ = 0;
+  bool indexesRebuilt_ = false;
   std::vector<std::uint32_t> writtenUniqueCounts_;
   std::vector<Value> keyValues_;
   Bytes key_;
