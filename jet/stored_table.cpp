@@ -247,22 +247,6 @@ std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::u
   return dataPage_;
 }
 
-const std::vector<Value>& StoredTable::WithAutoNumber(const std::vector<Value>& values) {
-  if (static_cast<std::size_t>(autoNumberPos_) >= values.size()) return values;
-  const Value& given = values[autoNumberPos_];
-  if (std::holds_alternative<Null>(given)) {
-    if (def_.autoNumber >= 0x7FFFFFFFu)
-      throw Error(ErrorCode::ValueOutOfRange, "The AutoNumber of table '" + logical_.name + "' has run out of numbers");
-    withAutoNumber_ = values;
-    withAutoNumber_[autoNumberPos_] = static_cast<std::int64_t>(++def_.autoNumber);
-    return withAutoNumber_;
-  }
-  // An explicit value is kept; the numbers handed out later follow the largest.
-  if (auto* v = std::get_if<std::int64_t>(&given); v && *v > static_cast<std::int64_t>(def_.autoNumber) && *v <= 0x7FFFFFFF)
-    def_.autoNumber = static_cast<std::uint32_t>(*v);
-  return values;
-}
-
 void StoredTable::Insert(const std::vector<Value>& given) {
   const std::vector<Value>& values = autoNumberPos_ < 0 ? given : WithAutoNumber(given);
   encoder_.Prepare(values);
@@ -320,6 +304,22 @@ void StoredTable::Insert(const std::vector<Value>& given) {
     }
   }
   ++def_.rowCount;
+}
+
+const std::vector<Value>& StoredTable::WithAutoNumber(const std::vector<Value>& values) {
+  if (static_cast<std::size_t>(autoNumberPos_) >= values.size()) return values;
+  const Value& given = values[autoNumberPos_];
+  if (std::holds_alternative<Null>(given)) {
+    if (def_.autoNumber >= 0x7FFFFFFFu)
+      throw Error(ErrorCode::ValueOutOfRange, "The AutoNumber of table '" + logical_.name + "' has run out of numbers");
+    withAutoNumber_ = values;
+    withAutoNumber_[autoNumberPos_] = static_cast<std::int64_t>(++def_.autoNumber);
+    return withAutoNumber_;
+  }
+  // An explicit value is kept; the numbers handed out later follow the largest.
+  if (auto* v = std::get_if<std::int64_t>(&given); v && *v > static_cast<std::int64_t>(def_.autoNumber) && *v <= 0x7FFFFFFF)
+    def_.autoNumber = static_cast<std::uint32_t>(*v);
+  return values;
 }
 
 void StoredTable::WriteCountersIfChanged() {
