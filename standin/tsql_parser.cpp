@@ -24,7 +24,8 @@ struct SyntaxError : std::runtime_error {
 const char* const kStatementStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "USE",
                                         "SET", "BEGIN", "COMMIT", "ROLLBACK", "EXEC", "EXECUTE", "PRINT",
                                         "DECLARE", "IF", "TRUNCATE", "ALTER", "GO", "SAVE", "RETURN",
-                                        "WHILE", "RAISERROR", "CHECKPOINT", "BREAK", "CONTINUE", "DBCC"};
+                                        "WHILE", "RAISERROR", "CHECKPOINT", "BREAK", "CONTINUE", "DBCC",
+                                        "GRANT", "DENY", "REVOKE"};
 
 class Parser {
  public:
@@ -440,7 +441,18 @@ class Parser {
         else AcceptWord("NULL");
         return t;
       }
-      if (AcceptWord("DATABASE")) return CreateDatabaseStmt{Name()};
+      if (AcceptWord("DATABASE")) {
+        CreateDatabaseStmt d{Name()};
+        // Files, collation and options: the stand-in has its own storage.
+        if (Cur().IsWord("ON") || Cur().IsWord("LOG") || Cur().IsWord("COLLATE") || Cur().IsWord("WITH") ||
+            Cur().IsWord("CONTAINMENT"))
+          SkipStatement();
+        return d;
+      }
+      if (AcceptWord("STATISTICS")) {
+        SkipStatement();
+        return NoOpStmt{};
+      }
       if (AcceptWord("TABLE")) return CreateTable();
       if (AcceptWord("VIEW")) return CreateView();
       const bool unique = AcceptWord("UNIQUE");
@@ -473,6 +485,29 @@ class Parser {
       return s;
     }
     if (AcceptWord("USE")) return UseStmt{Name()};
+    if (Cur().IsWord("ALTER") && (Peek(1).IsWord("DATABASE") || Peek(1).IsWord("AUTHORIZATION"))) {
+      pos_ += 2;
+      SkipStatement();  // database options: nothing to change here
+      return NoOpStmt{};
+    }
+    if (AcceptWord("GRANT") || AcceptWord("DENY") || AcceptWord("REVOKE")) {
+      // Permissions: every login may do everything here. The permission list
+      // holds statement words (SELECT, INSERT ...), so it runs up to TO/FROM.
+      AcceptWord("GRANT"), AcceptWord("OPTION"), AcceptWord("FOR");
+      while (!Cur().IsWord("TO") && !Cur().IsWord("FROM")) {
+        if (Cur().kind == SqlToken::Kind::End) Fail();
+        ++pos_;
+      }
+      ++pos_;
+      do Name(); while (AcceptSymbol(","));
+      if (Cur().IsWord("WITH") && Peek(1).IsWord("GRANT")) {
+        pos_ += 2;
+        ExpectWord("OPTION");
+      }
+      AcceptWord("CASCADE");
+      if (AcceptWord("AS")) Name();
+      return NoOpStmt{};
+    }
     if (AcceptWord("ALTER")) {
       if (Cur().IsWord("PROC") || Cur().IsWord("PROCEDURE") || Cur().IsWord("TRIGGER") || Cur().IsWord("FUNCTION"))
         return Module(start, true, true);
@@ -1041,6 +1076,12 @@ class Parser {
 
   ExecStmt Exec() {
     ExecStmt s;
+    if (Cur().IsSymbol("(")) {  // EXEC ('dynamic SQL')
+      ++pos_;
+      s.dynamic = ExpressionExtent();
+      ExpectSymbol(")");
+      return s;
+    }
     ObjectName n = QualifiedName();
     s.database = n.database;
     s.procedure = n.name;

@@ -127,6 +127,7 @@ struct ExecStmt {
   std::string database;  // [db]..procedure; empty: the current one
   std::string procedure;
   std::vector<std::pair<std::string, TokenRange>> args;  // (@name or "", value)
+  TokenRange dynamic;  // EXEC ('...' + @sql): the text to run
 };
 
 // Control flow is flattened: IF jumps over what it does not run, blocks vanish.

@@ -27,6 +27,13 @@ SET NOCOUNT ON
 GO
 USE [master]
 GO
+CREATE DATABASE [Trade] ON PRIMARY
+( NAME = N'Trade', FILENAME = N'C:\Data\Trade.mdf' , SIZE = 3072KB , FILEGROWTH = 1024KB )
+ LOG ON ( NAME = N'Trade_log', FILENAME = N'C:\Data\Trade_log.ldf' , SIZE = 1024KB , FILEGROWTH = 10%)
+ COLLATE SQL_Latin1_General_CP1_CI_AS
+GO
+ALTER DATABASE [Trade] SET COMPATIBILITY_LEVEL = 100
+GO
 IF EXISTS (SELECT * FROM sysobjects WHERE id = OBJECT_ID(N'dbo.Order Lines') AND OBJECTPROPERTY(id, N'IsUserTable') = 1)
   DROP TABLE [dbo].[Order Lines]
 GO
@@ -164,6 +171,18 @@ END
 GO
 UPDATE STATISTICS [Orders]
 GO
+EXEC sys.sp_addextendedproperty @name=N'MS_Description', @value=N'Who delivers the goods' , @level0type=N'SCHEMA',
+  @level0name=N'dbo', @level1type=N'TABLE',@level1name=N'Suppliers'
+GO
+GRANT SELECT ON [dbo].[Goods] TO [public]
+GO
+IF NOT EXISTS (SELECT * FROM sys.views WHERE name = N'Cheap Goods')
+  EXEC dbo.sp_executesql @statement = N'CREATE VIEW [Cheap Goods] AS SELECT GoodID, Name FROM Goods WHERE Price < 10'
+GO
+DECLARE @table sysname = N'Audit'
+EXEC ('CREATE TABLE ' + @table + ' (id int IDENTITY PRIMARY KEY, note nvarchar(50) DEFAULT (''none''))')
+EXEC sp_executesql N'INSERT INTO Audit DEFAULT VALUES INSERT INTO Audit (note) VALUES (@note)', N'@note nvarchar(50)', N'loaded'
+GO
 CHECKPOINT
 GO
 )sql";
@@ -193,7 +212,6 @@ class InstallScript : public testing::Test {
     if (!loaded) {
       OdbcConnection master;
       if (!SQL_SUCCEEDED(master.Connect(SharedServer().ConnectString("master")))) throw std::runtime_error("no master");
-      OdbcStatement(master).Run("CREATE DATABASE Trade");
       OdbcStatement runner(master);
       const auto batches = SplitAtGo(TradeScript());
       if (batches.size() < 300) throw std::runtime_error("the script should have several hundred batches");
@@ -241,10 +259,12 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"ExplicitIdentity", "SELECT CompanyName FROM Suppliers WHERE SupplierID = 2", "New Orleans Cajun Delights"},
         QueryCase{"AliasTypeDefault", "SELECT CAST(Active AS int) FROM Suppliers WHERE SupplierID = 1", "1"},
         QueryCase{"MoneyLiteral", "SELECT Price FROM Goods WHERE GoodID = 7", "7.0700"},
-        QueryCase{"UserTables", "SELECT COUNT(*) FROM sys.tables", "4"},
+        QueryCase{"UserTables", "SELECT COUNT(*) FROM sys.tables", "5"},
+        QueryCase{"ViewByDynamicSql", "SELECT COUNT(*) FROM [Cheap Goods]", "9"},
+        QueryCase{"TableByDynamicSql", "SELECT MIN(note) + '/' + MAX(note) FROM Audit", "loaded/none"},
         QueryCase{"ForeignKeys", "SELECT COUNT(*) FROM sys.objects WHERE type = 'F'", "3"},
-        QueryCase{"Defaults", "SELECT COUNT(*) FROM sys.default_constraints", "3"},
-        QueryCase{"KeysInSysobjects", "SELECT COUNT(*) FROM dbo.sysobjects WHERE xtype = 'PK'", "4"},
+        QueryCase{"Defaults", "SELECT COUNT(*) FROM sys.default_constraints", "4"},
+        QueryCase{"KeysInSysobjects", "SELECT COUNT(*) FROM dbo.sysobjects WHERE xtype = 'PK'", "5"},
         QueryCase{"Procedure", "SELECT type_desc FROM sys.objects WHERE name = 'Ten Most Expensive Goods'", "SQL_STORED_PROCEDURE"},
         QueryCase{"TriggerParent", "SELECT OBJECT_NAME_OF_PARENT FROM (SELECT o.name AS OBJECT_NAME_OF_PARENT FROM sys.triggers t "
                                    "JOIN sys.objects o ON o.object_id = t.parent_id)", "Orders"},
@@ -252,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"ObjectIdOfTable", "SELECT CASE WHEN OBJECT_ID(N'[dbo].[Order Lines]', N'U') > 0 THEN 'yes' END", "yes"},
         QueryCase{"ObjectIdOfNothing", "SELECT OBJECT_ID('NoSuchThing')", "NULL"},
         QueryCase{"InformationSchemaTables",
-                  "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' AND TABLE_CATALOG = 'Trade'", "4"},
+                  "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' AND TABLE_CATALOG = 'Trade'", "5"},
         QueryCase{"InformationSchemaColumns",
                   "SELECT DATA_TYPE + '/' + IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS WHERE TABLE_NAME = 'Goods' AND "
                   "COLUMN_NAME = 'Name'", "nvarchar/NO"},
