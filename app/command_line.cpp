@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "command_line_options.h"
 #include "command_line_password.h"
@@ -24,11 +25,15 @@ class ConsoleProgress : public engine::ConversionObserver {
 
   void OnTableStarted(std::size_t index, std::size_t count, const std::string& name) override {
     prefix_ = "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + name;
+    expected_.reset();
     std::cout << prefix_ << std::flush;
   }
+  void OnTableRowCount(const std::string&, std::uint64_t rows) override { expected_ = rows; }
   void OnRowsCopied(const std::string&, std::uint64_t rows) override {
     if (!live_) return;
-    std::cout << "\r\033[K" << prefix_ << ": " << rows << " rows" << std::flush;
+    std::cout << "\r\033[K" << prefix_ << ": " << rows;
+    if (expected_) std::cout << " of " << *expected_;
+    std::cout << " rows" << std::flush;
   }
   void OnTableFinished(const engine::TableOutcome& t) override {
     if (live_) std::cout << "\r\033[K" << prefix_;
@@ -50,6 +55,7 @@ class ConsoleProgress : public engine::ConversionObserver {
  private:
   bool live_;
   std::string prefix_;  // "[i/n] name"
+  std::optional<std::uint64_t> expected_;  // the table's row count, when the source said
 };
 
 int UsageError(const std::string& error) {
