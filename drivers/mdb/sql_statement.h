@@ -66,6 +66,7 @@ struct InsertStatement {
 
 struct SelectStatement {
   std::string table;
+  bool countOnly = false;  // SELECT COUNT(*): one row, one column, the table's row count
 };
 
 using Statement = std::variant<CreateTableStatement, InsertStatement, SelectStatement>;
