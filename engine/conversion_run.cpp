@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "column_catalog.h"
 #include "odbc/data_sources.h"
@@ -27,12 +28,17 @@ auto FromSource(Request&& request) {
 }
 
 // The number of rows the destination file holds for a table, asked on a new
-// connection.
-std::uint64_t CountRowsInFile(const std::string& destName) {
+// connection; nullopt when the file holds no such table.
+std::optional<std::uint64_t> CountRowsInFile(const std::string& destName) {
   odbc::Database destination;
   destination.OpenEx(odbc::kDestConnectString);
   odbc::Recordset count(destination);
-  count.Open("SELECT COUNT(*) FROM " + QuoteDestinationName(destName));
+  try {
+    count.Open("SELECT COUNT(*) FROM " + QuoteDestinationName(destName));
+  } catch (const odbc::DBException& e) {
+    if (e.sqlState() == "42S02") return std::nullopt;
+    throw;
+  }
   std::int64_t rows = 0;
   if (!count.Fetch() || !count.GetInt64(0, rows) || rows < 0) {
     throw odbc::DBException("no count of " + destName, {});
@@ -90,8 +96,12 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
     outcome.rowsNotSaved = true;
     std::string held;
     try {
-      outcome.rowsCopied = CountRowsInFile(outcome.destName);
-      held = "the file holds " + std::to_string(outcome.rowsCopied) + " rows of this table";
+      const std::optional<std::uint64_t> rows = CountRowsInFile(outcome.destName);
+      outcome.rowsCopied = rows.value_or(0);
+      // The table's creation itself may not have reached the file.
+      outcome.created = rows.has_value();
+      held = rows ? "the file holds " + std::to_string(*rows) + " rows of this table"
+                  : std::string("the file does not hold this table");
     } catch (const odbc::DBException& e) {
       outcome.rowsCopied = 0;
       held = "the file cannot say how many rows it holds: " + std::string(e.what());
