@@ -43,7 +43,7 @@ class ConsoleProgress : public engine::ConversionObserver {
       std::cout << "\n";
     } else {
       std::cout << " FAILED";
-      if (t.created) std::cout << " after " << t.rowsCopied << " rows";
+      if (t.created && !t.rowsNotSaved) std::cout << " after " << t.rowsCopied << " rows";
       std::cout << ": " << t.failure << "\n";
     }
     std::cout << std::flush;

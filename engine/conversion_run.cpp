@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "column_catalog.h"
 #include "destination_replacement.h"
@@ -9,6 +10,7 @@
 #include "row_copy.h"
 #include "source_row_count.h"
 #include "source_failure.h"
+#include "sql_names.h"
 #include "table_creation.h"
 #include "type_mapping.h"
 
@@ -25,6 +27,25 @@ auto FromSource(Request&& request) {
   } catch (const odbc::DBException& e) {
     throw SourceFailure(e);
   }
+}
+
+// The number of rows the destination file holds for a table, asked on a new
+// connection; nullopt when the file holds no such table.
+std::optional<std::uint64_t> CountRowsInFile(const std::string& destName) {
+  odbc::Database destination;
+  destination.OpenEx(odbc::kDestConnectString);
+  odbc::Recordset count(destination);
+  try {
+    count.Open("SELECT COUNT(*) FROM " + QuoteDestinationName(destName));
+  } catch (const odbc::DBException& e) {
+    if (e.sqlState() == "42S02") return std::nullopt;
+    throw;
+  }
+  std::int64_t rows = 0;
+  if (!count.Fetch() || !count.GetInt64(0, rows) || rows < 0) {
+    throw odbc::DBException("no count of " + destName, {});
+  }
+  return static_cast<std::uint64_t>(rows);
 }
 
 // Converts one table; fills `outcome` as it goes so that a failure keeps what was done.
@@ -73,7 +94,24 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
                   settings.commitInterval);
   } catch (...) {
     outcome.rowsCopied = copied.rowsCopied;
-    throw;
+    if (!copied.commitFailed) throw;
+    // What the destination took was not all saved: the file itself says what
+    // it holds, once this connection (and the driver's copy in memory) is gone.
+    destination.Close();
+    outcome.rowsNotSaved = true;
+    std::string held;
+    try {
+      const std::optional<std::uint64_t> rows = CountRowsInFile(outcome.destName);
+      outcome.rowsCopied = rows.value_or(0);
+      // The table's creation itself may not have reached the file.
+      outcome.created = rows.has_value();
+      held = rows ? "the file holds " + std::to_string(*rows) + " rows of this table"
+                  : std::string("the file does not hold this table");
+    } catch (const odbc::DBException& e) {
+      outcome.rowsCopied = 0;
+      held = "the file cannot say how many rows it holds: " + std::string(e.what());
+    }
+    throw std::runtime_error("the rows could not be saved: " + copied.commitFailure + "; " + held);
   }
   outcome.rowsCopied = copied.rowsCopied;
   FromSource([&] {
@@ -113,7 +151,7 @@ std::string CompletionText(const ConversionResult& result) {
   std::string text = "Database Conversion Compleated with errors. These tables were not converted:";
   for (const TableOutcome* t : result.Failed()) {
     text += "\n" + t->sourceName + ": ";
-    if (t->created) text += std::to_string(t->rowsCopied) + " rows copied, then ";
+    if (t->created && !t->rowsNotSaved) text += std::to_string(t->rowsCopied) + " rows copied, then ";
     text += t->failure;
   }
   if (!result.destinationProblem.empty()) text += "\n" + result.destinationProblem;

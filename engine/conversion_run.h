@@ -42,6 +42,9 @@ struct TableOutcome {
   std::uint64_t rowsCopied = 0;  // rows committed to the destination
   bool converted = false;        // created and every row copied
   std::string failure;           // the driver's message (with SQLSTATE) when not converted
+  // A commit failed: `failure` says that the rows could not be saved, and
+  // rowsCopied is what the file holds for the table (asked after the failure).
+  bool rowsNotSaved = false;
 };
 
 struct ConversionResult {

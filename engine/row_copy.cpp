@@ -145,6 +145,18 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
   queue.Finish(failure);
 }
 
+// Commits; a failure is noted in `copied` before it is thrown on.
+void CommitOrRecord(odbc::Database& destination, RowCopyResult& copied) {
+  try {
+    destination.Commit();
+  } catch (const odbc::DBException& e) {
+    copied.commitFailed = true;
+    copied.commitFailure = odbc::FormatDiagnostics(e.records());
+    if (copied.commitFailure.empty()) copied.commitFailure = e.what();
+    throw;
+  }
+}
+
 // Stops and joins the producer on every way out of the copy.
 class ProducerThread {
  public:
@@ -198,7 +210,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
       }
       // The clock is read once a block (at most 1024 rows or about 1 MB of text).
       if (std::chrono::steady_clock::now() >= nextCommit) {
-        destination.Commit();
+        CommitOrRecord(destination, copied);
         copied.rowsCopied = inserted;
         nextCommit = std::chrono::steady_clock::now() + commitInterval;
       }
@@ -206,16 +218,18 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
     }
     producer.Join();
     if (std::exception_ptr failure = queue.failure()) std::rethrow_exception(failure);
-    destination.Commit();
+    CommitOrRecord(destination, copied);
     copied.rowsCopied = inserted;
   } catch (...) {
     producer.Join();
     // A refused statement changed nothing, so what was inserted before it is
-    // sound: keep it.
-    try {
-      destination.Commit();
-      copied.rowsCopied = inserted;
-    } catch (const odbc::DBException&) {
+    // sound: keep it. (After a failed commit there is nothing sound to keep.)
+    if (!copied.commitFailed) {
+      try {
+        CommitOrRecord(destination, copied);
+        copied.rowsCopied = inserted;
+      } catch (const odbc::DBException&) {
+      }
     }
     try {
       destination.SetAutoCommit(true);

@@ -50,6 +50,9 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
 
+  // A server that does not answer fails the check after this long, not never.
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDefaultSourceTimeoutSeconds)), 0);
   const bool windows = choice == AuthChoice::Windows;
   result.authMode = windows ? kAuthWindows : kAuthSql;
   SQLSetConnectAttr(dbc, kIntegratedSecurity,

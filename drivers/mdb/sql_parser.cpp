@@ -422,9 +422,17 @@ class Parser {
 
   Statement ParseSelect() {
     Next();
-    ExpectSymbol('*');
-    ExpectKeyword("FROM");
     SelectStatement select;
+    if (IsKeyword("COUNT")) {
+      Next();
+      ExpectSymbol('(');
+      ExpectSymbol('*');
+      ExpectSymbol(')');
+      select.countOnly = true;
+    } else {
+      ExpectSymbol('*');
+    }
+    ExpectKeyword("FROM");
     select.table = TableName();
     return select;
   }

@@ -70,6 +70,7 @@ struct InsertStatement {
 
 struct SelectStatement {
   std::string table;
+  bool countOnly = false;  // SELECT COUNT(*): one row, one column, the table's row count
 };
 
 // CREATE [UNIQUE] INDEX name ON table (a [ASC|DESC], ...) [WITH PRIMARY | DISALLOW NULL | IGNORE NULL]

@@ -146,9 +146,18 @@ ExecutionResult AddForeignKey(const AddForeignKeyStatement& statement, jet::Data
   return result;
 }
 
+// The one column of SELECT COUNT(*), named as Access names an unnamed expression.
+jet::ColumnDef CountColumn() { return {"Expr1000", jet::ColumnType::Long}; }
+
 ExecutionResult Select(const SelectStatement& select, jet::Database& database) {
   jet::Table& table = FindTable(database, select.table);
   ResultSet result;
+  if (select.countOnly) {
+    // The count the file keeps in the table's definition: no row is read.
+    result.columns = {CountColumn()};
+    result.rows.push_back({static_cast<std::int64_t>(table.rowCount())});
+    return ExecutionResult{-1, std::move(result)};
+  }
   result.columns = table.definition().columns;
   result.rows.reserve(static_cast<std::size_t>(table.rowCount()));
   auto cursor = table.Scan();
@@ -198,7 +207,9 @@ ExecutionResult Execute(const Statement& statement, jet::Database& database) {
 
 std::vector<jet::ColumnDef> SelectColumns(const SelectStatement& select, jet::Database& database) {
   try {
-    return FindTable(database, select.table).definition().columns;
+    const auto& columns = FindTable(database, select.table).definition().columns;
+    if (select.countOnly) return {CountColumn()};
+    return columns;
   } catch (const jet::Error& error) {
     throw SqlErrorFromJet(error);
   }

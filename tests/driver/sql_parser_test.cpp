@@ -161,7 +161,18 @@ TEST(SelectParse, StarFromAnyQuoting) {
     Statement s = ParseStatement(sql);
     ASSERT_TRUE(std::holds_alternative<SelectStatement>(s)) << sql;
     EXPECT_EQ(std::get<SelectStatement>(s).table, "Orders") << sql;
+    EXPECT_FALSE(std::get<SelectStatement>(s).countOnly) << sql;
   }
+}
+
+TEST(SelectParse, CountOfRows) {
+  for (std::string sql : {"SELECT COUNT(*) FROM Orders", "select count ( * ) from [Orders];"}) {
+    Statement s = ParseStatement(sql);
+    ASSERT_TRUE(std::holds_alternative<SelectStatement>(s)) << sql;
+    EXPECT_EQ(std::get<SelectStatement>(s).table, "Orders") << sql;
+    EXPECT_TRUE(std::get<SelectStatement>(s).countOnly) << sql;
+  }
+  EXPECT_THROW(ParseStatement("SELECT COUNT(id) FROM Orders"), SqlError);
 }
 
 struct ErrorCase {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +15,7 @@ extern char** environ;
 namespace talvoro::test {
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outPath,
-                           const std::string& errPath) {
+                           const std::string& errPath, std::optional<std::uint64_t> fileSizeLimit) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -23,7 +24,23 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  // The child inherits the limit and an ignored SIGXFSZ (whose default would
+  // kill it at the first write past the limit); this process gets both back.
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  struct sigaction ignore {}, previous {};
+  ignore.sa_handler = SIG_IGN;
+  if (fileSizeLimit) {
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit limited = before;
+    limited.rlim_cur = static_cast<rlim_t>(*fileSizeLimit);
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
   const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+  if (fileSizeLimit) {
+    setrlimit(RLIMIT_FSIZE, &before);
+    sigaction(SIGXFSZ, &previous, nullptr);
+  }
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
 }

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,10 @@ namespace talvoro::test {
 class ChildProcess {
  public:
   // Starts argv[0] (a path) with stdout and stderr sent to `outPath` and `errPath`.
+  // With `fileSizeLimit`, the program may not write any file past that many bytes
+  // (RLIMIT_FSIZE; a write past it fails with EFBIG, as on a full disk).
   ChildProcess(const std::vector<std::string>& argv, const std::string& outPath,
-               const std::string& errPath);
+               const std::string& errPath, std::optional<std::uint64_t> fileSizeLimit = std::nullopt);
   ~ChildProcess();  // kills the program if it still runs
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

@@ -18,6 +18,7 @@ FileAcceptance ReadersAccept(const std::string& path) {
   }
   MdbReaderRead reader = ReadWithMdbReader(path);
   if (!reader.ok) result.problems += "mdb-reader: " + reader.problems + "\n";
+  result.document = reader.document;
   if (reader.document.contains("tables")) {
     for (const auto& t : reader.document["tables"]) {
       if (!t.value("system", false)) result.rowCounts[t["name"]] = t["rows"].size();

@@ -3,6 +3,8 @@
 // variable JETCHECK (else /work/shared/tools/jetcheck/jetcheck when it exists).
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,6 +15,7 @@ struct FileAcceptance {
   bool ok = false;
   std::string problems;
   std::map<std::string, std::uint64_t> rowCounts;  // user table -> rows, as mdb-reader counts
+  nlohmann::json document;                         // mdb-reader's, with every row
 };
 
 FileAcceptance ReadersAccept(const std::string& path);

@@ -149,7 +149,8 @@ TEST_F(UnresponsiveSourceTest, PausedMidTableTheRestFailAtOnceAndAResumedServerC
   double seconds = 0;
   engine::ConversionResult result = Run(pause, seconds);
   ASSERT_TRUE(pause.fired());
-  std::cout << "paused mid-table: the run ended " << seconds << " s after the pause\n";
+  std::cout << "paused mid-table: the run ended " << seconds << " s after the pause\n"
+            << engine::CompletionText(result) << "\n";
   ASSERT_EQ(result.tables.size(), 3u);
   EXPECT_FALSE(result.tables[0].converted);
   EXPECT_NE(result.tables[0].failure.find("the server (local) does not answer: "), std::string::npos)
