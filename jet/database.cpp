@@ -87,6 +87,8 @@ class UserTable final : public Table {
     return std::make_unique<StoredRowCursor>(db_.pager(), *stored_, stored_->DataPages());
   }
   StoredTable& stored() { return *stored_; }
+  // After a change of the definition (the table's state was flushed before).
+  void Replace(std::unique_ptr<StoredTable> stored) { stored_ = std::move(stored); }
 
  private:
   JetDatabase& db_;
@@ -225,9 +227,9 @@ void JetDatabase::LoadCatalog() {
     if (*name == "MSysACEs") aceTdef = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
     if ((flags & 0x80000002u) != 0 || num(parentCol) != kTablesContainerId) continue;
     if (name->size() >= 4 && name->compare(0, 4, "MSys") == 0) continue;
-    std::vector<std::string> required;
-    if (auto* props = std::get_if<Bytes>(&row[propsCol])) required = DecodeRequiredColumns(*props);
-    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(required)});
+    std::vector<ColumnProperties> properties;
+    if (auto* props = std::get_if<Bytes>(&row[propsCol])) properties = DecodeColumnProperties(*props);
+    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(properties)});
   }
   if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
   RepairIfInDoubt(*catalog_);
@@ -246,21 +248,41 @@ std::vector<std::string> JetDatabase::TableNames() const {
   return names;
 }
 
+TableDef JetDatabase::LogicalFor(const Entry& e, const TableDefinition& def) const {
+  std::u16string name;
+  Utf8ToUtf16(e.name, name);
+  TableDef logical = LogicalDefinition(def, name);
+  for (auto& c : logical.columns)
+    for (const auto& p : e.properties)
+      if (SameName(c.name, p.column)) {
+        c.required = c.required || p.required;
+        c.defaultValue = p.defaultValue;
+      }
+  return logical;
+}
+
 UserTable& JetDatabase::Load(Entry& e) {
   if (!e.table) {
     TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
-    std::u16string name;
-    Utf8ToUtf16(e.name, name);
-    TableDef logical = LogicalDefinition(def, name);
-    for (auto& c : logical.columns)
-      for (const auto& r : e.requiredColumns)
-        if (SameName(c.name, r)) c.required = true;
+    TableDef logical = LogicalFor(e, def);
     e.table = std::make_unique<UserTable>(
         *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
     RepairIfInDoubt(e.table->stored());
   }
   return *e.table;
 }
+
+void JetDatabase::Reload(Entry& e) {
+  TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
+  TableDef logical = LogicalFor(e, def);
+  auto stored = std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow());
+  if (e.table)
+    e.table->Replace(std::move(stored));
+  else
+    e.table = std::make_unique<UserTable>(*this, std::move(stored));
+}
+
+StoredTable& JetDatabase::StoredOf(Entry& e) { return Load(e).stored(); }
 
 void JetDatabase::RepairIfInDoubt(StoredTable& table) {
   // Only a writer repairs, at its first write; readers do not use the indexes.
@@ -351,10 +373,12 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     for (const auto& k : logical.primaryKey)
       if (SameName(c.name, k)) c.required = true;
   if (logical.primaryKey.empty()) logical.primaryKeyName.clear();
+  logical.indexes = LogicalDefinition(def, {}).indexes;
 
   auto savedCatalog = catalog_->Save();
   auto savedAces = accessControl_->Save();
   std::uint32_t savedHolder = mapHolderPage_;
+  std::vector<ColumnProperties> pendingProperties;
   pager_->BeginAtomic();
   try {
     std::uint32_t tdefPage = pager_->AllocatePage();
@@ -373,10 +397,11 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     WriteTableDefinition(*pager_, tdefPage, EncodeTableDefinition(def));
     auto id = static_cast<std::int32_t>(tdefPage);
     std::vector<Value> catalogRow = CatalogRow(id, kTablesContainerId, requested.name, 1, OleDateNow(), ownerSid_, 0);
-    std::vector<std::string> required;
-    for (const auto& c : requested.columns)
-      if (c.required) required.push_back(c.name);
-    if (!required.empty()) catalogRow[kCatalogPropertiesColumn] = EncodeRequiredColumns(required);
+    std::vector<ColumnProperties> properties;
+    for (const auto& c : requested.columns) properties.push_back({c.name, c.required, c.defaultValue});
+    pendingProperties = properties;
+    Bytes blob = EncodeColumnProperties(properties);
+    if (!blob.empty()) catalogRow[kCatalogPropertiesColumn] = std::move(blob);
     catalog_->Insert(catalogRow);
     Bytes users = ownerSid_;
     if (users.size() >= 2) users[0] ^= 0x01;
@@ -384,7 +409,8 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     accessControl_->Insert(AccessControlRow(id, users, 0xFFFFF, false));
     pager_->CommitAtomic();
     auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical), NewMapRow());
-    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored)), {}});
+    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored)),
+                       std::move(pendingProperties)});
   } catch (...) {
     pager_->RollbackAtomic();
     catalog_->Undo(savedCatalog);

@@ -9,6 +9,7 @@
 
 #include "jet/jet.h"
 #include "jet/pager.h"
+#include "jet/property_blob.h"
 #include "jet/stored_table.h"
 
 namespace jet {
@@ -25,6 +26,8 @@ class JetDatabase final : public Database {
   std::vector<std::string> TableNames() const override;
   Table* FindTable(std::string_view name) override;
   Table& CreateTable(const TableDef& def) override;
+  void CreateIndex(std::string_view table, const IndexDef& index) override;
+  RelationshipOutcome CreateRelationship(const RelationshipDef& relationship) override;
   using Database::Flush;
   void Flush(Durability durability) override;
   void TrimCache(std::size_t pages) override;
@@ -41,7 +44,7 @@ class JetDatabase final : public Database {
     std::string name;
     std::uint32_t tdefPage;
     std::unique_ptr<UserTable> table;  // loaded on first use
-    std::vector<std::string> requiredColumns;  // from the catalog's property blob
+    std::vector<ColumnProperties> properties;  // from the catalog's property blob
   };
   JetDatabase(std::unique_ptr<Pager> pager, std::string path);
   void BuildEmptyDatabase();
@@ -54,6 +57,19 @@ class JetDatabase final : public Database {
   format::RowPointer AppendMapRow();
   std::function<format::RowPointer()> NewMapRow();
   UserTable& Load(Entry& e);
+  TableDef LogicalFor(const Entry& e, const TableDefinition& def) const;
+  // Builds the table's objects again from its definition on the pages.
+  void Reload(Entry& e);
+  StoredTable& StoredOf(Entry& e);
+  Entry& EntryOf(std::string_view table);
+  std::vector<IndexColumn> ResolveIndexColumns(const StoredTable& table, const std::vector<IndexDef::Column>& columns,
+                                               const std::string& what);
+  std::vector<IndexEntry> CollectIndexEntries(StoredTable& table, const std::vector<IndexColumn>& columns,
+                                              std::uint8_t flags, const std::string& what, std::uint32_t& distinctKeys);
+  // Adds a logical index (and, unless an equal one exists, a real index built from
+  // the table's rows) to `def`, the table's definition being rewritten.
+  void AddIndexToDefinition(StoredTable& table, TableDefinition& def, const IndexDef& index,
+                            const std::vector<IndexColumn>& columns, LogicalIndex logical);
   void RepairIfInDoubt(StoredTable& table);
 
   std::unique_ptr<Pager> pager_;

@@ -22,6 +22,7 @@ ColumnDef PublicColumn(const PhysicalColumn& c) {
     d.precision = c.misc[0];
     d.scale = c.misc[1];
   }
+  d.autoNumber = d.type == ColumnType::Long && (c.flags & kColumnAutoNumber);
   return d;
 }
 
@@ -38,6 +39,24 @@ TableDef LogicalDefinition(const TableDefinition& def, const std::u16string& nam
           t.primaryKey.push_back(Utf16ToUtf8(def.columns[i].name));
           t.columns[i].required = true;  // a key column never holds NULL
         }
+  }
+  std::vector<const LogicalIndex*> ordered;
+  for (const auto& li : def.logicalIndexes) ordered.push_back(&li);
+  std::sort(ordered.begin(), ordered.end(), [](auto* a, auto* b) { return a->number < b->number; });
+  for (const LogicalIndex* li : ordered) {
+    if (li->realNumber >= def.realIndexes.size()) continue;
+    const RealIndex& ri = def.realIndexes[li->realNumber];
+    IndexDef index;
+    index.name = Utf16ToUtf8(li->name);
+    for (const auto& ic : ri.columns)
+      for (const auto& c : def.columns)
+        if (c.number == ic.column) index.columns.push_back({Utf16ToUtf8(c.name), ic.ascending});
+    index.unique = ri.flags & kIndexUnique;
+    index.required = ri.flags & kIndexRequired;
+    index.ignoreNulls = ri.flags & kIndexIgnoreNulls;
+    index.primary = li->kind == 1;
+    index.foreignKey = li->kind == 2;
+    t.indexes.push_back(std::move(index));
   }
   return t;
 }
@@ -77,6 +96,8 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
     idx.realNumber = r;
     idx.unique = ri.flags & kIndexUnique;
     idx.primary = primaryReal[r];
+    idx.required = ri.flags & kIndexRequired;
+    idx.ignoreNulls = ri.flags & kIndexIgnoreNulls;
     std::vector<IndexKeyColumn> keyColumns;
     for (const auto& ic : ri.columns) {
       for (std::size_t pos = 0; pos < def_.columns.size(); ++pos) {
@@ -92,6 +113,8 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
     idx.tree->SetPageAllocatedCallback([s, map](std::uint32_t page) { UsageMap(*s, map).Add(page); });
     indexes_.push_back(std::move(idx));
   }
+  for (std::size_t pos = 0; pos < def_.columns.size(); ++pos)
+    if (logical_.columns[pos].autoNumber) autoNumberPos_ = static_cast<int>(pos);
   longValuePages_.assign(def_.longValueMaps.size(), 0);
   writtenRowCount_ = def_.rowCount;
   writtenAutoNumber_ = def_.autoNumber;
@@ -187,7 +210,8 @@ std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::u
   return dataPage_;
 }
 
-void StoredTable::Insert(const std::vector<Value>& values) {
+void StoredTable::Insert(const std::vector<Value>& given) {
+  const std::vector<Value>& values = autoNumberPos_ < 0 ? given : WithAutoNumber(given);
   encoder_.Prepare(values);
   for (const auto& idx : indexes_) {
     if (!idx.primary) continue;
@@ -212,16 +236,29 @@ void StoredTable::Insert(const std::vector<Value>& values) {
   std::uint32_t page = PlaceRow(row, rowNumber);
   for (auto& idx : indexes_) {
     keyValues_.clear();
-    for (std::size_t pos : idx.columnPositions) keyValues_.push_back(encoder_.NormalisedValue(pos, values[pos]));
+    bool allNull = true, anyNull = false;
+    for (std::size_t pos : idx.columnPositions) {
+      keyValues_.push_back(encoder_.NormalisedValue(pos, values[pos]));
+      bool null = std::holds_alternative<Null>(values[pos]);
+      allNull = allNull && null;
+      anyNull = anyNull || null;
+    }
+    if (anyNull && !idx.primary && (idx.required || idx.ignoreNulls)) {
+      if (idx.required) {
+        throw Error(ErrorCode::NullNotAllowed, "An index of table '" + logical_.name +
+                                                   "' does not allow NULL in " + KeyColumnNames(idx));
+      }
+      if (allNull) continue;  // ignore-nulls: no entry
+    }
     key_.clear();
     idx.encoder->AppendKey(keyValues_, key_);
     RealIndex& ri = def_.realIndexes[idx.realNumber];
-    if (idx.unique) {
+    // Rows whose key is all NULL do not collide in a unique index, as in Access.
+    if (idx.unique && !(allNull && !idx.primary)) {
       if (!idx.tree->InsertUnique(key_, page, rowNumber)) {
-        std::string cols;
-        for (std::size_t pos : idx.columnPositions) cols += (cols.empty() ? "" : ", ") + logical_.columns[pos].name;
         throw Error(ErrorCode::DuplicateKey, "Table '" + logical_.name + "' already has a row with the same value" +
-                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " + cols);
+                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " +
+                                                 KeyColumnNames(idx));
       }
       ++ri.uniqueCount;
     } else {
@@ -230,6 +267,22 @@ void StoredTable::Insert(const std::vector<Value>& values) {
     }
   }
   ++def_.rowCount;
+}
+
+const std::vector<Value>& StoredTable::WithAutoNumber(const std::vector<Value>& values) {
+  if (static_cast<std::size_t>(autoNumberPos_) >= values.size()) return values;
+  const Value& given = values[autoNumberPos_];
+  if (std::holds_alternative<Null>(given)) {
+    if (def_.autoNumber >= 0x7FFFFFFFu)
+      throw Error(ErrorCode::ValueOutOfRange, "The AutoNumber of table '" + logical_.name + "' has run out of numbers");
+    withAutoNumber_ = values;
+    withAutoNumber_[autoNumberPos_] = static_cast<std::int64_t>(++def_.autoNumber);
+    return withAutoNumber_;
+  }
+  // An explicit value is kept; the numbers handed out later follow the largest.
+  if (auto* v = std::get_if<std::int64_t>(&given); v && *v > static_cast<std::int64_t>(def_.autoNumber) && *v <= 0x7FFFFFFF)
+    def_.autoNumber = static_cast<std::uint32_t>(*v);
+  return values;
 }
 
 void StoredTable::WriteCountersIfChanged() {
@@ -272,7 +325,12 @@ void StoredTable::RepairIndexes() {
       DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
       for (auto& idx : indexes_) {
         keyValues_.clear();
-        for (std::size_t pos : idx.columnPositions) keyValues_.push_back(values[pos]);
+        bool allNull = true;
+        for (std::size_t pos : idx.columnPositions) {
+          keyValues_.push_back(values[pos]);
+          allNull = allNull && std::holds_alternative<Null>(values[pos]);
+        }
+        if (allNull && idx.ignoreNulls) continue;
         key_.clear();
         idx.encoder->AppendKey(keyValues_, key_);
         RealIndex& ri = def_.realIndexes[idx.realNumber];
@@ -280,7 +338,7 @@ void StoredTable::RepairIndexes() {
         if (!known) {
           idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
           ++ri.uniqueCount;
-        } else if (!idx.unique) {
+        } else if (!idx.unique || (allNull && !idx.primary)) {
           // Equal keys of a non-unique index: the entry for this row may be missing.
           bool found = false;
           idx.tree->ForEach([&](const IndexEntry& e) {
@@ -294,6 +352,30 @@ void StoredTable::RepairIndexes() {
   def_.indexesInDoubt = false;
   WriteIndexesInDoubt(store_, tdefPage_, false);
   WriteTableCounters(store_, tdefPage_, def_);
+}
+
+std::string StoredTable::KeyColumnNames(const Index& idx) const {
+  std::string cols;
+  for (std::size_t pos : idx.columnPositions) cols += (cols.empty() ? "" : ", ") + logical_.columns[pos].name;
+  return cols;
+}
+
+void StoredTable::ForEachRow(
+    const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit) {
+  std::vector<Value> values;
+  std::vector<std::uint8_t> buffer;
+  for (std::uint32_t page : DataPages()) {
+    const std::uint8_t* p = store_.ReadPage(page);
+    if (p[0] != kPageData || Get32(p + 4) != tdefPage_) continue;
+    std::uint16_t rows = DataPageRowCount(p);
+    for (std::uint16_t r = 0; r < rows; ++r) {
+      RowBytes row = DataPageRow(store_.ReadPage(page), r);
+      if (!row.present) continue;
+      buffer.assign(row.data, row.data + row.size);
+      DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
+      visit(page, static_cast<std::uint8_t>(r), values);
+    }
+  }
 }
 
 std::vector<std::uint32_t> StoredTable::DataPages() {

@@ -65,6 +65,9 @@ class StoredTable {
   // Data pages in storage order.
   std::vector<std::uint32_t> DataPages();
 
+  // Every row with its place (data page, row number), in storage order.
+  void ForEachRow(const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit);
+
   // Makes `page` the data page new rows go to (used while building a new file).
   void UseDataPage(std::uint32_t page) { dataPage_ = page; }
 
@@ -76,10 +79,16 @@ class StoredTable {
     std::vector<std::size_t> columnPositions;  // positions in the value vector
     bool unique;
     bool primary;
+    bool required;     // no key column may be NULL
+    bool ignoreNulls;  // an all-NULL key gets no entry
   };
   std::uint32_t PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber);
   void StartNewDataPage();
   void FindCurrentPages();
+  std::string KeyColumnNames(const Index& idx) const;
+  // The row with the next AutoNumber in place of a Null; moves the counter past an
+  // explicit value.
+  const std::vector<Value>& WithAutoNumber(const std::vector<Value>& values);
 
   Pager& store_;
   std::uint32_t tdefPage_;
@@ -101,6 +110,8 @@ class StoredTable {
   std::vector<std::uint32_t> writtenUniqueCounts_;
   std::vector<Value> keyValues_;
   Bytes key_;
+  int autoNumberPos_ = -1;  // the AutoNumber column's position, -1 for none
+  std::vector<Value> withAutoNumber_;
 };
 
 // The public description of a stored definition (names, types, primary key).

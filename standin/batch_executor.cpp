@@ -23,7 +23,7 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 // Errors that end only their statement on SQL Server; the batch goes on.
 bool EndsOnlyTheStatement(int number) {
   switch (number) {
-    case 109: case 110: case 213: case 272: case 273: case 515: case 544: case 1801: case 2627:
+    case 109: case 110: case 213: case 272: case 273: case 515: case 544: case 547: case 1801: case 2601: case 2627:
     case 2714: case 3701: case 3702: case 3705: case 4405: case 8101: case 8102: case 8152:
       return true;
     default:
@@ -77,6 +77,9 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                      [&](const SetStmt& s) { RunSet(ctx, s); },
                      [&](const TransactionStmt& s) { RunTransaction(ctx, s); },
                      [&](const ExecStmt& s) { RunExec(ctx, s); },
+                     [&](const CreateIndexStmt& s) { RunCreateIndex(ctx, s); },
+                     [&](const DropIndexStmt& s) { RunDropIndex(ctx, s); },
+                     [&](const AlterTableStmt& s) { RunAlterTable(ctx, s); },
                  },
                  statement);
     } catch (const SqlError& e) {

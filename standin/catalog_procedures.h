@@ -1,5 +1,6 @@
-// sp_tables, sp_columns and sp_pkeys: the catalog procedures FreeTDS calls for
-// SQLTables, SQLColumns and SQLPrimaryKeys, with SQL Server's result shapes.
+// sp_tables, sp_tableswc, sp_columns, sp_pkeys, sp_statistics and sp_fkeys: the
+// catalog procedures FreeTDS calls for SQLTables, SQLColumns, SQLPrimaryKeys,
+// SQLStatistics and SQLForeignKeys, with SQL Server's result shapes.
 #pragma once
 
 #include <string>
@@ -19,9 +20,10 @@ using ProcedureArgs = std::vector<std::pair<std::string, Value>>;
 enum class CatalogOutcome { NotCatalog, Done, Error };
 
 // Writes the result set and a DONEINPROC. On Error, `error` holds the message
-// and nothing has been written.
+// and nothing has been written. `database`: the database named before the
+// procedure ("[db]..sp_columns"); empty for the current one.
 CatalogOutcome RunCatalogProcedure(const std::string& name, const ProcedureArgs& args, SessionState& session,
-                                   ReplyWriter& w, ServerMessage& error);
+                                   const std::string& database, ReplyWriter& w, ServerMessage& error);
 
 // T-SQL LIKE matching (%, _, [set]) without regard to letter case.
 bool LikeMatch(const std::string& pattern, const std::string& text);

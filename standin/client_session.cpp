@@ -217,16 +217,12 @@ class ClientSession {
       for (const auto& [n, pid] : kNamed)
         if (strcasecmp(n, procedure.c_str()) == 0) id = pid;
       if (id == 0) {
-        if (!database.empty() && strcasecmp(database.c_str(), state_.db().name().c_str()) != 0) {
-          fail(Message(15250, 1, 16, "The database name component of the object qualifier must be the name of the current database."));
-          return true;
-        }
         ProcedureArgs args;
         for (const auto& p : call.params) args.emplace_back(Lower(p.name), p.value);
         ServerMessage error;
         CatalogOutcome outcome = CatalogOutcome::NotCatalog;
         try {
-          outcome = RunCatalogProcedure(procedure, args, state_, w_, error);
+          outcome = RunCatalogProcedure(procedure, args, state_, database, w_, error);
         } catch (const std::exception& e) {
           error = Message(50000, 1, 16, e.what());
           outcome = CatalogOutcome::Error;

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "schema_metadata.h"
 #include "sql_functions.h"
 #include "sqlite_handle.h"
 
@@ -144,6 +145,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);
+    EnsureSchemaMetadata(db_);
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;

@@ -25,6 +25,8 @@ struct ColumnMeta {
   bool nullable = true;
   std::string defaultText;  // T-SQL text of the DEFAULT expression, empty for none
   int pkSeq = 0;            // position in the primary key, 0 when not part of it
+  std::string userType;     // alias type the column was declared with (sp_addtype, CREATE TYPE), else empty
+  bool nullabilityGiven = true;  // NULL / NOT NULL written in the declaration (else an alias type's rule applies)
 };
 
 struct ObjectMeta {

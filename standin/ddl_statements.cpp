@@ -4,8 +4,10 @@
 #include <functional>
 #include <set>
 
+#include "schema_metadata.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
+#include "table_constraints.h"
 
 namespace standin {
 namespace {
@@ -24,10 +26,7 @@ std::string GeneratedPkName(const std::string& table) {
 }
 
 bool ObjectExists(StatementContext& ctx, const std::string& name) {
-  if (ctx.session.db().FindObject(name)) return true;
-  SqliteStatement s(ctx.session.db().handle(), "SELECT 1 FROM sqlite_master WHERE name = ? COLLATE NOCASE");
-  s.Bind(1, name);
-  return s.Step();
+  return SchemaNameTaken(ctx.session.db().handle(), name);
 }
 
 }  // namespace
@@ -70,10 +69,12 @@ void RunUse(StatementContext& ctx, const UseStmt& s) {
   ctx.Done(0, kCmdNone, 0);
 }
 
-void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
-  ctx.CheckDatabasePart(s.name);
-  const std::string& table = s.name.name;
+void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
+  ctx.CheckDatabasePart(stmt.name);
+  const std::string& table = stmt.name.name;
   if (table.size() > 128) ThrowSqlError(103, "The identifier that starts with '" + table.substr(0, 128) + "' is too long. Maximum length is 128.");
+  CreateTableStmt s = stmt;  // alias types are resolved into the copy
+  for (auto& c : s.columns) ResolveAliasType(ctx, c);
   std::set<std::string> seen;
   int identities = 0, timestamps = 0;
   for (const auto& c : s.columns) {
@@ -86,12 +87,12 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
   if (identities > 1)
     ThrowSqlError(2744, "Multiple identity columns specified for table '" + table + "'. Only one identity column per table is allowed.");
   if (timestamps > 1) ThrowSqlError(2738, "A table can only have one timestamp column. Because table '" + table + "' already has one, the column '' cannot be added.");
-  for (const auto& key : s.uniqueKeys)
-    for (const auto& k : key)
-      if (!seen.count(Lower(k)))
-        ThrowSqlError(1911, "Column name '" + k + "' does not exist in the target table or view.");
+  for (const auto& constraint : s.constraints)
+    for (const auto& k : constraint.columns)
+      if (!seen.count(Lower(k.name)))
+        ThrowSqlError(1911, "Column name '" + k.name + "' does not exist in the target table or view.");
 
-  // SQLite table: the columns with the affinity of their stored form, plus the keys.
+  // SQLite table: the columns with the affinity of their stored form, plus the primary key.
   std::string ddl = "CREATE TABLE " + SqliteQuote(table) + " (";
   std::vector<const ColumnMeta*> pk;
   for (size_t i = 0; i < s.columns.size(); ++i) {
@@ -106,18 +107,24 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
     for (size_t i = 0; i < pk.size(); ++i) ddl += (i ? ", " : "") + SqliteQuote(pk[i]->name);
     ddl += ")";
   }
-  for (const auto& key : s.uniqueKeys) {
-    ddl += ", UNIQUE (";
-    for (size_t i = 0; i < key.size(); ++i) ddl += (i ? ", " : "") + SqliteQuote(key[i]);
-    ddl += ")";
-  }
   ddl += ")";
 
   const std::string pkName = pk.empty() ? "" : (s.pkName.empty() ? GeneratedPkName(table) : s.pkName);
+  // A primary key is clustered unless said otherwise or another index is declared clustered.
+  bool otherClustered = false;
+  for (const auto& c : s.constraints)
+    otherClustered |= c.kind != ConstraintDef::Kind::PrimaryKey && c.clustered == 1;
   ctx.Atomically([&] {
+    sqlite3* db = ctx.session.db().handle();
     if (ObjectExists(ctx, table))
       ThrowSqlError(2714, "There is already an object named '" + table + "' in the database.", 6);
-    sqlite3* db = ctx.session.db().handle();
+    std::set<std::string> names;
+    for (const auto& c : s.constraints) {
+      const std::string name = c.kind == ConstraintDef::Kind::PrimaryKey ? pkName : c.name;
+      if (name.empty()) continue;
+      if (Lower(name) == Lower(table) || SchemaNameTaken(db, name) || !names.insert(Lower(name)).second)
+        ThrowSqlError(2714, "There is already an object named '" + name + "' in the database.", 5);
+    }
     try {
       SqliteExec(db, ddl);
       SqliteStatement object(db, "INSERT INTO standin_objects(name, kind, pk_name) VALUES (?, 'TABLE', ?)");
@@ -144,6 +151,21 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
         else column.Bind(12, c.defaultText);
         column.Bind(13, static_cast<int64_t>(c.pkSeq));
         column.Step();
+        if (!c.userType.empty()) SaveColumnUserType(db, table, c.name, c.userType);
+      }
+      // Keys first, so that foreign keys (also to this table) find them.
+      for (int pass = 0; pass < 2; ++pass) {
+        for (const auto& c : s.constraints) {
+          const bool isKey = c.kind == ConstraintDef::Kind::PrimaryKey || c.kind == ConstraintDef::Kind::Unique;
+          if (isKey != (pass == 0)) continue;
+          if (c.kind == ConstraintDef::Kind::PrimaryKey) {
+            ConstraintDef named = c;
+            named.name = pkName;
+            AddTableConstraint(ctx, table, named, true, false, c.clustered == -1 ? (otherClustered ? 0 : 1) : c.clustered);
+          } else {
+            AddTableConstraint(ctx, table, c, true, false);
+          }
+        }
       }
     } catch (const SqliteError& e) {
       throw SqlError{TranslateSqliteError(e)};
@@ -196,6 +218,14 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s) {
       }
       sqlite3* db = ctx.session.db().handle();
       try {
+        if (!s.view) {
+          for (const auto& fk : AllForeignKeys(db))
+            if (strcasecmp(fk.referencedTable.c_str(), object->name.c_str()) == 0 &&
+                strcasecmp(fk.table.c_str(), object->name.c_str()) != 0)
+              ThrowSqlError(3726, "Could not drop object 'dbo." + object->name +
+                                      "' because it is referenced by a FOREIGN KEY constraint.");
+          DeleteTableSchema(db, object->name);
+        }
         SqliteExec(db, std::string("DROP ") + (s.view ? "VIEW " : "TABLE ") + SqliteQuote(object->name));
         SqliteStatement a(db, "DELETE FROM standin_objects WHERE name = ?");
         a.Bind(1, object->name);

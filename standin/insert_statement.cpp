@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include "schema_metadata.h"
 #include "sqlite_column_value.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
@@ -141,13 +142,11 @@ class RowInserter {
     const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) {
       const int extended = sqlite3_extended_errcode(ctx_.session.db().handle());
-      if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_ROWID) {
-        const auto object = ctx_.session.db().FindObject(table_);
-        ThrowSqlError(2627, "Violation of PRIMARY KEY constraint '" + (object ? object->pkName : std::string()) +
-                                "'. Cannot insert duplicate key in object 'dbo." + table_ + "'.");
+      if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_ROWID ||
+          extended == SQLITE_CONSTRAINT_UNIQUE) {
+        const DuplicateKey d = DescribeDuplicateKey(ctx_.session.db().handle(), table_, sqlite3_errmsg(ctx_.session.db().handle()));
+        ThrowSqlError(d.number, d.text);
       }
-      if (extended == SQLITE_CONSTRAINT_UNIQUE)
-        ThrowSqlError(2627, "Violation of UNIQUE KEY constraint. Cannot insert duplicate key in object 'dbo." + table_ + "'.");
       throw SqlError{TranslateSqliteError(SqliteError(extended, sqlite3_errmsg(ctx_.session.db().handle())))};
     }
     ++rows_;

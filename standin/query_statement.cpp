@@ -3,6 +3,7 @@
 #include <map>
 
 #include "column_encoder.h"
+#include "schema_metadata.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
 
@@ -45,6 +46,11 @@ void RunQuery(StatementContext& ctx, const QueryStmt& s) {
     const auto object = db.FindObject(s.table.name);
     if (!object) ThrowSqlError(208, "Invalid object name '" + s.table.name + "'.");
     if (object->isView) ThrowSqlError(4405, "View or function '" + object->name + "' is not updatable.");
+    if (s.kind == QueryStmt::Kind::Truncate)
+      for (const auto& fk : AllForeignKeys(db.handle()))
+        if (strcasecmp(fk.referencedTable.c_str(), object->name.c_str()) == 0)
+          ThrowSqlError(4712, "Cannot truncate table '" + object->name +
+                                  "' because it is being referenced by a FOREIGN KEY constraint.");
     if (ctx.session.fmtonly) { ctx.Done(0, kCmdDelete, 0); return; }
     const std::string sql = s.kind == QueryStmt::Kind::Truncate ? "DELETE FROM " + SqliteQuote(object->name)
                                                                 : ctx.Rewrite(ctx.batch.tokens, s.range);

@@ -95,7 +95,7 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
     args.emplace_back(Lower(name), v);
   }
   ServerMessage error;
-  const CatalogOutcome outcome = RunCatalogProcedure(s.procedure, args, ctx.session, ctx.w, error);
+  const CatalogOutcome outcome = RunCatalogProcedure(s.procedure, args, ctx.session, s.database, ctx.w, error);
   if (outcome == CatalogOutcome::NotCatalog)
     ThrowSqlError(2812, "Could not find stored procedure '" + s.procedure + "'.", 62);
   if (outcome == CatalogOutcome::Error) throw SqlError{error};

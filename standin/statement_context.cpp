@@ -96,6 +96,10 @@ ServerMessage TranslateSqliteError(const SqliteError& e) {
   } else if (text.rfind("no such function: ", 0) == 0) {
     m.number = 195;
     m.text = "'" + After(text, "no such function: ") + "' is not a recognized built-in function name.";
+  } else if (text.rfind("The ", 0) == 0 && text.find(" statement conflicted with the ") != std::string::npos) {
+    m.number = 547;  // raised by the triggers enforcing foreign keys
+    m.state = 0;
+    m.text = text;
   } else if ((e.code & 0xFF) == SQLITE_BUSY || (e.code & 0xFF) == SQLITE_LOCKED) {
     m.number = 1222;
     m.text = "Lock request time out period exceeded.";

@@ -15,6 +15,11 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s);
 void RunCreateView(StatementContext& ctx, const CreateViewStmt& s);
 void RunDropObject(StatementContext& ctx, const DropObjectStmt& s);
 
+// alter_table_statement.cpp
+void RunAlterTable(StatementContext& ctx, const AlterTableStmt& s);
+void RunCreateIndex(StatementContext& ctx, const CreateIndexStmt& s);
+void RunDropIndex(StatementContext& ctx, const DropIndexStmt& s);
+
 // insert_statement.cpp
 void RunInsert(StatementContext& ctx, const InsertStmt& s);
 

@@ -4,10 +4,16 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <set>
 #include <stdexcept>
 
 namespace standin {
 namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 struct SyntaxError : std::runtime_error {
   SyntaxError(int number, const std::string& text) : std::runtime_error(text), number(number) {}
@@ -198,6 +204,9 @@ class Parser {
       if (AcceptWord("DATABASE")) return CreateDatabaseStmt{Name()};
       if (AcceptWord("TABLE")) return CreateTable();
       if (AcceptWord("VIEW")) return CreateView();
+      const bool unique = AcceptWord("UNIQUE");
+      const int clustered = ClusterOption();
+      if (AcceptWord("INDEX")) return CreateIndex(unique, clustered);
       Fail();
     }
     if (AcceptWord("DROP")) {
@@ -207,6 +216,7 @@ class Parser {
         do s.names.push_back(Name()); while (AcceptSymbol(","));
         return s;
       }
+      if (AcceptWord("INDEX")) return DropIndex();
       DropObjectStmt s;
       if (AcceptWord("VIEW")) s.view = true;
       else ExpectWord("TABLE");
@@ -215,6 +225,10 @@ class Parser {
       return s;
     }
     if (AcceptWord("USE")) return UseStmt{Name()};
+    if (AcceptWord("ALTER")) {
+      ExpectWord("TABLE");
+      return AlterTable();
+    }
     if (Cur().IsWord("INSERT")) return Insert();
     if (AcceptWord("UPDATE")) return Update();
     if (Cur().IsWord("SELECT") || Cur().IsSymbol("(")) {
@@ -259,81 +273,188 @@ class Parser {
     Fail();
   }
 
+  int ClusterOption() {
+    if (AcceptWord("CLUSTERED")) return 1;
+    if (AcceptWord("NONCLUSTERED")) return 0;
+    return -1;
+  }
+
+  std::vector<KeyColumn> KeyColumns(bool allowOrder) {
+    std::vector<KeyColumn> columns;
+    ExpectSymbol("(");
+    do {
+      KeyColumn k;
+      k.name = Name();
+      if (allowOrder) {
+        if (AcceptWord("DESC")) k.descending = true;
+        else AcceptWord("ASC");
+      }
+      columns.push_back(std::move(k));
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
+    return columns;
+  }
+
+  // Storage details SQL Server scripts carry: WITH (PAD_INDEX = OFF, ...),
+  // WITH FILLFACTOR = n, ON [PRIMARY], ON scheme(col), TEXTIMAGE_ON x. Accepted and ignored.
+  void SkipStorageOptions() {
+    for (;;) {
+      if (Cur().IsWord("WITH") && Peek(1).IsSymbol("(")) {
+        ++pos_;
+        SkipParens();
+        continue;
+      }
+      if (Cur().IsWord("WITH") && (Peek(1).IsWord("FILLFACTOR") || Peek(1).IsWord("PAD_INDEX")) && Peek(2).IsSymbol("=")) {
+        pos_ += 4;
+        continue;
+      }
+      if (Cur().IsWord("ON") && Peek(1).tok.IsName() && !Peek(1).IsWord("DELETE") && !Peek(1).IsWord("UPDATE")) {
+        pos_ += 2;
+        if (Cur().IsSymbol("(")) SkipParens();
+        continue;
+      }
+      if (AcceptWord("TEXTIMAGE_ON") || AcceptWord("FILESTREAM_ON")) {
+        Name();
+        continue;
+      }
+      return;
+    }
+  }
+
+  void SkipNotForReplication() {
+    if (Cur().IsWord("NOT") && Peek(1).IsWord("FOR")) {
+      pos_ += 2;
+      ExpectWord("REPLICATION");
+    }
+  }
+
+  ReferentialAction Action() {
+    if (AcceptWord("NO")) { ExpectWord("ACTION"); return ReferentialAction::NoAction; }
+    if (AcceptWord("CASCADE")) return ReferentialAction::Cascade;
+    ExpectWord("SET");
+    if (AcceptWord("NULL")) return ReferentialAction::SetNull;
+    ExpectWord("DEFAULT");
+    return ReferentialAction::SetDefault;
+  }
+
+  void References(ConstraintDef& c) {
+    ExpectWord("REFERENCES");
+    c.referenced = QualifiedName();
+    if (Cur().IsSymbol("(")) {
+      for (auto& k : KeyColumns(false)) c.referencedColumns.push_back(k.name);
+    }
+    for (;;) {
+      if (Cur().IsWord("ON") && Peek(1).IsWord("DELETE")) {
+        pos_ += 2;
+        c.onDelete = Action();
+      } else if (Cur().IsWord("ON") && Peek(1).IsWord("UPDATE")) {
+        pos_ += 2;
+        c.onUpdate = Action();
+      } else if (Cur().IsWord("NOT") && Peek(1).IsWord("FOR")) {
+        SkipNotForReplication();
+      } else {
+        break;
+      }
+    }
+  }
+
+  std::string CheckExpression() {
+    SkipNotForReplication();
+    const size_t start = pos_;
+    SkipParens();
+    return SourceText(TokenRange{start, pos_});
+  }
+
+  bool AtTableConstraint() const {
+    return Cur().IsWord("CONSTRAINT") || Cur().IsWord("PRIMARY") || Cur().IsWord("UNIQUE") ||
+           Cur().IsWord("FOREIGN") || Cur().IsWord("CHECK") || Cur().IsWord("DEFAULT");
+  }
+
+  // A table-level constraint (CREATE TABLE or ALTER TABLE ... ADD).
+  ConstraintDef TableConstraint() {
+    ConstraintDef c;
+    if (AcceptWord("CONSTRAINT")) c.name = Name();
+    if (AcceptWord("PRIMARY")) {
+      ExpectWord("KEY");
+      c.kind = ConstraintDef::Kind::PrimaryKey;
+      c.clustered = ClusterOption();
+      c.columns = KeyColumns(true);
+      SkipStorageOptions();
+    } else if (AcceptWord("UNIQUE")) {
+      c.kind = ConstraintDef::Kind::Unique;
+      c.clustered = ClusterOption();
+      c.columns = KeyColumns(true);
+      SkipStorageOptions();
+    } else if (AcceptWord("FOREIGN")) {
+      ExpectWord("KEY");
+      c.kind = ConstraintDef::Kind::ForeignKey;
+      c.columns = KeyColumns(false);
+      References(c);
+    } else if (AcceptWord("CHECK")) {
+      c.kind = ConstraintDef::Kind::Check;
+      c.expression = CheckExpression();
+    } else if (AcceptWord("DEFAULT")) {
+      c.kind = ConstraintDef::Kind::Default;
+      c.expression = NormalizeDefault(SourceText(DefaultExtent()));
+      ExpectWord("FOR");
+      c.columns.push_back({Name(), false});
+      if (AcceptWord("WITH")) ExpectWord("VALUES");
+    } else {
+      Fail();
+    }
+    return c;
+  }
+
   CreateTableStmt CreateTable() {
     CreateTableStmt s;
     s.name = QualifiedName();
     ExpectSymbol("(");
-    std::vector<std::string> tablePk;
+    std::set<std::string> explicitNull;
     do {
       if (Cur().IsSymbol(")")) break;  // tolerate a trailing comma
-      std::string constraintName;
-      if (AcceptWord("CONSTRAINT")) constraintName = Name();
-      if (AcceptWord("PRIMARY")) {
-        ExpectWord("KEY");
-        if (!AcceptWord("CLUSTERED")) AcceptWord("NONCLUSTERED");
-        if (!tablePk.empty() || !s.pkName.empty()) throw SyntaxError(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + s.name.name + "'.");
-        tablePk = NameList(true);
-        s.pkName = constraintName.empty() ? "" : constraintName;
-        if (constraintName.empty()) s.pkName = "";
+      if (AtTableConstraint()) {
+        s.constraints.push_back(TableConstraint());
         continue;
       }
-      if (AcceptWord("UNIQUE")) {
-        if (!AcceptWord("CLUSTERED")) AcceptWord("NONCLUSTERED");
-        s.uniqueKeys.push_back(NameList(true));
-        continue;
-      }
-      if (AcceptWord("FOREIGN")) {
-        ExpectWord("KEY");
-        NameList(false);
-        References();
-        continue;
-      }
-      if (AcceptWord("CHECK")) {
-        SkipParens();
-        continue;
-      }
-      if (!constraintName.empty()) Fail();
-      s.columns.push_back(ColumnDefinition(s));
+      bool declaredNull = false;
+      s.columns.push_back(ColumnDefinition(s.name.name, s.columns.size(), s.constraints, declaredNull));
+      if (declaredNull) explicitNull.insert(Lower(s.columns.back().name));
     } while (AcceptSymbol(","));
     ExpectSymbol(")");
-    int seq = 0;
-    for (const auto& pkCol : tablePk) {
-      bool found = false;
-      for (auto& c : s.columns) {
-        if (strcasecmp(c.name.c_str(), pkCol.c_str()) == 0) {
-          c.pkSeq = ++seq;
-          c.nullable = false;
-          found = true;
-        }
-      }
-      if (!found)
-        throw SyntaxError(1911, "Column name '" + pkCol + "' does not exist in the target table or view.");
-    }
-    int pkColumns = 0;
-    for (const auto& c : s.columns) pkColumns += c.pkSeq > 0;
-    if (!tablePk.empty() && pkColumns > static_cast<int>(tablePk.size()))
-      throw SyntaxError(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + s.name.name + "'.");
+    SkipStorageOptions();
     if (s.columns.empty()) Fail();
+    const ConstraintDef* pk = nullptr;
+    for (const auto& c : s.constraints) {
+      if (c.kind != ConstraintDef::Kind::PrimaryKey) continue;
+      if (pk) throw SyntaxError(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + s.name.name + "'.");
+      pk = &c;
+    }
+    if (pk) {
+      int seq = 0;
+      for (const auto& key : pk->columns) {
+        ColumnMeta* column = nullptr;
+        for (auto& c : s.columns)
+          if (strcasecmp(c.name.c_str(), key.name.c_str()) == 0) column = &c;
+        if (!column)
+          throw SyntaxError(1911, "Column name '" + key.name + "' does not exist in the target table or view.");
+        if (explicitNull.count(Lower(column->name)))
+          throw SyntaxError(8111, "Cannot define PRIMARY KEY constraint on nullable column in table '" + s.name.name + "'.");
+        column->pkSeq = ++seq;
+        column->nullable = false;
+      }
+      s.pkName = pk->name;
+    }
     return s;
   }
 
-  void References() {
-    ExpectWord("REFERENCES");
-    QualifiedName();
-    if (Cur().IsSymbol("(")) NameList(false);
-    while (AcceptWord("ON")) {
-      if (!AcceptWord("DELETE")) ExpectWord("UPDATE");
-      if (AcceptWord("NO")) ExpectWord("ACTION");
-      else if (AcceptWord("SET")) { if (!AcceptWord("NULL")) ExpectWord("DEFAULT"); }
-      else ExpectWord("CASCADE");
-    }
-  }
-
-  ColumnMeta ColumnDefinition(CreateTableStmt& table) {
+  // A column: name, type, then its attributes and constraints in any order.
+  ColumnMeta ColumnDefinition(const std::string& table, size_t index, std::vector<ConstraintDef>& constraints,
+                              bool& explicitNull) {
     ColumnMeta c;
     c.name = Name();
-    c.ordinal = static_cast<int>(table.columns.size()) + 1;
-    const std::string typeName = Name();
+    c.ordinal = static_cast<int>(index) + 1;
+    std::string typeName = Name();
+    while (AcceptSymbol(".")) typeName = Name();  // [dbo].[AliasType], sys.int
     int argCount = 0;
     long long a1 = 0, a2 = 0;
     bool isMax = false;
@@ -349,9 +470,15 @@ class Parser {
     }
     std::string error;
     auto type = MakeType(typeName, argCount, a1, a2, isMax, error);
-    if (!type) throw SyntaxError(error.rfind("Incorrect", 0) == 0 ? 102 : 2715, error);
-    c.type = *type;
-    bool explicitNull = false;
+    if (type) {
+      c.type = *type;
+    } else if (argCount == 0 && !isMax && error.find("Cannot find data type") != std::string::npos) {
+      c.userType = typeName;  // an alias type, resolved when the statement runs
+    } else {
+      throw SyntaxError(error.rfind("Incorrect", 0) == 0 ? 102 : 2715, error);
+    }
+    explicitNull = false;
+    bool explicitNotNull = false;
     for (;;) {
       std::string constraintName;
       if (AcceptWord("CONSTRAINT")) constraintName = Name();
@@ -362,7 +489,8 @@ class Parser {
           c.identityIncrement = Integer();
           ExpectSymbol(")");
         }
-        const bool exact = IsIntegerKind(c.type.kind) ||
+        SkipNotForReplication();
+        const bool exact = !c.userType.empty() || IsIntegerKind(c.type.kind) ||
                            ((c.type.kind == TypeKind::Decimal || c.type.kind == TypeKind::Numeric) && c.type.scale == 0);
         if (!exact)
           throw SyntaxError(2749, "Identity column '" + c.name +
@@ -372,43 +500,160 @@ class Parser {
       } else if (AcceptWord("NOT")) {
         ExpectWord("NULL");
         c.nullable = false;
+        explicitNotNull = true;
       } else if (AcceptWord("NULL")) {
         explicitNull = true;
       } else if (AcceptWord("PRIMARY")) {
         ExpectWord("KEY");
-        if (!AcceptWord("CLUSTERED")) AcceptWord("NONCLUSTERED");
-        for (const auto& other : table.columns)
-          if (other.pkSeq > 0)
-            throw SyntaxError(8110, "Cannot add multiple PRIMARY KEY constraints to table '" + table.name.name + "'.");
-        c.pkSeq = 1;
-        c.nullable = false;
-        if (!constraintName.empty()) table.pkName = constraintName;
+        ConstraintDef k;
+        k.kind = ConstraintDef::Kind::PrimaryKey;
+        k.name = constraintName;
+        k.clustered = ClusterOption();
+        k.columns.push_back({c.name, false});
+        SkipStorageOptions();
+        constraints.push_back(std::move(k));
       } else if (AcceptWord("UNIQUE")) {
-        if (!AcceptWord("CLUSTERED")) AcceptWord("NONCLUSTERED");
-        table.uniqueKeys.push_back({c.name});
+        ConstraintDef k;
+        k.kind = ConstraintDef::Kind::Unique;
+        k.name = constraintName;
+        k.clustered = ClusterOption();
+        k.columns.push_back({c.name, false});
+        SkipStorageOptions();
+        constraints.push_back(std::move(k));
       } else if (AcceptWord("DEFAULT")) {
         c.defaultText = NormalizeDefault(SourceText(DefaultExtent()));
+        if (Cur().IsWord("WITH") && Peek(1).IsWord("VALUES")) pos_ += 2;
+        ConstraintDef d;
+        d.kind = ConstraintDef::Kind::Default;
+        d.name = constraintName;
+        d.columns.push_back({c.name, false});
+        d.expression = c.defaultText;
+        constraints.push_back(std::move(d));
       } else if (AcceptWord("COLLATE")) {
         Name();
-      } else if (AcceptWord("ROWGUIDCOL")) {
+      } else if (AcceptWord("ROWGUIDCOL") || AcceptWord("SPARSE")) {
       } else if (AcceptWord("CHECK")) {
-        SkipParens();
+        ConstraintDef k;
+        k.kind = ConstraintDef::Kind::Check;
+        k.name = constraintName;
+        k.columns.push_back({c.name, false});
+        k.expression = CheckExpression();
+        constraints.push_back(std::move(k));
       } else if (Cur().IsWord("REFERENCES") || Cur().IsWord("FOREIGN")) {
         if (AcceptWord("FOREIGN")) ExpectWord("KEY");
-        References();
+        ConstraintDef k;
+        k.kind = ConstraintDef::Kind::ForeignKey;
+        k.name = constraintName;
+        k.columns.push_back({c.name, false});
+        References(k);
+        constraints.push_back(std::move(k));
       } else {
         if (!constraintName.empty()) Fail();
         break;
       }
     }
     // A timestamp column is NOT NULL unless declared NULL, as on SQL Server.
-    if (c.type.kind == TypeKind::Timestamp && !explicitNull) c.nullable = false;
-    if (explicitNull && (c.identity || c.pkSeq > 0))
+    if (c.type.kind == TypeKind::Timestamp && c.userType.empty() && !explicitNull) c.nullable = false;
+    if (explicitNull && c.identity)
       throw SyntaxError(8147, "Could not create IDENTITY attribute on nullable column '" + c.name + "', table '" +
-                                  table.name.name + "'.");
+                                  table + "'.");
+    if (!explicitNull && !explicitNotNull && !c.userType.empty()) c.nullable = true;  // the alias type may decide
+    c.nullabilityGiven = explicitNull || explicitNotNull || c.identity;
     return c;
   }
 
+  CreateIndexStmt CreateIndex(bool unique, int clustered) {
+    CreateIndexStmt s;
+    s.unique = unique;
+    s.clustered = clustered;
+    s.name = Name();
+    ExpectWord("ON");
+    s.table = QualifiedName();
+    s.columns = KeyColumns(true);
+    if (AcceptWord("INCLUDE")) SkipParens();
+    if (AcceptWord("WHERE")) {
+      // A filtered index: kept without its filter.
+      while (Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";") && !Cur().IsWord("WITH") && !Cur().IsWord("ON") &&
+             !AtStatementStart())
+        ++pos_;
+    }
+    SkipStorageOptions();
+    return s;
+  }
+
+  DropIndexStmt DropIndex() {
+    DropIndexStmt s;
+    if (AcceptWord("IF")) { ExpectWord("EXISTS"); s.ifExists = true; }
+    do {
+      // "DROP INDEX t.ix" (old form) or "DROP INDEX ix ON t".
+      std::vector<std::string> parts{Name()};
+      while (AcceptSymbol(".")) parts.push_back(Name());
+      ObjectName table;
+      std::string index;
+      if (AcceptWord("ON")) {
+        if (parts.size() != 1) Fail();
+        index = parts[0];
+        table = QualifiedName();
+      } else {
+        if (parts.size() < 2) Fail();
+        index = parts.back();
+        table.name = parts[parts.size() - 2];
+      }
+      SkipStorageOptions();
+      s.indexes.emplace_back(table, index);
+    } while (AcceptSymbol(","));
+    return s;
+  }
+
+  AlterTableStmt AlterTable() {
+    AlterTableStmt s;
+    s.table = QualifiedName();
+    if (AcceptWord("WITH")) {
+      if (AcceptWord("NOCHECK")) s.noCheck = true;
+      else ExpectWord("CHECK"), s.withCheck = true;
+    }
+    if (AcceptWord("ADD")) {
+      do {
+        if (AtTableConstraint()) {
+          s.constraints.push_back(TableConstraint());
+        } else {
+          bool declaredNull = false;
+          s.columns.push_back(ColumnDefinition(s.table.name, s.columns.size(), s.constraints, declaredNull));
+        }
+      } while (AcceptSymbol(","));
+      s.action = s.columns.empty() ? AlterTableStmt::Action::AddConstraints : AlterTableStmt::Action::AddColumns;
+      return s;
+    }
+    if (Cur().IsWord("CHECK") || Cur().IsWord("NOCHECK")) {
+      s.action = AlterTableStmt::Action::CheckConstraints;
+      s.noCheck = Cur().IsWord("NOCHECK");
+      ++pos_;
+      ExpectWord("CONSTRAINT");
+      if (AcceptWord("ALL")) s.all = true;
+      else do s.names.push_back(Name()); while (AcceptSymbol(","));
+      return s;
+    }
+    if (AcceptWord("DROP")) {
+      if (AcceptWord("COLUMN")) {
+        s.action = AlterTableStmt::Action::DropColumns;
+      } else {
+        AcceptWord("CONSTRAINT");
+        s.action = AlterTableStmt::Action::DropConstraints;
+      }
+      if (AcceptWord("IF")) { ExpectWord("EXISTS"); s.ifExists = true; }
+      do s.names.push_back(Name()); while (AcceptSymbol(","));
+      return s;
+    }
+    if (AcceptWord("ALTER")) {
+      ExpectWord("COLUMN");
+      s.action = AlterTableStmt::Action::AlterColumn;
+      std::vector<ConstraintDef> ignored;
+      bool declaredNull = false;
+      s.columns.push_back(ColumnDefinition(s.table.name, 0, ignored, declaredNull));
+      return s;
+    }
+    Fail();
+  }
   CreateViewStmt CreateView() {
     CreateViewStmt s;
     s.name = QualifiedName();
@@ -501,6 +746,7 @@ class Parser {
   ExecStmt Exec() {
     ExecStmt s;
     ObjectName n = QualifiedName();
+    s.database = n.database;
     s.procedure = n.name;
     if (Cur().kind == SqlToken::Kind::End || Cur().IsSymbol(";") || AtStatementStart()) return s;
     do {

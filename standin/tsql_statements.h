@@ -26,11 +26,58 @@ struct CreateDatabaseStmt { std::string name; };
 struct DropDatabaseStmt { std::vector<std::string> names; bool ifExists = false; };
 struct UseStmt { std::string name; };
 
+// One column of an index or key, in key order.
+struct KeyColumn {
+  std::string name;
+  bool descending = false;
+};
+
+enum class ReferentialAction { NoAction, Cascade, SetNull, SetDefault };
+
+// A table constraint as declared (in CREATE TABLE or ALTER TABLE ... ADD).
+struct ConstraintDef {
+  enum class Kind { PrimaryKey, Unique, ForeignKey, Default, Check } kind = Kind::PrimaryKey;
+  std::string name;                      // empty: generated
+  int clustered = -1;                    // -1 unspecified, 0 NONCLUSTERED, 1 CLUSTERED
+  std::vector<KeyColumn> columns;        // key columns; FOREIGN KEY: referencing columns; DEFAULT: FOR column
+  ObjectName referenced;                 // FOREIGN KEY
+  std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
+  ReferentialAction onDelete = ReferentialAction::NoAction;
+  ReferentialAction onUpdate = ReferentialAction::NoAction;
+  std::string expression;                // DEFAULT (normalised) or CHECK text
+};
+
 struct CreateTableStmt {
   ObjectName name;
   std::vector<ColumnMeta> columns;        // pkSeq filled from column or table constraints
-  std::vector<std::vector<std::string>> uniqueKeys;
+  std::vector<ConstraintDef> constraints; // keys, foreign keys, named defaults, checks
   std::string pkName;                     // empty: generated
+};
+
+struct CreateIndexStmt {
+  ObjectName table;
+  std::string name;
+  bool unique = false;
+  int clustered = -1;
+  std::vector<KeyColumn> columns;
+};
+
+struct DropIndexStmt {
+  std::vector<std::pair<ObjectName, std::string>> indexes;  // (table, index)
+  bool ifExists = false;
+};
+
+struct AlterTableStmt {
+  enum class Action { AddConstraints, AddColumns, DropConstraints, DropColumns, CheckConstraints, AlterColumn };
+  ObjectName table;
+  Action action = Action::AddConstraints;
+  bool noCheck = false;                    // WITH NOCHECK ADD / NOCHECK CONSTRAINT
+  bool withCheck = false;                  // WITH CHECK written (CHECK CONSTRAINT then also checks the rows)
+  std::vector<ConstraintDef> constraints;  // ADD
+  std::vector<ColumnMeta> columns;         // ADD columns / ALTER COLUMN
+  std::vector<std::string> names;          // DROP / [NO]CHECK CONSTRAINT; empty with `all`
+  bool all = false;
+  bool ifExists = false;
 };
 
 struct CreateViewStmt {
@@ -77,11 +124,13 @@ struct TransactionStmt {
 };
 
 struct ExecStmt {
+  std::string database;  // [db]..procedure; empty: the current one
   std::string procedure;
   std::vector<std::pair<std::string, TokenRange>> args;  // (@name or "", value)
 };
 
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
-                               InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt>;
+                               InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
+                               CreateIndexStmt, DropIndexStmt, AlterTableStmt>;
 
 }  // namespace standin

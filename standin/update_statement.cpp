@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include "schema_metadata.h"
 #include "sqlite_column_value.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
@@ -102,9 +103,10 @@ void RunUpdate(StatementContext& ctx, const UpdateStmt& s) {
         if (rc != SQLITE_DONE) {
           const int extended = sqlite3_extended_errcode(db.handle());
           if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_ROWID ||
-              extended == SQLITE_CONSTRAINT_UNIQUE)
-            ThrowSqlError(2627, "Violation of PRIMARY KEY constraint '" + object->pkName +
-                                    "'. Cannot insert duplicate key in object 'dbo." + object->name + "'.");
+              extended == SQLITE_CONSTRAINT_UNIQUE) {
+            const DuplicateKey d = DescribeDuplicateKey(db.handle(), object->name, sqlite3_errmsg(db.handle()));
+            ThrowSqlError(d.number, d.text);
+          }
           throw SqliteError(extended, sqlite3_errmsg(db.handle()));
         }
         ++rows;

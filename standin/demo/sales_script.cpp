@@ -244,7 +244,7 @@ CREATE TABLE Employees (
     FirstName nvarchar(10) NOT NULL,
     Title nvarchar(30) NULL,
     BirthDate datetime NULL,
-    HireDate smalldatetime NULL,
+    HireDate smalldatetime NULL CONSTRAINT DF_Employees_HireDate DEFAULT (getdate()),
     Extension char(4) NULL,
     Salary money NULL,
     ShiftStart time(0) NULL,
@@ -258,24 +258,25 @@ CREATE TABLE Products (
     QuantityPerUnit varchar(20) NULL,
     UnitPrice money NULL DEFAULT (0),
     UnitsInStock smallint NULL DEFAULT (0),
-    ReorderLevel tinyint NULL,
+    ReorderLevel tinyint NULL CONSTRAINT DF_Products_ReorderLevel DEFAULT ((5)),
     Discontinued bit NOT NULL DEFAULT (0),
     ShippingWeight real NULL,
     Description text NULL,
-    Picture image NULL
+    Picture image NULL,
+    CONSTRAINT CK_Products_UnitPrice CHECK (UnitPrice >= 0)
 );
 CREATE TABLE Orders (
     OrderID int IDENTITY(1,1) NOT NULL PRIMARY KEY,
-    CustomerID nchar(5) NOT NULL,
+    CustomerID nchar(5) NOT NULL REFERENCES Customers (CustomerID),
     EmployeeID int NULL,
-    OrderDate datetime NOT NULL,
+    OrderDate datetime NOT NULL CONSTRAINT DF_Orders_OrderDate DEFAULT (getdate()),
     RequiredDate date NULL,
     ShippedDate smalldatetime NULL,
     EnteredAt datetime2(3) NOT NULL,
     Freight money NOT NULL DEFAULT (0),
     ShipName nvarchar(40) NULL,
     ShipCity nvarchar(15) NULL,
-    ShipCountry nvarchar(15) NULL,
+    ShipCountry nvarchar(15) NULL DEFAULT ('USA'),
     TrackingID uniqueidentifier NULL,
     Comments nvarchar(max) NULL,
     RowVersion timestamp
@@ -291,7 +292,7 @@ CREATE TABLE [Order Details] (
 );
 CREATE TABLE counter (
     counter_id int IDENTITY(1,1) NOT NULL PRIMARY KEY,
-    name varchar(30) NOT NULL,
+    name varchar(30) NOT NULL CONSTRAINT UQ_counter_name UNIQUE,
     hits bigint NOT NULL DEFAULT (0),
     last_hit datetime2 NULL
 );
@@ -327,6 +328,18 @@ CREATE TABLE TypeSamples (
     c_timestamp timestamp,
     c_guid uniqueidentifier NULL
 );
+GO
+CREATE UNIQUE INDEX IX_Products_ProductName ON Products (ProductName);
+CREATE INDEX IX_Employees_Name ON Employees (LastName, FirstName);
+CREATE INDEX IX_Orders_OrderDate ON Orders (OrderDate DESC);
+CREATE INDEX IX_Orders_CustomerID ON Orders (CustomerID);
+CREATE INDEX IX_Order_Details_ProductID ON [Order Details] (ProductID);
+ALTER TABLE Employees ADD CONSTRAINT FK_Employees_Employees FOREIGN KEY (ReportsTo) REFERENCES Employees (EmployeeID);
+ALTER TABLE Orders ADD CONSTRAINT FK_Orders_Employees FOREIGN KEY (EmployeeID) REFERENCES Employees (EmployeeID);
+ALTER TABLE [Order Details] ADD CONSTRAINT FK_Order_Details_Orders FOREIGN KEY (OrderID)
+    REFERENCES Orders (OrderID) ON DELETE CASCADE;
+ALTER TABLE [Order Details] ADD CONSTRAINT FK_Order_Details_Products FOREIGN KEY (ProductID)
+    REFERENCES Products (ProductID);
 GO
 )sql";
 

@@ -39,7 +39,7 @@ using jet::ColumnType;
       }
       if (random() % 8 == 0) {
         jet::TableDef side;
-        side.name = "Side " + std::to_string(seed) + "." + std::to_string(next);
+        side.name = "Side " + std::to_string(seed) + "_" + std::to_string(next);
         side.columns = {{"Id", ColumnType::Long}, {"Note", ColumnType::Memo}};
         side.primaryKey = {"Id"};
         db->CreateTable(side).Insert({next, std::string(100, 's')});

@@ -258,6 +258,23 @@ long ReadEveryValue(SQLHDBC dbc, const std::string& table, std::string& error) {
   return rows;
 }
 
+// The rows of a catalog call, chosen columns joined by '|'.
+std::vector<std::string> CatalogRows(SQLHSTMT statement, const std::vector<SQLUSMALLINT>& columns) {
+  std::vector<std::string> rows;
+  while (SQL_SUCCEEDED(SQLFetch(statement))) {
+    std::string line;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      char buffer[512] = {};
+      SQLLEN length = 0;
+      SQLGetData(statement, columns[i], SQL_C_CHAR, buffer, sizeof buffer, &length);
+      line += (i ? "|" : "") + (length == SQL_NULL_DATA ? std::string("NULL") : std::string(buffer));
+    }
+    rows.push_back(line);
+  }
+  SQLFreeStmt(statement, SQL_CLOSE);
+  return rows;
+}
+
 TEST_F(SourceLogonTest, SalesLoadsAndItsTablesAreListed) {
   {
     Connection admin;
@@ -321,6 +338,44 @@ TEST_F(SourceLogonTest, SalesLoadsAndItsTablesAreListed) {
               text)
         << column << " of row " << row;
   }
+
+  // Its schema: indexes, foreign keys, identities and defaults as SQL Server reports them.
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &statement)));
+  auto name = [](const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); };
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLStatistics(statement, nullptr, 0, nullptr, 0, name("Order Details"), SQL_NTS,
+                                          SQL_INDEX_ALL, SQL_QUICK)));
+  EXPECT_EQ(CatalogRows(statement, {4, 6, 7, 8, 9, 10, 11}),
+            (std::vector<std::string>{"NULL|NULL|0|NULL|NULL|NULL|" + std::to_string(kOrderDetailCount),
+                                      "0|PK_Order_Details|1|1|OrderID|A|" + std::to_string(kOrderDetailCount),
+                                      "0|PK_Order_Details|1|2|ProductID|A|" + std::to_string(kOrderDetailCount),
+                                      "1|IX_Order_Details_ProductID|3|1|ProductID|A|" + std::to_string(kOrderDetailCount)}));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLStatistics(statement, nullptr, 0, nullptr, 0, name("Orders"), SQL_NTS, SQL_INDEX_ALL,
+                                          SQL_QUICK)));
+  const auto orderIndexes = CatalogRows(statement, {4, 6, 7, 8, 9, 10});
+  ASSERT_EQ(orderIndexes.size(), 4u);
+  EXPECT_EQ(orderIndexes[1].rfind("0|PK__Orders__", 0), 0u) << orderIndexes[1];
+  EXPECT_EQ(orderIndexes[2], "1|IX_Orders_CustomerID|3|1|CustomerID|A");
+  EXPECT_EQ(orderIndexes[3], "1|IX_Orders_OrderDate|3|1|OrderDate|D");
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLForeignKeys(statement, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+                                           name("Order Details"), SQL_NTS)));
+  const auto keys = CatalogRows(statement, {3, 4, 7, 8, 9, 10, 11, 12});
+  EXPECT_EQ(keys, (std::vector<std::string>{
+                      "Orders|OrderID|Order Details|OrderID|1|1|0|FK_Order_Details_Orders",
+                      "Products|ProductID|Order Details|ProductID|1|1|1|FK_Order_Details_Products"}));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLForeignKeys(statement, nullptr, 0, nullptr, 0, name("Employees"), SQL_NTS, nullptr, 0,
+                                           nullptr, 0, nullptr, 0)));
+  EXPECT_EQ(CatalogRows(statement, {7, 8, 12}),
+            (std::vector<std::string>{"Employees|ReportsTo|FK_Employees_Employees", "Orders|EmployeeID|FK_Orders_Employees"}));
+  const std::vector<std::tuple<const char*, const char*, std::string>> columns = {
+      {"Orders", "OrderID", "int identity|NULL"},        {"Orders", "OrderDate", "datetime|(getdate())"},
+      {"Orders", "Freight", "money|((0))"},              {"Orders", "ShipCountry", "nvarchar|('USA')"},
+      {"Customers", "Country", "nvarchar|(N'USA')"},     {"Products", "Discontinued", "bit|((0))"},
+      {"Products", "ReorderLevel", "tinyint|((5))"},     {"Employees", "HireDate", "smalldatetime|(getdate())"}};
+  for (const auto& [table, column, expected] : columns) {
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLColumns(statement, nullptr, 0, nullptr, 0, name(table), SQL_NTS, name(column), SQL_NTS)));
+    EXPECT_EQ(CatalogRows(statement, {6, 13}), std::vector<std::string>{expected}) << table << "." << column;
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, statement);
 }
 
 }  // namespace

@@ -1,0 +1,261 @@
+// The schema beyond columns and primary keys: AutoNumber columns, DefaultValue
+// properties, indexes added to tables with rows, relationships. Every file is read
+// by mdbtools, mdb-reader and the strict Jackcess-based checker, whose JSON shows
+// what Access would show in table design.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "jet/jet.h"
+#include "jet_file_checks.h"
+#include "jetcheck_json.h"
+#include "temp_dir.h"
+
+namespace talvoro::test {
+namespace {
+
+using jet::ColumnType;
+using jet::ErrorCode;
+using jet::Value;
+using json = nlohmann::json;
+
+jet::ColumnDef Column(const std::string& name, ColumnType type, std::uint16_t length = 0) {
+  jet::ColumnDef c;
+  c.name = name;
+  c.type = type;
+  c.length = length;
+  return c;
+}
+
+// Every reader accepts the file; returns jetcheck's document (null when no checker).
+json ExpectAllReadersAccept(const std::string& path) {
+  ExpectReadersAccept(path);
+  JetCheckJson check = RunJetCheckJson(path);
+  if (!check.ran) return json();
+  EXPECT_TRUE(check.ok) << check.output;
+  return check.document;
+}
+
+ErrorCode CodeOf(const std::function<void()>& f, std::string* message = nullptr) {
+  try {
+    f();
+  } catch (const jet::Error& e) {
+    if (message) *message = e.what();
+    return e.code();
+  }
+  ADD_FAILURE() << "no error";
+  return ErrorCode::Io;
+}
+
+std::vector<std::int64_t> Ids(const jet::Table& table) {
+  std::vector<std::int64_t> ids;
+  for (const auto& row : ReadAll(table)) ids.push_back(std::get<std::int64_t>(row[0]));
+  return ids;
+}
+
+TEST(JetSchema, AutoNumberHandsOutNumbersAboveEveryValue) {
+  TempDir dir;
+  std::string path = dir.File("auto.mdb");
+  {
+    auto db = jet::Database::Create(path);
+    jet::TableDef d;
+    d.name = "Orders";
+    d.columns = {Column("Id", ColumnType::Long), Column("Note", ColumnType::Text, 20)};
+    d.columns[0].autoNumber = true;
+    d.primaryKey = {"Id"};
+    jet::Table& t = db->CreateTable(d);
+    EXPECT_TRUE(t.definition().columns[0].autoNumber);
+    t.Insert({jet::Null{}, std::string("first")});
+    t.Insert({jet::Null{}, std::string("second")});
+    t.Insert({std::int64_t{10}, std::string("explicit")});
+    t.Insert({jet::Null{}, std::string("after ten")});
+    t.Insert({std::int64_t{5}, std::string("explicit below")});
+    t.Insert({jet::Null{}, std::string("still above")});
+    // A refused row hands out no number.
+    EXPECT_EQ(CodeOf([&] { t.Insert({jet::Null{}, std::string(21, 'x')}); }), ErrorCode::ValueOutOfRange);
+    EXPECT_EQ(Ids(t), (std::vector<std::int64_t>{1, 2, 10, 11, 5, 12}));
+  }
+  {
+    auto db = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+    jet::Table* t = db->FindTable("orders");
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(t->definition().columns[0].autoNumber);
+    t->Insert({jet::Null{}, std::string("reopened")});
+    EXPECT_EQ(Ids(*t).back(), 13);
+  }
+  json doc = ExpectAllReadersAccept(path);
+  if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
+  const json* table = JetCheckNamed(doc["tables"], "Orders");
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ((*JetCheckNamed((*table)["columns"], "Id"))["autoNumber"], true);
+  EXPECT_EQ((*JetCheckNamed((*table)["columns"], "Note"))["autoNumber"], false);
+}
+
+TEST(JetSchema, DefaultValuesAreStoredAsAccessWritesThem) {
+  TempDir dir;
+  std::string path = dir.File("defaults.mdb");
+  {
+    auto db = jet::Database::Create(path);
+    jet::TableDef d;
+    d.name = "Customers";
+    d.columns = {Column("Id", ColumnType::Long), Column("Country", ColumnType::Text, 20),
+                 Column("Credit", ColumnType::Currency), Column("Since", ColumnType::DateTime),
+                 Column("Plain", ColumnType::Long)};
+    d.columns[1].defaultValue = "\"USA\"";
+    d.columns[1].required = true;
+    d.columns[2].defaultValue = "0";
+    d.columns[3].defaultValue = "Now()";
+    d.primaryKey = {"Id"};
+    db->CreateTable(d).Insert({std::int64_t{1}, std::string("DE"), jet::Currency{0}, jet::Null{}, jet::Null{}});
+  }
+  auto db = jet::Database::Open(path, jet::OpenMode::ReadOnly);
+  const auto& columns = db->FindTable("Customers")->definition().columns;
+  EXPECT_EQ(columns[1].defaultValue, "\"USA\"");
+  EXPECT_TRUE(columns[1].required);
+  EXPECT_EQ(columns[2].defaultValue, "0");
+  EXPECT_EQ(columns[3].defaultValue, "Now()");
+  EXPECT_EQ(columns[4].defaultValue, "");
+  json doc = ExpectAllReadersAccept(path);
+  if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
+  const json& jc = (*JetCheckNamed(doc["tables"], "Customers"))["columns"];
+  EXPECT_EQ((*JetCheckNamed(jc, "Country"))["properties"]["DefaultValue"], "\"USA\"");
+  EXPECT_EQ((*JetCheckNamed(jc, "Country"))["properties"]["Required"], true);
+  EXPECT_EQ((*JetCheckNamed(jc, "Credit"))["properties"]["DefaultValue"], "0");
+  EXPECT_EQ((*JetCheckNamed(jc, "Since"))["properties"]["DefaultValue"], "Now()");
+  EXPECT_FALSE((*JetCheckNamed(jc, "Plain"))["properties"].contains("DefaultValue"));
+}
+
+jet::IndexDef Index(const std::string& name, std::vector<jet::IndexDef::Column> columns, bool unique = false) {
+  jet::IndexDef index;
+  index.name = name;
+  index.columns = std::move(columns);
+  index.unique = unique;
+  return index;
+}
+
+jet::TableDef PeopleTable() {
+  jet::TableDef d;
+  d.name = "People";
+  d.columns = {Column("Id", ColumnType::Long), Column("Name", ColumnType::Text, 60), Column("Born", ColumnType::DateTime),
+               Column("Team", ColumnType::Integer), Column("Badge", ColumnType::Long)};
+  d.primaryKey = {"Id"};
+  return d;
+}
+
+std::vector<Value> Person(std::int64_t id) {
+  // Names repeat every 97 rows, teams every 7; badges are unique, every tenth NULL.
+  Value badge = id % 10 == 0 ? Value{jet::Null{}} : Value{std::int64_t{100000 - id}};
+  return {id, "Person number " + std::to_string(id % 97) + " with a name long enough for a deep tree",
+          jet::DateTime{36000.0 + static_cast<double>(id % 400)}, std::int64_t{id % 7}, badge};
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+TEST(JetSchema, IndexesAreBuiltOverExistingRowsInOnePass) {
+  TempDir dir;
+  std::string path = dir.File("indexes.mdb");
+  constexpr std::int64_t kRows = 20000;
+  {
+    auto db = jet::Database::Create(path);
+    jet::Table& t = db->CreateTable(PeopleTable());
+    for (std::int64_t id = 1; id <= kRows; ++id) t.Insert(Person(id));
+    db->CreateIndex("people", Index("ByName", {{"Name", true}, {"Born", false}}));
+    jet::IndexDef badge = Index("ByBadge", {{"Badge", false}}, true);
+    badge.ignoreNulls = true;
+    db->CreateIndex("People", badge);
+    jet::IndexDef team = Index("ByTeam", {{"Team", true}});
+    team.required = true;
+    db->CreateIndex("People", team);
+    // The same columns, order and flags as ByName: Access shares the entries.
+    db->Flush();
+    off_t before = FileSize(path);
+    db->CreateIndex("People", Index("ByNameAgain", {{"Name", true}, {"Born", false}}));
+    db->Flush();
+    EXPECT_EQ(FileSize(path), before) << "a shared index adds no pages";
+    // Rows added later go into every index; the unique one refuses a duplicate.
+    t.Insert(Person(kRows + 1));
+    std::vector<Value> duplicate = Person(kRows + 2);
+    duplicate[4] = std::int64_t{100000 - 5};
+    EXPECT_EQ(CodeOf([&] { t.Insert(duplicate); }), ErrorCode::DuplicateKey);
+    std::vector<Value> noTeam = Person(kRows + 3);
+    noTeam[3] = jet::Null{};
+    EXPECT_EQ(CodeOf([&] { t.Insert(noTeam); }), ErrorCode::NullNotAllowed);
+    std::vector<Value> noBadge = Person(kRows + 4);
+    noBadge[4] = jet::Null{};
+    t.Insert(noBadge);
+    const auto& indexes = t.definition().indexes;
+    ASSERT_EQ(indexes.size(), 5u);
+    EXPECT_TRUE(indexes[0].primary);
+    EXPECT_EQ(indexes[1].name, "ByName");
+    EXPECT_EQ(indexes[1].columns[1].name, "Born");
+    EXPECT_FALSE(indexes[1].columns[1].ascending);
+    EXPECT_TRUE(indexes[2].unique && indexes[2].ignoreNulls);
+    EXPECT_TRUE(indexes[3].required);
+  }
+  {
+    auto db = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+    jet::Table* t = db->FindTable("People");
+    EXPECT_EQ(t->definition().indexes.size(), 5u);
+    t->Insert(Person(kRows + 5));
+    EXPECT_EQ(t->rowCount(), static_cast<std::uint64_t>(kRows + 3));
+  }
+  json doc = ExpectAllReadersAccept(path);
+  if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
+  const json& ji = (*JetCheckNamed(doc["tables"], "People"))["indexes"];
+  ASSERT_EQ(ji.size(), 5u);
+  EXPECT_EQ((*JetCheckNamed(ji, "ByName"))["columns"], json({"Name", "Born"}));
+  EXPECT_EQ((*JetCheckNamed(ji, "ByName"))["ascending"], json({true, false}));
+  EXPECT_EQ((*JetCheckNamed(ji, "ByBadge"))["unique"], true);
+  EXPECT_EQ((*JetCheckNamed(ji, "ByBadge"))["ignoreNulls"], true);
+  EXPECT_EQ((*JetCheckNamed(ji, "ByTeam"))["required"], true);
+  EXPECT_EQ((*JetCheckNamed(ji, "ByNameAgain"))["columns"], json({"Name", "Born"}));
+}
+
+TEST(JetSchema, RefusedIndexesChangeNothing) {
+  TempDir dir;
+  std::string path = dir.File("refused.mdb");
+  auto db = jet::Database::Create(path);
+  jet::Table& t = db->CreateTable(PeopleTable());
+  for (std::int64_t id = 1; id <= 300; ++id) t.Insert(Person(id));
+  struct Case {
+    const char* what;
+    jet::IndexDef index;
+    ErrorCode code;
+  };
+  jet::IndexDef required = Index("Required", {{"Badge", true}});
+  required.required = true;
+  jet::IndexDef eleven = Index("Eleven", {});
+  for (const char* c : {"Id", "Name", "Born", "Team", "Badge"}) eleven.columns.push_back({c, true});
+  for (const char* c : {"Id", "Name", "Born", "Team", "Badge", "Id"}) eleven.columns.push_back({c, false});
+  jet::IndexDef primary = Index("Second", {{"Team", true}});
+  primary.primary = true;
+  const Case cases[] = {
+      {"rows break a unique index", Index("Teams", {{"Team", true}}, true), ErrorCode::DuplicateKey},
+      {"NULL in a required index", required, ErrorCode::NullNotAllowed},
+      {"11 columns", eleven, ErrorCode::LimitExceeded},
+      {"unknown column", Index("Nope", {{"Nope", true}}), ErrorCode::NoSuchColumn},
+      {"a column twice", Index("Twice", {{"Team", true}, {"team", false}}), ErrorCode::InvalidDefinition},
+      {"no columns", Index("Empty", {}), ErrorCode::InvalidDefinition},
+      {"existing name", Index("primarykey", {{"Team", true}}), ErrorCode::InvalidDefinition},
+      {"'.' in the name", Index("By.Team", {{"Team", true}}), ErrorCode::InvalidDefinition},
+      {"second primary key", primary, ErrorCode::InvalidDefinition},
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    EXPECT_EQ(CodeOf([&] { db->CreateIndex("People", c.index); }, &message), c.code) << c.what;
+    EXPECT_NE(message, "") << c.what;
+  }
+  EXPECT_EQ(CodeOf([&] { db->CreateIndex("Nobody", Index("X", {{"Id", true}})); }), ErrorCode::NoSuchTable);
+  EXPECT_EQ(t.definition().indexes.size(), 1u);
+  // 32 indexes at most, counting the primary key.
+  for (int i = 1; i < 32; ++i) db->CreateIndex("People", Index("I" + std::to_string(i), {{"Team", i % 2 == 0}}));
+  EXPECT_EQ(CodeOf([&] { db->CreateIndex("People", Index("I32", {{"Born", true}})); }), ErrorCode::LimitExceeded);
+  t.Insert(Person(301));
+  db.reset();
+  ExpectAllReadersAccept(path);
+}
+
+}  // namespace
+}  // namespace talvoro::test
