@@ -67,21 +67,23 @@ CSelectTableMsgDlg::CSelectTableMsgDlg(wxWindow* parent) {
   CentreOnParent();
 }
 
-CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failures_(failures) {
+CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures, const std::string& notes)
+    : failures_(failures) {
+  const std::string listed = failures_.empty() || notes.empty() ? failures_ + notes : failures_ + "\n\n" + notes;
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   Create(parent, IDD_DONE_MSG, kCaption, wxDefaultPosition, wxDefaultSize, kStyle);
   SetFont(ControlFont());
   KeepChildrenWhereTheyAre(*this);
 
   PixelRect ok = DluRect(65, 38, 50, 14);
-  if (failures_.empty()) {
+  if (listed.empty()) {
     SetClientSize(DluToPixelsX(195), DluToPixelsY(62));
   } else {
     // Room for the list of failed tables between the text and the button.
     constexpr int kListHeight = 150;
     const int width = 480;
     SetClientSize(width, DluToPixelsY(62) + kListHeight);
-    auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(failures_),
+    auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(listed),
                                 wxPoint(10, 42), wxSize(width - 20, kListHeight),
                                 wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
     list->SetMinSize(wxSize(width - 20, kListHeight));
