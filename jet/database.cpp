@@ -1,5 +1,6 @@
 #include "jet/database.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/data_page.h"
@@ -194,6 +195,7 @@ void JetDatabase::BuildEmptyDatabase() {
   for (const auto& row : InitialCatalogRows()) catalog_->Insert(row);
   for (const auto& row : InitialAccessControlRows()) accessControl_->Insert(row);
   ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
+  relationshipsTdef_ = 5;
 }
 
 void JetDatabase::LoadCatalog() {
@@ -223,8 +225,11 @@ void JetDatabase::LoadCatalog() {
     if (id == kMSysDbId) {
       if (auto* owner = std::get_if<Bytes>(&row[ownerCol])) ownerSid_ = *owner;
     }
+    if (id < 0) nextObjectId_ = std::max(nextObjectId_, id + 1);
+    if (type == 8 && num(parentCol) == kRelationshipsContainerId) relationshipNames_.push_back(*name);
     if (type != 1) continue;
     if (*name == "MSysACEs") aceTdef = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
+    if (*name == "MSysRelationships") relationshipsTdef_ = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
     if ((flags & 0x80000002u) != 0 || num(parentCol) != kTablesContainerId) continue;
     if (name->size() >= 4 && name->compare(0, 4, "MSys") == 0) continue;
     std::vector<ColumnProperties> properties;
@@ -267,6 +272,7 @@ UserTable& JetDatabase::Load(Entry& e) {
     TableDef logical = LogicalFor(e, def);
     e.table = std::make_unique<UserTable>(
         *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
+    e.table->stored().SetReferenceCheck(ReferenceCheck());
     RepairIfInDoubt(e.table->stored());
   }
   return *e.table;
@@ -276,6 +282,7 @@ void JetDatabase::Reload(Entry& e) {
   TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
   TableDef logical = LogicalFor(e, def);
   auto stored = std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow());
+  stored->SetReferenceCheck(ReferenceCheck());
   if (e.table)
     e.table->Replace(std::move(stored));
   else
@@ -283,6 +290,15 @@ void JetDatabase::Reload(Entry& e) {
 }
 
 StoredTable& JetDatabase::StoredOf(Entry& e) { return Load(e).stored(); }
+
+StoredTable::ReferenceCheck JetDatabase::ReferenceCheck() {
+  return [this](std::uint32_t tdefPage, std::uint32_t logicalIndex, std::span<const std::uint8_t> key,
+                std::string& relatedTable) {
+    for (auto& e : tables_)
+      if (e.tdefPage == tdefPage) relatedTable = e.name;
+    return ReferencedKeyExists(tdefPage, logicalIndex, key);
+  };
+}
 
 void JetDatabase::RepairIfInDoubt(StoredTable& table) {
   // Only a writer repairs, at its first write; readers do not use the indexes.
@@ -446,6 +462,7 @@ void JetDatabase::Flush(Durability durability) {
   if (!pager_->writable() || !writing_) return;
   std::vector<StoredTable*> tables{catalog_.get()};
   if (accessControl_) tables.push_back(accessControl_.get());
+  if (relationships_) tables.push_back(relationships_.get());
   for (auto& e : tables_)
     if (e.table) tables.push_back(&e.table->stored());
   // Definitions are written before index pages (see Pager::Flush); until the index
@@ -468,6 +485,7 @@ void JetDatabase::Flush(Durability durability) {
   });
   catalog_->Committed();
   if (accessControl_) accessControl_->Committed();
+  if (relationships_) relationships_->Committed();
   for (auto& e : tables_)
     if (e.table) e.table->stored().Committed();
 }

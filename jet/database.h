@@ -1,7 +1,9 @@
 // Internal to jet/: the Database implementation behind jet.h.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <span>
 #include <functional>
 #include <memory>
 #include <string>
@@ -76,6 +78,16 @@ class JetDatabase final : public Database {
   std::string path_;
   std::unique_ptr<StoredTable> catalog_;
   std::unique_ptr<StoredTable> accessControl_;
+  std::unique_ptr<StoredTable> relationships_;  // MSysRelationships, loaded when first needed
+  std::uint32_t relationshipsTdef_ = 0;
+  std::vector<std::string> relationshipNames_;
+  // Catalog objects that are not tables get negative ids, numbered up from 0x80000000.
+  std::int64_t nextObjectId_ = INT32_MIN;
+  StoredTable& Relationships();
+  StoredTable::ReferenceCheck ReferenceCheck();
+  // True when `key` (as the index of logical number `logicalIndex` of the table at
+  // `tdefPage` encodes it) is in that index.
+  bool ReferencedKeyExists(std::uint32_t tdefPage, std::uint32_t logicalIndex, std::span<const std::uint8_t> key);
   std::vector<Entry> tables_;
   // The table found last: a converter inserts many rows into one table in a row.
   std::size_t lastFound_ = 0;

@@ -1,10 +1,13 @@
 // Schema changes to existing tables: secondary indexes and relationships.
 #include <algorithm>
+#include <cstdint>
 
 #include "jet/database.h"
 #include "jet/format.h"
 #include "jet/index_bulk_build.h"
 #include "jet/index_key_encoder.h"
+#include "jet/row_codec.h"
+#include "jet/system_catalog.h"
 #include "jet/stored_table.h"
 #include "jet/table_validation.h"
 #include "jet/text_codec.h"
@@ -202,8 +205,201 @@ void JetDatabase::CreateIndex(std::string_view tableName, const IndexDef& index)
   Flush();
 }
 
-RelationshipOutcome JetDatabase::CreateRelationship(const RelationshipDef&) {
-  throw Error(ErrorCode::InvalidDefinition, "relationships are not supported yet");
+StoredTable& JetDatabase::Relationships() {
+  if (!relationships_) {
+    if (relationshipsTdef_ == 0) throw Error(ErrorCode::NotJet4, "The database has no MSysRelationships table");
+    TableDefinition def = ReadTableDefinition(*pager_, relationshipsTdef_);
+    relationships_ = std::make_unique<StoredTable>(*pager_, relationshipsTdef_, def,
+                                                   LogicalDefinition(def, u"MSysRelationships"), NewMapRow());
+    RepairIfInDoubt(*relationships_);
+  }
+  return *relationships_;
+}
+
+bool JetDatabase::ReferencedKeyExists(std::uint32_t tdefPage, std::uint32_t logicalIndex,
+                                      std::span<const std::uint8_t> key) {
+  for (auto& e : tables_) {
+    if (e.tdefPage != tdefPage) continue;
+    return StoredOf(e).ContainsKey(logicalIndex, key);
+  }
+  return true;  // the table is gone: nothing to hold the row to
+}
+
+namespace {
+
+// A free index name: `base`, or `base` with a number (relationship indexes on the
+// referencing side), or ".rB", ".rC", ... (on the referenced side), as Access names them.
+std::string FreeIndexName(const TableDefinition& def, const std::string& base, bool referencedSide) {
+  for (int n = 0;; ++n) {
+    std::string name = referencedSide ? std::string(".r") + static_cast<char>(n < 25 ? 'B' + n : 'a' + (n - 25))
+                                      : (n == 0 ? base : base + std::to_string(n));
+    if (!HasIndexNamed(def, name)) return name;
+  }
+}
+
+std::vector<IndexDef::Column> Ascending(const std::vector<std::string>& names) {
+  std::vector<IndexDef::Column> columns;
+  for (const auto& n : names) columns.push_back({n, true});
+  return columns;
+}
+
+const PhysicalColumn& ColumnNumbered(const TableDefinition& def, std::uint16_t number) {
+  for (const auto& c : def.columns)
+    if (c.number == number) return c;
+  throw Error(ErrorCode::NotJet4, "A table definition names a column it does not have");
+}
+
+}  // namespace
+
+RelationshipOutcome JetDatabase::CreateRelationship(const RelationshipDef& rel) {
+  RequireWritable();
+  CheckObjectName(rel.name, "The relationship");
+  for (const auto& existing : relationshipNames_)
+    if (SameName(existing, rel.name))
+      throw Error(ErrorCode::InvalidDefinition, "A relationship named " + QuotedName(rel.name) + " already exists");
+  std::string what = "Relationship " + QuotedName(rel.name);
+  if (rel.columns.size() != rel.referencedColumns.size())
+    throw Error(ErrorCode::InvalidDefinition, what + " pairs " + std::to_string(rel.columns.size()) + " columns with " +
+                                                  std::to_string(rel.referencedColumns.size()));
+  Entry& many = EntryOf(rel.table);
+  Entry& one = EntryOf(rel.referencedTable);
+  StoredTable& manyTable = StoredOf(many);
+  StoredTable& oneTable = StoredOf(one);
+  std::vector<IndexColumn> manyColumns = ResolveIndexColumns(manyTable, Ascending(rel.columns), what);
+  std::vector<IndexColumn> oneColumns = ResolveIndexColumns(oneTable, Ascending(rel.referencedColumns), what);
+  for (std::size_t i = 0; i < manyColumns.size(); ++i) {
+    const PhysicalColumn& a = ColumnNumbered(manyTable.physical(), manyColumns[i].column);
+    const PhysicalColumn& b = ColumnNumbered(oneTable.physical(), oneColumns[i].column);
+    if (a.type != b.type || (a.type == static_cast<std::uint8_t>(ColumnType::Decimal) && a.misc[1] != b.misc[1]))
+      throw Error(ErrorCode::InvalidDefinition,
+                  what + ": column '" + Utf16ToUtf8(a.name) + "' (" + std::string(ColumnTypeName(ToColumnType(a.type))) +
+                      ") cannot refer to column '" + Utf16ToUtf8(b.name) + "' (" +
+                      std::string(ColumnTypeName(ToColumnType(b.type))) + ")");
+  }
+  // The referenced columns need a unique index of exactly those columns, in that order.
+  std::size_t oneReal = SIZE_MAX;
+  for (std::size_t r = 0; r < oneTable.physical().realIndexes.size(); ++r) {
+    const RealIndex& ri = oneTable.physical().realIndexes[r];
+    if ((ri.flags & kIndexUnique) && SameColumns(ri.columns, oneColumns)) oneReal = r;
+  }
+  if (oneReal == SIZE_MAX)
+    throw Error(ErrorCode::InvalidDefinition, what + ": no unique index of table '" + one.name +
+                                                  "' covers exactly the referenced columns");
+  // One-to-one when the referencing columns are unique too.
+  bool oneToOne = false;
+  for (const auto& ri : manyTable.physical().realIndexes)
+    if ((ri.flags & kIndexUnique) && SameColumns(ri.columns, manyColumns)) oneToOne = true;
+
+  // Rows that refer to nothing: the relationship is then kept but not enforced.
+  std::vector<Bytes> referenced;
+  std::uint32_t distinct = 0;
+  for (auto& e : CollectIndexEntries(oneTable, oneColumns, kIndexIgnoreNulls, what, distinct))
+    referenced.push_back(std::move(e.key));
+  std::sort(referenced.begin(), referenced.end());
+  std::size_t orphans = 0;
+  {
+    std::vector<std::size_t> positions;
+    std::vector<IndexKeyColumn> keyColumns;
+    for (std::size_t i = 0; i < manyColumns.size(); ++i) {
+      const auto& pcs = manyTable.physical().columns;
+      for (std::size_t pos = 0; pos < pcs.size(); ++pos)
+        if (pcs[pos].number == manyColumns[i].column) positions.push_back(pos);
+      keyColumns.push_back({PublicColumn(ColumnNumbered(oneTable.physical(), oneColumns[i].column)), true});
+    }
+    IndexKeyEncoder encoder(std::move(keyColumns));
+    std::vector<Value> keyValues;
+    Bytes key;
+    manyTable.ForEachRow([&](std::uint32_t, std::uint8_t, const std::vector<Value>& values) {
+      keyValues.clear();
+      for (std::size_t pos : positions) {
+        if (std::holds_alternative<Null>(values[pos])) return;  // a NULL refers to nothing
+        keyValues.push_back(values[pos]);
+      }
+      key.clear();
+      encoder.AppendKey(keyValues, key);
+      if (!std::binary_search(referenced.begin(), referenced.end(), key)) ++orphans;
+    });
+  }
+  RelationshipOutcome outcome;
+  outcome.enforced = orphans == 0;
+  if (!outcome.enforced)
+    outcome.note = what + " is not enforced: " + std::to_string(orphans) + " row" + (orphans == 1 ? "" : "s") +
+                   " of table '" + many.name + "' refer" + (orphans == 1 ? "s" : "") + " to no row of table '" +
+                   one.name + "'";
+  std::uint32_t grbit = 0;
+  if (oneToOne) grbit |= 0x00000001;
+  if (!outcome.enforced) grbit |= 0x00000002;  // no referential integrity
+  if (outcome.enforced && rel.cascadeUpdates) grbit |= 0x00000100;
+  if (outcome.enforced && rel.cascadeDeletes) grbit |= 0x00001000;
+  bool sameTable = &many == &one;
+
+  Flush();
+  StoredTable& relations = Relationships();
+  auto savedCatalog = catalog_->Save();
+  auto savedAces = accessControl_->Save();
+  auto savedRelations = relations.Save();
+  std::uint32_t savedHolder = mapHolderPage_;
+  auto id = static_cast<std::int32_t>(nextObjectId_);
+  pager_->BeginAtomic();
+  try {
+    if (outcome.enforced) {
+      TableDefinition manyDef = ReadTableDefinition(*pager_, many.tdefPage);
+      TableDefinition oneDefStorage;
+      if (!sameTable) oneDefStorage = ReadTableDefinition(*pager_, one.tdefPage);
+      TableDefinition& oneDef = sameTable ? manyDef : oneDefStorage;
+      if (manyDef.logicalIndexes.size() + (sameTable ? 2 : 1) > kMaxIndexes || oneDef.logicalIndexes.size() + 1 > kMaxIndexes)
+        throw Error(ErrorCode::LimitExceeded, what + " needs an index more on a table that already has 32");
+      auto manyNumber = static_cast<std::uint32_t>(manyDef.logicalIndexes.size());
+      auto oneNumber = static_cast<std::uint32_t>(oneDef.logicalIndexes.size()) + (sameTable ? 1 : 0);
+      LogicalIndex manySide;
+      manySide.kind = 2;
+      manySide.relatedTableType = 2;
+      manySide.relatedIndex = oneNumber;
+      manySide.relatedTablePage = one.tdefPage;
+      manySide.cascadeUpdate = rel.cascadeUpdates ? 1 : 0;
+      manySide.cascadeDelete = rel.cascadeDeletes ? 1 : 0;
+      IndexDef manyIndex;
+      manyIndex.name = FreeIndexName(manyDef, rel.name, false);
+      AddIndexToDefinition(manyTable, manyDef, manyIndex, manyColumns, manySide);
+      LogicalIndex oneSide = manySide;
+      oneSide.relatedTableType = 1;
+      oneSide.relatedIndex = manyNumber;
+      oneSide.relatedTablePage = many.tdefPage;
+      oneSide.number = oneNumber;
+      oneSide.realNumber = static_cast<std::uint32_t>(oneReal);
+      oneSide.name = Utf16(FreeIndexName(oneDef, "", true));
+      oneDef.logicalIndexes.push_back(std::move(oneSide));
+      RewriteTableDefinition(*pager_, many.tdefPage, EncodeTableDefinition(manyDef));
+      if (!sameTable) RewriteTableDefinition(*pager_, one.tdefPage, EncodeTableDefinition(oneDef));
+    }
+    catalog_->Insert(CatalogRow(id, kRelationshipsContainerId, rel.name, 8, OleDateNow(), ownerSid_, 0));
+    Bytes users = ownerSid_;
+    if (users.size() >= 2) users[0] ^= 0x01;
+    accessControl_->Insert(AccessControlRow(id, ownerSid_, 0xFFFFF, false));
+    accessControl_->Insert(AccessControlRow(id, users, 0xFFFFF, false));
+    for (std::size_t i = 0; i < manyColumns.size(); ++i) {
+      relations.Insert({rel.name, std::int64_t{static_cast<std::int32_t>(grbit)},
+                        std::int64_t{static_cast<std::int64_t>(manyColumns.size())}, std::int64_t{static_cast<std::int64_t>(i)},
+                        many.name, Utf16ToUtf8(ColumnNumbered(manyTable.physical(), manyColumns[i].column).name), one.name,
+                        Utf16ToUtf8(ColumnNumbered(oneTable.physical(), oneColumns[i].column).name)});
+    }
+    pager_->CommitAtomic();
+  } catch (...) {
+    pager_->RollbackAtomic();
+    catalog_->Undo(savedCatalog);
+    accessControl_->Undo(savedAces);
+    relations.Undo(savedRelations);
+    mapHolderPage_ = savedHolder;
+    throw;
+  }
+  ++nextObjectId_;
+  relationshipNames_.push_back(rel.name);
+  if (outcome.enforced) {
+    Reload(many);
+    if (!sameTable) Reload(one);
+  }
+  Flush();
+  return outcome;
 }
 
 }  // namespace jet

@@ -158,6 +158,7 @@ enum class ErrorCode {
   RowTooLarge,
   FileFull,           // the 2 GB limit
   ReadOnly,
+  ReferenceMissing,   // an enforced relationship finds no row for the referenced values
 };
 
 class Error : public std::runtime_error {
@@ -187,7 +188,8 @@ class Table {
   virtual const TableDef& definition() const = 0;
   virtual std::uint64_t rowCount() const = 0;
 
-  // Inserts one row: one Value per column, in column order. Either the whole row
+  // Inserts one row: one Value per column, in column order; a Null in the AutoNumber
+  // column gets the next number. Either the whole row
   // (data, long values, every index entry) is added, or nothing changes and
   // jet::Error says why.
   virtual void Insert(const std::vector<Value>& row) = 0;

@@ -113,6 +113,9 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
     idx.tree->SetPageAllocatedCallback([s, map](std::uint32_t page) { UsageMap(*s, map).Add(page); });
     indexes_.push_back(std::move(idx));
   }
+  for (const auto& li : def_.logicalIndexes)
+    if (li.kind == 2 && li.relatedTableType == 2 && li.realNumber < indexes_.size())
+      indexes_[li.realNumber].references.emplace_back(li.relatedTablePage, li.relatedIndex);
   for (std::size_t pos = 0; pos < def_.columns.size(); ++pos)
     if (logical_.columns[pos].autoNumber) autoNumberPos_ = static_cast<int>(pos);
   longValuePages_.assign(def_.longValueMaps.size(), 0);
@@ -265,6 +268,8 @@ void StoredTable::Insert(const std::vector<Value>& given) {
       if (!idx.tree->Contains(key_)) ++ri.uniqueCount;
       idx.tree->Insert(key_, page, rowNumber);
     }
+    // Checked after the row's own entries are in: a row may refer to itself.
+    if (!idx.references.empty() && !anyNull && referenceExists_) CheckReferences(idx);
   }
   ++def_.rowCount;
 }
@@ -352,6 +357,22 @@ void StoredTable::RepairIndexes() {
   def_.indexesInDoubt = false;
   WriteIndexesInDoubt(store_, tdefPage_, false);
   WriteTableCounters(store_, tdefPage_, def_);
+}
+
+void StoredTable::CheckReferences(const Index& idx) {
+  std::string related;
+  for (const auto& [tablePage, logicalIndex] : idx.references) {
+    if (referenceExists_(tablePage, logicalIndex, key_, related)) continue;
+    throw Error(ErrorCode::ReferenceMissing, "Table '" + logical_.name + "': the value" +
+                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " +
+                                                 KeyColumnNames(idx) + " refer to no row of table '" + related + "'");
+  }
+}
+
+bool StoredTable::ContainsKey(std::uint32_t logicalIndex, std::span<const std::uint8_t> key) {
+  for (const auto& li : def_.logicalIndexes)
+    if (li.number == logicalIndex && li.realNumber < indexes_.size()) return indexes_[li.realNumber].tree->Contains(key);
+  return true;  // no such index: nothing to check against
 }
 
 std::string StoredTable::KeyColumnNames(const Index& idx) const {

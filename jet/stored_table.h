@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "jet/index_key_encoder.h"
@@ -65,6 +69,16 @@ class StoredTable {
   // Data pages in storage order.
   std::vector<std::uint32_t> DataPages();
 
+  // True if the index with logical number `logicalIndex` holds `key`.
+  bool ContainsKey(std::uint32_t logicalIndex, std::span<const std::uint8_t> key);
+
+  // Asks whether a referenced row exists (referenced table's definition page, its
+  // logical index, key); on false it names that table in `relatedTable`. Without
+  // it, relationships are not checked.
+  using ReferenceCheck = std::function<bool(std::uint32_t, std::uint32_t, std::span<const std::uint8_t>,
+                                            std::string& relatedTable)>;
+  void SetReferenceCheck(ReferenceCheck check) { referenceExists_ = std::move(check); }
+
   // Every row with its place (data page, row number), in storage order.
   void ForEachRow(const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit);
 
@@ -81,11 +95,15 @@ class StoredTable {
     bool primary;
     bool required;     // no key column may be NULL
     bool ignoreNulls;  // an all-NULL key gets no entry
+    // Enforced relationships this index is the referencing side of: the referenced
+    // table's definition page and logical index.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> references;
   };
   std::uint32_t PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber);
   void StartNewDataPage();
   void FindCurrentPages();
   std::string KeyColumnNames(const Index& idx) const;
+  void CheckReferences(const Index& idx);
   // The row with the next AutoNumber in place of a Null; moves the counter past an
   // explicit value.
   const std::vector<Value>& WithAutoNumber(const std::vector<Value>& values);
@@ -110,6 +128,7 @@ class StoredTable {
   std::vector<std::uint32_t> writtenUniqueCounts_;
   std::vector<Value> keyValues_;
   Bytes key_;
+  ReferenceCheck referenceExists_;
   int autoNumberPos_ = -1;  // the AutoNumber column's position, -1 for none
   std::vector<Value> withAutoNumber_;
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "catalog_views.h"
 #include "sqlite_handle.h"
 #include "sqlite_rewriter.h"
 #include "tsql_lexer.h"
@@ -85,7 +86,10 @@ std::string Conflict(const char* statement, const char* constraint, const std::s
 
 }  // namespace
 
-void EnsureSchemaMetadata(sqlite3* db) { SqliteExec(db, kSchema); }
+void EnsureSchemaMetadata(sqlite3* db) {
+  SqliteExec(db, kSchema);
+  RegisterCatalogViews(db);
+}
 
 std::vector<IndexMeta> TableIndexes(sqlite3* db, const std::string& table) {
   std::vector<IndexMeta> out;

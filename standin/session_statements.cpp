@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include "batch_executor.h"
 #include "catalog_procedures.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
@@ -85,7 +86,56 @@ void RunTransaction(StatementContext& ctx, const TransactionStmt& s) {
   ctx.Done(0, kCmdNone, 0);
 }
 
+namespace {
+
+// Parameter names declared in "@P1 int, @P2 nvarchar(10)", lower case.
+std::vector<std::string> DeclaredParameters(const std::string& defs) {
+  std::vector<std::string> names;
+  int depth = 0;
+  bool atName = true;
+  for (size_t i = 0; i < defs.size(); ++i) {
+    const char c = defs[i];
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) { atName = true; continue; }
+    if (atName && c == '@') {
+      std::string name;
+      while (i < defs.size() && (defs[i] == '@' || std::isalnum(static_cast<unsigned char>(defs[i])) || defs[i] == '_'))
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(defs[i++])));
+      names.push_back(name);
+      atName = false;
+    }
+  }
+  return names;
+}
+
+// Dynamic SQL runs as a batch of its own, with its own variables.
+void RunNested(StatementContext& ctx, const std::string& sql, std::map<std::string, Value> variables) {
+  std::swap(ctx.session.variables, variables);
+  try {
+    BatchExecutor(ctx.session, ctx.w, true).Run(sql);
+  } catch (...) {
+    std::swap(ctx.session.variables, variables);
+    throw;
+  }
+  std::swap(ctx.session.variables, variables);
+  WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+}
+
+bool IsExtendedPropertyProcedure(const std::string& name) {
+  for (const char* p : {"sp_addextendedproperty", "sp_updateextendedproperty", "sp_dropextendedproperty"})
+    if (strcasecmp(p, name.c_str()) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
 void RunExec(StatementContext& ctx, const ExecStmt& s) {
+  if (!s.dynamic.empty()) {
+    const Value text = ctx.Evaluate(ctx.batch.tokens, s.dynamic);
+    RunNested(ctx, text.text, {});
+    return;
+  }
   ProcedureArgs args;
   for (const auto& [name, range] : s.args) {
     Value v;
@@ -93,6 +143,25 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
     if (range.end - range.begin == 1 && first.IsName() && !first.IsWord("NULL")) v = Value::Str(first.text);
     else v = ctx.Evaluate(ctx.batch.tokens, range);
     args.emplace_back(Lower(name), v);
+  }
+  if (strcasecmp(s.procedure.c_str(), "sp_executesql") == 0) {
+    // sp_executesql @stmt [, @params, values...]
+    std::map<std::string, Value> variables;
+    const std::string statement = !args.empty() ? args[0].second.text : std::string();
+    const auto declared = args.size() > 1 ? DeclaredParameters(args[1].second.text) : std::vector<std::string>();
+    for (size_t i = 2, k = 0; i < args.size(); ++i, ++k) {
+      const std::string key = !args[i].first.empty() ? args[i].first : k < declared.size() ? declared[k] : "";
+      if (!key.empty()) variables[key] = args[i].second;
+    }
+    RunNested(ctx, statement, variables);
+    return;
+  }
+  // Descriptions kept by SQL Server for its tools; nothing here reads them.
+  if (IsExtendedPropertyProcedure(s.procedure) ||
+      (s.database.empty() && RunScriptProcedure(ctx, s.procedure, args))) {
+    WriteReturnStatus(ctx.w, 0);
+    WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+    return;
   }
   ServerMessage error;
   const CatalogOutcome outcome = RunCatalogProcedure(s.procedure, args, ctx.session, s.database, ctx.w, error);

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "catalog_views.h"
+
 namespace standin {
 namespace {
 
@@ -10,8 +12,81 @@ struct Rename {
   const char* to;
 };
 // T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
-constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"}, {"LEN", "length"}, {"SUBSTRING", "substr"},
-                                       {"CEILING", "ceil"}};
+constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"},   {"LEN", "tsql_len"}, {"SUBSTRING", "substr"},
+                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}};
+
+bool EndsSelectList(const SqlToken& t) {
+  for (const char* w : {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO", "FOR", "OPTION"})
+    if (t.IsWord(w)) return true;
+  return false;
+}
+
+// T-SQL's "SELECT alias = expr" becomes "SELECT expr AS alias". The item keeps
+// its length, so positions stay valid while the list is scanned.
+void MoveSelectAliases(std::vector<SqlToken>& t, size_t begin, size_t end) {
+  struct List {
+    int depth;
+    size_t itemStart;
+  };
+  std::vector<List> lists;
+  auto finishItem = [&](size_t itemEnd) {
+    const size_t a = lists.back().itemStart;
+    if (itemEnd < a + 3 || !t[a].IsName() || !t[a + 1].IsSymbol("=")) return;
+    SqlToken alias = t[a];
+    for (size_t k = a; k + 2 < itemEnd; ++k) t[k] = t[k + 2];
+    SqlToken as;
+    as.kind = SqlToken::Kind::Word;
+    as.text = "AS";
+    t[itemEnd - 2] = as;
+    t[itemEnd - 1] = alias;
+  };
+  int depth = 0;
+  for (size_t i = begin; i < end; ++i) {
+    const SqlToken& tok = t[i];
+    if (!lists.empty() && lists.back().depth == depth) {
+      if (tok.IsSymbol(",")) {
+        finishItem(i);
+        lists.back().itemStart = i + 1;
+        continue;
+      }
+      if (EndsSelectList(tok) || tok.IsSymbol(";")) {
+        finishItem(i);
+        lists.pop_back();
+      }
+    }
+    if (tok.IsSymbol("(")) ++depth;
+    if (tok.IsSymbol(")")) {
+      if (!lists.empty() && lists.back().depth == depth) {
+        finishItem(i);
+        lists.pop_back();
+      }
+      --depth;
+    }
+    if (tok.IsWord("SELECT")) {
+      size_t start = i + 1;
+      if (start < end && (t[start].IsWord("DISTINCT") || t[start].IsWord("ALL"))) ++start;
+      if (start < end && t[start].IsWord("TOP")) {
+        ++start;
+        if (start < end && t[start].IsSymbol("(")) start += 3;
+        else ++start;
+        if (start < end && t[start].IsWord("PERCENT")) ++start;
+        if (start + 1 < end && t[start].IsWord("WITH") && t[start + 1].IsWord("TIES")) start += 2;
+      }
+      lists.push_back({depth, start});
+    }
+  }
+  while (!lists.empty()) {
+    if (lists.back().depth == depth) finishItem(end);
+    lists.pop_back();
+  }
+}
+
+bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
+  for (size_t i = begin + 1; i + 1 < end; ++i)
+    if (t[i].IsName() && t[i + 1].IsSymbol("=") && (t[i - 1].IsWord("SELECT") || t[i - 1].IsSymbol(",")))
+      return true;
+  return false;
+}
 
 }  // namespace
 
@@ -24,7 +99,14 @@ std::string SqliteString(const std::string& text) {
   return out + "'";
 }
 
-RewriteResult RewriteForSqlite(const std::vector<SqlToken>& t, TokenRange range, const VariableResolver& vars) {
+RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars) {
+  std::vector<SqlToken> moved;
+  if (HasSelectAlias(tokens, range.begin, range.end)) {
+    moved.assign(tokens.begin() + static_cast<std::ptrdiff_t>(range.begin), tokens.begin() + static_cast<std::ptrdiff_t>(range.end));
+    MoveSelectAliases(moved, 0, moved.size());
+    range = TokenRange{0, moved.size()};
+  }
+  const std::vector<SqlToken>& t = moved.empty() ? tokens : moved;
   RewriteResult r;
   std::string limit;
   int depth = 0;
@@ -37,6 +119,23 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& t, TokenRange range,
       if (i + 3 < range.end && t[i + 2].IsName() && strcasecmp(t[i + 2].text.c_str(), "dbo") == 0 &&
           t[i + 3].IsSymbol(".")) {
         i += 3;
+        continue;
+      }
+    }
+    // Catalog views: sys.objects, INFORMATION_SCHEMA.TABLES, sysobjects ...
+    if (tok.IsName() && i + 2 < range.end && t[i + 1].IsSymbol(".") && t[i + 2].IsName() &&
+        (i == range.begin || !t[i - 1].IsSymbol("."))) {
+      if (const auto view = CatalogViewName(tok.text, t[i + 2].text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += *view;
+        i += 2;
+        continue;
+      }
+    }
+    if (tok.kind == SqlToken::Kind::Word && !(i + 1 < range.end && (t[i + 1].IsSymbol("(") || t[i + 1].IsSymbol(".")))) {
+      if (const auto view = CatalogViewName("", tok.text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += *view;
         continue;
       }
     }

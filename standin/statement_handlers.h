@@ -2,6 +2,7 @@
 // throws SqlError on failure.
 #pragma once
 
+#include "catalog_procedures.h"
 #include "statement_context.h"
 #include "tsql_statements.h"
 
@@ -33,6 +34,20 @@ void RunQuery(StatementContext& ctx, const QueryStmt& s);
 void RunSet(StatementContext& ctx, const SetStmt& s);
 void RunTransaction(StatementContext& ctx, const TransactionStmt& s);
 void RunExec(StatementContext& ctx, const ExecStmt& s);
+
+// Script statements (script_statements.cpp).
+bool EvaluateCondition(StatementContext& ctx, TokenRange condition);
+void RunDeclare(StatementContext& ctx, const DeclareStmt& s);
+void RunAssign(StatementContext& ctx, const AssignStmt& s);
+void RunPrint(StatementContext& ctx, const PrintStmt& s);
+void RunRaiserror(StatementContext& ctx, const RaiserrorStmt& s);
+void RunCreateModule(StatementContext& ctx, const CreateModuleStmt& s);
+void RunDropModule(StatementContext& ctx, const DropModuleStmt& s);
+void RunCreateType(StatementContext& ctx, const CreateTypeStmt& s);
+void RunDropType(StatementContext& ctx, const DropTypeStmt& s);
+// sp_addtype, sp_droptype and the script's own (stored, not run) procedures;
+// false when `procedure` is none of them.
+bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, const ProcedureArgs& args);
 
 // Transaction control shared by T-SQL and transaction-manager requests.
 void BeginTransaction(SessionState& session, ReplyWriter& w);

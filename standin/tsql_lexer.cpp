@@ -124,6 +124,17 @@ LexResult Tokenize(const std::string& s) {
       push(SqlToken::Kind::Number, s.substr(start, i - start), start);
       continue;
     }
+    // Money literals: $20.00 is the number 20.00.
+    if (c == '$' && i + 1 < n && (std::isdigit(static_cast<unsigned char>(s[i + 1])) || s[i + 1] == '.')) {
+      const size_t digits = ++i;
+      while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '.') {
+        ++i;
+        while (i < n && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+      }
+      push(SqlToken::Kind::Number, s.substr(digits, i - digits), start);
+      continue;
+    }
     if (c == '@') {
       ++i;
       while (i < n && IsNamePart(static_cast<unsigned char>(s[i]))) ++i;

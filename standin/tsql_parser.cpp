@@ -23,7 +23,9 @@ struct SyntaxError : std::runtime_error {
 // Words that begin a statement; a query ends before one of them at nesting depth 0.
 const char* const kStatementStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "USE",
                                         "SET", "BEGIN", "COMMIT", "ROLLBACK", "EXEC", "EXECUTE", "PRINT",
-                                        "DECLARE", "IF", "TRUNCATE", "ALTER", "GO", "SAVE", "RETURN"};
+                                        "DECLARE", "IF", "TRUNCATE", "ALTER", "GO", "SAVE", "RETURN",
+                                        "WHILE", "RAISERROR", "CHECKPOINT", "BREAK", "CONTINUE", "DBCC",
+                                        "GRANT", "DENY", "REVOKE"};
 
 class Parser {
  public:
@@ -33,8 +35,9 @@ class Parser {
     while (!Peek().kind_is_end()) {
       if (Peek().IsSymbol(";")) { ++pos_; continue; }
       if (Peek().IsWord("GO")) { ++pos_; continue; }
-      b_.statements.push_back(ParseStatement());
+      ParseItem();
     }
+    if (!loops_.empty()) Fail();
   }
 
  private:
@@ -135,10 +138,16 @@ class Parser {
   // A query runs to ';', the end, or the next statement at depth 0.
   TokenRange QueryExtent() {
     TokenRange r{pos_, pos_};
-    int depth = 0;
+    int depth = 0, cases = 0;
     bool first = true;
     while (Cur().kind != SqlToken::Kind::End) {
       if (depth == 0 && Cur().IsSymbol(";")) break;
+      if (Cur().IsWord("CASE")) ++cases;
+      if (Cur().IsWord("END") && cases > 0) {
+        --cases;
+      } else if (depth == 0 && !first && AtBlockEnd()) {
+        break;  // the END or ELSE of an enclosing block or IF
+      }
       if (depth == 0 && !first && AtStatementStart()) {
         const SqlToken& prev = t_[pos_ - 1];
         const bool continues = prev.IsWord("UNION") || prev.IsWord("ALL") || prev.IsWord("EXCEPT") ||
@@ -199,9 +208,251 @@ class Parser {
     return b_.sql.substr(t_[r.begin].offset, t_[r.end - 1].endOffset - t_[r.begin].offset);
   }
 
+  struct Loop {
+    size_t head = 0;
+    std::vector<size_t> breaks;  // GotoStmt indexes to patch with the loop's end
+  };
+
+  size_t Emit(Statement s) {
+    b_.statements.push_back(std::move(s));
+    return b_.statements.size() - 1;
+  }
+  size_t Here() const { return b_.statements.size(); }
+
+  // END or ELSE closing the enclosing block or IF (not a CASE's).
+  bool AtBlockEnd() const { return Cur().IsWord("END") || Cur().IsWord("ELSE"); }
+
+  // An IF or WHILE condition: up to the statement it governs.
+  TokenRange ConditionExtent() {
+    TokenRange r{pos_, pos_};
+    int depth = 0;
+    bool first = true;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && !first && (AtStatementStart() || Cur().IsSymbol(";"))) break;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")") && --depth < 0) Fail();
+      first = false;
+      ++pos_;
+    }
+    r.end = pos_;
+    if (r.empty() || depth != 0) Fail();
+    return r;
+  }
+
+  // One statement, block or control structure, appended to the batch's statements.
+  void ParseItem() {
+    while (AcceptSymbol(";")) {
+    }
+    if (Cur().kind == SqlToken::Kind::End) Fail();
+    if (AcceptWord("IF")) {
+      const size_t at = Emit(IfStmt{ConditionExtent(), 0});
+      ParseItem();
+      while (AcceptSymbol(";")) {
+      }
+      if (AcceptWord("ELSE")) {
+        const size_t skip = Emit(GotoStmt{});
+        std::get<IfStmt>(b_.statements[at]).falseTarget = Here();
+        ParseItem();
+        std::get<GotoStmt>(b_.statements[skip]).target = Here();
+      } else {
+        std::get<IfStmt>(b_.statements[at]).falseTarget = Here();
+      }
+      return;
+    }
+    if (AcceptWord("WHILE")) {
+      Loop loop;
+      loop.head = Here();
+      const size_t at = Emit(IfStmt{ConditionExtent(), 0});
+      loops_.push_back(loop);
+      ParseItem();
+      Emit(GotoStmt{loop.head});
+      std::get<IfStmt>(b_.statements[at]).falseTarget = Here();
+      for (size_t b : loops_.back().breaks) std::get<GotoStmt>(b_.statements[b]).target = Here();
+      loops_.pop_back();
+      return;
+    }
+    if (Cur().IsWord("BREAK") || Cur().IsWord("CONTINUE")) {
+      if (loops_.empty()) Fail();
+      const bool isBreak = Cur().IsWord("BREAK");
+      ++pos_;
+      const size_t at = Emit(GotoStmt{loops_.back().head});
+      if (isBreak) loops_.back().breaks.push_back(at);
+      return;
+    }
+    if (Cur().IsWord("BEGIN") && (Peek(1).IsWord("TRY") || Peek(1).IsWord("CATCH"))) {
+      // TRY runs as a plain block; the CATCH block only runs after an error, which ends the batch here.
+      const bool isTry = Peek(1).IsWord("TRY");
+      pos_ += 2;
+      const size_t skip = isTry ? 0 : Emit(GotoStmt{});
+      while (!(Cur().IsWord("END") && (Peek(1).IsWord("TRY") || Peek(1).IsWord("CATCH")))) {
+        if (Cur().kind == SqlToken::Kind::End) Fail();
+        ParseItem();
+        while (AcceptSymbol(";")) {
+        }
+      }
+      pos_ += 2;
+      if (!isTry) std::get<GotoStmt>(b_.statements[skip]).target = Here();
+      return;
+    }
+    if (Cur().IsWord("BEGIN") && !Peek(1).IsWord("TRAN") && !Peek(1).IsWord("TRANSACTION") &&
+        !Peek(1).IsWord("DISTRIBUTED")) {
+      ++pos_;
+      for (;;) {
+        while (AcceptSymbol(";")) {
+        }
+        if (AcceptWord("END")) break;
+        if (Cur().kind == SqlToken::Kind::End) Fail();
+        ParseItem();
+      }
+      return;
+    }
+    Emit(ParseStatement());
+  }
+
+  DeclareStmt Declare() {
+    DeclareStmt s;
+    do {
+      if (Cur().kind != SqlToken::Kind::Variable) Fail();
+      DeclareStmt::Variable v;
+      v.name = Lower(t_[pos_++].text);
+      AcceptWord("AS");
+      if (Cur().IsWord("TABLE") || Cur().IsWord("CURSOR")) Fail();  // table variables and cursors: not supported
+      Name();
+      while (AcceptSymbol(".")) Name();
+      if (Cur().IsSymbol("(")) SkipParens();
+      if (AcceptSymbol("=")) v.initial = AssignedExtent(true);
+      s.variables.push_back(v);
+    } while (AcceptSymbol(","));
+    return s;
+  }
+
+  // The right side of SET @v = ... / SELECT @v = ...: up to ',' (SELECT only), FROM or the next statement.
+  TokenRange AssignedExtent(bool inSelect) {
+    TokenRange r{pos_, pos_};
+    int depth = 0, cases = 0;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && cases == 0) {
+        if (Cur().IsSymbol(";") || AtStatementStart() || AtBlockEnd()) break;
+        if (inSelect && (Cur().IsSymbol(",") || Cur().IsWord("FROM") || Cur().IsWord("WHERE") || Cur().IsWord("ORDER") ||
+                         Cur().IsWord("GROUP")))
+          break;
+      }
+      if (Cur().IsWord("CASE")) ++cases;
+      if (Cur().IsWord("END") && cases > 0) --cases;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")") && --depth < 0) Fail();
+      ++pos_;
+    }
+    r.end = pos_;
+    if (r.empty()) Fail();
+    return r;
+  }
+
+  AssignStmt SelectAssign() {
+    AssignStmt s;
+    do {
+      if (Cur().kind != SqlToken::Kind::Variable || !Peek(1).IsSymbol("=")) Fail();
+      const std::string name = Lower(t_[pos_].text);
+      pos_ += 2;
+      s.assignments.emplace_back(name, AssignedExtent(true));
+    } while (AcceptSymbol(","));
+    if (Cur().IsWord("FROM")) s.rest = QueryExtent();
+    return s;
+  }
+
+  // The rest of the batch: a module's text runs to the end of its batch.
+  std::string RestOfBatch(size_t start) {
+    while (Cur().kind != SqlToken::Kind::End) ++pos_;
+    return SourceText(TokenRange{start, pos_});
+  }
+
+  CreateModuleStmt Module(size_t start, bool replace, bool mustExist) {
+    CreateModuleStmt s;
+    s.replace = replace;
+    s.mustExist = mustExist;
+    if (AcceptWord("PROC") || AcceptWord("PROCEDURE")) {
+      s.kind = "P";
+    } else if (AcceptWord("TRIGGER")) {
+      s.kind = "TR";
+    } else if (AcceptWord("FUNCTION")) {
+      s.kind = "FN";
+    } else {
+      Fail();
+    }
+    s.name = QualifiedName();
+    if (s.kind == "TR") {
+      ExpectWord("ON");
+      s.parent = QualifiedName().name;
+    }
+    if (s.kind == "FN") {
+      // RETURNS TABLE: inline table function; RETURNS @t TABLE: multi-statement.
+      for (size_t i = pos_; t_[i].kind != SqlToken::Kind::End; ++i) {
+        if (!t_[i].IsWord("RETURNS")) continue;
+        if (t_[i + 1].IsWord("TABLE")) s.kind = "IF";
+        else if (t_[i + 1].kind == SqlToken::Kind::Variable) s.kind = "TF";
+        break;
+      }
+    }
+    s.text = RestOfBatch(start);
+    return s;
+  }
+
+  DropModuleStmt DropModule(const char* kind) {
+    DropModuleStmt s;
+    s.kind = kind;
+    if (AcceptWord("IF")) { ExpectWord("EXISTS"); s.ifExists = true; }
+    do s.names.push_back(QualifiedName()); while (AcceptSymbol(","));
+    if (s.kind == "TR" && AcceptWord("ON")) {  // DROP TRIGGER t ON DATABASE / ALL SERVER
+      if (!AcceptWord("DATABASE")) { ExpectWord("ALL"); ExpectWord("SERVER"); }
+    }
+    return s;
+  }
+
+  // Skips to the end of a statement that is accepted and ignored.
+  void SkipStatement() {
+    int depth = 0;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && (Cur().IsSymbol(";") || AtStatementStart() || AtBlockEnd())) break;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")")) --depth;
+      ++pos_;
+    }
+  }
+
   Statement ParseStatement() {
+    const size_t start = pos_;
     if (AcceptWord("CREATE")) {
-      if (AcceptWord("DATABASE")) return CreateDatabaseStmt{Name()};
+      if (Cur().IsWord("OR") && Peek(1).IsWord("ALTER")) {
+        pos_ += 2;
+        return Module(start, true, false);
+      }
+      if (Cur().IsWord("PROC") || Cur().IsWord("PROCEDURE") || Cur().IsWord("TRIGGER") || Cur().IsWord("FUNCTION"))
+        return Module(start, false, false);
+      if (AcceptWord("TYPE")) {
+        CreateTypeStmt t;
+        ObjectName n = QualifiedName();
+        t.name = n.name;
+        ExpectWord("FROM");
+        const size_t typeStart = pos_;
+        Name();
+        if (Cur().IsSymbol("(")) SkipParens();
+        t.base = SourceText(TokenRange{typeStart, pos_});
+        if (AcceptWord("NOT")) { ExpectWord("NULL"); t.nullable = false; }
+        else AcceptWord("NULL");
+        return t;
+      }
+      if (AcceptWord("DATABASE")) {
+        CreateDatabaseStmt d{Name()};
+        // Files, collation and options: the stand-in has its own storage.
+        if (Cur().IsWord("ON") || Cur().IsWord("LOG") || Cur().IsWord("COLLATE") || Cur().IsWord("WITH") ||
+            Cur().IsWord("CONTAINMENT"))
+          SkipStatement();
+        return d;
+      }
+      if (AcceptWord("STATISTICS")) {
+        SkipStatement();
+        return NoOpStmt{};
+      }
       if (AcceptWord("TABLE")) return CreateTable();
       if (AcceptWord("VIEW")) return CreateView();
       const bool unique = AcceptWord("UNIQUE");
@@ -217,6 +468,15 @@ class Parser {
         return s;
       }
       if (AcceptWord("INDEX")) return DropIndex();
+      if (AcceptWord("PROC") || AcceptWord("PROCEDURE")) return DropModule("P");
+      if (AcceptWord("TRIGGER")) return DropModule("TR");
+      if (AcceptWord("FUNCTION")) return DropModule("FN");
+      if (AcceptWord("TYPE")) {
+        DropTypeStmt t;
+        if (AcceptWord("IF")) { ExpectWord("EXISTS"); t.ifExists = true; }
+        t.name = QualifiedName().name;
+        return t;
+      }
       DropObjectStmt s;
       if (AcceptWord("VIEW")) s.view = true;
       else ExpectWord("TABLE");
@@ -225,9 +485,66 @@ class Parser {
       return s;
     }
     if (AcceptWord("USE")) return UseStmt{Name()};
+    if (Cur().IsWord("ALTER") && (Peek(1).IsWord("DATABASE") || Peek(1).IsWord("AUTHORIZATION"))) {
+      pos_ += 2;
+      SkipStatement();  // database options: nothing to change here
+      return NoOpStmt{};
+    }
+    if (AcceptWord("GRANT") || AcceptWord("DENY") || AcceptWord("REVOKE")) {
+      // Permissions: every login may do everything here. The permission list
+      // holds statement words (SELECT, INSERT ...), so it runs up to TO/FROM.
+      AcceptWord("GRANT"), AcceptWord("OPTION"), AcceptWord("FOR");
+      while (!Cur().IsWord("TO") && !Cur().IsWord("FROM")) {
+        if (Cur().kind == SqlToken::Kind::End) Fail();
+        ++pos_;
+      }
+      ++pos_;
+      do Name(); while (AcceptSymbol(","));
+      if (Cur().IsWord("WITH") && Peek(1).IsWord("GRANT")) {
+        pos_ += 2;
+        ExpectWord("OPTION");
+      }
+      AcceptWord("CASCADE");
+      if (AcceptWord("AS")) Name();
+      return NoOpStmt{};
+    }
     if (AcceptWord("ALTER")) {
+      if (Cur().IsWord("PROC") || Cur().IsWord("PROCEDURE") || Cur().IsWord("TRIGGER") || Cur().IsWord("FUNCTION"))
+        return Module(start, true, true);
       ExpectWord("TABLE");
       return AlterTable();
+    }
+    if (AcceptWord("DECLARE")) return Declare();
+    if (AcceptWord("PRINT")) return PrintStmt{AssignedExtent(false)};
+    if (AcceptWord("RAISERROR")) {
+      RaiserrorStmt r;
+      ExpectSymbol("(");
+      do r.args.push_back(ExpressionExtent()); while (AcceptSymbol(","));
+      ExpectSymbol(")");
+      if (AcceptWord("WITH")) {
+        do {
+          if (!AcceptWord("NOWAIT") && !AcceptWord("LOG")) ExpectWord("SETERROR");
+        } while (AcceptSymbol(","));
+      }
+      return r;
+    }
+    if (AcceptWord("CHECKPOINT") || AcceptWord("DBCC")) {
+      SkipStatement();
+      return NoOpStmt{};
+    }
+    if (Cur().IsWord("UPDATE") && Peek(1).IsWord("STATISTICS")) {
+      pos_ += 2;
+      SkipStatement();
+      return NoOpStmt{};
+    }
+    if (AcceptWord("RETURN")) {
+      if (!AtStatementStart() && !AtBlockEnd() && Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";"))
+        AssignedExtent(false);  // a return value
+      return ReturnStmt{};
+    }
+    if (Cur().IsWord("SELECT") && Peek(1).tok.kind == SqlToken::Kind::Variable && Peek(2).IsSymbol("=")) {
+      ++pos_;
+      return SelectAssign();
     }
     if (Cur().IsWord("INSERT")) return Insert();
     if (AcceptWord("UPDATE")) return Update();
@@ -703,10 +1020,16 @@ class Parser {
       while (AcceptSymbol(".")) column = Name();  // t.col
       ExpectSymbol("=");
       TokenRange r{pos_, pos_};
-      int depth = 0;
+      int depth = 0, cases = 0;
       while (Cur().kind != SqlToken::Kind::End) {
+        if (Cur().IsWord("CASE")) ++cases;
+        if (Cur().IsWord("END") && cases > 0) {
+          --cases;
+          ++pos_;
+          continue;
+        }
         if (depth == 0 && (Cur().IsSymbol(",") || Cur().IsSymbol(";") || Cur().IsWord("WHERE") ||
-                           Cur().IsWord("FROM") || AtStatementStart()))
+                           Cur().IsWord("FROM") || AtStatementStart() || AtBlockEnd()))
           break;
         if (Cur().IsSymbol("(")) ++depth;
         if (Cur().IsSymbol(")") && --depth < 0) Fail();
@@ -726,7 +1049,15 @@ class Parser {
     return s;
   }
 
-  SetStmt Set() {
+  Statement Set() {
+    if (Cur().kind == SqlToken::Kind::Variable) {
+      AssignStmt a;
+      const std::string name = Lower(t_[pos_++].text);
+      // SET @v = x, and the compound forms SET @v += x ...
+      if (!AcceptSymbol("=")) Fail();
+      a.assignments.emplace_back(name, AssignedExtent(false));
+      return a;
+    }
     SetStmt s;
     if (!Cur().IsName()) Fail();
     std::string option = t_[pos_++].text;
@@ -739,16 +1070,22 @@ class Parser {
     if (AcceptWord("OFF")) return s;
     // SET TEXTSIZE n, SET TRANSACTION ISOLATION LEVEL ..., SET LANGUAGE x ...:
     // accepted and ignored up to the end of the statement.
-    while (Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";") && !AtStatementStart()) ++pos_;
+    while (Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";") && !AtStatementStart() && !AtBlockEnd()) ++pos_;
     return s;
   }
 
   ExecStmt Exec() {
     ExecStmt s;
+    if (Cur().IsSymbol("(")) {  // EXEC ('dynamic SQL')
+      ++pos_;
+      s.dynamic = ExpressionExtent();
+      ExpectSymbol(")");
+      return s;
+    }
     ObjectName n = QualifiedName();
     s.database = n.database;
     s.procedure = n.name;
-    if (Cur().kind == SqlToken::Kind::End || Cur().IsSymbol(";") || AtStatementStart()) return s;
+    if (Cur().kind == SqlToken::Kind::End || Cur().IsSymbol(";") || AtStatementStart() || AtBlockEnd()) return s;
     do {
       std::string name;
       if (Cur().kind == SqlToken::Kind::Variable && Peek(1).IsSymbol("=")) {
@@ -768,6 +1105,7 @@ class Parser {
   ParsedBatch& b_;
   const std::vector<SqlToken>& t_;
   size_t pos_ = 0;
+  std::vector<Loop> loops_;
 };
 
 }  // namespace

@@ -127,10 +127,65 @@ struct ExecStmt {
   std::string database;  // [db]..procedure; empty: the current one
   std::string procedure;
   std::vector<std::pair<std::string, TokenRange>> args;  // (@name or "", value)
+  TokenRange dynamic;  // EXEC ('...' + @sql): the text to run
+};
+
+// Control flow is flattened: IF jumps over what it does not run, blocks vanish.
+struct IfStmt {
+  TokenRange condition;
+  size_t falseTarget = 0;  // statement index run next when the condition is not true
+};
+struct GotoStmt { size_t target = 0; };
+struct ReturnStmt {};
+
+struct DeclareStmt {
+  struct Variable {
+    std::string name;  // "@name"
+    TokenRange initial;  // empty: NULL
+  };
+  std::vector<Variable> variables;
+};
+
+// SET @v = expr, and SELECT @a = expr, @b = expr [FROM ...].
+struct AssignStmt {
+  std::vector<std::pair<std::string, TokenRange>> assignments;
+  TokenRange rest;  // FROM ... of a SELECT; empty for SET or a SELECT without FROM
+};
+
+struct PrintStmt { TokenRange expression; };
+struct RaiserrorStmt { std::vector<TokenRange> args; };
+struct NoOpStmt {};  // CHECKPOINT, UPDATE STATISTICS, DBCC: accepted, nothing to do
+
+// CREATE [OR ALTER] / ALTER PROCEDURE, TRIGGER, FUNCTION: kept, listed, not run.
+struct CreateModuleStmt {
+  std::string kind;  // "P", "TR", "FN", "IF", "TF"
+  ObjectName name;
+  std::string parent;  // a trigger's table
+  std::string text;
+  bool replace = false;  // CREATE OR ALTER / ALTER
+  bool mustExist = false;  // ALTER
+};
+struct DropModuleStmt {
+  std::string kind;
+  std::vector<ObjectName> names;
+  bool ifExists = false;
+};
+
+// CREATE TYPE name FROM base [NULL | NOT NULL]; DROP TYPE [IF EXISTS] name.
+struct CreateTypeStmt {
+  std::string name;
+  std::string base;
+  bool nullable = true;
+};
+struct DropTypeStmt {
+  std::string name;
+  bool ifExists = false;
 };
 
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
                                InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
-                               CreateIndexStmt, DropIndexStmt, AlterTableStmt>;
+                               CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
+                               DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt>;
 
 }  // namespace standin

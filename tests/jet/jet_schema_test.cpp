@@ -257,5 +257,136 @@ TEST(JetSchema, RefusedIndexesChangeNothing) {
   ExpectAllReadersAccept(path);
 }
 
+jet::RelationshipDef Relationship(const std::string& name, const std::string& table, std::vector<std::string> columns,
+                                  const std::string& referenced, std::vector<std::string> referencedColumns) {
+  jet::RelationshipDef r;
+  r.name = name;
+  r.table = table;
+  r.columns = std::move(columns);
+  r.referencedTable = referenced;
+  r.referencedColumns = std::move(referencedColumns);
+  return r;
+}
+
+void CreateSalesTables(jet::Database& db) {
+  jet::TableDef customers;
+  customers.name = "Customers";
+  customers.columns = {Column("Id", ColumnType::Long), Column("Name", ColumnType::Text, 30)};
+  customers.columns[0].autoNumber = true;
+  customers.primaryKey = {"Id"};
+  jet::TableDef orders;
+  orders.name = "Orders";
+  orders.columns = {Column("Id", ColumnType::Long), Column("CustomerId", ColumnType::Long), Column("Note", ColumnType::Text, 30)};
+  orders.primaryKey = {"Id"};
+  jet::TableDef lines;
+  lines.name = "Lines";
+  lines.columns = {Column("OrderId", ColumnType::Long), Column("Line", ColumnType::Integer), Column("Qty", ColumnType::Long)};
+  lines.primaryKey = {"OrderId", "Line"};
+  jet::TableDef shipments;
+  shipments.name = "Shipments";
+  shipments.columns = {Column("Id", ColumnType::Long), Column("OrderId", ColumnType::Long), Column("Line", ColumnType::Integer)};
+  shipments.primaryKey = {"Id"};
+  jet::TableDef staff;
+  staff.name = "Staff";
+  staff.columns = {Column("Id", ColumnType::Long), Column("Boss", ColumnType::Long)};
+  staff.primaryKey = {"Id"};
+  jet::Table& c = db.CreateTable(customers);
+  jet::Table& o = db.CreateTable(orders);
+  jet::Table& l = db.CreateTable(lines);
+  jet::Table& s = db.CreateTable(shipments);
+  jet::Table& e = db.CreateTable(staff);
+  for (int i = 0; i < 50; ++i) c.Insert({jet::Null{}, "Customer " + std::to_string(i)});
+  for (std::int64_t i = 1; i <= 200; ++i) {
+    o.Insert({i, i % 13 == 0 ? Value{jet::Null{}} : Value{std::int64_t{1 + i % 50}}, std::string("order")});
+    l.Insert({i, std::int64_t{1}, std::int64_t{5}});
+    l.Insert({i, std::int64_t{2}, std::int64_t{7}});
+    s.Insert({i, i, std::int64_t{1 + i % 2}});
+  }
+  s.Insert({std::int64_t{1000}, std::int64_t{999}, std::int64_t{1}});  // a line that does not exist
+  e.Insert({std::int64_t{1}, std::int64_t{1}});
+  e.Insert({std::int64_t{2}, std::int64_t{1}});
+  e.Insert({std::int64_t{3}, jet::Null{}});
+}
+
+TEST(JetSchema, RelationshipsAreStoredAndEnforcedAsAccessDoes) {
+  TempDir dir;
+  std::string path = dir.File("relationships.mdb");
+  {
+    auto db = jet::Database::Create(path);
+    CreateSalesTables(*db);
+    jet::RelationshipDef customerOrders =
+        Relationship("CustomersOrders", "Orders", {"CustomerId"}, "Customers", {"Id"});
+    customerOrders.cascadeDeletes = true;
+    EXPECT_TRUE(db->CreateRelationship(customerOrders).enforced);
+    jet::RelationshipDef orderLines = Relationship("OrdersLines", "Lines", {"OrderId"}, "Orders", {"Id"});
+    orderLines.cascadeUpdates = true;
+    orderLines.cascadeDeletes = true;
+    EXPECT_TRUE(db->CreateRelationship(orderLines).enforced);
+    EXPECT_TRUE(db->CreateRelationship(Relationship("StaffBoss", "Staff", {"Boss"}, "Staff", {"Id"})).enforced);
+    jet::RelationshipOutcome broken = db->CreateRelationship(
+        Relationship("LinesShipments", "Shipments", {"OrderId", "Line"}, "Lines", {"OrderId", "Line"}));
+    EXPECT_FALSE(broken.enforced);
+    EXPECT_NE(broken.note.find("1 row of table 'Shipments'"), std::string::npos) << broken.note;
+
+    // Refused: what Access refuses too.
+    EXPECT_EQ(CodeOf([&] { db->CreateRelationship(Relationship("customersorders", "Orders", {"CustomerId"}, "Customers", {"Id"})); }),
+              ErrorCode::InvalidDefinition) << "the name is taken";
+    EXPECT_EQ(CodeOf([&] { db->CreateRelationship(Relationship("ByName", "Orders", {"Note"}, "Customers", {"Name"})); }),
+              ErrorCode::InvalidDefinition) << "no unique index on Customers.Name";
+    EXPECT_EQ(CodeOf([&] { db->CreateRelationship(Relationship("Mixed", "Lines", {"Line"}, "Orders", {"Id"})); }),
+              ErrorCode::InvalidDefinition) << "Integer refers to Long";
+    EXPECT_EQ(CodeOf([&] { db->CreateRelationship(Relationship("Nope", "Orders", {"Nope"}, "Customers", {"Id"})); }),
+              ErrorCode::NoSuchColumn);
+    EXPECT_EQ(CodeOf([&] { db->CreateRelationship(Relationship("A.B", "Orders", {"CustomerId"}, "Customers", {"Id"})); }),
+              ErrorCode::InvalidDefinition);
+
+    // Enforced relationships hold for rows added later; NULL refers to nothing.
+    jet::Table* orders = db->FindTable("Orders");
+    std::string message;
+    EXPECT_EQ(CodeOf([&] { orders->Insert({std::int64_t{500}, std::int64_t{51}, std::string("x")}); }, &message),
+              ErrorCode::ReferenceMissing);
+    EXPECT_NE(message.find("Customers"), std::string::npos) << message;
+    orders->Insert({std::int64_t{501}, std::int64_t{50}, std::string("ok")});
+    orders->Insert({std::int64_t{502}, jet::Null{}, std::string("none")});
+    jet::Table* staff = db->FindTable("Staff");
+    staff->Insert({std::int64_t{4}, std::int64_t{4}});  // refers to itself
+    EXPECT_EQ(CodeOf([&] { staff->Insert({std::int64_t{5}, std::int64_t{6}}); }), ErrorCode::ReferenceMissing);
+    // Not enforced: anything goes.
+    db->FindTable("Shipments")->Insert({std::int64_t{1001}, std::int64_t{998}, std::int64_t{1}});
+    EXPECT_EQ(orders->definition().indexes.size(), 3u);  // PrimaryKey, CustomersOrders, .rB
+  }
+  {
+    auto db = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+    EXPECT_EQ(CodeOf([&] { db->FindTable("Lines")->Insert({std::int64_t{777}, std::int64_t{1}, std::int64_t{1}}); }),
+              ErrorCode::ReferenceMissing);
+    db->FindTable("Lines")->Insert({std::int64_t{200}, std::int64_t{3}, std::int64_t{1}});
+    EXPECT_EQ(CodeOf([&] { db->CreateRelationship(Relationship("StaffBoss", "Orders", {"CustomerId"}, "Customers", {"Id"})); }),
+              ErrorCode::InvalidDefinition) << "names are known after reopening";
+  }
+  json doc = ExpectAllReadersAccept(path);
+  if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
+  const json& relationships = doc["relationships"];
+  ASSERT_EQ(relationships.size(), 4u) << relationships.dump();
+  const json* co = JetCheckNamed(relationships, "CustomersOrders");
+  ASSERT_NE(co, nullptr);
+  EXPECT_EQ((*co)["fromTable"], "Customers");
+  EXPECT_EQ((*co)["fromColumns"], json({"Id"}));
+  EXPECT_EQ((*co)["toTable"], "Orders");
+  EXPECT_EQ((*co)["toColumns"], json({"CustomerId"}));
+  EXPECT_EQ((*co)["enforced"], true);
+  EXPECT_EQ((*co)["cascadeDeletes"], true);
+  EXPECT_EQ((*co)["cascadeUpdates"], false);
+  const json* ol = JetCheckNamed(relationships, "OrdersLines");
+  EXPECT_EQ((*ol)["cascadeUpdates"], true);
+  const json* ls = JetCheckNamed(relationships, "LinesShipments");
+  EXPECT_EQ((*ls)["enforced"], false);
+  EXPECT_EQ((*ls)["toColumns"], json({"OrderId", "Line"}));
+  EXPECT_EQ((*JetCheckNamed(relationships, "StaffBoss"))["fromTable"], "Staff");
+  const json& orderIndexes = (*JetCheckNamed(doc["tables"], "Orders"))["indexes"];
+  EXPECT_EQ((*JetCheckNamed(orderIndexes, "CustomersOrders"))["foreignKey"], true);
+  EXPECT_EQ((*JetCheckNamed(orderIndexes, ".rB"))["foreignKey"], true);
+  EXPECT_EQ((*JetCheckNamed(orderIndexes, ".rB"))["unique"], true);
+}
+
 }  // namespace
 }  // namespace talvoro::test
