@@ -92,12 +92,13 @@ ColumnMapping MapColumn(const ColumnInfo& c) {
   // types, xml and sql_variant under character codes.
   if (Is(base, "datetime") || Is(base, "smalldatetime") || Is(base, "datetime2")) {
     ColumnMapping m = Plain("datetime", kNotNull, kNull, ValueKind::DateTime);
-    m.finerThanMillisecond = Is(base, "datetime2") && c.decimalDigits > 3;
+    // Whatever precision the catalog reports, only values with such digits count.
+    m.finerThanMillisecond = Is(base, "datetime2");
     return m;
   }
   if (Is(base, "date") || Is(base, "time")) {
     ColumnMapping m = Plain("datetime", kNotNull, kNull, ValueKind::DateText);
-    m.finerThanMillisecond = Is(base, "time") && c.decimalDigits > 3;
+    m.finerThanMillisecond = Is(base, "time");
     return m;
   }
   if (Is(base, "datetimeoffset")) return Sized("VARCHAR", kDateTimeOffsetLength, ValueKind::Text);

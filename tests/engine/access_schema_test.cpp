@@ -113,7 +113,9 @@ TEST(AccessDefaults, MeaningsAccessShares) {
     const DefaultTranslation t = TranslateDefault(c.column, MapColumn(c.column));
     EXPECT_EQ(t.sql, c.sql) << c.column.typeName << " " << c.column.columnDef;
     EXPECT_EQ(!t.problem.empty(), c.listed) << c.column.typeName << " " << c.column.columnDef << ": " << t.problem;
-    if (c.listed) EXPECT_NE(t.problem.find(c.column.columnDef), std::string::npos) << t.problem;
+    if (c.listed) {
+      EXPECT_NE(t.problem.find(c.column.columnDef), std::string::npos) << t.problem;
+    }
   }
 }
 

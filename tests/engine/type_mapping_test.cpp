@@ -202,12 +202,12 @@ TEST(RunTexts, StatusAndTableNames) {
 
 TEST(RunTexts, CompletionTextNamesEachFailedTable) {
   ConversionResult all;
-  all.tables.push_back({"A", "A", true, 3, true, ""});
+  all.tables.push_back({"A", "A", true, 3, true, "", {}});
   EXPECT_EQ(CompletionText(all), "Database Conversion Compleated Successfully");
 
   ConversionResult some = all;
-  some.tables.push_back({"B", "B", false, 0, false, "[42S01] table exists"});
-  some.tables.push_back({"C", "C", true, 10, false, "row 11 refused: [23000] duplicate key"});
+  some.tables.push_back({"B", "B", false, 0, false, "[42S01] table exists", {}});
+  some.tables.push_back({"C", "C", true, 10, false, "row 11 refused: [23000] duplicate key", {}});
   const std::string text = CompletionText(some);
   EXPECT_NE(text.find("\nB: [42S01] table exists"), std::string::npos) << text;
   EXPECT_NE(text.find("\nC: 10 rows copied, then row 11 refused"), std::string::npos) << text;
