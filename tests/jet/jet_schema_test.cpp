@@ -257,6 +257,40 @@ TEST(JetSchema, RefusedIndexesChangeNothing) {
   ExpectAllReadersAccept(path);
 }
 
+TEST(JetSchema, IndexesGrowADefinitionThatSpansSeveralPages) {
+  TempDir dir;
+  std::string path = dir.File("wide.mdb");
+  {
+    auto db = jet::Database::Create(path);
+    jet::TableDef d;
+    d.name = "Wide";
+    for (int i = 0; i < 120; ++i)
+      d.columns.push_back(Column("A rather long column name, number " + std::to_string(100 + i), ColumnType::Long));
+    jet::Table& t = db->CreateTable(d);
+    std::vector<Value> row(120, Value{std::int64_t{0}});
+    for (std::int64_t r = 0; r < 400; ++r) {
+      for (std::size_t i = 0; i < row.size(); ++i) std::get<std::int64_t>(row[i]) = (r * 7 + static_cast<std::int64_t>(i)) % 1000;
+      t.Insert(row);
+    }
+    for (int i = 0; i < 30; ++i) {
+      std::string column = "A rather long column name, number " + std::to_string(100 + i * 4);
+      db->CreateIndex("Wide", Index("An index with a long name as well, number " + std::to_string(i),
+                                    {{column, i % 2 == 0}, {"A rather long column name, number 219", true}}));
+    }
+    t.Insert(std::vector<Value>(120, Value{std::int64_t{5}}));
+  }
+  {
+    auto db = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+    jet::Table* t = db->FindTable("Wide");
+    EXPECT_EQ(t->definition().indexes.size(), 30u);
+    t->Insert(std::vector<Value>(120, Value{std::int64_t{6}}));
+    EXPECT_EQ(ReadAll(*t).size(), 402u);
+  }
+  json doc = ExpectAllReadersAccept(path);
+  if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
+  EXPECT_EQ((*JetCheckNamed(doc["tables"], "Wide"))["indexes"].size(), 30u);
+}
+
 jet::RelationshipDef Relationship(const std::string& name, const std::string& table, std::vector<std::string> columns,
                                   const std::string& referenced, std::vector<std::string> referencedColumns) {
   jet::RelationshipDef r;
