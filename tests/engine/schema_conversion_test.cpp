@@ -31,7 +31,13 @@ std::vector<std::string> SchemaFixture() {
     wideIndex += (i ? ", c" : "c") + std::to_string(i);
     wideColumns += ", c" + std::to_string(i) + " int NULL";
   }
-  return {
+  // One index more than Access allows on a table, with its primary key.
+  std::vector<std::string> manyIndexes;
+  for (int i = 0; i < 32; ++i) {
+    manyIndexes.push_back("CREATE INDEX IX_Many_" + std::to_string(i) + " ON Wide (c" + std::to_string(i % 11) +
+                          (i / 11 == 1 ? " DESC" : "") + (i / 11 == 2 ? ", WideID" : "") + ")");
+  }
+  std::vector<std::string> statements = {
       "CREATE TABLE Regions (RegionID int NOT NULL PRIMARY KEY, Name nvarchar(30) NOT NULL)",
       "INSERT INTO Regions VALUES (1, N'North')",
       "CREATE TABLE Customers (CustomerID nchar(5) NOT NULL CONSTRAINT PK_Customers PRIMARY KEY, "
@@ -98,6 +104,12 @@ std::vector<std::string> SchemaFixture() {
       "CREATE TABLE Wide (WideID int NOT NULL PRIMARY KEY" + wideColumns + ")",
       wideIndex + ")",
       "INSERT INTO Wide (WideID) VALUES (1)",
+      // Keys longer than an Access index entry holds.
+      "CREATE TABLE LongKeys (KeyID int NOT NULL PRIMARY KEY, k1 nvarchar(255) NULL, k2 nvarchar(255) NULL, "
+      "k3 nvarchar(255) NULL, k4 nvarchar(255) NULL)",
+      "CREATE INDEX IX_LongKeys_All ON LongKeys (k1, k2, k3, k4)",
+      "INSERT INTO LongKeys VALUES (1, N'" + std::string(255, 'k') + "', N'" + std::string(255, 'l') + "', N'" +
+          std::string(255, 'm') + "', N'" + std::string(255, 'n') + "')",
       // Names Access cannot hold as they are.
       "CREATE TABLE [dot.name!] ([a.b] int NULL, [A_B] int NULL, [ lead] int NULL, [x`y] int NULL, "
       "[" + std::string(70, 'c') + "] int NULL)",
@@ -108,6 +120,8 @@ std::vector<std::string> SchemaFixture() {
       "INSERT INTO [" + kLongName + "] VALUES (8)",
       "CREATE TABLE counter (id int NOT NULL PRIMARY KEY)",
   };
+  statements.insert(statements.end(), manyIndexes.begin(), manyIndexes.end());
+  return statements;
 }
 
 class SchemaConversionTest : public ::testing::Test {
@@ -181,7 +195,8 @@ const json& Named(const json& list, const std::string& name) {
 
 TEST_F(SchemaConversionTest, IdentityDefaultsIndexesAndRelationshipsArrive) {
   const std::vector<std::string> tables = {"Customers", "Products", "Employees", "Orders", "Order Details",
-                                           "Shipments", "Audit",    "Readings",  "BigIds", "Wide"};
+                                           "Shipments", "Audit",    "Readings",  "BigIds", "Wide",
+                                           "LongKeys"};
   const engine::ConversionResult result = Run(tables);
   for (const auto& t : result.tables) EXPECT_TRUE(t.converted) << t.sourceName << ": " << t.failure;
   const std::string notes = engine::ConversionNotesText(result);
@@ -228,6 +243,14 @@ TEST_F(SchemaConversionTest, IdentityDefaultsIndexesAndRelationshipsArrive) {
   EXPECT_EQ(JetCheckNamed(productIndexes, "IX_Products_Blurb"), nullptr);
   EXPECT_TRUE(HasNote(result, "Products", {"IX_Products_Blurb", "Memo"}));
   EXPECT_TRUE(HasNote(result, "Wide", {"IX_Wide_All", "at most 10"}));
+  const json& wideIndexes = Named(doc["tables"], "Wide")["indexes"];
+  EXPECT_EQ(wideIndexes.size(), 32u) << "the primary key and 31 more";
+  // The catalog lists indexes by name: the last of them is the one left out.
+  EXPECT_NE(JetCheckNamed(wideIndexes, "IX_Many_31"), nullptr);
+  EXPECT_EQ(JetCheckNamed(wideIndexes, "IX_Many_9"), nullptr);
+  EXPECT_TRUE(HasNote(result, "Wide", {"IX_Many_9", "at most 32"}));
+  EXPECT_EQ(JetCheckNamed(Named(doc["tables"], "LongKeys")["indexes"], "IX_LongKeys_All"), nullptr);
+  EXPECT_TRUE(HasNote(result, "LongKeys", {"IX_LongKeys_All", "bytes"}));
 
   // Relationships between chosen tables: self-reference, composite, cascades, and
   // one whose rows break it (kept, not enforced); the one to a table not chosen is listed.
