@@ -150,8 +150,8 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
 // Legal, unique Access names for the chosen tables, in list order.
 void NameTables(std::vector<TableOutcome>& outcomes) {
   AccessNameScope names;
-  for (const char* system : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysAccessObjects",
-                             "MSysDb"}) {
+  // The system tables of the file, and the one Access adds when it opens it.
+  for (const char* system : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysAccessObjects"}) {
     names.Reserve(system);
   }
   for (TableOutcome& t : outcomes) {
