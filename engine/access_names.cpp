@@ -1,57 +1,61 @@
-#include "engine/access_names.h"
+#include "access_names.h"
+
+#include <locale.h>
+#include <wctype.h>
 
 #include <algorithm>
 
 namespace talvoro::engine {
 namespace {
 
-constexpr std::size_t kMaxNameLength = 64;  // UTF-16 code units, as Access counts
+constexpr char32_t kReplacement = U'_';
 
-std::u32string Decode(std::string_view s) {
+// UTF-8 to code points; a byte that starts no valid sequence becomes '_'.
+std::u32string Decode(std::string_view text) {
   std::u32string out;
-  for (std::size_t i = 0; i < s.size();) {
-    auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0 ? 1 : 0)) {
-      out.push_back(U'_');  // not UTF-8: one replacement per byte
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    char32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto c = static_cast<unsigned char>(text[i + k]);
+      if ((c & 0xC0) != 0x80) valid = false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if (valid && ((length == 2 && cp < 0x80) || (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000) ||
+                  cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+      valid = false;
+    }
+    if (!valid) {
+      out.push_back(kReplacement);
       ++i;
       continue;
     }
-    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      auto next = static_cast<unsigned char>(s[i + k]);
-      if ((next & 0xC0) != 0x80) ok = false;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(U'_');
-      ++i;
-      continue;
-    }
-    out.push_back(c);
-    i += static_cast<std::size_t>(extra) + 1;
+    out.push_back(cp);
+    i += length;
   }
   return out;
 }
 
-std::string Encode(const std::u32string& s) {
+std::string Encode(const std::u32string& text) {
   std::string out;
-  for (char32_t c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+  for (char32_t cp : text) {
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
   }
   return out;
@@ -63,59 +67,58 @@ bool Forbidden(char32_t c) {
 
 std::size_t Units(char32_t c) { return c > 0xFFFF ? 2 : 1; }
 
-// Cuts to at most `limit` UTF-16 units without splitting a character.
-void CutTo(std::u32string& s, std::size_t limit) {
-  std::size_t units = 0, keep = 0;
-  for (; keep < s.size() && units + Units(s[keep]) <= limit; ++keep) units += Units(s[keep]);
-  s.resize(keep);
-}
-
-// Letter case as Access ignores it (the letters of the Latin-1, Greek and Cyrillic blocks).
-char32_t Fold(char32_t c) {
-  if (c >= U'A' && c <= U'Z') return c + 32;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  return c;
-}
-
-std::u32string Folded(const std::u32string& s) {
-  std::u32string out = s;
-  for (auto& c : out) c = Fold(c);
-  return out;
+// The longest prefix of `text` that fits `units` UTF-16 code units.
+std::u32string CutToUnits(const std::u32string& text, std::size_t units) {
+  std::size_t used = 0, n = 0;
+  while (n < text.size() && used + Units(text[n]) <= units) used += Units(text[n++]);
+  return text.substr(0, n);
 }
 
 std::u32string Legal(std::string_view name) {
-  const std::u32string decoded = Decode(name);
-  std::u32string s(std::find_if(decoded.begin(), decoded.end(), [](char32_t c) { return c != U' '; }), decoded.end());
-  for (auto& c : s)
-    if (Forbidden(c)) c = U'_';
-  CutTo(s, kMaxNameLength);
-  if (s.empty()) s.push_back(U'_');
-  return s;
+  std::u32string s = Decode(name);
+  for (char32_t& c : s) {
+    if (Forbidden(c)) c = kReplacement;
+  }
+  if (!s.empty() && s[0] == U' ') s[0] = kReplacement;
+  if (s.empty()) s.push_back(kReplacement);
+  return CutToUnits(s, kMaxAccessNameLength);
+}
+
+// Letter case folded as widely as the C library knows it: every pair Jet
+// treats as equal (Latin, Greek, Cyrillic) and more, so a name never clashes
+// with one that only differs in case.
+std::u32string Folded(const std::u32string& name) {
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  std::u32string out = name;
+  for (char32_t& c : out) {
+    if (unicode != static_cast<locale_t>(nullptr)) {
+      c = static_cast<char32_t>(towlower_l(static_cast<wint_t>(c), unicode));
+    } else if (c >= U'A' && c <= U'Z') {
+      c += 32;
+    }
+  }
+  return out;
 }
 
 }  // namespace
 
 std::string LegalAccessName(std::string_view name) { return Encode(Legal(name)); }
 
-bool AccessNameSet::Contains(std::string_view name) const {
-  std::u32string folded = Folded(Decode(name));
-  return std::find(folded_.begin(), folded_.end(), folded) != folded_.end();
+void AccessNameScope::Reserve(std::string_view name) { taken_.push_back(Folded(Decode(name))); }
+
+bool AccessNameScope::Holds(std::string_view name) const {
+  const std::u32string folded = Folded(Decode(name));
+  return std::find(taken_.begin(), taken_.end(), folded) != taken_.end();
 }
 
-std::string AccessNameSet::Claim(std::string_view name) {
-  const std::u32string base = Legal(name);
+std::string AccessNameScope::Claim(std::string_view wanted) {
+  const std::u32string base = Legal(wanted);
   std::u32string candidate = base;
-  for (int n = 2; std::find(folded_.begin(), folded_.end(), Folded(candidate)) != folded_.end(); ++n) {
-    std::u32string suffix;
-    for (char c : "_" + std::to_string(n)) suffix.push_back(static_cast<char32_t>(c));
-    candidate = base;
-    CutTo(candidate, kMaxNameLength - suffix.size());
-    candidate += suffix;
+  for (int n = 2; std::find(taken_.begin(), taken_.end(), Folded(candidate)) != taken_.end(); ++n) {
+    const std::string suffix = "_" + std::to_string(n);
+    candidate = CutToUnits(base, kMaxAccessNameLength - suffix.size()) + std::u32string(suffix.begin(), suffix.end());
   }
-  folded_.push_back(Folded(candidate));
+  taken_.push_back(Folded(candidate));
   return Encode(candidate);
 }
 

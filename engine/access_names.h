@@ -1,31 +1,39 @@
-// Names Access can hold, made from any source name. Access object names have at
-// most 64 characters, no '.', '!', '`', '[', ']' or control characters, do not
-// start with a blank, and compare without regard to letter case. A source name
-// that breaks a rule gets a deterministic legal name: each forbidden character
-// becomes '_', leading blanks are dropped, the name is cut to 64 characters; a
-// name that then equals an earlier one (ignoring case) gets "_2", "_3", ...
+// Names Access can hold. An Access object name has at most 64 characters, holds
+// none of . ! ` [ ] and no control character, does not start with a blank, and
+// names compare without regard to letter case. Source names that break a rule
+// get a deterministic legal name instead; the conversion lists every such rename.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace talvoro::engine {
 
-// The legal form of one name (UTF-8 in and out); equal to `name` when it is legal.
+inline constexpr std::size_t kMaxAccessNameLength = 64;  // UTF-16 code units, as Jet counts
+
+// `name` with each forbidden character (and a leading blank, and any byte that is
+// not UTF-8) replaced by '_', cut to kMaxAccessNameLength characters; "_" for an
+// empty name. A legal name comes back unchanged.
 std::string LegalAccessName(std::string_view name);
 
-// Hands out legal names unique among those handed out before (one set per table
-// for columns, one per run for tables).
-class AccessNameSet {
+// The names already given in one scope (the tables of a file, the columns or
+// indexes of a table, the relationships of a file).
+class AccessNameScope {
  public:
-  // The legal, unique name for `name`.
-  std::string Claim(std::string_view name);
-  // True when an earlier Claim returned a name equal to `name` without regard to case.
-  bool Contains(std::string_view name) const;
+  // Names the scope holds from the start (system tables, "PrimaryKey").
+  void Reserve(std::string_view name);
+
+  // The legal form of `wanted`, made unique without regard to case by a suffix
+  // "_2", "_3", ... (cutting the name so that it stays within 64 characters); the
+  // name is then taken.
+  std::string Claim(std::string_view wanted);
+
+  bool Holds(std::string_view name) const;
 
  private:
-  std::vector<std::u32string> folded_;
+  std::vector<std::u32string> taken_;  // folded
 };
 
 }  // namespace talvoro::engine

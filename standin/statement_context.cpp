@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "batch_executor.h"
+#include "catalog_views.h"
 #include "explicit_conversion.h"
 #include "sqlite_rewriter.h"
 
@@ -135,6 +136,7 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
   };
   RewriteResult r = RewriteForSqlite(tokens, range, vars);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);
+  if (NeedsDatabaseList(r.sql)) RefreshDatabaseList(session.db().handle(), session.directory.ListNames());
   return r.sql;
 }
 
