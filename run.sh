@@ -45,13 +45,17 @@ server_env="$(standin/demo/sales-server.sh start "$var/demo" --port "$port" --lo
 trap 'standin/demo/sales-server.sh stop "$var/demo"' EXIT
 while IFS= read -r line; do export "$line"; done <<<"$server_env"
 
+# The wizard proposes its destinations in the demo's output folder, the same one
+# printed below and used without a display.
+export KESTRIN1_DEST_DIR="$var/out"
+
 cat <<TXT
 
 The demo SQL Server runs on 127.0.0.1:$port with the database Sales.
   Source .mdf file:        $var/demo/data/Sales.mdf
   Windows authentication:  works (Kerberos ticket of demo user in a private realm)
   SQL Server login:        $login_name   password: $login_password
-  Destination suggestion:  $var/out/Sales.mdb
+  Destination suggestion:  $KESTRIN1_DEST_DIR/Sales.mdb (what Browse proposes)
 
 TXT
 
@@ -61,7 +65,7 @@ else
   echo "No display found (DISPLAY is not set or not reachable): running the same conversion"
   echo "through the command-line mode instead."
   echo
-  dest="$var/out/Sales.mdb"
+  dest="$KESTRIN1_DEST_DIR/Sales.mdb"
   build/app/Kestrin1 --database Sales --dest "$dest" --all --overwrite || status=$?
   echo
   echo "What mdbtools reads from $dest:"

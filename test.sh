@@ -6,6 +6,9 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/; the GUI test, whose
 # desktop libraries are not sanitizer-clean, runs in the first pass only).
 # TALVORO_SKIP_ASAN=1 skips the second pass. Extra arguments go to ctest.
+# A third step builds the fuzz targets with clang (build-fuzz/) and runs each for
+# FUZZ_SECONDS (60) on its corpus; a crash fails the script. TALVORO_SKIP_FUZZ=1
+# skips it.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -39,3 +42,20 @@ if [ "${TALVORO_SKIP_ASAN:-0}" != 1 ]; then
   fi
 fi
 
+
+if [ "${TALVORO_SKIP_FUZZ:-0}" != 1 ]; then
+  echo "== Fuzz targets, ${FUZZ_SECONDS:-60} s each (build-fuzz/)"
+  cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVORO_FUZZ=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  fuzzers=(jet_open jet_write sql_parser)
+  cmake --build build-fuzz -j "$JOBS" --target "${fuzzers[@]/%/_fuzzer}"
+  for fuzzer in "${fuzzers[@]}"; do
+    log=build-fuzz/fuzz_$fuzzer.log
+    if ! cmake --build build-fuzz --target "fuzz_$fuzzer" >"$log" 2>&1; then
+      grep -E -A40 "ERROR|runtime error|SUMMARY" "$log" | head -80
+      echo "The fuzz target $fuzzer failed; the input is in build-fuzz/tests/fuzz/artifacts/$fuzzer/ (log: $log)"
+      exit 1
+    fi
+    grep -E "DONE|stat::number_of_executed_units" "$log" | tail -2
+  done
+fi

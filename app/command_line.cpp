@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "command_line_options.h"
 #include "command_line_password.h"
@@ -24,11 +25,15 @@ class ConsoleProgress : public engine::ConversionObserver {
 
   void OnTableStarted(std::size_t index, std::size_t count, const std::string& name) override {
     prefix_ = "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "] " + name;
+    expected_.reset();
     std::cout << prefix_ << std::flush;
   }
+  void OnTableRowCount(const std::string&, std::uint64_t rows) override { expected_ = rows; }
   void OnRowsCopied(const std::string&, std::uint64_t rows) override {
     if (!live_) return;
-    std::cout << "\r\033[K" << prefix_ << ": " << rows << " rows" << std::flush;
+    std::cout << "\r\033[K" << prefix_ << ": " << rows;
+    if (expected_) std::cout << " of " << *expected_;
+    std::cout << " rows" << std::flush;
   }
   void OnTableFinished(const engine::TableOutcome& t) override {
     if (live_) std::cout << "\r\033[K" << prefix_;
@@ -38,7 +43,7 @@ class ConsoleProgress : public engine::ConversionObserver {
       std::cout << "\n";
     } else {
       std::cout << " FAILED";
-      if (t.created) std::cout << " after " << t.rowsCopied << " rows";
+      if (t.created && !t.rowsNotSaved) std::cout << " after " << t.rowsCopied << " rows";
       std::cout << ": " << t.failure << "\n";
     }
     std::cout << std::flush;
@@ -50,6 +55,7 @@ class ConsoleProgress : public engine::ConversionObserver {
  private:
   bool live_;
   std::string prefix_;  // "[i/n] name"
+  std::optional<std::uint64_t> expected_;  // the table's row count, when the source said
 };
 
 int UsageError(const std::string& error) {
@@ -70,6 +76,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
 
   engine::ConversionSettings settings;
   settings.databaseName = options.database;
+  if (options.sourceTimeoutSeconds) settings.sourceTimeoutSeconds = *options.sourceTimeoutSeconds;
+  if (options.commitIntervalMs) settings.commitInterval = std::chrono::milliseconds(*options.commitIntervalMs);
   std::error_code ec;
   std::filesystem::path dest = std::filesystem::absolute(options.dest, ec);
   settings.destPath = ec ? options.dest : dest.lexically_normal().string();
@@ -97,8 +105,13 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   odbc::LoginCheckResult login =
-      odbc::TestSourceLogin(choice, settings.loginName, settings.password);
+      odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName);
   settings.authMode = login.authMode;
+  if (login.databaseMissing) {
+    std::cerr << "Kestrin1: the database " << settings.databaseName
+              << " is not on the server (the logon itself worked)\n";
+    return kExitUsageOrLogon;
+  }
   if (!login.passed) {
     std::cerr << (login.message.empty() ? "Kestrin1: ODBC is not usable" : login.message) << "\n";
     if (!login.diagnostics.empty()) std::cerr << odbc::FormatDiagnostics(login.diagnostics) << "\n";
@@ -131,12 +144,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
     return kExitUsageOrLogon;
   }
 
-  if (options.overwrite && std::filesystem::exists(settings.destPath, ec)) {
-    if (!std::filesystem::remove(settings.destPath, ec) || ec) {
-      std::cerr << "Kestrin1: cannot replace " << settings.destPath << ": " << ec.message() << "\n";
-      return kExitUsageOrLogon;
-    }
-  }
+  // The old file stays until the run has created the new one (destination_replacement.h).
+  if (options.overwrite) settings.replaceableDestPath = settings.destPath;
 
   ConsoleProgress progress;
   engine::ConversionResult result = engine::RunConversion(tables, settings, progress);

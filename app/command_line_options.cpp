@@ -5,12 +5,22 @@ namespace {
 
 bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
 
+// A whole number from `low` to `high`, nothing else.
+std::optional<int> BoundedNumber(const std::string& text, int low, int high) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const int n = std::stoi(text);
+  if (n < low || n > high) return std::nullopt;
+  return n;
+}
+
 }  // namespace
 
 std::string UsageText() {
   return "Usage:\n"
          "  Kestrin1 --database NAME --dest FILE.mdb (--table NAME... | --all)\n"
-         "           [--overwrite] [--sql-login NAME]\n"
+         "           [--overwrite] [--sql-login NAME] [--source-timeout SECONDS]\n"
+         "           [--commit-interval MILLISECONDS]\n"
          "  Kestrin1 --help\n"
          "\n"
          "Copies tables of a SQL Server database into a new Access (.mdb) file.\n"
@@ -23,6 +33,13 @@ std::string UsageText() {
          "  --sql-login NAME   log on with this SQL Server login instead of Windows\n"
          "                     authentication; the password comes from the environment\n"
          "                     variable KESTRIN1_PASSWORD or is asked for at the terminal\n"
+         "  --source-timeout SECONDS\n"
+         "                     how long one request to SQL Server may wait for an answer\n"
+         "                     (1-3600, default 30); once the server has not answered,\n"
+         "                     the remaining tables are not tried\n"
+         "  --commit-interval MILLISECONDS\n"
+         "                     how often the rows copied so far are saved to the file\n"
+         "                     (10-3600000, default 2000)\n"
          "\n"
          "Exit status: 0 every table converted, 1 some tables failed, 2 wrong arguments\n"
          "or the logon failed.\n";
@@ -77,6 +94,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       std::string login;
       if (!value(login)) return fail("--sql-login needs a login name");
       options.sqlLogin = login;
+    } else if (arg == "--source-timeout") {
+      std::string text;
+      value(text);
+      options.sourceTimeoutSeconds = BoundedNumber(text, 1, 3600);
+      if (!options.sourceTimeoutSeconds) return fail("--source-timeout needs a number of seconds from 1 to 3600");
+    } else if (arg == "--commit-interval") {
+      std::string text;
+      value(text);
+      options.commitIntervalMs = BoundedNumber(text, 10, 3600000);
+      if (!options.commitIntervalMs) {
+        return fail("--commit-interval needs a number of milliseconds from 10 to 3600000");
+      }
     } else if (arg == "--password" || arg == "-p") {
       return fail(std::string("a password is never taken as an argument: set ") +
                   kPasswordVariable + " or type it when asked");

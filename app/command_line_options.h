@@ -1,6 +1,7 @@
 // The command-line mode's arguments:
 //   Kestrin1 --database NAME --dest FILE.mdb (--table NAME... | --all)
-//            [--overwrite] [--sql-login NAME]
+//            [--overwrite] [--sql-login NAME] [--source-timeout SECONDS]
+//            [--commit-interval MILLISECONDS]
 //   Kestrin1 --help
 #pragma once
 
@@ -18,6 +19,8 @@ struct CommandLineOptions {
   bool allTables = false;
   bool overwrite = false;
   std::optional<std::string> sqlLogin;  // SQL Server authentication when set
+  std::optional<int> sourceTimeoutSeconds;   // the run's default when not given
+  std::optional<int> commitIntervalMs;       // the row copy's default when not given
 };
 
 struct ParsedCommandLine {

@@ -8,6 +8,7 @@
 
 #include "app/compact_controls.h"
 #include "app/page_chain.h"
+#include "app/startup_environment.h"
 #include "app/wizard_entry.h"
 
 namespace talvoro::app {
@@ -34,6 +35,7 @@ int RunWizard(int argc, char** argv) {
   // List boxes show their scroll bar, as the pages were drawn with, unless the
   // user asked otherwise; GTK reads this when it starts.
   setenv("GTK_OVERLAY_SCROLLING", "0", 0);
+  talvoro::app::PrepareDesktopSettingsEnvironment();
   wxApp::SetInstance(new talvoro::app::CConverterApp());
   // Start-up failures go to the terminal: without a display there is no window
   // to show them in (the toolkit's own box would abort the process).

@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
     // printed, so that one disturbed run on a shared machine does not decide.
     constexpr int kRounds = 5;
     std::vector<double> readTimes, convertTimes;
+    std::uintmax_t fileBytes = 0;
     for (int round = 0; round < kRounds; ++round) {
       start = Clock::now();
       long read = 0;
@@ -132,6 +133,10 @@ int main(int argc, char** argv) {
         std::cerr << "conversion incomplete: " << talvoro::engine::CompletionText(result) << "\n";
         return 1;
       }
+      fileBytes = std::filesystem::file_size(settings.destPath);
+      // CONVERT_BENCH_KEEP=FILE keeps the last round's file for the readers.
+      if (const char* keep = std::getenv("CONVERT_BENCH_KEEP"))
+        std::filesystem::copy_file(settings.destPath, keep, std::filesystem::copy_options::overwrite_existing);
       std::filesystem::remove(settings.destPath);
     }
     const double readOnly = Median(readTimes);
@@ -139,8 +144,8 @@ int main(int argc, char** argv) {
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("rows=%ld\nconvert_s=%.3f\nread_only_s=%.3f\nratio=%.2f\npeak_rss_mb=%.1f\n", rows,
-                convert, readOnly, convert / readOnly, usage.ru_maxrss / 1024.0);
+    std::printf("rows=%ld\nconvert_s=%.3f\nread_only_s=%.3f\nratio=%.2f\nfile_bytes=%ju\npeak_rss_mb=%.1f\n", rows,
+                convert, readOnly, convert / readOnly, static_cast<std::uintmax_t>(fileBytes), usage.ru_maxrss / 1024.0);
   } catch (const std::exception& e) {
     std::cerr << "convert_bench: " << e.what() << "\n";
     return 1;

@@ -42,6 +42,9 @@ struct TableOutcome {
   std::uint64_t rowsCopied = 0;  // rows committed to the destination
   bool converted = false;        // created and every row copied
   std::string failure;           // the driver's message (with SQLSTATE) when not converted
+  // A commit failed: `failure` says that the rows could not be saved, and
+  // rowsCopied is what the file holds for the table (asked after the failure).
+  bool rowsNotSaved = false;
 };
 
 struct ConversionResult {
@@ -79,6 +82,9 @@ class ConversionObserver {
   // A table begins (index from 0 of `count`).
   virtual void OnTableStarted(std::size_t /*index*/, std::size_t /*count*/,
                               const std::string& /*sourceName*/) {}
+  // The number of rows the source table holds, once it is known (before its rows
+  // are copied); not called when the source could not say.
+  virtual void OnTableRowCount(const std::string& /*sourceName*/, std::uint64_t /*rows*/) {}
   // Called every kRowReportInterval rows during a row copy (and at its end) so that
   // a user interface can keep painting and show the count.
   virtual void OnRowsCopied(const std::string& /*sourceName*/, std::uint64_t /*rows*/) {}

@@ -1,6 +1,7 @@
 // What the first page collects and the second page and the run read.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "odbc/source_logon.h"
@@ -13,8 +14,15 @@ struct ConversionSettings {
   std::string authMode;      // "wnd" or "sql", set by the login check
   std::string loginName;
   std::string password;      // kept in memory only
+  // An existing file the user agreed to replace. It stays untouched until a run
+  // with destPath equal to it creates the new file (destination_replacement.h).
+  std::string replaceableDestPath;
+  // How long one request to the source may wait for the server.
+  int sourceTimeoutSeconds = odbc::kDefaultSourceTimeoutSeconds;
+  // How often the row copy commits what it inserted (see kCommitInterval).
+  std::chrono::milliseconds commitInterval{2000};
 
-  odbc::SourceLogon logon() const { return {authMode, loginName, password}; }
+  odbc::SourceLogon logon() const { return {authMode, loginName, password, sourceTimeoutSeconds}; }
 };
 
 // The process-wide settings, empty at start, and the names the pages use for them.

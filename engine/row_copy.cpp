@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "source_failure.h"
 #include "sql_names.h"
 #include "statement_queue.h"
 #include "value_literals.h"
@@ -131,6 +132,8 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
         used = bytes = 0;
       }
     }
+  } catch (const odbc::DBException& e) {
+    failure = std::make_exception_ptr(SourceFailure(e));
   } catch (...) {
     failure = std::current_exception();
   }
@@ -140,6 +143,18 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
     queue.Push(std::move(block));
   }
   queue.Finish(failure);
+}
+
+// Commits; a failure is noted in `copied` before it is thrown on.
+void CommitOrRecord(odbc::Database& destination, RowCopyResult& copied) {
+  try {
+    destination.Commit();
+  } catch (const odbc::DBException& e) {
+    copied.commitFailed = true;
+    copied.commitFailure = odbc::FormatDiagnostics(e.records());
+    if (copied.commitFailure.empty()) copied.commitFailure = e.what();
+    throw;
+  }
 }
 
 // Stops and joins the producer on every way out of the copy.
@@ -164,7 +179,8 @@ class ProducerThread {
 void CopyTableRows(odbc::Recordset& source, const std::string& destName,
                    const std::vector<ColumnMapping>& columns, odbc::Database& destination,
                    std::uint64_t reportInterval,
-                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied) {
+                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied,
+                   std::chrono::milliseconds commitInterval) {
   if (static_cast<std::size_t>(source.GetODBCFieldCount()) != columns.size()) {
     throw std::runtime_error("the source returns " + std::to_string(source.GetODBCFieldCount()) +
                              " columns but the catalog lists " + std::to_string(columns.size()));
@@ -179,7 +195,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
   ProducerThread producer(queue, std::thread(ProduceStatements, std::ref(source),
                                              std::cref(quotedName), std::cref(columns),
                                              std::ref(queue)));
-  auto nextCommit = std::chrono::steady_clock::now() + kCommitInterval;
+  auto nextCommit = std::chrono::steady_clock::now() + commitInterval;
   try {
     StatementBlock block;
     while (queue.Pop(block)) {
@@ -194,24 +210,26 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
       }
       // The clock is read once a block (at most 1024 rows or about 1 MB of text).
       if (std::chrono::steady_clock::now() >= nextCommit) {
-        destination.Commit();
+        CommitOrRecord(destination, copied);
         copied.rowsCopied = inserted;
-        nextCommit = std::chrono::steady_clock::now() + kCommitInterval;
+        nextCommit = std::chrono::steady_clock::now() + commitInterval;
       }
       queue.ReturnSpare(std::move(block));
     }
     producer.Join();
     if (std::exception_ptr failure = queue.failure()) std::rethrow_exception(failure);
-    destination.Commit();
+    CommitOrRecord(destination, copied);
     copied.rowsCopied = inserted;
   } catch (...) {
     producer.Join();
     // A refused statement changed nothing, so what was inserted before it is
-    // sound: keep it.
-    try {
-      destination.Commit();
-      copied.rowsCopied = inserted;
-    } catch (const odbc::DBException&) {
+    // sound: keep it. (After a failed commit there is nothing sound to keep.)
+    if (!copied.commitFailed) {
+      try {
+        CommitOrRecord(destination, copied);
+        copied.rowsCopied = inserted;
+      } catch (const odbc::DBException&) {
+      }
     }
     try {
       destination.SetAutoCommit(true);

@@ -41,16 +41,22 @@ inline constexpr std::chrono::milliseconds kCommitInterval{2000};
 
 struct RowCopyResult {
   std::uint64_t rowsCopied = 0;  // committed to the destination
+  // A commit failed (the disk is full, the file reached its size limit, ...):
+  // rows the destination took may not be in the file; `commitFailure` says why.
+  bool commitFailed = false;
+  std::string commitFailure;
 };
 
 // Reads `source` to its end and inserts each row into `destName` on
 // `destination`. `onRows` is called every `reportInterval` rows and at the end.
 // Throws odbc::DBException (or std::runtime_error for a value the destination
 // cannot hold) after committing the rows before the failing one; `copied` then
-// says how many there are.
+// says how many there are, unless that commit (or an earlier one) failed:
+// `copied.commitFailed` is then set.
 void CopyTableRows(odbc::Recordset& source, const std::string& destName,
                    const std::vector<ColumnMapping>& columns, odbc::Database& destination,
                    std::uint64_t reportInterval,
-                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied);
+                   const std::function<void(std::uint64_t)>& onRows, RowCopyResult& copied,
+                   std::chrono::milliseconds commitInterval = kCommitInterval);
 
 }  // namespace talvoro::engine

@@ -18,7 +18,16 @@ std::uint16_t DataPageRowCount(const std::uint8_t* page) { return Get16(page + 1
 std::uint16_t DataPageFreeSpace(const std::uint8_t* page) { return Get16(page + 2); }
 
 bool DataPageFits(const std::uint8_t* page, std::size_t size) {
-  return DataPageRowCount(page) < kMaxRowsPerPage && size + 2 <= DataPageFreeSpace(page);
+  // The page may come from a damaged file: append only when the offset table,
+  // the last row's start and the free-space count all leave room for the row,
+  // so that a lying header never sends the row outside the page.
+  const std::uint16_t count = DataPageRowCount(page);
+  if (page[0] != kPageData || count >= kMaxRowsPerPage) return false;
+  const std::uint32_t end =
+      count == 0 ? kPageSize : (Get16(page + kDataHeaderSize + 2 * (count - 1)) & kRowOffsetMask);
+  const std::uint32_t tableEnd = kDataHeaderSize + 2u * (count + 1u);
+  if (end > kPageSize || end < tableEnd || end - tableEnd < size) return false;
+  return size + 2 <= DataPageFreeSpace(page);
 }
 
 std::uint8_t DataPageAppend(std::uint8_t* page, std::span<const std::uint8_t> row) {

@@ -1,5 +1,6 @@
 #include "jet/database.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "jet/data_page.h"
@@ -87,6 +88,8 @@ class UserTable final : public Table {
     return std::make_unique<StoredRowCursor>(db_.pager(), *stored_, stored_->DataPages());
   }
   StoredTable& stored() { return *stored_; }
+  // After a change of the definition (the table's state was flushed before).
+  void Replace(std::unique_ptr<StoredTable> stored) { stored_ = std::move(stored); }
 
  private:
   JetDatabase& db_;
@@ -106,7 +109,9 @@ JetDatabase::JetDatabase(std::unique_ptr<Pager> pager, std::string path)
 
 JetDatabase::~JetDatabase() {
   // Closing a database keeps what was inserted, as closing a file does; callers
-  // that need to see write errors call Flush themselves.
+  // that need to see write errors call Flush themselves. A file that never opened
+  // completely is left exactly as it was.
+  if (!loaded_) return;
   try {
     Flush();
   } catch (const std::exception&) {
@@ -117,7 +122,9 @@ std::unique_ptr<JetDatabase> JetDatabase::CreateNew(const std::string& path) {
   auto pager = Pager::CreateFile(path);
   std::unique_ptr<JetDatabase> db(new JetDatabase(std::move(pager), path));
   try {
+    db->writing_ = true;
     db->BuildEmptyDatabase();
+    db->loaded_ = true;
     db->Flush();
   } catch (...) {
     db.reset();
@@ -129,9 +136,17 @@ std::unique_ptr<JetDatabase> JetDatabase::CreateNew(const std::string& path) {
 
 std::unique_ptr<JetDatabase> JetDatabase::OpenExisting(const std::string& path, OpenMode mode) {
   auto pager = Pager::OpenFile(path, mode == OpenMode::ReadWrite);
-  CheckHeaderPage(pager->ReadPage(0));
   std::unique_ptr<JetDatabase> db(new JetDatabase(std::move(pager), path));
-  db->LoadCatalog();
+  try {
+    CheckHeaderPage(db->pager_->ReadPage(0));
+    db->LoadCatalog();
+  } catch (const Error& e) {
+    if (e.code() == ErrorCode::Io) throw;
+    throw Error(ErrorCode::NotJet4, "'" + path + "' is not a Jet 4 database, or damaged: " + e.what());
+  } catch (const std::exception& e) {
+    throw Error(ErrorCode::NotJet4, "'" + path + "' is not a Jet 4 database, or damaged: " + e.what());
+  }
+  db->loaded_ = true;
   return db;
 }
 
@@ -180,6 +195,7 @@ void JetDatabase::BuildEmptyDatabase() {
   for (const auto& row : InitialCatalogRows()) catalog_->Insert(row);
   for (const auto& row : InitialAccessControlRows()) accessControl_->Insert(row);
   ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
+  relationshipsTdef_ = 5;
 }
 
 void JetDatabase::LoadCatalog() {
@@ -209,13 +225,16 @@ void JetDatabase::LoadCatalog() {
     if (id == kMSysDbId) {
       if (auto* owner = std::get_if<Bytes>(&row[ownerCol])) ownerSid_ = *owner;
     }
+    if (id < 0) nextObjectId_ = std::max(nextObjectId_, id + 1);
+    if (type == 8 && num(parentCol) == kRelationshipsContainerId) relationshipNames_.push_back(*name);
     if (type != 1) continue;
     if (*name == "MSysACEs") aceTdef = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
+    if (*name == "MSysRelationships") relationshipsTdef_ = static_cast<std::uint32_t>(id) & 0x00FFFFFF;
     if ((flags & 0x80000002u) != 0 || num(parentCol) != kTablesContainerId) continue;
     if (name->size() >= 4 && name->compare(0, 4, "MSys") == 0) continue;
-    std::vector<std::string> required;
-    if (auto* props = std::get_if<Bytes>(&row[propsCol])) required = DecodeRequiredColumns(*props);
-    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(required)});
+    std::vector<ColumnProperties> properties;
+    if (auto* props = std::get_if<Bytes>(&row[propsCol])) properties = DecodeColumnProperties(*props);
+    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(properties)});
   }
   if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
   RepairIfInDoubt(*catalog_);
@@ -234,25 +253,60 @@ std::vector<std::string> JetDatabase::TableNames() const {
   return names;
 }
 
+TableDef JetDatabase::LogicalFor(const Entry& e, const TableDefinition& def) const {
+  std::u16string name;
+  Utf8ToUtf16(e.name, name);
+  TableDef logical = LogicalDefinition(def, name);
+  for (auto& c : logical.columns)
+    for (const auto& p : e.properties)
+      if (SameName(c.name, p.column)) {
+        c.required = c.required || p.required;
+        c.defaultValue = p.defaultValue;
+      }
+  return logical;
+}
+
 UserTable& JetDatabase::Load(Entry& e) {
   if (!e.table) {
     TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
-    std::u16string name;
-    Utf8ToUtf16(e.name, name);
-    TableDef logical = LogicalDefinition(def, name);
-    for (auto& c : logical.columns)
-      for (const auto& r : e.requiredColumns)
-        if (SameName(c.name, r)) c.required = true;
+    TableDef logical = LogicalFor(e, def);
     e.table = std::make_unique<UserTable>(
         *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
+    e.table->stored().SetReferenceCheck(ReferenceCheck());
     RepairIfInDoubt(e.table->stored());
   }
   return *e.table;
 }
 
+void JetDatabase::Reload(Entry& e) {
+  TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
+  TableDef logical = LogicalFor(e, def);
+  auto stored = std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow());
+  stored->SetReferenceCheck(ReferenceCheck());
+  if (e.table)
+    e.table->Replace(std::move(stored));
+  else
+    e.table = std::make_unique<UserTable>(*this, std::move(stored));
+}
+
+StoredTable& JetDatabase::StoredOf(Entry& e) { return Load(e).stored(); }
+
+StoredTable::ReferenceCheck JetDatabase::ReferenceCheck() {
+  return [this](std::uint32_t tdefPage, std::uint32_t logicalIndex, std::span<const std::uint8_t> key,
+                std::string& relatedTable) {
+    for (auto& e : tables_)
+      if (e.tdefPage == tdefPage) relatedTable = e.name;
+    return ReferencedKeyExists(tdefPage, logicalIndex, key);
+  };
+}
+
 void JetDatabase::RepairIfInDoubt(StoredTable& table) {
-  // Only a writer repairs; readers do not use the indexes.
+  // Only a writer repairs, at its first write; readers do not use the indexes.
   if (!table.indexesInDoubt() || !pager_->writable()) return;
+  if (!writing_) {
+    inDoubt_.push_back(&table);
+    return;
+  }
   table.RepairIndexes();
   Flush();
 }
@@ -269,8 +323,36 @@ Table* JetDatabase::FindTable(std::string_view name) {
   return nullptr;
 }
 
-void JetDatabase::RequireWritable() const {
+void JetDatabase::RequireWritable() {
   if (!pager_->writable()) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
+  if (writing_) return;
+  writing_ = true;
+  TruncateUnusedTail();
+  std::vector<StoredTable*> pending;
+  pending.swap(inDoubt_);
+  for (StoredTable* t : pending) RepairIfInDoubt(*t);
+}
+
+void JetDatabase::TruncateUnusedTail() {
+  // Page 1 lists the pages free as of the last completed flush (it is written before
+  // any definition that refers to new pages), and its writer always leaves at least
+  // 64 free pages at the end of the range it describes. Pages past the last one in
+  // use were then appended by a writer that died before its flush: nothing refers
+  // to them. A map without that free run at its end (another writer's, describing
+  // only part of the file) is left alone.
+  constexpr std::uint32_t kFreeRunAtEnd = 64;
+  const std::uint8_t* p = pager_->ReadPage(1);
+  if (p[0] != kPageData) return;
+  RowBytes row = DataPageRow(p, 0);
+  if (!row.present || row.size < 6 || row.data[0] != 0) return;
+  const std::uint32_t start = Get32(row.data + 1);
+  const std::uint32_t bits = static_cast<std::uint32_t>(8 * (row.size - 5));
+  std::uint32_t inUse = start;
+  for (std::uint32_t bit = 0; bit < bits; ++bit)
+    if (!(row.data[5 + bit / 8] & (1u << (bit % 8)))) inUse = start + bit + 1;
+  if (start + bits - inUse < kFreeRunAtEnd) return;
+  // Never below the pages every engine-made file has.
+  if (inUse >= 16 && inUse < pager_->pageCount()) pager_->TruncateUnused(inUse);
 }
 
 std::function<RowPointer()> JetDatabase::NewMapRow() {
@@ -307,10 +389,12 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     for (const auto& k : logical.primaryKey)
       if (SameName(c.name, k)) c.required = true;
   if (logical.primaryKey.empty()) logical.primaryKeyName.clear();
+  logical.indexes = LogicalDefinition(def, {}).indexes;
 
   auto savedCatalog = catalog_->Save();
   auto savedAces = accessControl_->Save();
   std::uint32_t savedHolder = mapHolderPage_;
+  std::vector<ColumnProperties> pendingProperties;
   pager_->BeginAtomic();
   try {
     std::uint32_t tdefPage = pager_->AllocatePage();
@@ -329,10 +413,11 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     WriteTableDefinition(*pager_, tdefPage, EncodeTableDefinition(def));
     auto id = static_cast<std::int32_t>(tdefPage);
     std::vector<Value> catalogRow = CatalogRow(id, kTablesContainerId, requested.name, 1, OleDateNow(), ownerSid_, 0);
-    std::vector<std::string> required;
-    for (const auto& c : requested.columns)
-      if (c.required) required.push_back(c.name);
-    if (!required.empty()) catalogRow[kCatalogPropertiesColumn] = EncodeRequiredColumns(required);
+    std::vector<ColumnProperties> properties;
+    for (const auto& c : requested.columns) properties.push_back({c.name, c.required, c.defaultValue});
+    pendingProperties = properties;
+    Bytes blob = EncodeColumnProperties(properties);
+    if (!blob.empty()) catalogRow[kCatalogPropertiesColumn] = std::move(blob);
     catalog_->Insert(catalogRow);
     Bytes users = ownerSid_;
     if (users.size() >= 2) users[0] ^= 0x01;
@@ -340,7 +425,8 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     accessControl_->Insert(AccessControlRow(id, users, 0xFFFFF, false));
     pager_->CommitAtomic();
     auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical), NewMapRow());
-    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored)), {}});
+    tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored)),
+                       std::move(pendingProperties)});
   } catch (...) {
     pager_->RollbackAtomic();
     catalog_->Undo(savedCatalog);
@@ -373,9 +459,10 @@ void JetDatabase::InsertRow(StoredTable& table, const std::vector<Value>& row) {
 void JetDatabase::TrimCache(std::size_t pages) { pager_->TrimCache(pages); }
 
 void JetDatabase::Flush(Durability durability) {
-  if (!pager_->writable()) return;
+  if (!pager_->writable() || !writing_) return;
   std::vector<StoredTable*> tables{catalog_.get()};
   if (accessControl_) tables.push_back(accessControl_.get());
+  if (relationships_) tables.push_back(relationships_.get());
   for (auto& e : tables_)
     if (e.table) tables.push_back(&e.table->stored());
   // Definitions are written before index pages (see Pager::Flush); until the index
@@ -398,6 +485,7 @@ void JetDatabase::Flush(Durability durability) {
   });
   catalog_->Committed();
   if (accessControl_) accessControl_->Committed();
+  if (relationships_) relationships_->Committed();
   for (auto& e : tables_)
     if (e.table) e.table->stored().Committed();
 }

@@ -1,7 +1,9 @@
 // Internal to jet/: the Database implementation behind jet.h.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <span>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "jet/jet.h"
 #include "jet/pager.h"
+#include "jet/property_blob.h"
 #include "jet/stored_table.h"
 
 namespace jet {
@@ -25,6 +28,8 @@ class JetDatabase final : public Database {
   std::vector<std::string> TableNames() const override;
   Table* FindTable(std::string_view name) override;
   Table& CreateTable(const TableDef& def) override;
+  void CreateIndex(std::string_view table, const IndexDef& index) override;
+  RelationshipOutcome CreateRelationship(const RelationshipDef& relationship) override;
   using Database::Flush;
   void Flush(Durability durability) override;
   void TrimCache(std::size_t pages) override;
@@ -41,21 +46,48 @@ class JetDatabase final : public Database {
     std::string name;
     std::uint32_t tdefPage;
     std::unique_ptr<UserTable> table;  // loaded on first use
-    std::vector<std::string> requiredColumns;  // from the catalog's property blob
+    std::vector<ColumnProperties> properties;  // from the catalog's property blob
   };
   JetDatabase(std::unique_ptr<Pager> pager, std::string path);
   void BuildEmptyDatabase();
   void LoadCatalog();
-  void RequireWritable() const;
+  // Refuses writes to a read-only file; before the first write of a session, gives
+  // back the space a killed writer left past the last flush and repairs indexes a
+  // killed writer left in doubt. A session that only reads writes nothing.
+  void RequireWritable();
+  void TruncateUnusedTail();
   format::RowPointer AppendMapRow();
   std::function<format::RowPointer()> NewMapRow();
   UserTable& Load(Entry& e);
+  TableDef LogicalFor(const Entry& e, const TableDefinition& def) const;
+  // Builds the table's objects again from its definition on the pages.
+  void Reload(Entry& e);
+  StoredTable& StoredOf(Entry& e);
+  Entry& EntryOf(std::string_view table);
+  std::vector<IndexColumn> ResolveIndexColumns(const StoredTable& table, const std::vector<IndexDef::Column>& columns,
+                                               const std::string& what);
+  std::vector<IndexEntry> CollectIndexEntries(StoredTable& table, const std::vector<IndexColumn>& columns,
+                                              std::uint8_t flags, const std::string& what, std::uint32_t& distinctKeys);
+  // Adds a logical index (and, unless an equal one exists, a real index built from
+  // the table's rows) to `def`, the table's definition being rewritten.
+  void AddIndexToDefinition(StoredTable& table, TableDefinition& def, const IndexDef& index,
+                            const std::vector<IndexColumn>& columns, LogicalIndex logical);
   void RepairIfInDoubt(StoredTable& table);
 
   std::unique_ptr<Pager> pager_;
   std::string path_;
   std::unique_ptr<StoredTable> catalog_;
   std::unique_ptr<StoredTable> accessControl_;
+  std::unique_ptr<StoredTable> relationships_;  // MSysRelationships, loaded when first needed
+  std::uint32_t relationshipsTdef_ = 0;
+  std::vector<std::string> relationshipNames_;
+  // Catalog objects that are not tables get negative ids, numbered up from 0x80000000.
+  std::int64_t nextObjectId_ = INT32_MIN;
+  StoredTable& Relationships();
+  StoredTable::ReferenceCheck ReferenceCheck();
+  // True when `key` (as the index of logical number `logicalIndex` of the table at
+  // `tdefPage` encodes it) is in that index.
+  bool ReferencedKeyExists(std::uint32_t tdefPage, std::uint32_t logicalIndex, std::span<const std::uint8_t> key);
   std::vector<Entry> tables_;
   // The table found last: a converter inserts many rows into one table in a row.
   std::size_t lastFound_ = 0;
@@ -63,6 +95,9 @@ class JetDatabase final : public Database {
   Bytes ownerSid_;
   std::uint32_t mapHolderPage_ = 0;
   std::uint32_t globalMapPages_ = 0;  // page count page 1 describes
+  bool loaded_ = false;   // the catalog was read (or built) completely
+  bool writing_ = false;  // this session has changed the file
+  std::vector<StoredTable*> inDoubt_;  // repaired at the first write
 };
 
 }  // namespace jet

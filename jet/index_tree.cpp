@@ -176,15 +176,27 @@ class IndexTree::PendingWrites {
   std::vector<Patch> patches_;
 };
 
-std::uint32_t IndexTree::CreateEmpty(PageStore& store, std::uint32_t tdefPage) {
-  const std::uint32_t page = store.AllocatePage();
-  std::uint8_t* p = store.WritablePage(page);
+namespace {
+
+void WriteEmptyLeaf(std::uint8_t* p, std::uint32_t tdefPage) {
   std::memset(p, 0, kPageSize);
   p[0] = kLeafPage;
   p[1] = 0x01;
   Put16(p + kFreeSpaceAt, static_cast<std::uint16_t>(kMaxEntryBytes));
   Put32(p + kTdefAt, tdefPage);
+}
+
+}  // namespace
+
+std::uint32_t IndexTree::CreateEmpty(PageStore& store, std::uint32_t tdefPage) {
+  const std::uint32_t page = store.AllocatePage();
+  WriteEmptyLeaf(store.WritablePage(page), tdefPage);
   return page;
+}
+
+void IndexTree::Clear() {
+  WriteEmptyLeaf(store_.WritablePage(root_), tdefPage_);
+  Reload();
 }
 
 IndexTree::IndexTree(PageStore& store, std::uint32_t rootPage, std::uint32_t tdefPage)

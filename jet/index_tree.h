@@ -81,6 +81,9 @@ class IndexTree {
   // Forgets remembered positions; required after the page store restored pages.
   void Reload();
 
+  // Makes the root an empty leaf again; the caller releases the other pages.
+  void Clear();
+
  private:
   struct DecodedPage;
   struct Level;

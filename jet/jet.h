@@ -44,6 +44,28 @@ struct ColumnDef {
   std::uint8_t precision = 18;  // Decimal only
   std::uint8_t scale = 0;       // Decimal only
   bool required = false;        // NOT NULL
+  // Long only, at most one per table: an insert that gives Null gets the next
+  // number; an explicit value is kept and later numbers follow the largest.
+  bool autoNumber = false;
+  // The column's DefaultValue property, an Access expression as Access shows it
+  // in table design (0, "USA", Now()); empty for none. The engine stores it and
+  // does not evaluate it.
+  std::string defaultValue{};
+};
+
+// An index besides the primary key (and, read back, the primary key too).
+struct IndexDef {
+  struct Column {
+    std::string name;
+    bool ascending = true;
+  };
+  std::string name;             // UTF-8, a valid object name
+  std::vector<Column> columns;  // 1..10, in key order
+  bool unique = false;
+  bool primary = false;         // the primary key (unique and required)
+  bool required = false;        // no key column may hold NULL (DISALLOW NULL)
+  bool ignoreNulls = false;     // rows whose key columns are all NULL get no entry
+  bool foreignKey = false;      // read back only: an index a relationship made
 };
 
 struct TableDef {
@@ -52,6 +74,27 @@ struct TableDef {
   // Column names of the primary key, in key order; empty for none.
   std::vector<std::string> primaryKey;
   std::string primaryKeyName = "PrimaryKey";
+  // Read back only: every index of the table, primary key included.
+  std::vector<IndexDef> indexes;
+};
+
+// A relationship between two user tables: rows of `table` refer through `columns`
+// to the row of `referencedTable` with equal `referencedColumns`.
+struct RelationshipDef {
+  std::string name;
+  std::string table;  // the referencing ("many") side
+  std::vector<std::string> columns;
+  std::string referencedTable;  // the referenced ("one") side
+  std::vector<std::string> referencedColumns;
+  bool cascadeUpdates = false;
+  bool cascadeDeletes = false;
+};
+
+// What CreateRelationship made of the request.
+struct RelationshipOutcome {
+  bool enforced = true;
+  // Why it is not enforced (rows that already break it); empty when enforced.
+  std::string note;
 };
 
 // ---- Values -------------------------------------------------------------
@@ -115,6 +158,7 @@ enum class ErrorCode {
   RowTooLarge,
   FileFull,           // the 2 GB limit
   ReadOnly,
+  ReferenceMissing,   // an enforced relationship finds no row for the referenced values
 };
 
 class Error : public std::runtime_error {
@@ -144,7 +188,8 @@ class Table {
   virtual const TableDef& definition() const = 0;
   virtual std::uint64_t rowCount() const = 0;
 
-  // Inserts one row: one Value per column, in column order. Either the whole row
+  // Inserts one row: one Value per column, in column order; a Null in the AutoNumber
+  // column gets the next number. Either the whole row
   // (data, long values, every index entry) is added, or nothing changes and
   // jet::Error says why.
   virtual void Insert(const std::vector<Value>& row) = 0;
@@ -187,7 +232,21 @@ class Database {
   virtual Table* FindTable(std::string_view name) = 0;
 
   // Adds a table; its catalog rows, permissions and indexes are written as Access does.
+  // Its `indexes` are ignored (see CreateIndex).
   virtual Table& CreateTable(const TableDef& def) = 0;
+
+  // Adds an index to a table that may already hold rows: every key is sorted and the
+  // tree built in one pass. An index with the same columns, order and flags as an
+  // existing one shares its entries, as Access does. Either the whole index is added
+  // or nothing changes (DuplicateKey when rows break a unique index, NullNotAllowed
+  // for a required one, LimitExceeded for 32 indexes, 10 columns or too long a key).
+  virtual void CreateIndex(std::string_view table, const IndexDef& index) = 0;
+
+  // Adds a relationship as Access does: its MSysRelationships rows, its catalog entry
+  // and the foreign-key indexes on both tables. The referenced columns need a unique
+  // index of exactly those columns. When rows of `table` already refer to rows that
+  // do not exist, the relationship is kept but not enforced, and the outcome says so.
+  virtual RelationshipOutcome CreateRelationship(const RelationshipDef& relationship) = 0;
 
   // Brings the file on disk up to date. After Flush returns the file is complete and
   // valid for any other program. A process killed at any moment, also inside Flush,
@@ -201,5 +260,15 @@ class Database {
   // For a database that stays open while nobody uses it.
   virtual void TrimCache(std::size_t pages) = 0;
 };
+
+// ---- Integrity -----------------------------------------------------------------
+
+// Reads the whole file without changing it and returns one line per inconsistency,
+// for every table (system tables included): owned and free-space usage maps against
+// the pages' owners, row counts, free-space counts, long-value chains, and every
+// index entry against the rows (one entry per row, pointing at a live row, in
+// strictly ascending order, with the key bytes the encoder makes of that row).
+// Empty when the file is sound. Throws Error when the file cannot be opened at all.
+std::vector<std::string> CheckIntegrity(const std::string& path);
 
 }  // namespace jet

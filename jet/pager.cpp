@@ -335,6 +335,23 @@ void Pager::Sync() {
   if (::fdatasync(fd_) != 0) ThrowIo("Cannot sync", path_);
 }
 
+void Pager::TruncateUnused(std::uint32_t pages) {
+  if (!writable_ || pages >= pageCount_ || !dirty_.empty() || inAtomic_) return;
+  for (auto it = frames_.begin(); it != frames_.end();) {
+    if (it->first >= pages) {
+      lru_.erase(it->second->lru);
+      if (lastFrame_ == it->second.get()) lastFrame_ = nullptr;
+      it = frames_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  std::erase_if(free_, [pages](std::uint32_t p) { return p >= pages; });
+  std::erase_if(released_, [pages](std::uint32_t p) { return p >= pages; });
+  if (::ftruncate(fd_, static_cast<off_t>(pages) * kPageSize) != 0) ThrowIo("Cannot truncate", path_);
+  pageCount_ = durablePages_ = pages;
+}
+
 void Pager::Flush(Durability durability, const std::function<void()>& afterIndexes) {
   if (!writable_) return;
   const bool sync = durability == Durability::Synced;

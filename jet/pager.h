@@ -81,6 +81,10 @@ class Pager final : public PageStore {
   // True when so many old pages wait for a flush that the cache should be emptied.
   bool WantsFlush() const { return oldDirty_ > kMaxOldDirtyPages; }
 
+  // Drops the pages from `pages` on from the file: pages nothing refers to (appended
+  // by a writer that died before its flush). Requires no unwritten changes.
+  void TruncateUnused(std::uint32_t pages);
+
   // Lowers the 2 GB limit so that tests can reach it with small files.
   void SetPageLimit(std::uint32_t pages) { pageLimit_ = pages; }
 

@@ -1,5 +1,7 @@
 #include "jet/property_blob.h"
 
+#include <algorithm>
+
 #include "jet/format.h"
 #include "jet/text_codec.h"
 
@@ -13,6 +15,8 @@ constexpr std::uint16_t kNamesChunk = 0x0080;
 constexpr std::uint16_t kObjectChunk = 0x0000;
 constexpr std::uint16_t kColumnChunk = 0x0001;
 constexpr std::uint8_t kBooleanType = 0x01;
+constexpr std::uint8_t kMemoType = 0x0C;  // Access stores DefaultValue as a Memo
+constexpr std::uint8_t kSetByDdl = 0x01;
 
 void U16(Bytes& b, std::uint32_t v) {
   b.push_back(static_cast<std::uint8_t>(v));
@@ -43,33 +47,58 @@ Bytes ValueBody(const std::u16string& objectName, const Bytes& records) {
   return b;
 }
 
+// Record: u16 length, u8 DDL flag, u8 type, u16 name index, u16 value length, value.
+void Record(Bytes& out, std::uint8_t ddl, std::uint8_t type, std::uint16_t nameIndex, const Bytes& value) {
+  U16(out, static_cast<std::uint32_t>(8 + value.size()));
+  out.push_back(ddl);
+  out.push_back(type);
+  U16(out, nameIndex);
+  U16(out, static_cast<std::uint32_t>(value.size()));
+  out.insert(out.end(), value.begin(), value.end());
+}
+
 }  // namespace
 
-Bytes EncodeRequiredColumns(const std::vector<std::string>& required) {
-  if (required.empty()) return {};
+Bytes EncodeColumnProperties(const std::vector<ColumnProperties>& columns) {
+  bool anyRequired = false, anyDefault = false;
+  for (const auto& c : columns) {
+    anyRequired = anyRequired || c.required;
+    anyDefault = anyDefault || !c.defaultValue.empty();
+  }
+  if (!anyRequired && !anyDefault) return {};
   Bytes out{'M', 'R', '2', 0};
   Bytes names;
-  Name(names, u"Required");
+  std::uint16_t requiredIndex = 0, defaultIndex = 0, next = 0;
+  if (anyRequired) {
+    Name(names, u"Required");
+    requiredIndex = next++;
+  }
+  if (anyDefault) {
+    Name(names, u"DefaultValue");
+    defaultIndex = next++;
+  }
   Chunk(out, kNamesChunk, names);
   Chunk(out, kObjectChunk, ValueBody(u"", {}));
-  for (const auto& column : required) {
+  for (const auto& c : columns) {
+    if (!c.required && c.defaultValue.empty()) continue;
+    Bytes records;
+    if (c.required) Record(records, 0, kBooleanType, requiredIndex, Bytes{0x01});
+    if (!c.defaultValue.empty()) {
+      std::u16string text;
+      Utf8ToUtf16(c.defaultValue, text);
+      Bytes value;
+      AppendUcs2(text, value);
+      Record(records, kSetByDdl, kMemoType, defaultIndex, value);
+    }
     std::u16string name;
-    Utf8ToUtf16(column, name);
-    // Record: u16 length, u8 DDL flag, u8 type, u16 name index, u16 value length, value.
-    Bytes record;
-    U16(record, 9);
-    record.push_back(0);
-    record.push_back(kBooleanType);
-    U16(record, 0);
-    U16(record, 1);
-    record.push_back(0x01);
-    Chunk(out, kColumnChunk, ValueBody(name, record));
+    Utf8ToUtf16(c.column, name);
+    Chunk(out, kColumnChunk, ValueBody(name, records));
   }
   return out;
 }
 
-std::vector<std::string> DecodeRequiredColumns(std::span<const std::uint8_t> b) {
-  std::vector<std::string> out;
+std::vector<ColumnProperties> DecodeColumnProperties(std::span<const std::uint8_t> b) {
+  std::vector<ColumnProperties> out;
   if (b.size() < 4 || b[0] != 'M' || b[1] != 'R' || b[2] != '2') return out;
   std::vector<std::u16string> names;
   auto readName = [&](std::size_t pos, std::size_t end, std::u16string& s) -> std::size_t {
@@ -93,14 +122,25 @@ std::vector<std::string> DecodeRequiredColumns(std::span<const std::uint8_t> b) 
       std::size_t recordsAt = p + Get32(&b[p]);
       std::u16string column;
       if (readName(p + 4, end, column) <= end) {
+        ColumnProperties props;
+        props.column = Utf16ToUtf8(column);
         for (p = recordsAt; p + 8 <= end;) {
           std::size_t recordLength = Get16(&b[p]);
           if (recordLength < 8 || p + recordLength > end) break;
           std::size_t nameIndex = Get16(&b[p + 4]), valueLength = Get16(&b[p + 6]);
-          bool set = valueLength > 0 && p + 8 + valueLength <= end && b[p + 8] != 0;
-          if (set && nameIndex < names.size() && names[nameIndex] == u"Required") out.push_back(Utf16ToUtf8(column));
+          const std::uint8_t* value = &b[p + 8];
+          if (p + 8 + valueLength <= end && nameIndex < names.size()) {
+            if (names[nameIndex] == u"Required") {
+              props.required = valueLength > 0 && value[0] != 0;
+            } else if (names[nameIndex] == u"DefaultValue" && (b[p + 3] == kMemoType || b[p + 3] == 0x0A)) {
+              std::u16string text;
+              for (std::size_t i = 0; i + 1 < valueLength; i += 2) text.push_back(static_cast<char16_t>(Get16(value + i)));
+              props.defaultValue = Utf16ToUtf8(text);
+            }
+          }
           p += recordLength;
         }
+        if (props.required || !props.defaultValue.empty()) out.push_back(std::move(props));
       }
     }
     pos = end;

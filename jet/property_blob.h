@@ -1,5 +1,5 @@
 // Property blobs ("MR2" + chunks) stored in MSysObjects.LvProp. We write and read
-// one property: Required (NOT NULL) of columns.
+// the column properties the engine knows: Required (NOT NULL) and DefaultValue.
 #pragma once
 
 #include <span>
@@ -10,10 +10,17 @@
 
 namespace jet {
 
-// The blob for a table whose columns in `required` are NOT NULL; empty if none are.
-Bytes EncodeRequiredColumns(const std::vector<std::string>& required);
+struct ColumnProperties {
+  std::string column;
+  bool required = false;
+  std::string defaultValue;  // empty: none
+};
 
-// Names of the columns whose Required property is set; malformed blobs yield none.
-std::vector<std::string> DecodeRequiredColumns(std::span<const std::uint8_t> blob);
+// The blob for a table's columns; empty if no column has a property set.
+Bytes EncodeColumnProperties(const std::vector<ColumnProperties>& columns);
+
+// The columns with a property set; properties we do not know, and malformed blobs
+// or parts of them, are skipped.
+std::vector<ColumnProperties> DecodeColumnProperties(std::span<const std::uint8_t> blob);
 
 }  // namespace jet

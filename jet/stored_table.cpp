@@ -22,6 +22,7 @@ ColumnDef PublicColumn(const PhysicalColumn& c) {
     d.precision = c.misc[0];
     d.scale = c.misc[1];
   }
+  d.autoNumber = d.type == ColumnType::Long && (c.flags & kColumnAutoNumber);
   return d;
 }
 
@@ -38,6 +39,24 @@ TableDef LogicalDefinition(const TableDefinition& def, const std::u16string& nam
           t.primaryKey.push_back(Utf16ToUtf8(def.columns[i].name));
           t.columns[i].required = true;  // a key column never holds NULL
         }
+  }
+  std::vector<const LogicalIndex*> ordered;
+  for (const auto& li : def.logicalIndexes) ordered.push_back(&li);
+  std::sort(ordered.begin(), ordered.end(), [](auto* a, auto* b) { return a->number < b->number; });
+  for (const LogicalIndex* li : ordered) {
+    if (li->realNumber >= def.realIndexes.size()) continue;
+    const RealIndex& ri = def.realIndexes[li->realNumber];
+    IndexDef index;
+    index.name = Utf16ToUtf8(li->name);
+    for (const auto& ic : ri.columns)
+      for (const auto& c : def.columns)
+        if (c.number == ic.column) index.columns.push_back({Utf16ToUtf8(c.name), ic.ascending});
+    index.unique = ri.flags & kIndexUnique;
+    index.required = ri.flags & kIndexRequired;
+    index.ignoreNulls = ri.flags & kIndexIgnoreNulls;
+    index.primary = li->kind == 1;
+    index.foreignKey = li->kind == 2;
+    t.indexes.push_back(std::move(index));
   }
   return t;
 }
@@ -77,6 +96,8 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
     idx.realNumber = r;
     idx.unique = ri.flags & kIndexUnique;
     idx.primary = primaryReal[r];
+    idx.required = ri.flags & kIndexRequired;
+    idx.ignoreNulls = ri.flags & kIndexIgnoreNulls;
     std::vector<IndexKeyColumn> keyColumns;
     for (const auto& ic : ri.columns) {
       for (std::size_t pos = 0; pos < def_.columns.size(); ++pos) {
@@ -92,6 +113,11 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
     idx.tree->SetPageAllocatedCallback([s, map](std::uint32_t page) { UsageMap(*s, map).Add(page); });
     indexes_.push_back(std::move(idx));
   }
+  for (const auto& li : def_.logicalIndexes)
+    if (li.kind == 2 && li.relatedTableType == 2 && li.realNumber < indexes_.size())
+      indexes_[li.realNumber].references.emplace_back(li.relatedTablePage, li.relatedIndex);
+  for (std::size_t pos = 0; pos < def_.columns.size(); ++pos)
+    if (logical_.columns[pos].autoNumber) autoNumberPos_ = static_cast<int>(pos);
   longValuePages_.assign(def_.longValueMaps.size(), 0);
   writtenRowCount_ = def_.rowCount;
   writtenAutoNumber_ = def_.autoNumber;
@@ -114,18 +140,6 @@ void StoredTable::FindCurrentPages() {
     if (usable(last, tdefPage_)) {
       dataPage_ = last;
       tailVisible_ = true;
-    }
-  }
-  // The spare tail of an earlier session can take turns with the tail again if it
-  // is a page of ours that no reader sees and that still comes after every full page.
-  std::uint32_t spare = def_.spareTailPage;
-  if (dataPage_ != 0 && spare != 0 && spare != dataPage_ && spare < store_.pageCount() && usable(spare, tdefPage_)) {
-    std::vector<std::uint32_t> pages = owned_.Pages();
-    bool listed = std::find(pages.begin(), pages.end(), spare) != pages.end();
-    bool afterFullPages = pages.size() < 2 || spare > pages[pages.size() - 2];
-    if (!listed && afterFullPages && pages.back() == dataPage_) {
-      spareTail_ = spare;
-      spareTailReusable_ = true;
     }
   }
   for (std::size_t i = 0; i < def_.longValueMaps.size(); ++i) {
@@ -157,8 +171,6 @@ void StoredTable::Save(State& s) const {
   s.longValuePages = longValuePages_;
   s.owned = owned_.Save();
   s.tailVisible = tailVisible_;
-  s.spareTail = spareTail_;
-  s.spareTailReusable = spareTailReusable_;
 }
 
 void StoredTable::Undo(const State& s) {
@@ -168,8 +180,6 @@ void StoredTable::Undo(const State& s) {
   longValuePages_ = s.longValuePages;
   owned_.Restore(s.owned);
   tailVisible_ = s.tailVisible;
-  spareTail_ = s.spareTail;
-  spareTailReusable_ = s.spareTailReusable;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) def_.realIndexes[i].uniqueCount = s.uniqueCounts[i];
   for (auto& idx : indexes_) idx.tree->Reload();
   // A row appended to the page that was the tail before is taken off again (the
@@ -188,43 +198,23 @@ void StoredTable::StartNewDataPage() {
   UsageMap freeMap(store_, def_.freeMap);
   if (dataPage_ != 0) freeMap.Remove(dataPage_);
   freeMap.Add(page);
-  // The spare tail would now come before a newer page; it is given up.
-  if (spareTail_ != 0) store_.ReleasePage(spareTail_);
-  spareTail_ = 0;
-  spareTailReusable_ = false;
   dataPage_ = page;
   tailVisible_ = false;
 }
 
-void StoredTable::CopyTailPage() {
-  std::uint32_t target = spareTailReusable_ ? spareTail_ : store_.AppendPage();
-  std::uint8_t copy[kPageSize];
-  std::memcpy(copy, store_.ReadPage(dataPage_), kPageSize);
-  std::memcpy(store_.WritablePage(target), copy, kPageSize);
-  owned_.Remove(dataPage_);
-  owned_.Add(target);
-  UsageMap freeMap(store_, def_.freeMap);
-  freeMap.Remove(dataPage_);
-  freeMap.Add(target);
-  spareTail_ = dataPage_;
-  spareTailReusable_ = false;  // the file on disk still lists it until the next flush
-  dataPage_ = target;
-  tailVisible_ = false;
-}
-
 std::uint32_t StoredTable::PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber) {
-  if (dataPage_ == 0 || !DataPageFits(store_.ReadPage(dataPage_), row.size())) {
-    StartNewDataPage();
-  } else if (tailVisible_) {
-    CopyTailPage();
-  }
+  // A page the file on disk already lists is never changed: readers and index
+  // entries know its rows by (page, row number), and a kill in the middle of a
+  // flush must leave them as they were. New rows go to a page of their own.
+  if (dataPage_ == 0 || tailVisible_ || !DataPageFits(store_.ReadPage(dataPage_), row.size())) StartNewDataPage();
   // Appending only fills free space and the header, which Undo puts back itself;
   // saving the whole page for every row would cost more than the row.
   rowNumber = DataPageAppend(store_.WritablePageUnsaved(dataPage_), row);
   return dataPage_;
 }
 
-void StoredTable::Insert(const std::vector<Value>& values) {
+void StoredTable::Insert(const std::vector<Value>& given) {
+  const std::vector<Value>& values = autoNumberPos_ < 0 ? given : WithAutoNumber(given);
   encoder_.Prepare(values);
   for (const auto& idx : indexes_) {
     if (!idx.primary) continue;
@@ -249,30 +239,61 @@ void StoredTable::Insert(const std::vector<Value>& values) {
   std::uint32_t page = PlaceRow(row, rowNumber);
   for (auto& idx : indexes_) {
     keyValues_.clear();
-    for (std::size_t pos : idx.columnPositions) keyValues_.push_back(encoder_.NormalisedValue(pos, values[pos]));
+    bool allNull = true, anyNull = false;
+    for (std::size_t pos : idx.columnPositions) {
+      keyValues_.push_back(encoder_.NormalisedValue(pos, values[pos]));
+      bool null = std::holds_alternative<Null>(values[pos]);
+      allNull = allNull && null;
+      anyNull = anyNull || null;
+    }
+    if (anyNull && !idx.primary && (idx.required || idx.ignoreNulls)) {
+      if (idx.required) {
+        throw Error(ErrorCode::NullNotAllowed, "An index of table '" + logical_.name +
+                                                   "' does not allow NULL in " + KeyColumnNames(idx));
+      }
+      if (allNull) continue;  // ignore-nulls: no entry
+    }
     key_.clear();
     idx.encoder->AppendKey(keyValues_, key_);
     RealIndex& ri = def_.realIndexes[idx.realNumber];
-    if (idx.unique) {
+    // Rows whose key is all NULL do not collide in a unique index, as in Access.
+    if (idx.unique && !(allNull && !idx.primary)) {
       if (!idx.tree->InsertUnique(key_, page, rowNumber)) {
-        std::string cols;
-        for (std::size_t pos : idx.columnPositions) cols += (cols.empty() ? "" : ", ") + logical_.columns[pos].name;
         throw Error(ErrorCode::DuplicateKey, "Table '" + logical_.name + "' already has a row with the same value" +
-                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " + cols);
+                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " +
+                                                 KeyColumnNames(idx));
       }
       ++ri.uniqueCount;
     } else {
       if (!idx.tree->Contains(key_)) ++ri.uniqueCount;
       idx.tree->Insert(key_, page, rowNumber);
     }
+    // Checked after the row's own entries are in: a row may refer to itself.
+    if (!idx.references.empty() && !anyNull && referenceExists_) CheckReferences(idx);
   }
   ++def_.rowCount;
+}
+
+const std::vector<Value>& StoredTable::WithAutoNumber(const std::vector<Value>& values) {
+  if (static_cast<std::size_t>(autoNumberPos_) >= values.size()) return values;
+  const Value& given = values[autoNumberPos_];
+  if (std::holds_alternative<Null>(given)) {
+    if (def_.autoNumber >= 0x7FFFFFFFu)
+      throw Error(ErrorCode::ValueOutOfRange, "The AutoNumber of table '" + logical_.name + "' has run out of numbers");
+    withAutoNumber_ = values;
+    withAutoNumber_[autoNumberPos_] = static_cast<std::int64_t>(++def_.autoNumber);
+    return withAutoNumber_;
+  }
+  // An explicit value is kept; the numbers handed out later follow the largest.
+  if (auto* v = std::get_if<std::int64_t>(&given); v && *v > static_cast<std::int64_t>(def_.autoNumber) && *v <= 0x7FFFFFFF)
+    def_.autoNumber = static_cast<std::uint32_t>(*v);
+  return values;
 }
 
 void StoredTable::WriteCountersIfChanged() {
   def_.ownedMap = owned_.current();
   if (owned_.other().page != 0) def_.spareOwnedMap = owned_.other();
-  def_.spareTailPage = spareTail_;
+  def_.spareTailPage = 0;  // earlier versions kept a moving copy of the last page here
   bool changed = def_.rowCount != writtenRowCount_ || def_.autoNumber != writtenAutoNumber_ ||
                  !(def_.ownedMap == writtenOwnedMap_) || !(def_.spareOwnedMap == writtenSpareMap_) || def_.spareTailPage != writtenSpareTail_;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i)
@@ -289,16 +310,20 @@ void StoredTable::WriteCountersIfChanged() {
 
 void StoredTable::Committed() {
   committedRowCount_ = def_.rowCount;
+  indexesRebuilt_ = false;
+  def_.indexesInDoubt = false;
   owned_.Committed();
   tailVisible_ = dataPage_ != 0;
-  spareTailReusable_ = spareTail_ != 0;
 }
 
 void StoredTable::RepairIndexes() {
+  // A writer killed while it wrote index pages may have left any mix of old and new
+  // pages (a leaf linked to a page its parent does not know yet): the trees are
+  // built again from the rows, which are complete. The old pages but the roots are
+  // given back; the rebuilt pages go out under the in-doubt mark like any others.
+  std::vector<std::vector<IndexEntry>> entries(indexes_.size());
   std::vector<Value> values;
   std::vector<std::uint8_t> buffer;
-  for (auto& ri : def_.realIndexes) ri.uniqueCount = 0;
-  for (auto& idx : indexes_) idx.tree->Reload();
   for (std::uint32_t page : DataPages()) {
     const std::uint8_t* p = store_.ReadPage(page);
     if (p[0] != kPageData || Get32(p + 4) != tdefPage_) continue;
@@ -308,30 +333,87 @@ void StoredTable::RepairIndexes() {
       if (!row.present) continue;
       buffer.assign(row.data, row.data + row.size);
       DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
-      for (auto& idx : indexes_) {
+      for (std::size_t i = 0; i < indexes_.size(); ++i) {
         keyValues_.clear();
-        for (std::size_t pos : idx.columnPositions) keyValues_.push_back(values[pos]);
-        key_.clear();
-        idx.encoder->AppendKey(keyValues_, key_);
-        RealIndex& ri = def_.realIndexes[idx.realNumber];
-        bool known = idx.tree->Contains(key_);
-        if (!known) {
-          idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
-          ++ri.uniqueCount;
-        } else if (!idx.unique) {
-          // Equal keys of a non-unique index: the entry for this row may be missing.
-          bool found = false;
-          idx.tree->ForEach([&](const IndexEntry& e) {
-            found = found || (e.dataPage == page && e.row == r && e.key == key_);
-          });
-          if (!found) idx.tree->Insert(key_, page, static_cast<std::uint8_t>(r));
+        bool allNull = true;
+        for (std::size_t pos : indexes_[i].columnPositions) {
+          keyValues_.push_back(values[pos]);
+          allNull = allNull && std::holds_alternative<Null>(values[pos]);
         }
+        if (allNull && indexes_[i].ignoreNulls) continue;
+        IndexEntry e;
+        indexes_[i].encoder->AppendKey(keyValues_, e.key);
+        e.dataPage = page;
+        e.row = static_cast<std::uint8_t>(r);
+        entries[i].push_back(std::move(e));
       }
     }
   }
-  def_.indexesInDoubt = false;
-  WriteIndexesInDoubt(store_, tdefPage_, false);
+  for (std::size_t i = 0; i < indexes_.size(); ++i) {
+    Index& idx = indexes_[i];
+    RealIndex& ri = def_.realIndexes[idx.realNumber];
+    UsageMap map(store_, ri.map);
+    for (std::uint32_t page : map.Pages()) {
+      if (page == ri.root || page >= store_.pageCount()) continue;
+      const std::uint8_t* p = store_.ReadPage(page);
+      map.Remove(page);
+      if ((p[0] == kPageIndexNode || p[0] == kPageIndexLeaf) && Get32(p + 4) == tdefPage_) store_.ReleasePage(page);
+    }
+    idx.tree->Clear();
+    std::vector<IndexEntry>& list = entries[i];
+    std::sort(list.begin(), list.end(), [](const IndexEntry& a, const IndexEntry& b) {
+      if (a.key != b.key) return std::lexicographical_compare(a.key.begin(), a.key.end(), b.key.begin(), b.key.end());
+      return a.dataPage != b.dataPage ? a.dataPage < b.dataPage : a.row < b.row;
+    });
+    ri.uniqueCount = 0;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      if (k == 0 || list[k].key != list[k - 1].key) ++ri.uniqueCount;
+      idx.tree->Insert(list[k].key, list[k].dataPage, list[k].row);
+    }
+  }
+  // The mark is cleared by the flush that writes the rebuilt pages, after them.
+  indexesRebuilt_ = true;
   WriteTableCounters(store_, tdefPage_, def_);
+}
+
+void StoredTable::CheckReferences(const Index& idx) {
+  std::string related;
+  for (const auto& [tablePage, logicalIndex] : idx.references) {
+    if (referenceExists_(tablePage, logicalIndex, key_, related)) continue;
+    throw Error(ErrorCode::ReferenceMissing, "Table '" + logical_.name + "': the value" +
+                                                 (idx.columnPositions.size() > 1 ? "s" : "") + " in " +
+                                                 KeyColumnNames(idx) + " refer to no row of table '" + related + "'");
+  }
+}
+
+bool StoredTable::ContainsKey(std::uint32_t logicalIndex, std::span<const std::uint8_t> key) {
+  for (const auto& li : def_.logicalIndexes)
+    if (li.number == logicalIndex && li.realNumber < indexes_.size()) return indexes_[li.realNumber].tree->Contains(key);
+  return true;  // no such index: nothing to check against
+}
+
+std::string StoredTable::KeyColumnNames(const Index& idx) const {
+  std::string cols;
+  for (std::size_t pos : idx.columnPositions) cols += (cols.empty() ? "" : ", ") + logical_.columns[pos].name;
+  return cols;
+}
+
+void StoredTable::ForEachRow(
+    const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit) {
+  std::vector<Value> values;
+  std::vector<std::uint8_t> buffer;
+  for (std::uint32_t page : DataPages()) {
+    const std::uint8_t* p = store_.ReadPage(page);
+    if (p[0] != kPageData || Get32(p + 4) != tdefPage_) continue;
+    std::uint16_t rows = DataPageRowCount(p);
+    for (std::uint16_t r = 0; r < rows; ++r) {
+      RowBytes row = DataPageRow(store_.ReadPage(page), r);
+      if (!row.present) continue;
+      buffer.assign(row.data, row.data + row.size);
+      DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
+      visit(page, static_cast<std::uint8_t>(r), values);
+    }
+  }
 }
 
 std::vector<std::uint32_t> StoredTable::DataPages() {

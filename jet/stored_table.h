@@ -3,7 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "jet/index_key_encoder.h"
@@ -41,8 +45,6 @@ class StoredTable {
     std::vector<std::uint32_t> uniqueCounts, longValuePages;
     ShadowedUsageMap::State owned;
     bool tailVisible;
-    std::uint32_t spareTail;
-    bool spareTailReusable;
   };
   State Save() const;
   // The same into `into`, reusing its buffers (an insert saves the state every time).
@@ -57,15 +59,28 @@ class StoredTable {
 
   // True when rows were added since the last flush (their index pages are written
   // after the definition, under an in-doubt mark).
-  bool indexesChanged() const { return def_.rowCount != committedRowCount_; }
+  bool indexesChanged() const { return def_.rowCount != committedRowCount_ || indexesRebuilt_; }
   bool indexesInDoubt() const { return def_.indexesInDoubt; }
 
-  // After a crash: adds the index entries that rows in the file lack, and
-  // recounts the distinct keys.
+  // After a crash: builds every index again from the rows and recounts the
+  // distinct keys. The next flush writes the trees and then clears the mark.
   void RepairIndexes();
 
   // Data pages in storage order.
   std::vector<std::uint32_t> DataPages();
+
+  // True if the index with logical number `logicalIndex` holds `key`.
+  bool ContainsKey(std::uint32_t logicalIndex, std::span<const std::uint8_t> key);
+
+  // Asks whether a referenced row exists (referenced table's definition page, its
+  // logical index, key); on false it names that table in `relatedTable`. Without
+  // it, relationships are not checked.
+  using ReferenceCheck = std::function<bool(std::uint32_t, std::uint32_t, std::span<const std::uint8_t>,
+                                            std::string& relatedTable)>;
+  void SetReferenceCheck(ReferenceCheck check) { referenceExists_ = std::move(check); }
+
+  // Every row with its place (data page, row number), in storage order.
+  void ForEachRow(const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit);
 
   // Makes `page` the data page new rows go to (used while building a new file).
   void UseDataPage(std::uint32_t page) { dataPage_ = page; }
@@ -78,11 +93,20 @@ class StoredTable {
     std::vector<std::size_t> columnPositions;  // positions in the value vector
     bool unique;
     bool primary;
+    bool required;     // no key column may be NULL
+    bool ignoreNulls;  // an all-NULL key gets no entry
+    // Enforced relationships this index is the referencing side of: the referenced
+    // table's definition page and logical index.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> references;
   };
   std::uint32_t PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber);
   void StartNewDataPage();
-  void CopyTailPage();
   void FindCurrentPages();
+  std::string KeyColumnNames(const Index& idx) const;
+  void CheckReferences(const Index& idx);
+  // The row with the next AutoNumber in place of a Null; moves the counter past an
+  // explicit value.
+  const std::vector<Value>& WithAutoNumber(const std::vector<Value>& values);
 
   Pager& store_;
   std::uint32_t tdefPage_;
@@ -93,21 +117,21 @@ class StoredTable {
   std::vector<Index> indexes_;
   ShadowedUsageMap owned_;
   std::uint32_t dataPage_ = 0;
-  // The last data page as readers see it on disk is never changed in place: the
-  // first row added after a flush goes to a copy (the spare tail), which the
-  // owned-pages map lists instead. Two pages take turns.
+  // True when the file on disk lists dataPage_: rows then go to a new page.
   bool tailVisible_ = false;
-  std::uint32_t spareTail_ = 0;
-  bool spareTailReusable_ = false;
   std::vector<std::uint32_t> longValuePages_;  // current LVAL page per entry of def_.longValueMaps
   std::uint32_t writtenRowCount_;
   std::uint32_t writtenAutoNumber_;
   format::RowPointer writtenOwnedMap_, writtenSpareMap_;
   std::uint32_t writtenSpareTail_ = 0;
   std::uint32_t committedRowCount_ = 0;
+  bool indexesRebuilt_ = false;
   std::vector<std::uint32_t> writtenUniqueCounts_;
   std::vector<Value> keyValues_;
   Bytes key_;
+  ReferenceCheck referenceExists_;
+  int autoNumberPos_ = -1;  // the AutoNumber column's position, -1 for none
+  std::vector<Value> withAutoNumber_;
 };
 
 // The public description of a stored definition (names, types, primary key).

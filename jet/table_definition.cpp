@@ -164,11 +164,11 @@ std::vector<std::uint8_t> EncodeTableDefinition(const TableDefinition& def) {
     w.U32(kTdefMagic);
     w.U32(l.number);
     w.U32(l.realNumber);
-    w.U8(0);
-    w.U32(0xFFFFFFFF);
-    w.U32(0);
-    w.U8(l.cascadeBytes);
-    w.U8(l.cascadeBytes);
+    w.U8(l.relatedTableType);
+    w.U32(l.relatedIndex);
+    w.U32(l.relatedTablePage);
+    w.U8(l.cascadeUpdate);
+    w.U8(l.cascadeDelete);
     w.U8(l.kind);
     w.U32(0);
   }
@@ -183,10 +183,37 @@ std::vector<std::uint8_t> EncodeTableDefinition(const TableDefinition& def) {
   return std::move(w.b);
 }
 
+namespace {
+
+void WriteDefinitionPages(PageStore& store, const std::vector<std::uint32_t>& pages,
+                          const std::vector<std::uint8_t>& bytes);
+
+}  // namespace
+
 void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes) {
   // The first page holds the buffer's first 4096 bytes, each continuation page 4088 more.
   std::vector<std::uint32_t> pages{firstPage};
   for (std::size_t done = kPageSize; done < bytes.size(); done += kPageSize - 8) pages.push_back(store.AllocatePage());
+  WriteDefinitionPages(store, pages, bytes);
+}
+
+void RewriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::uint32_t> old;
+  for (std::uint32_t next = Get32(store.ReadPage(firstPage) + 4); next != 0 && old.size() < 64;
+       next = Get32(store.ReadPage(next) + 4))
+    old.push_back(next);
+  std::vector<std::uint32_t> pages{firstPage};
+  std::size_t reused = 0;
+  for (std::size_t done = kPageSize; done < bytes.size(); done += kPageSize - 8)
+    pages.push_back(reused < old.size() ? old[reused++] : store.AllocatePage());
+  for (std::size_t i = reused; i < old.size(); ++i) store.ReleasePage(old[i]);
+  WriteDefinitionPages(store, pages, bytes);
+}
+
+namespace {
+
+void WriteDefinitionPages(PageStore& store, const std::vector<std::uint32_t>& pages,
+                          const std::vector<std::uint8_t>& bytes) {
   std::size_t pos = 0;
   for (std::size_t i = 0; i < pages.size(); ++i) {
     std::uint8_t* p = store.WritablePage(pages[i]);
@@ -209,6 +236,8 @@ void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::
   }
 }
 
+}  // namespace
+
 TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   std::vector<std::uint8_t> buf;
   std::uint32_t current = page;
@@ -223,6 +252,8 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
       buf.insert(buf.end(), p + 8, p + kPageSize);
     current = Get32(p + 4);
   }
+  // A catalog row of a damaged file may name page 0.
+  if (buf.empty()) throw Error(ErrorCode::NotJet4, "A table definition is on page 0");
   std::uint32_t length = Get32(&buf[8]);
   if (length >= 63 && length < buf.size()) buf.resize(length);
 
@@ -247,6 +278,8 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   if (numLogical > 1000 || numReal > 1000) throw Error(ErrorCode::NotJet4, "Damaged table definition (index count)");
   def.ownedMap = RowPointer::Decode(r.U32());
   def.freeMap = RowPointer::Decode(r.U32());
+  // A row's null mask and offsets have room for 256 column numbers; Jet allows 255 columns.
+  if (numColumns > 256 || def.maxColumns > 256) throw Error(ErrorCode::NotJet4, "Damaged table definition (column count)");
   def.realIndexes.resize(numReal);
   for (auto& ri : def.realIndexes) {
     ri.entryCount = r.U32();
@@ -258,6 +291,7 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
     c.type = r.U8();
     r.Skip(4);
     c.number = r.U16();
+    if (c.number >= 256) throw Error(ErrorCode::NotJet4, "Damaged table definition (column number)");
     c.varIndex = r.U16();
     r.Skip(2);
     for (auto& m : c.misc) m = r.U8();
@@ -287,9 +321,11 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
     r.Skip(4);
     li.number = r.U32();
     li.realNumber = r.U32();
-    r.Skip(9);
-    li.cascadeBytes = r.U8();
-    r.Skip(1);
+    li.relatedTableType = r.U8();
+    li.relatedIndex = r.U32();
+    li.relatedTablePage = r.U32();
+    li.cascadeUpdate = r.U8();
+    li.cascadeDelete = r.U8();
     li.kind = r.U8();
     r.Skip(4);
   }

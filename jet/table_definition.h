@@ -49,7 +49,14 @@ struct LogicalIndex {
   std::uint32_t number = 0;
   std::uint32_t realNumber = 0;
   std::uint8_t kind = 0;  // 1 primary key, 2 foreign key, 0 other
-  std::uint8_t cascadeBytes = 0x04;
+  // Foreign keys: the index on the other table (1 = this index is on the referenced
+  // side, 2 = on the referencing side), its logical number and TDEF page, and the
+  // cascade flags. Other indexes carry 0x04 in both cascade bytes, as Jet writes.
+  std::uint8_t relatedTableType = 0;
+  std::uint32_t relatedIndex = 0xFFFFFFFF;
+  std::uint32_t relatedTablePage = 0;
+  std::uint8_t cascadeUpdate = 0x04;
+  std::uint8_t cascadeDelete = 0x04;
   std::u16string name;
 };
 
@@ -91,6 +98,10 @@ void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::
 
 // Sets or clears the in-doubt mark of the definition at `page`.
 void WriteIndexesInDoubt(PageStore& store, std::uint32_t page, bool inDoubt);
+
+// Writes a changed definition over the one at `firstPage`, reusing its continuation
+// pages, taking more if it grew and releasing those it no longer needs.
+void RewriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes);
 
 // Reads and parses the definition starting at `page`. Throws NotJet4 if damaged.
 TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page);

@@ -28,17 +28,36 @@ std::u16string FoldedName(std::string_view name) {
   return s;
 }
 
-void CheckName(const std::string& name, const std::string& what) {
+}  // namespace
+
+std::string QuotedName(const std::string& name) {
+  std::u16string s;
+  if (!Utf8ToUtf16(name, s) || s.size() <= kMaxNameLength) return "'" + name + "'";
+  return "'" + Utf16ToUtf8(s.substr(0, kMaxNameLength)) + "...'";
+}
+
+void CheckObjectName(const std::string& name, const std::string& what) {
   std::u16string s;
   if (!Utf8ToUtf16(name, s)) throw Error(ErrorCode::InvalidDefinition, what + " name is not valid UTF-8");
   if (s.empty()) throw Error(ErrorCode::InvalidDefinition, what + " name is empty");
   if (s.size() > kMaxNameLength) {
-    throw Error(ErrorCode::LimitExceeded, what + " name '" + name + "' is longer than " +
+    throw Error(ErrorCode::LimitExceeded, what + " name " + QuotedName(name) + " is longer than " +
                                               std::to_string(kMaxNameLength) + " characters");
   }
-  for (char16_t c : s)
-    if (c < 0x20) throw Error(ErrorCode::InvalidDefinition, what + " name '" + name + "' contains a control character");
+  if (s[0] == u' ')
+    throw Error(ErrorCode::InvalidDefinition, what + " name " + QuotedName(name) + " starts with a blank");
+  for (char16_t c : s) {
+    if (c < 0x20 || c == 0x7F)
+      throw Error(ErrorCode::InvalidDefinition, what + " name " + QuotedName(name) + " contains a control character");
+    if (c == u'.' || c == u'!' || c == u'`' || c == u'[' || c == u']')
+      throw Error(ErrorCode::InvalidDefinition, what + " name " + QuotedName(name) + " contains '" +
+                                                    static_cast<char>(c) + "', which Access does not allow in names");
+  }
 }
+
+namespace {
+
+void CheckName(const std::string& name, const std::string& what) { CheckObjectName(name, what); }
 
 std::uint16_t FixedSize(ColumnType t) {
   switch (t) {
@@ -64,6 +83,7 @@ void ValidateTableDef(const TableDef& def) {
                                               " columns; a table can have at most 255");
   }
   std::vector<std::u16string> seen;
+  int autoNumbers = 0;
   for (const auto& c : def.columns) {
     CheckName(c.name, "The column");
     std::u16string folded = FoldedName(c.name);
@@ -72,6 +92,12 @@ void ValidateTableDef(const TableDef& def) {
     }
     seen.push_back(folded);
     std::string where = "Column '" + c.name + "' of table '" + def.name + "'";
+    if (c.autoNumber) {
+      if (c.type != ColumnType::Long) throw Error(ErrorCode::InvalidDefinition, where + ": only a Long Integer column can be an AutoNumber");
+      if (autoNumbers++ > 0) throw Error(ErrorCode::InvalidDefinition, "Table '" + def.name + "' has more than one AutoNumber column");
+    }
+    if (c.defaultValue.size() > kMaxDefaultValueLength)
+      throw Error(ErrorCode::LimitExceeded, where + ": a default value is at most 255 characters long");
     switch (c.type) {
       case ColumnType::Text:
         if (c.length > 255) {
@@ -132,7 +158,8 @@ TableDefinition PhysicalDefinition(const TableDef& def) {
     p.number = static_cast<std::uint16_t>(i);
     Utf8ToUtf16(c.name, p.name);
     std::uint16_t fixed = FixedSize(c.type);
-    p.flags = static_cast<std::uint8_t>((fixed ? kColumnFixed : 0) | kColumnUpdatable);
+    p.flags = static_cast<std::uint8_t>((fixed ? kColumnFixed : 0) | kColumnUpdatable |
+                                        (c.autoNumber ? kColumnAutoNumber : 0));
     p.length = fixed;
     if (c.type == ColumnType::Text) p.length = static_cast<std::uint16_t>(2 * c.length);
     if (c.type == ColumnType::Binary) p.length = c.length;

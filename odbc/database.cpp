@@ -138,6 +138,10 @@ void Database::Allocate() {
         "cannot allocate a connection");
   SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout_)), 0);
+  if (connectionTimeout_ > 0) {
+    SQLSetConnectAttr(dbc_, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(connectionTimeout_)), 0);
+  }
 }
 
 void Database::OpenDataSource(const std::string& dsn, const std::string& login,

@@ -63,7 +63,8 @@ class Environment {
   SQLHENV env_ = SQL_NULL_HENV;
 };
 
-// One connection. Login and query time-outs default to 15 seconds.
+// One connection. Login and query time-outs default to 15 seconds; the
+// connection time-out (any other request that waits for the server) is off.
 class Database {
  public:
   Database();
@@ -90,6 +91,7 @@ class Database {
 
   void set_login_timeout(int seconds) { loginTimeout_ = seconds; }
   void set_query_timeout(int seconds) { queryTimeout_ = seconds; }
+  void set_connection_timeout(int seconds) { connectionTimeout_ = seconds; }
   int query_timeout() const { return queryTimeout_; }
 
   SQLHDBC handle() const { return dbc_; }
@@ -102,6 +104,7 @@ class Database {
   bool connected_ = false;
   int loginTimeout_ = 15;
   int queryTimeout_ = 15;
+  int connectionTimeout_ = 0;
 };
 
 // One statement handle reused for many direct executions that return no rows

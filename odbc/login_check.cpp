@@ -13,8 +13,30 @@ constexpr SQLINTEGER kIntegratedSecurity = 1203;
 
 }  // namespace
 
+std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseName) {
+  std::string quoted;
+  for (char c : databaseName) {
+    if (c == '\'') quoted += '\'';
+    quoted += c;
+  }
+  const std::string sql = "SELECT DB_ID(N'" + quoted + "')";
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) return std::nullopt;
+  std::optional<bool> exists;
+  if (Succeeded(SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                              SQL_NTS)) &&
+      Succeeded(SQLFetch(stmt))) {
+    char id[64] = {};
+    SQLLEN indicator = 0;
+    if (Succeeded(SQLGetData(stmt, 1, SQL_C_CHAR, id, sizeof id, &indicator)))
+      exists = indicator != SQL_NULL_DATA;
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  return exists;
+}
+
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
-                                 const std::string& password) {
+                                 const std::string& password, const std::string& databaseName) {
   LoginCheckResult result;
   RegisterSourceDsn(std::string(), kSourceDsn);
 
@@ -28,6 +50,9 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
 
+  // A server that does not answer fails the check after this long, not never.
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDefaultSourceTimeoutSeconds)), 0);
   const bool windows = choice == AuthChoice::Windows;
   result.authMode = windows ? kAuthWindows : kAuthSql;
   SQLSetConnectAttr(dbc, kIntegratedSecurity,
@@ -48,6 +73,10 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
     result.message = kLoginMismatchMessage;
     result.diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
   } else {
+    if (!databaseName.empty() && ServerHasDatabase(dbc, databaseName) == false) {
+      result.passed = false;
+      result.databaseMissing = true;
+    }
     SQLDisconnect(dbc);
   }
   if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);

@@ -2,6 +2,7 @@
 // connects to it once with the chosen authentication.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,22 @@ struct LoginCheckResult {
   std::string message;
   // The driver's own reasons for a refusal.
   std::vector<DiagnosticRecord> diagnostics;
+  // The logon passed but the server holds no database of the name asked about
+  // (passed is then false and message is empty: the caller names the database).
+  bool databaseMissing = false;
 };
 
 // With Windows authentication the login name and password are not passed (an
 // empty login name is what selects the Kerberos logon); with SQL Server
-// authentication both are passed whole.
+// authentication both are passed whole. With a `databaseName`, the same
+// connection then asks the server whether that database exists (DB_ID); a server
+// that cannot answer is given the benefit of the doubt.
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
-                                 const std::string& password);
+                                 const std::string& password,
+                                 const std::string& databaseName = std::string());
+
+// Whether the connected server holds `databaseName`: true or false, nullopt when
+// the question itself failed.
+std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseName);
 
 }  // namespace talvoro::odbc

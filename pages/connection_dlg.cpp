@@ -1,11 +1,12 @@
 #include "pages/connection_dlg.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include <wx/dcclient.h>
-#include <wx/log.h>
+#include <wx/filefn.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -41,6 +42,14 @@ wxTextCtrl* MakeEdit(wxWindow* parent, int id, const PixelRect& r, long style = 
 
 std::string Text(const wxTextCtrl* edit) { return edit->GetValue().utf8_string(); }
 
+std::string Home() { return wxGetHomeDir().utf8_string(); }
+
+// The folder proposed destinations go in (the demo points it at its output folder).
+std::string ProposalFolder() {
+  const char* preferred = std::getenv("KESTRIN1_DEST_DIR");
+  return DestinationFolder(preferred ? preferred : "", Home());
+}
+
 std::string DescribeDiagnostics(const odbc::LoginCheckResult& result) {
   std::string text;
   for (const odbc::DiagnosticRecord& record : result.diagnostics) {
@@ -52,8 +61,9 @@ std::string DescribeDiagnostics(const odbc::LoginCheckResult& result) {
 
 }  // namespace
 
-bool ChooseFolder(std::string& path, const std::string& title, wxWindow* owner) {
-  const FolderChoice choice = CurrentPathChoosers().ChooseFolder(owner, title);
+bool ChooseFolder(std::string& path, const std::string& title, wxWindow* owner,
+                  const std::string& startFolder) {
+  const FolderChoice choice = CurrentPathChoosers().ChooseFolder(owner, title, startFolder);
   switch (choice.outcome) {
     case FolderChoice::Outcome::Chosen:
       path = choice.path;
@@ -120,6 +130,7 @@ CConnectionDlg::CConnectionDlg(wxWindow* parent) {
 
   Bind(wxEVT_PAINT, &CConnectionDlg::OnPaint, this);
   Bind(wxEVT_BUTTON, &CConnectionDlg::OnBrowseSource, this, IDC_BROWSE_SOURCE);
+  Bind(wxEVT_TEXT, &CConnectionDlg::OnSourceTyped, this, IDC_SOURCE_PATH);
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, IDC_NEXT);
   Bind(wxEVT_RADIOBUTTON, &CConnectionDlg::OnAuthChanged, this, IDC_AUTH_WINDOWS);
   Bind(wxEVT_RADIOBUTTON, &CConnectionDlg::OnAuthChanged, this, IDC_AUTH_SQL);
@@ -150,15 +161,25 @@ void CConnectionDlg::OnBrowseSource(wxCommandEvent&) {
   sourcePath_->ChangeValue(wxString::FromUTF8(*file));
   const std::string databaseName = DatabaseNameFromMdfPath(*file);
   engine::g_strDatabaseName = databaseName;
-  const std::string destination =
-      DefaultDestinationPath(wxGetHomeDir().utf8_string(), databaseName);
+  const std::string destination = DefaultDestinationPath(ProposalFolder(), databaseName);
   destPath_->ChangeValue(wxString::FromUTF8(destination));
+  proposedDestination_ = destination;
   engine::g_strDestPath = destination;
+}
+
+void CConnectionDlg::OnSourceTyped(wxCommandEvent&) {
+  const std::optional<std::string> proposal = ProposeDestinationForTypedSource(
+      Text(sourcePath_), Text(destPath_), proposedDestination_, ProposalFolder());
+  if (!proposal) return;  // the user's own destination stays
+  destPath_->ChangeValue(wxString::FromUTF8(*proposal));
+  proposedDestination_ = *proposal;
 }
 
 void CConnectionDlg::OnBrowseDest(wxCommandEvent&) {
   std::string folder;
-  if (!ChooseFolder(folder, "Sample of  getting folder.", this) || folder.empty()) return;
+  const std::string start =
+      FolderChooserStart(Text(destPath_), wxGetCwd().utf8_string(), Home());
+  if (!ChooseFolder(folder, "Sample of  getting folder.", this, start) || folder.empty()) return;
   const std::string destination =
       JoinFolderAndFileName(folder, Text(destPath_), DatabaseNameFromMdfPath(Text(sourcePath_)));
   destPath_->ChangeValue(wxString::FromUTF8(destination));
@@ -188,9 +209,15 @@ void CConnectionDlg::OnOK() {
     wxBusyCursor busy;
     login = odbc::TestSourceLogin(
         authWindows_->GetValue() ? odbc::AuthChoice::Windows : odbc::AuthChoice::SqlServer,
-        engine::g_strLoginName, engine::g_strPassword);
+        engine::g_strLoginName, engine::g_strPassword, DatabaseNameFromMdfPath(source));
   }
   if (!login.authMode.empty()) engine::g_strAuthMode = login.authMode;
+  if (login.databaseMissing) {
+    ShowPageMessage(this, wxString::FromUTF8(MissingDatabaseMessage(DatabaseNameFromMdfPath(source))),
+                    kPageMessageCaption);
+    sourcePath_->SetFocus();
+    return;
+  }
   if (!login.passed) {
     if (!login.message.empty())
       ShowApplicationMessage(this, wxString::FromUTF8(login.message),
@@ -212,6 +239,7 @@ void CConnectionDlg::OnOK() {
 }
 
 bool CConnectionDlg::SettleExistingDestination(const std::string& destination) {
+  engine::g_conversionSettings.replaceableDestPath.clear();
   std::FILE* file = std::fopen(destination.c_str(), "rb");
   if (!file) return true;  // no such file (or unreadable): nothing to ask
   const wxString question = "File Named " + wxString::FromUTF8(destination) +
@@ -220,9 +248,9 @@ bool CConnectionDlg::SettleExistingDestination(const std::string& destination) {
   const int answer = ShowPageMessage(this, question, kCaption, wxYES_NO);
   std::fclose(file);
   if (answer != wxID_YES) return false;
-  std::error_code ec;
-  if (!std::filesystem::remove(destination, ec) && ec)
-    wxLogDebug("File %s cannot be removed\n", wxString::FromUTF8(destination));
+  // Yes only marks the file as replaceable: it stays as it is until a conversion
+  // has created its replacement, so leaving by "prev" or closing loses nothing.
+  engine::g_conversionSettings.replaceableDestPath = destination;
   return true;
 }
 

@@ -21,7 +21,9 @@ class BitmapButton;
 // The folder chooser as the folder Browse uses it: true with the chosen folder in
 // `path`; false when cancelled (`path` emptied) or when the choice is no file
 // system folder (`path` unchanged).
-bool ChooseFolder(std::string& path, const std::string& title, wxWindow* owner);
+// The chooser opens at `startFolder`.
+bool ChooseFolder(std::string& path, const std::string& title, wxWindow* owner,
+                  const std::string& startFolder);
 
 class CConnectionDlg : public wxDialog {
  public:
@@ -39,6 +41,7 @@ class CConnectionDlg : public wxDialog {
   void OnBrowseSource(wxCommandEvent&);
   void OnBrowseDest(wxCommandEvent&);
   void OnAuthChanged(wxCommandEvent&);
+  void OnSourceTyped(wxCommandEvent&);
   void OnCharHook(wxKeyEvent&);
   void OnClose(wxCloseEvent&);
   bool SettleExistingDestination(const std::string& destination);
@@ -57,6 +60,7 @@ class CConnectionDlg : public wxDialog {
   BitmapButton* buy_ = nullptr;
   BitmapButton* help_ = nullptr;
   PageExit exit_ = PageExit::Cancel;
+  std::string proposedDestination_;  // what the page itself last put in the destination field
 };
 
 }  // namespace talvoro::pages

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include <wx/gauge.h>
 #include <wx/listbox.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
@@ -20,6 +19,7 @@
 #include "pages/message_boxes.h"
 #include "pages/message_dialogs.h"
 #include "pages/page_painting.h"
+#include "pages/progress_strip.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 
@@ -68,25 +68,34 @@ class ConvertPageObserver : public engine::ConversionObserver {
     page_.ShowStatus(text);
     Turn();
   }
-  void OnProgressRange(int, int) override { page_.ShowProgress(kProgressLow); }
-  void OnProgressPosition(int position) override { page_.ShowProgress(position); }
+  void OnProgressRange(int, int) override { page_.ShowProgress(progress_.position()); }
   void OnRepaint() override {
     page_.Update();
     Turn();
   }
-  void OnTableStarted(std::size_t, std::size_t count, const std::string&) override {
-    count_ = count;
+  void OnTableStarted(std::size_t index, std::size_t count, const std::string&) override {
+    progress_.TableStarted(index, count);
+    page_.ShowProgress(progress_.position());
   }
-  void OnRowsCopied(const std::string&, std::uint64_t) override { Turn(); }
+  void OnTableRowCount(const std::string&, std::uint64_t rows) override {
+    progress_.RowCountKnown(rows);
+  }
+  void OnRowsCopied(const std::string&, std::uint64_t rows) override {
+    progress_.RowsCopied(rows);
+    page_.ShowProgress(progress_.position());
+    Turn();
+  }
   void OnTableFinished(const engine::TableOutcome&) override {
-    page_.ShowProgress(ProgressPosition(++done_, count_));
+    progress_.TableFinished();
+    page_.ShowProgress(progress_.position());
     Turn();
   }
   void OnDataSourceFailure(const std::string& message) override {
     ShowApplicationMessage(&page_, wxString::FromUTF8(message));
   }
   void OnConversionFinished(const engine::ConversionResult& result) override {
-    page_.ShowProgress(kProgressHigh);
+    progress_.RunFinished();
+    page_.ShowProgress(progress_.position());
     page_.Update();
     blocker_.reset();  // the user acts again at the completion dialog
     CDoneMsgDlg done(&page_, FailureList(result));
@@ -101,8 +110,7 @@ class ConvertPageObserver : public engine::ConversionObserver {
 
   CConvertDlg& page_;
   std::unique_ptr<InputBlocker> blocker_;
-  std::size_t count_ = 0;
-  std::size_t done_ = 0;
+  RunProgress progress_;
 };
 
 CConvertDlg::CConvertDlg(wxWindow* parent) {
@@ -206,10 +214,8 @@ void CConvertDlg::ShowStatus(const std::string& text) {
 
 void CConvertDlg::ShowProgress(int position) {
   if (!progress_) {
-    progress_ = new wxGauge(this, IDC_CONVERT_PROGRESS, kProgressHigh - kProgressLow,
-                            wxPoint(40, 420), wxSize(610, 10), wxGA_HORIZONTAL | wxGA_SMOOTH);
-    progress_->SetMinSize(wxSize(610, 10));
-    progress_->SetBackgroundColour(wxColour(240, 240, 138));
+    progress_ = new ProgressStrip(this, IDC_CONVERT_PROGRESS, kProgressHigh - kProgressLow,
+                                  wxPoint(40, 420), wxSize(610, 10));
   }
   progress_->SetValue(std::clamp(position, kProgressLow, kProgressHigh) - kProgressLow);
   progress_->Update();

@@ -11,7 +11,6 @@
 
 #include "pages/page_logic.h"
 
-class wxGauge;
 class wxListBox;
 class wxRadioButton;
 class wxTextCtrl;
@@ -19,6 +18,7 @@ class wxTextCtrl;
 namespace talvoro::pages {
 
 class BitmapButton;
+class ProgressStrip;
 
 class CConvertDlg : public wxDialog {
  public:
@@ -39,7 +39,7 @@ class CConvertDlg : public wxDialog {
   void ShowStatus(const std::string& text);
   void ShowProgress(int position);
   wxTextCtrl* statusLine() const { return status_; }
-  wxGauge* progressBar() const { return progress_; }
+  ProgressStrip* progressBar() const { return progress_; }
 
  private:
   void OnPaint(wxPaintEvent&);
@@ -58,7 +58,7 @@ class CConvertDlg : public wxDialog {
   BitmapButton* add_ = nullptr;
   BitmapButton* convert_ = nullptr;
   wxTextCtrl* status_ = nullptr;
-  wxGauge* progress_ = nullptr;
+  ProgressStrip* progress_ = nullptr;
   bool converting_ = false;
   PageExit exit_ = PageExit::Cancel;
 };

@@ -4,6 +4,8 @@
 #include <wx/textctrl.h>
 
 #include "pages/about_menu.h"
+#include "pages/message_boxes.h"
+#include "pages/page_logic.h"
 #include "pages/dialog_units.h"
 #include "pages/page_painting.h"
 #include "res/resource_ids.h"
@@ -47,11 +49,14 @@ CSelectTableMsgDlg::CSelectTableMsgDlg(wxWindow* parent) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   Create(parent, IDD_SELECT_TABLE_MSG, kCaption, wxDefaultPosition, wxDefaultSize, kStyle);
   SetFont(ControlFont());
-  SetClientSize(DluToPixelsX(119), DluToPixelsY(52));
+  // As wide as the caption needs; a wider window keeps its OK button centred.
+  const int width = MessageClientWidth(DluToPixelsX(119), CaptionTextWidth(*this, kCaption));
+  SetClientSize(width, DluToPixelsY(52));
   KeepChildrenWhereTheyAre(*this);
   icon_ = LoadApplicationIcon(32);
 
-  const PixelRect ok = DluRect(36, 30, 34, 15);
+  PixelRect ok = DluRect(36, 30, 34, 15);
+  if (width > DluToPixelsX(119)) ok.x = (width - ok.width) / 2;
   auto* button = new wxButton(this, IDC_MSG_OK, "OK", Pos(ok), Size(ok));
   button->SetFocus();
 
@@ -74,16 +79,20 @@ CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failur
   KeepChildrenWhereTheyAre(*this);
 
   PixelRect ok = DluRect(65, 38, 50, 14);
+  const int captionWidth = CaptionTextWidth(*this, kCaption);
   if (failures_.empty()) {
-    SetClientSize(DluToPixelsX(195), DluToPixelsY(62));
+    const int width = MessageClientWidth(DluToPixelsX(195), captionWidth);
+    SetClientSize(width, DluToPixelsY(62));
+    if (width > DluToPixelsX(195)) ok.x = (width - ok.width) / 2;
   } else {
-    // Room for the list of failed tables between the text and the button.
+    // Room for the list of failed tables between the text and the button. Long
+    // reasons wrap within the list, which scrolls only downwards.
     constexpr int kListHeight = 150;
-    const int width = 480;
+    const int width = MessageClientWidth(480, captionWidth);
     SetClientSize(width, DluToPixelsY(62) + kListHeight);
     auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(failures_),
                                 wxPoint(10, 42), wxSize(width - 20, kListHeight),
-                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+                                wxTE_MULTILINE | wxTE_READONLY);  // wraps words, and long paths inside
     list->SetMinSize(wxSize(width - 20, kListHeight));
     ok.x = (width - ok.width) / 2;
     ok.y = 42 + kListHeight + 12;

@@ -1,5 +1,9 @@
 #include "page_logic.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 namespace talvoro::pages {
 
 std::string FileTitle(std::string_view path) {
@@ -36,6 +40,40 @@ std::string JoinFolderAndFileName(std::string_view folder, std::string_view curr
   std::string joined(folder);
   if (joined.empty() || joined.back() != '/') joined += '/';
   return joined + fileName;
+}
+
+std::string DestinationFolder(std::string_view preferred, std::string_view home) {
+  return std::string(preferred.empty() ? home : preferred);
+}
+
+std::optional<std::string> ProposeDestinationForTypedSource(std::string_view sourcePath,
+                                                            std::string_view currentDestination,
+                                                            std::string_view lastProposal,
+                                                            std::string_view folder) {
+  if (!currentDestination.empty() && currentDestination != lastProposal) return std::nullopt;
+  return DefaultDestinationPath(folder, DatabaseNameFromMdfPath(sourcePath));
+}
+
+std::string FolderChooserStart(std::string_view destination, std::string_view workingFolder,
+                               std::string_view home) {
+  namespace fs = std::filesystem;
+  if (destination.empty()) return std::string(home);
+  fs::path path(destination);
+  if (path.is_relative()) path = fs::path(workingFolder) / path;
+  // "DIR/NAME" and "DIR/" both give DIR.
+  fs::path folder = path.parent_path();
+  std::error_code ec;
+  while (!folder.empty()) {
+    if (fs::is_directory(folder, ec)) return fs::path(folder).lexically_normal().string();
+    if (folder == folder.root_path() || folder.parent_path() == folder) break;
+    folder = folder.parent_path();
+  }
+  return std::string(home);
+}
+
+std::string MissingDatabaseMessage(std::string_view databaseName) {
+  return "The Database \"" + std::string(databaseName) +
+         "\" is not on the SQL Server.\n\nPlease Select the .mdf file of a database the server holds.";
 }
 
 std::optional<std::string> CheckNextFields(std::string_view sourcePath,
@@ -77,6 +115,113 @@ int ProgressPosition(std::size_t done, std::size_t total) {
   const long long span = kProgressHigh - kProgressLow;
   return kProgressLow + static_cast<int>(span * static_cast<long long>(done) /
                                          static_cast<long long>(total));
+}
+
+void RunProgress::TableStarted(std::size_t index, std::size_t count) {
+  index_ = index;
+  count_ = count;
+  rowsExpected_ = 0;
+  Update(ProgressPosition(index, count));
+}
+
+void RunProgress::RowCountKnown(std::uint64_t rows) { rowsExpected_ = rows; }
+
+void RunProgress::RowsCopied(std::uint64_t rows) {
+  if (count_ == 0 || rowsExpected_ == 0) return;
+  const std::uint64_t copied = std::min(rows, rowsExpected_);
+  const int start = ProgressPosition(index_, count_);
+  const int end = ProgressPosition(index_ + 1, count_);
+  // The share of this table, in proportion to its rows (no overflow: the share is
+  // at most 610 and the row count fits 53 bits of a double without harm).
+  const double done = static_cast<double>(copied) / static_cast<double>(rowsExpected_);
+  Update(start + static_cast<int>(done * (end - start)));
+}
+
+void RunProgress::TableFinished() {
+  if (count_ != 0) Update(ProgressPosition(index_ + 1, count_));
+}
+
+void RunProgress::RunFinished() { Update(kProgressHigh); }
+
+void RunProgress::Update(int candidate) {
+  position_ = std::clamp(std::max(position_, candidate), kProgressLow, kProgressHigh);
+}
+
+int ProgressFillWidth(int value, int range, int width) {
+  if (range <= 0 || width <= 0) return 0;
+  const long long clamped = std::clamp(value, 0, range);
+  return static_cast<int>(clamped * width / range);
+}
+
+namespace {
+
+// The longest prefix of `word` (at least one character, whole UTF-8 sequences)
+// that fits, ending after a "/" when one fits.
+std::size_t FittingPrefix(std::string_view word, int maxWidth,
+                          const std::function<int(std::string_view)>& measure) {
+  std::size_t fit = 0;
+  std::size_t slash = 0;
+  for (std::size_t i = 1; i <= word.size(); ++i) {
+    if (i < word.size() && (static_cast<unsigned char>(word[i]) & 0xC0) == 0x80) continue;
+    if (measure(word.substr(0, i)) > maxWidth) break;
+    fit = i;
+    if (word[i - 1] == '/') slash = i;
+  }
+  if (fit == 0) {  // not even one character fits: take one anyway
+    fit = 1;
+    while (fit < word.size() && (static_cast<unsigned char>(word[fit]) & 0xC0) == 0x80) ++fit;
+  }
+  return slash > 0 && fit < word.size() ? slash : fit;
+}
+
+}  // namespace
+
+std::string WrapText(std::string_view text, int maxWidth,
+                     const std::function<int(std::string_view)>& measure) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t newline = text.find('\n', start);
+    const std::string_view paragraph = text.substr(
+        start, newline == std::string_view::npos ? std::string_view::npos : newline - start);
+    std::string line;
+    bool lineStarted = false;
+    std::size_t at = 0;
+    while (at <= paragraph.size()) {
+      std::size_t blank = paragraph.find(' ', at);
+      if (blank == std::string_view::npos) blank = paragraph.size();
+      std::string_view word = paragraph.substr(at, blank - at);
+      at = blank + 1;
+      if (lineStarted) {
+        std::string candidate = line + ' ' + std::string(word);
+        if (measure(candidate) <= maxWidth) {
+          line = std::move(candidate);
+          continue;
+        }
+        lines.push_back(line);  // the blank becomes the line break
+      }
+      while (word.size() > 1 && measure(word) > maxWidth) {
+        const std::size_t cut = FittingPrefix(word, maxWidth, measure);
+        lines.emplace_back(word.substr(0, cut));
+        word.remove_prefix(cut);
+      }
+      line = std::string(word);
+      lineStarted = true;
+    }
+    lines.push_back(line);
+    if (newline == std::string_view::npos) break;
+    start = newline + 1;
+  }
+  std::string out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i) out += '\n';
+    out += lines[i];
+  }
+  return out;
+}
+
+int MessageClientWidth(int contentWidth, int captionTextWidth) {
+  return std::max(contentWidth, captionTextWidth + kTitleBarAllowance);
 }
 
 bool PageChain::Advance(PageExit exit) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +35,28 @@ std::string DestinationFileName(std::string_view destination);
 // folder alone (ending in "/"), which Next then refuses as a destination.
 std::string JoinFolderAndFileName(std::string_view folder, std::string_view currentDestination,
                                   std::string_view databaseName);
+
+// The folder a proposed destination goes in: `preferred` (KESTRIN1_DEST_DIR, which
+// the demo sets) when given, else the home folder.
+std::string DestinationFolder(std::string_view preferred, std::string_view home);
+
+// A source path typed by hand proposes the destination as Browse does, unless the
+// user has put a destination of their own in the field: the new text of the
+// destination field, or nullopt to leave it. `lastProposal` is what the page itself
+// last put there.
+std::optional<std::string> ProposeDestinationForTypedSource(std::string_view sourcePath,
+                                                            std::string_view currentDestination,
+                                                            std::string_view lastProposal,
+                                                            std::string_view folder);
+
+// Where the folder chooser opens: the destination's folder when it exists (a
+// relative destination counts from `workingFolder`), else the nearest existing
+// folder above it, else `home`.
+std::string FolderChooserStart(std::string_view destination, std::string_view workingFolder,
+                               std::string_view home);
+
+// The message shown when the server holds no database of the name the .mdf gives.
+std::string MissingDatabaseMessage(std::string_view databaseName);
 
 // What Next refuses before it tests the logon; nullopt when the fields are usable.
 // The texts are the ones the page shows.
@@ -72,6 +96,49 @@ inline constexpr int kProgressHigh = 650;
 // Position after `done` of `total` tables: rises in proportion and reaches the top
 // exactly with the last table (never runs past it and starts over).
 int ProgressPosition(std::size_t done, std::size_t total);
+
+// The bar during a run: each table owns an equal share of the range, filled as
+// its rows are copied (when the source said how many there are) and full when
+// the table ends, whatever became of it. It never moves backwards and stands at
+// the top when the run ends.
+class RunProgress {
+ public:
+  void TableStarted(std::size_t index, std::size_t count);
+  void RowCountKnown(std::uint64_t rows);
+  void RowsCopied(std::uint64_t rows);
+  void TableFinished();
+  void RunFinished();
+  int position() const { return position_; }
+
+ private:
+  void Update(int candidate);
+
+  std::size_t index_ = 0;
+  std::size_t count_ = 0;
+  std::uint64_t rowsExpected_ = 0;  // 0: unknown or empty
+  int position_ = kProgressLow;
+};
+
+// How many of `width` pixels of the bar are filled at `value` of `range` (clamped).
+int ProgressFillWidth(int value, int range, int width);
+
+// --- Message windows ----------------------------------------------------------
+
+// Space a title bar needs beside its text (window buttons and margins) and the
+// width long message texts wrap at.
+inline constexpr int kTitleBarAllowance = 96;
+inline constexpr int kMessageWrapWidth = 460;
+
+// Breaks `text` into lines no wider than `maxWidth` as `measure` counts width:
+// at blanks where it can, inside a word longer than a line (a long path) after
+// its last "/" that fits, else between letters. Existing line breaks stay; a
+// blank where a line is broken becomes the break.
+std::string WrapText(std::string_view text, int maxWidth,
+                     const std::function<int(std::string_view)>& measure);
+
+// The client width a message window needs so that the window manager shows its
+// whole caption: the wider of the content and the caption with its title bar.
+int MessageClientWidth(int contentWidth, int captionTextWidth);
 
 // --- The chain of pages ------------------------------------------------------
 

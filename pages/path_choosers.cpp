@@ -16,8 +16,11 @@ class DesktopChoosers : public PathChoosers {
     return dialog.GetPath().utf8_string();
   }
 
-  FolderChoice ChooseFolder(wxWindow* owner, const std::string& title) override {
-    wxDirDialog dialog(owner, wxString::FromUTF8(title), wxEmptyString,
+  FolderChoice ChooseFolder(wxWindow* owner, const std::string& title,
+                            const std::string& startFolder) override {
+    // Without a start folder GTK opens on "Recent", where typing searches instead
+    // of taking a path.
+    wxDirDialog dialog(owner, wxString::FromUTF8(title), wxString::FromUTF8(startFolder),
                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
     FolderChoice choice;
     if (dialog.ShowModal() != wxID_OK) return choice;

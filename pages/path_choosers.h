@@ -20,7 +20,10 @@ class PathChoosers {
   virtual ~PathChoosers() = default;
   // The open-file dialog for a .mdf file; nullopt when cancelled.
   virtual std::optional<std::string> ChooseMdfFile(wxWindow* owner) = 0;
-  virtual FolderChoice ChooseFolder(wxWindow* owner, const std::string& title) = 0;
+  // Opens at `startFolder` (an existing folder); a folder path typed into the
+  // chooser counts as chosen.
+  virtual FolderChoice ChooseFolder(wxWindow* owner, const std::string& title,
+                                    const std::string& startFolder) = 0;
 };
 
 // Installs `choosers` (not owned); nullptr brings back the desktop's dialogs.

@@ -32,6 +32,28 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// DB_ID(name): the database's id (its place among the data directory's databases,
+// counted from 1) or NULL when the server has no such database. Clients ask it to
+// learn whether a database exists before they log on to it.
+void DbId(sqlite3_context* ctx, int, sqlite3_value** args) {
+  const auto* dir = static_cast<const std::string*>(sqlite3_user_data(ctx));
+  const unsigned char* text = sqlite3_value_text(args[0]);
+  if (!text) return sqlite3_result_null(ctx);
+  const std::string wanted(reinterpret_cast<const char*>(text));
+  const std::vector<std::string> names = DataDirectory(*dir).ListNames();
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (strcasecmp(names[i].c_str(), wanted.c_str()) == 0) return sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(i + 1));
+  }
+  sqlite3_result_null(ctx);
+}
+
+void RegisterDbId(sqlite3* db, const std::string& databasePath) {
+  const size_t slash = databasePath.find_last_of('/');
+  auto* dir = new std::string(slash == std::string::npos ? "." : databasePath.substr(0, slash));
+  sqlite3_create_function_v2(db, "db_id", 1, SQLITE_UTF8, dir, DbId, nullptr, nullptr,
+                             [](void* p) { delete static_cast<std::string*>(p); });
+}
+
 }  // namespace
 
 DataDirectory::DataDirectory(std::string dir) : dir_(std::move(dir)) {}
@@ -142,6 +164,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   }
   sqlite3_busy_timeout(db_, 10000);
   RegisterTsqlFunctions(db_);
+  RegisterDbId(db_, path);
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);

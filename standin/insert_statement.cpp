@@ -20,20 +20,6 @@ std::string QualifiedTableName(StatementContext& ctx, const std::string& table) 
   return ctx.session.db().name() + ".dbo." + table;
 }
 
-void Bind(sqlite3_stmt* stmt, int index, const StoredValue& v) {
-  switch (v.kind) {
-    case StoredValue::Kind::Integer: sqlite3_bind_int64(stmt, index, v.integer); break;
-    case StoredValue::Kind::Real: sqlite3_bind_double(stmt, index, v.real); break;
-    case StoredValue::Kind::Text:
-      sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
-      break;
-    case StoredValue::Kind::Blob:
-      sqlite3_bind_blob(stmt, index, v.blob.data(), static_cast<int>(v.blob.size()), SQLITE_TRANSIENT);
-      break;
-    default: sqlite3_bind_null(stmt, index); break;
-  }
-}
-
 // A stored value as SQL Server shows it in "The duplicate key value is (...)".
 std::string KeyText(const StoredValue& v) {
   switch (v.kind) {
@@ -141,7 +127,7 @@ class RowInserter {
         StoredValue stored;
         stored.kind = StoredValue::Kind::Blob;
         for (int b = 7; b >= 0; --b) stored.blob.push_back(static_cast<uint8_t>(ts >> (8 * b)));
-        Bind(stmt, static_cast<int>(i + 1), stored);
+        BindStoredValue(stmt, static_cast<int>(i + 1), stored);
         continue;
       } else if (useDefault) {
         v = DefaultValue(c);
@@ -160,7 +146,7 @@ class RowInserter {
           identityCurrent_ = id;
         identityChanged_ = true;
       }
-      Bind(stmt, static_cast<int>(i + 1), *stored);
+      BindStoredValue(stmt, static_cast<int>(i + 1), *stored);
       row_[i] = std::move(*stored);  // kept for a duplicate-key message
     }
     const int rc = sqlite3_step(stmt);

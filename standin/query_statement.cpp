@@ -4,6 +4,7 @@
 
 #include "column_encoder.h"
 #include "schema_metadata.h"
+#include "conversion_syntax.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
 
@@ -90,6 +91,9 @@ void RunQuery(StatementContext& ctx, const QueryStmt& s) {
   // Columns that come straight from a table carry that column's SQL Server type.
   std::map<std::string, std::vector<ColumnMeta>> tables;
   std::vector<ResultColumn> columns;
+  // Items written as CONVERT/CAST carry their target type.
+  auto converted = ConvertedItemTypes(ctx.batch.tokens, s.range);
+  if (converted.size() != static_cast<size_t>(count)) converted.clear();
   for (int i = 0; i < count; ++i) {
     const char* originTable = sqlite3_column_table_name(stmt, i);
     const char* originColumn = sqlite3_column_origin_name(stmt, i);
@@ -104,6 +108,10 @@ void RunQuery(StatementContext& ctx, const QueryStmt& s) {
         typed = true;
         break;
       }
+    }
+    if (!typed && !converted.empty() && converted[i]) {
+      columns.push_back({name ? name : "", *converted[i], true, false, ""});
+      typed = true;
     }
     if (!typed) columns.push_back(ComputedColumn(name, stmt, i, haveRow));
   }

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "catalog_views.h"
+#include "conversion_syntax.h"
 
 namespace standin {
 namespace {
@@ -13,7 +14,7 @@ struct Rename {
 };
 // T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
 constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"},   {"LEN", "tsql_len"}, {"SUBSTRING", "substr"},
-                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}};
+                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"}};
 
 bool EndsSelectList(const SqlToken& t) {
   for (const char* w : {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO", "FOR", "OPTION"})
@@ -89,6 +90,51 @@ bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
 }
 
 }  // namespace
+
+// CONVERT(type, x[, style]) and CAST(x AS type) (and their TRY_ forms) call the
+// stand-in's tsql_convert('type', x[, style]). For CONVERT only the head is
+// replaced and the arguments follow as usual; CAST's argument is rewritten here.
+// Returns false when the token at `i` starts no conversion; else `i` is the last
+// token consumed.
+static bool RewriteConversion(const std::vector<SqlToken>& t, size_t& i, TokenRange range, const VariableResolver& vars,
+                       RewriteResult& r) {
+  const SqlToken& tok = t[i];
+  if (i + 1 >= range.end || !t[i + 1].IsSymbol("(")) return false;
+  const bool tryOnly = tok.IsWord("TRY_CONVERT") || tok.IsWord("TRY_CAST");
+  const char* function = tryOnly ? "tsql_try_convert('" : "tsql_convert('";
+  const size_t close = MatchingParen(t, i + 1, range.end);
+  if (close >= range.end) return false;
+  if (tok.IsWord("CONVERT") || tok.IsWord("TRY_CONVERT")) {
+    int depth = 0;
+    for (size_t k = i + 2; k < close; ++k) {
+      if (t[k].IsSymbol("(")) ++depth;
+      if (t[k].IsSymbol(")")) --depth;
+      if (depth == 0 && t[k].IsSymbol(",")) {
+        r.sql += function + TypeText(t, i + 2, k) + "',";
+        i = k;
+        return true;
+      }
+    }
+    return false;
+  }
+  if (!tok.IsWord("CAST") && !tok.IsWord("TRY_CAST")) return false;
+  size_t as = close;
+  int depth = 0;
+  for (size_t k = i + 2; k < close; ++k) {
+    if (t[k].IsSymbol("(")) ++depth;
+    if (t[k].IsSymbol(")")) --depth;
+    if (depth == 0 && t[k].IsWord("AS")) as = k;
+  }
+  if (as == close || as == i + 2) return false;
+  RewriteResult inner = RewriteForSqlite(t, TokenRange{i + 2, as}, vars);
+  if (!inner.ok) {
+    r = inner;
+    return true;
+  }
+  r.sql += function + TypeText(t, as + 1, close) + "', " + inner.sql + ")";
+  i = close;
+  return true;
+}
 
 std::string SqliteString(const std::string& text) {
   std::string out = "'";
@@ -179,6 +225,10 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         break;
       }
       case SqlToken::Kind::Word: {
+        if (RewriteConversion(t, i, range, vars, r)) {
+          if (!r.ok) return r;
+          break;
+        }
         bool renamed = false;
         if (i + 1 < range.end && t[i + 1].IsSymbol("(")) {
           for (const auto& fn : kFunctionRenames) {

@@ -8,6 +8,7 @@
 
 #include "batch_executor.h"
 #include "catalog_views.h"
+#include "explicit_conversion.h"
 #include "sqlite_rewriter.h"
 
 namespace standin {
@@ -78,7 +79,10 @@ ServerMessage TranslateSqliteError(const SqliteError& e) {
   const std::string text = e.what();
   ServerMessage m;
   m.severity = 16;
-  if (text.rfind("no such table: ", 0) == 0) {
+  if (const auto conversion = DecodeConversionError(text)) {
+    m.number = conversion->number;
+    m.text = conversion->text;
+  } else if (text.rfind("no such table: ", 0) == 0) {
     std::string name = After(text, "no such table: ");
     if (name.rfind("main.", 0) == 0) name = name.substr(5);
     m.number = 208;

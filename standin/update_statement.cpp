@@ -6,23 +6,6 @@
 #include "statement_handlers.h"
 
 namespace standin {
-namespace {
-
-void BindStored(sqlite3_stmt* stmt, int index, const StoredValue& v) {
-  switch (v.kind) {
-    case StoredValue::Kind::Integer: sqlite3_bind_int64(stmt, index, v.integer); break;
-    case StoredValue::Kind::Real: sqlite3_bind_double(stmt, index, v.real); break;
-    case StoredValue::Kind::Text:
-      sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
-      break;
-    case StoredValue::Kind::Blob:
-      sqlite3_bind_blob(stmt, index, v.blob.data(), static_cast<int>(v.blob.size()), SQLITE_TRANSIENT);
-      break;
-    default: sqlite3_bind_null(stmt, index); break;
-  }
-}
-
-}  // namespace
 
 // The new values are computed by SQLite first (they may refer to the old row),
 // then converted to each column's type and written row by row.
@@ -88,7 +71,7 @@ void RunUpdate(StatementContext& ctx, const UpdateStmt& s) {
           ConversionError error;
           const auto stored = ConvertToColumn(values[i], c.type, error);
           if (!stored) ThrowSqlError(error.number, error.text);
-          BindStored(u.get(), static_cast<int>(i + 1), *stored);
+          BindStoredValue(u.get(), static_cast<int>(i + 1), *stored);
         }
         int next = static_cast<int>(targets.size()) + 1;
         if (timestamp) {
@@ -96,7 +79,7 @@ void RunUpdate(StatementContext& ctx, const UpdateStmt& s) {
           StoredValue v;
           v.kind = StoredValue::Kind::Blob;
           for (int b = 7; b >= 0; --b) v.blob.push_back(static_cast<uint8_t>(ts >> (8 * b)));
-          BindStored(u.get(), next++, v);
+          BindStoredValue(u.get(), next++, v);
         }
         sqlite3_bind_int64(u.get(), next, rowid);
         const int rc = sqlite3_step(u.get());

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "date_styles.h"
 #include "datetime_text.h"
 #include "text_encoding.h"
 
@@ -234,7 +235,7 @@ std::optional<StoredValue> ToDateTime(const Value& v, const SqlType& t, Conversi
                       " is incompatible with " + TypeName(t)};
     return std::nullopt;
   }
-  const auto parts = ParseDateTimeLiteral(v.text);
+  const auto parts = ParseDateStyle(v.text, 0);
   if (!parts) {
     error = {241, "Conversion failed when converting date and/or time from character string."};
     return std::nullopt;

@@ -18,6 +18,7 @@ enum class Form {
   LongText,    // Memo, with or without a size
   Bytes,       // Binary(n), OLE Object when n > 255
   Precision,   // decimal(p[, s])
+  Counter,     // AutoNumber Long: COUNTER or AUTOINCREMENT, optionally (seed, increment)
 };
 
 struct TypeWord {
@@ -63,6 +64,8 @@ constexpr std::array kTypeWords{
     TypeWord{"integer", ColumnType::Long, Form::Fixed},
     TypeWord{"long", ColumnType::Long, Form::Fixed},
     TypeWord{"integer4", ColumnType::Long, Form::Fixed},
+    TypeWord{"counter", ColumnType::Long, Form::Counter},
+    TypeWord{"autoincrement", ColumnType::Long, Form::Counter},
     // Jet 4 has no 64-bit integer: bigint becomes Decimal(19,0), which holds every value.
     TypeWord{"bigint", ColumnType::Decimal, Form::Fixed},
     TypeWord{"money", ColumnType::Currency, Form::Fixed},
@@ -121,6 +124,7 @@ jet::ColumnDef ColumnFromSpec(const ColumnSpec& declared) {
   column.name = declared.name;
   column.type = word->type;
   column.required = declared.nullability == Nullability::NotNull;
+  if (declared.defaultExpression) column.defaultValue = *declared.defaultExpression;
   const auto& size = declared.type.size;
   const auto& scale = declared.type.scale;
   auto sizeText = [&] {
@@ -170,6 +174,12 @@ jet::ColumnDef ColumnFromSpec(const ColumnSpec& declared) {
       } else {
         column.length = static_cast<std::uint16_t>(*size);
       }
+      break;
+    case Form::Counter:
+      // Jet 4 keeps one counter that counts up by one; other seeds and steps are refused.
+      if (size && (*size != 1 || scale.value_or(1) != 1))
+        Refuse(declared, "an AutoNumber counts from 1 by 1; (" + sizeText() + ") is not supported");
+      column.autoNumber = true;
       break;
     case Form::Precision: {
       long long precision = size.value_or(18);

@@ -6,7 +6,10 @@
 // Failures reach the application through SQLInstallerError.
 #include <odbcinst.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "attribute_list.h"
@@ -49,11 +52,29 @@ BOOL CreateDatabase(const std::string& value) {
   if (::stat(path.c_str(), &st) == 0)
     return Fail(ODBC_ERROR_CREATE_DSN_FAILED,
                 "Cannot create database \"" + path + "\": the file already exists and was not overwritten");
+  // The file appears under its name only when it is complete, so that a process
+  // killed while creating it leaves no half-written database behind: it is
+  // written under a temporary name beside it, then linked into place (a link
+  // never replaces a file that appeared meanwhile).
+  const std::string temporary = path + ".creating-" + std::to_string(::getpid());
   try {
     ForgetIdleDatabase(path);
-    jet::Database::Create(path);
+    ::unlink(temporary.c_str());  // left by a killed process that had our number
+    jet::Database::Create(temporary);
   } catch (const jet::Error& e) {
     return Fail(ODBC_ERROR_CREATE_DSN_FAILED, "Cannot create database \"" + path + "\": " + e.what());
+  }
+  int placed = ::link(temporary.c_str(), path.c_str());
+  if (placed != 0 && errno != EEXIST) {
+    // A file system without hard links: rename, after one more look for the name.
+    placed = ::stat(path.c_str(), &st) == 0 ? (errno = EEXIST, -1) : ::rename(temporary.c_str(), path.c_str());
+  }
+  const int error = errno;
+  ::unlink(temporary.c_str());
+  if (placed != 0) {
+    return Fail(ODBC_ERROR_CREATE_DSN_FAILED, "Cannot create database \"" + path + "\": " +
+                                                  (error == EEXIST ? std::string("the file already exists")
+                                                                   : std::string(std::strerror(error))));
   }
   return 1;
 }

@@ -5,12 +5,18 @@
 #include <sqlext.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mdb {
 
 // Every message the driver writes starts with this, as ODBC drivers name themselves.
 inline constexpr const char* kMessagePrefix = "[Talvoro][Jet 4 driver]";
+
+// A message with every quoted name or text cut to its first 64 characters ("...")
+// and the whole kept to a few KB: a client must be able to read it, whatever the
+// statement named.
+std::string ShortenQuoted(std::string_view message);
 
 struct DiagnosticRecord {
   std::string sqlstate;

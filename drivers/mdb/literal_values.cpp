@@ -275,7 +275,7 @@ jet::Value Guid(const Literal& literal, const jet::ColumnDef& column) {
 
 void StoreColumnValue(const Literal& literal, const jet::ColumnDef& column, jet::Value& into) {
   if (literal.kind == Kind::Null) {
-    if (column.required)
+    if (column.required && !column.autoNumber)  // a Null AutoNumber gets the next number
       throw SqlError("23000", "Column \"" + column.name + "\" is required: NULL is not allowed");
     into = jet::Null{};
     return;

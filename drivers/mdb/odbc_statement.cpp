@@ -22,7 +22,9 @@ SQLRETURN Run(StatementHandle& statement, const Statement& parsed) {
   }
   statement.rowCount = result.rowCount;
   if (result.resultSet) statement.result = std::move(result.resultSet);
-  return SQL_SUCCESS;
+  SQLRETURN rc = SQL_SUCCESS;
+  for (const std::string& warning : result.warnings) rc = statement.diagnostics.Warning("01000", warning);
+  return rc;
 }
 
 template <typename T>

@@ -1,9 +1,12 @@
 #include "shared_database.h"
 
+#include "jet/database.h"  // the page limit of the test hook below
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <list>
 #include <map>
@@ -52,6 +55,16 @@ constexpr std::size_t kIdleCachedPages = 64;
 constexpr std::chrono::milliseconds kMaxSyncDelay{1000};
 
 using Clock = std::chrono::steady_clock;
+
+// A test hook: tests reach the 2 GB limit in seconds by lowering it to the
+// number of pages in TALVORO_MDB_TEST_PAGE_LIMIT. Nothing sets it in use.
+void ApplyTestPageLimit(jet::Database& database) {
+  const char* limit = std::getenv("TALVORO_MDB_TEST_PAGE_LIMIT");
+  if (limit == nullptr) return;
+  if (auto* jetDatabase = dynamic_cast<jet::JetDatabase*>(&database)) {
+    jetDatabase->SetPageLimit(static_cast<std::uint32_t>(std::strtoul(limit, nullptr, 10)));
+  }
+}
 
 }  // namespace
 
@@ -159,6 +172,7 @@ class Registry {
     auto open = std::make_unique<OpenDatabase>();
     open->key = key;
     open->database = jet::Database::Open(path, jet::OpenMode::ReadWrite);
+    ApplyTestPageLimit(*open->database);
     open->users = 1;
     OpenDatabase* result = open.get();
     files_[key] = std::move(open);

@@ -24,8 +24,12 @@ class Parser {
 
   Statement Parse() {
     Statement statement;
-    if (IsKeyword("CREATE")) {
+    if (IsKeyword("CREATE") && (IsKeyword("INDEX", 1) || (IsKeyword("UNIQUE", 1) && IsKeyword("INDEX", 2)))) {
+      statement = ParseCreateIndex();
+    } else if (IsKeyword("CREATE")) {
       statement = ParseCreateTable();
+    } else if (IsKeyword("ALTER")) {
+      statement = ParseAlterTable();
     } else if (IsKeyword("INSERT")) {
       statement = ParseInsert();
     } else if (IsKeyword("SELECT")) {
@@ -33,7 +37,7 @@ class Parser {
     } else if (Peek().kind == TokenKind::End) {
       Fail("empty statement");
     } else {
-      Fail("expected CREATE TABLE, INSERT INTO or SELECT, found " + Describe(Peek()));
+      Fail("expected CREATE TABLE, CREATE INDEX, ALTER TABLE, INSERT INTO or SELECT, found " + Describe(Peek()));
     }
     if (IsSymbol(';')) Next();
     if (Peek().kind != TokenKind::End) Fail("unexpected " + Describe(Peek()) + " after the statement");
@@ -158,10 +162,92 @@ class Parser {
     return create;
   }
 
+  Statement ParseCreateIndex() {
+    Next();
+    CreateIndexStatement index;
+    if (IsKeyword("UNIQUE")) {
+      Next();
+      index.unique = true;
+    }
+    ExpectKeyword("INDEX");
+    index.name = Name("an index name");
+    ExpectKeyword("ON");
+    index.table = TableName();
+    ExpectSymbol('(');
+    do {
+      CreateIndexStatement::Column column;
+      column.name = Name("a column name");
+      if (IsKeyword("ASC")) {
+        Next();
+      } else if (IsKeyword("DESC")) {
+        Next();
+        column.ascending = false;
+      }
+      index.columns.push_back(std::move(column));
+      if (!IsSymbol(',')) break;
+      Next();
+    } while (true);
+    ExpectSymbol(')');
+    if (IsKeyword("WITH")) {
+      Next();
+      do {
+        if (IsKeyword("PRIMARY")) {
+          Next();
+          index.primary = true;
+        } else if (IsKeyword("DISALLOW")) {
+          Next();
+          ExpectKeyword("NULL");
+          index.disallowNull = true;
+        } else if (IsKeyword("IGNORE")) {
+          Next();
+          ExpectKeyword("NULL");
+          index.ignoreNull = true;
+        } else {
+          Fail("expected PRIMARY, DISALLOW NULL or IGNORE NULL after WITH, found " + Describe(Peek()));
+        }
+      } while (IsKeyword("PRIMARY") || IsKeyword("DISALLOW") || IsKeyword("IGNORE"));
+    }
+    return index;
+  }
+
+  Statement ParseAlterTable() {
+    Next();
+    ExpectKeyword("TABLE");
+    AddForeignKeyStatement foreignKey;
+    foreignKey.table = TableName();
+    ExpectKeyword("ADD");
+    ExpectKeyword("CONSTRAINT");
+    foreignKey.name = Name("a constraint name");
+    if (!IsKeyword("FOREIGN")) Fail("expected FOREIGN KEY (the only constraint ALTER TABLE adds), found " + Describe(Peek()));
+    Next();
+    ExpectKeyword("KEY");
+    foreignKey.columns = NameList("a column name");
+    ExpectKeyword("REFERENCES");
+    foreignKey.referencedTable = TableName();
+    if (IsSymbol('(')) foreignKey.referencedColumns = NameList("a column name");
+    while (IsKeyword("ON")) {
+      Next();
+      bool update = IsKeyword("UPDATE");
+      if (!update && !IsKeyword("DELETE")) Fail("expected UPDATE or DELETE after ON, found " + Describe(Peek()));
+      Next();
+      if (IsKeyword("CASCADE")) {
+        Next();
+        (update ? foreignKey.cascadeUpdates : foreignKey.cascadeDeletes) = true;
+      } else if (IsKeyword("NO") && IsKeyword("ACTION", 1)) {
+        Next();
+        Next();
+      } else {
+        Fail("expected CASCADE or NO ACTION, found " + Describe(Peek()));
+      }
+    }
+    return foreignKey;
+  }
+
   static bool IsConstraintWord(const Token& t) {
     return t.kind == TokenKind::Word &&
            (EqualsIgnoreCase(t.text, "PRIMARY") || EqualsIgnoreCase(t.text, "NOT") ||
-            EqualsIgnoreCase(t.text, "NULL") || EqualsIgnoreCase(t.text, "CONSTRAINT"));
+            EqualsIgnoreCase(t.text, "NULL") || EqualsIgnoreCase(t.text, "CONSTRAINT") ||
+            EqualsIgnoreCase(t.text, "DEFAULT"));
   }
 
   ColumnSpec ParseColumn() {
@@ -213,6 +299,10 @@ class Parser {
       } else if (IsKeyword("NULL")) {
         Next();
         column.nullability = Nullability::Null;
+      } else if (IsKeyword("DEFAULT")) {
+        Next();
+        if (column.defaultExpression) FailAt(at, "DEFAULT given twice for column \"" + column.name + "\"");
+        column.defaultExpression = DefaultExpression();
       } else {
         break;
       }
@@ -220,6 +310,59 @@ class Parser {
     if (!IsSymbol(',') && !IsSymbol(')'))
       Fail("expected ',' or ')' after column \"" + column.name + "\", found " + Describe(Peek()));
     return column;
+  }
+
+  // The value after DEFAULT as Access writes it in the DefaultValue property.
+  std::string DefaultExpression() {
+    int parentheses = 0;
+    while (IsSymbol('(')) {  // T-SQL writes ((0))
+      Next();
+      ++parentheses;
+    }
+    bool negative = false, signSeen = false;
+    while (IsSymbol('+') || IsSymbol('-')) {
+      if (IsSymbol('-')) negative = !negative;
+      signSeen = true;
+      Next();
+    }
+    const Token& t = Peek();
+    std::string expression;
+    if (t.kind == TokenKind::Number) {
+      std::string_view digits = t.text;
+      if (digits.size() > 1 && (digits[1] == 'x' || digits[1] == 'X')) {
+        if (signSeen) Fail("a sign cannot stand before a hexadecimal value");
+        unsigned long long value = 0;
+        auto [end, ec] = std::from_chars(digits.data() + 2, digits.data() + digits.size(), value, 16);
+        if (ec != std::errc() || end != digits.data() + digits.size()) Fail("hexadecimal value too large");
+        expression = std::to_string(value);
+      } else {
+        expression = (negative ? "-" : "") + std::string(digits);
+      }
+      Next();
+    } else if (signSeen) {
+      Fail("expected a number after the sign, found " + Describe(t));
+    } else if (t.kind == TokenKind::String || t.kind == TokenKind::QuotedName) {
+      expression = "\"";
+      for (char c : t.text) expression += c == '"' ? std::string("\"\"") : std::string(1, c);
+      expression += "\"";
+      Next();
+    } else if (t.kind == TokenKind::Word && (EqualsIgnoreCase(t.text, "TRUE") || EqualsIgnoreCase(t.text, "FALSE") ||
+                                             EqualsIgnoreCase(t.text, "NULL"))) {
+      expression = EqualsIgnoreCase(t.text, "TRUE") ? "True" : EqualsIgnoreCase(t.text, "FALSE") ? "False" : "Null";
+      Next();
+    } else if (t.kind == TokenKind::Word && Peek(1).kind == TokenKind::Symbol && Peek(1).text[0] == '(') {
+      expression = std::string(t.text);
+      for (const char* known : {"Now", "Date", "Time"})
+        if (EqualsIgnoreCase(expression, known)) expression = known;
+      Next();
+      Next();
+      ExpectSymbol(')');
+      expression += "()";
+    } else {
+      Fail("expected a constant or a function such as Now() after DEFAULT, found " + Describe(t));
+    }
+    for (; parentheses > 0; --parentheses) ExpectSymbol(')');
+    return expression;
   }
 
   Literal ParseLiteral() {
@@ -279,9 +422,17 @@ class Parser {
 
   Statement ParseSelect() {
     Next();
-    ExpectSymbol('*');
-    ExpectKeyword("FROM");
     SelectStatement select;
+    if (IsKeyword("COUNT")) {
+      Next();
+      ExpectSymbol('(');
+      ExpectSymbol('*');
+      ExpectSymbol(')');
+      select.countOnly = true;
+    } else {
+      ExpectSymbol('*');
+    }
+    ExpectKeyword("FROM");
     select.table = TableName();
     return select;
   }

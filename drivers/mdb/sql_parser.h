@@ -3,6 +3,7 @@
 //                       [, [CONSTRAINT name] PRIMARY KEY (a, b)] )
 //   INSERT INTO name [(a, b)] VALUES (literal, ...)
 //   SELECT * FROM name
+//   SELECT COUNT(*) FROM name
 // Keywords in any letter case, an optional trailing ';'.
 #pragma once
 

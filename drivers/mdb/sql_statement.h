@@ -26,6 +26,10 @@ struct ColumnSpec {
   TypeSpec type;
   bool primaryKey = false;
   Nullability nullability = Nullability::Unspecified;
+  // DEFAULT, as the Access expression stored in the DefaultValue property: numbers
+  // as written, strings in double quotes ("USA"), True/False, Null, or a function
+  // call such as Now().
+  std::optional<std::string> defaultExpression;
 };
 
 struct CreateTableStatement {
@@ -66,8 +70,37 @@ struct InsertStatement {
 
 struct SelectStatement {
   std::string table;
+  bool countOnly = false;  // SELECT COUNT(*): one row, one column, the table's row count
 };
 
-using Statement = std::variant<CreateTableStatement, InsertStatement, SelectStatement>;
+// CREATE [UNIQUE] INDEX name ON table (a [ASC|DESC], ...) [WITH PRIMARY | DISALLOW NULL | IGNORE NULL]
+struct CreateIndexStatement {
+  struct Column {
+    std::string name;
+    bool ascending = true;
+  };
+  std::string name;
+  std::string table;
+  bool unique = false;
+  std::vector<Column> columns;
+  bool primary = false;        // WITH PRIMARY
+  bool disallowNull = false;   // WITH DISALLOW NULL
+  bool ignoreNull = false;     // WITH IGNORE NULL
+};
+
+// ALTER TABLE table ADD CONSTRAINT name FOREIGN KEY (a, ...) REFERENCES other (b, ...)
+//   [ON UPDATE CASCADE] [ON DELETE CASCADE]
+struct AddForeignKeyStatement {
+  std::string table;
+  std::string name;
+  std::vector<std::string> columns;
+  std::string referencedTable;
+  std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
+  bool cascadeUpdates = false;
+  bool cascadeDeletes = false;
+};
+
+using Statement = std::variant<CreateTableStatement, InsertStatement, SelectStatement, CreateIndexStatement,
+                               AddForeignKeyStatement>;
 
 }  // namespace mdb

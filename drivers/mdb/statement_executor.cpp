@@ -3,6 +3,7 @@
 #include <string>
 
 #include "column_types.h"
+#include "default_values.h"
 #include "literal_values.h"
 #include "sql_tokenizer.h"
 
@@ -53,7 +54,7 @@ ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& d
   // Key columns hold no NULLs.
   for (const std::string& key : def.primaryKey) def.columns[FindColumn(def.columns, key)].required = true;
   database.CreateTable(def);
-  return ExecutionResult{0, std::nullopt};
+  return ExecutionResult{0, std::nullopt, {}};
 }
 
 ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
@@ -85,7 +86,9 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
       row[index] = ToColumnValue(insert.values[i], columns[index]);
     }
     for (std::size_t i = 0; i < columns.size(); ++i) {
-      if (!given[i] && columns[i].required)
+      if (given[i] || columns[i].autoNumber) continue;  // a Null AutoNumber gets the next number
+      if (std::optional<jet::Value> value = DefaultValueOf(columns[i])) row[i] = std::move(*value);
+      if (columns[i].required && std::holds_alternative<jet::Null>(row[i]))
         throw SqlError("23000", "Column \"" + columns[i].name + "\" is required: NULL is not allowed");
     }
   }
@@ -96,18 +99,71 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
     if (auto* text = std::get_if<std::string>(&value); text && text->capacity() > kKeptRoom) value = jet::Null{};
     if (auto* bytes = std::get_if<jet::Bytes>(&value); bytes && bytes->capacity() > kKeptRoom) value = jet::Null{};
   }
-  return ExecutionResult{1, std::nullopt};
+  return ExecutionResult{1, std::nullopt, {}};
 }
+
+ExecutionResult CreateIndex(const CreateIndexStatement& statement, jet::Database& database) {
+  jet::Table& table = FindTable(database, statement.table);
+  jet::IndexDef index;
+  index.name = statement.name;
+  for (const auto& c : statement.columns) {
+    int position = FindColumn(table.definition().columns, c.name);
+    if (position < 0)
+      throw SqlError("42S22", "Column \"" + c.name + "\" is not a column of table \"" + table.definition().name + "\"");
+    index.columns.push_back({table.definition().columns[position].name, c.ascending});
+  }
+  index.unique = statement.unique;
+  index.primary = statement.primary;
+  index.required = statement.disallowNull;
+  index.ignoreNulls = statement.ignoreNull;
+  for (const auto& existing : table.definition().indexes)
+    if (EqualsIgnoreCase(existing.name, statement.name))
+      throw SqlError("42S11", "Table \"" + table.definition().name + "\" already has an index named \"" + statement.name + "\"");
+  database.CreateIndex(table.definition().name, index);
+  return ExecutionResult{0, std::nullopt, {}};
+}
+
+ExecutionResult AddForeignKey(const AddForeignKeyStatement& statement, jet::Database& database) {
+  jet::Table& table = FindTable(database, statement.table);
+  jet::Table& referenced = FindTable(database, statement.referencedTable);
+  jet::RelationshipDef relationship;
+  relationship.name = statement.name;
+  relationship.table = table.definition().name;
+  relationship.referencedTable = referenced.definition().name;
+  relationship.columns = statement.columns;
+  relationship.referencedColumns = statement.referencedColumns;
+  if (relationship.referencedColumns.empty()) relationship.referencedColumns = referenced.definition().primaryKey;
+  if (relationship.referencedColumns.empty())
+    throw SqlError("42000", "Table \"" + relationship.referencedTable + "\" has no primary key: name the referenced columns");
+  if (relationship.columns.size() != relationship.referencedColumns.size())
+    throw SqlError("42000", "FOREIGN KEY \"" + statement.name + "\" names " + std::to_string(relationship.columns.size()) +
+                                " columns but references " + std::to_string(relationship.referencedColumns.size()));
+  relationship.cascadeUpdates = statement.cascadeUpdates;
+  relationship.cascadeDeletes = statement.cascadeDeletes;
+  jet::RelationshipOutcome outcome = database.CreateRelationship(relationship);
+  ExecutionResult result{0, std::nullopt, {}};
+  if (!outcome.enforced) result.warnings.push_back(outcome.note);
+  return result;
+}
+
+// The one column of SELECT COUNT(*), named as Access names an unnamed expression.
+jet::ColumnDef CountColumn() { return {"Expr1000", jet::ColumnType::Long}; }
 
 ExecutionResult Select(const SelectStatement& select, jet::Database& database) {
   jet::Table& table = FindTable(database, select.table);
   ResultSet result;
+  if (select.countOnly) {
+    // The count the file keeps in the table's definition: no row is read.
+    result.columns = {CountColumn()};
+    result.rows.push_back({static_cast<std::int64_t>(table.rowCount())});
+    return ExecutionResult{-1, std::move(result)};
+  }
   result.columns = table.definition().columns;
   result.rows.reserve(static_cast<std::size_t>(table.rowCount()));
   auto cursor = table.Scan();
   std::vector<jet::Value> row;
   while (cursor->Next(row)) result.rows.push_back(row);
-  return ExecutionResult{-1, std::move(result)};
+  return ExecutionResult{-1, std::move(result), {}};
 }
 
 }  // namespace
@@ -124,7 +180,8 @@ SqlError SqlErrorFromJet(const jet::Error& error) {
     case jet::ErrorCode::WrongValueCount: state = "21S01"; break;
     case jet::ErrorCode::TypeMismatch: state = "22018"; break;
     case jet::ErrorCode::NullNotAllowed:
-    case jet::ErrorCode::DuplicateKey: state = "23000"; break;
+    case jet::ErrorCode::DuplicateKey:
+    case jet::ErrorCode::ReferenceMissing: state = "23000"; break;
     case jet::ErrorCode::RowTooLarge: state = "54000"; break;
     case jet::ErrorCode::FileFull: state = "HY000"; break;
     case jet::ErrorCode::ReadOnly: state = "HY000"; break;
@@ -140,6 +197,8 @@ ExecutionResult Execute(const Statement& statement, jet::Database& database) {
   try {
     if (auto* create = std::get_if<CreateTableStatement>(&statement)) return CreateTable(*create, database);
     if (auto* insert = std::get_if<InsertStatement>(&statement)) return Insert(*insert, database);
+    if (auto* index = std::get_if<CreateIndexStatement>(&statement)) return CreateIndex(*index, database);
+    if (auto* foreignKey = std::get_if<AddForeignKeyStatement>(&statement)) return AddForeignKey(*foreignKey, database);
     return Select(std::get<SelectStatement>(statement), database);
   } catch (const jet::Error& error) {
     throw SqlErrorFromJet(error);
@@ -148,7 +207,9 @@ ExecutionResult Execute(const Statement& statement, jet::Database& database) {
 
 std::vector<jet::ColumnDef> SelectColumns(const SelectStatement& select, jet::Database& database) {
   try {
-    return FindTable(database, select.table).definition().columns;
+    const auto& columns = FindTable(database, select.table).definition().columns;
+    if (select.countOnly) return {CountColumn()};
+    return columns;
   } catch (const jet::Error& error) {
     throw SqlErrorFromJet(error);
   }

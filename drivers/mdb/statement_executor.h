@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "jet/jet.h"
@@ -22,6 +23,7 @@ struct ResultSet {
 struct ExecutionResult {
   long long rowCount = -1;               // rows inserted; -1 when not applicable
   std::optional<ResultSet> resultSet;    // SELECT only
+  std::vector<std::string> warnings;     // done, but not quite as asked (01000)
 };
 
 // Throws SqlError; engine errors arrive as SqlError too (see SqlErrorFromJet).

@@ -129,6 +129,10 @@ bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& setti
     // Without it FreeTDS converts text to the locale's code page, which is
     // ISO-8859-1 in a program that never called setlocale().
     if (!settings.Has("ClientCharset")) settings.Set("ClientCharset", "UTF-8");
+    // Left to find the protocol version itself, FreeTDS retries a server that
+    // does not answer with no time limit; with the version named, the login
+    // time-out holds. SQL Server 2012 and later speak 7.4.
+    if (!settings.Has("TDS_Version")) settings.Set("TDS_Version", "7.4");
   }
   return true;
 }

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include <wx/msgdlg.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/timer.h>
 #include <wx/toplevel.h>
 
 #include "app/shell_actions.h"
+#include "pages/message_boxes.h"
 #include "pages/path_choosers.h"
 
 namespace talvoro::test {
@@ -61,7 +60,7 @@ T* ShownWindow() {
   return nullptr;
 }
 
-inline wxGenericMessageDialog* ShownMessage() { return ShownWindow<wxGenericMessageDialog>(); }
+inline pages::MessageWindow* ShownMessage() { return ShownWindow<pages::MessageWindow>(); }
 
 // Closes every shown modal dialog (newest first) with wxID_CANCEL.
 void EndAllModals();
@@ -91,14 +90,17 @@ class ScriptedChoosers : public pages::PathChoosers {
     ++fileRequests;
     return mdfAnswer;
   }
-  pages::FolderChoice ChooseFolder(wxWindow*, const std::string& title) override {
+  pages::FolderChoice ChooseFolder(wxWindow*, const std::string& title,
+                                   const std::string& startFolder) override {
     folderTitles.push_back(title);
+    folderStarts.push_back(startFolder);
     return folderAnswer;
   }
   std::optional<std::string> mdfAnswer;
   pages::FolderChoice folderAnswer;
   int fileRequests = 0;
   std::vector<std::string> folderTitles;
+  std::vector<std::string> folderStarts;
 };
 
 }  // namespace talvoro::test

@@ -9,9 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <iterator>
+#include <map>
 #include <set>
 
 #include <wx/app.h>
+#include <wx/dirdlg.h>
 #include <wx/gauge.h>
 #include <wx/listbox.h>
 #include <wx/radiobut.h>
@@ -22,6 +25,7 @@
 #include "app/about_dlg.h"
 #include "app/converter_app.h"
 #include "app/page_chain.h"
+#include "app/startup_environment.h"
 #include "engine/conversion_settings.h"
 #include "gui_harness.h"
 #include "independent_readers.h"
@@ -32,6 +36,7 @@
 #include "pages/message_dialogs.h"
 #include "pages/page_decoration.h"
 #include "pages/page_painting.h"
+#include "pages/progress_strip.h"
 #include "res/resource_ids.h"
 #include "standin_process.h"
 #include "temp_dir.h"
@@ -59,6 +64,9 @@ class WizardEnvironment : public testing::Environment {
                    file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
       std::abort();
     });
+    // As the wizard starts: no dconf warnings from the file choosers without a
+    // session bus (CTest fails the run on any).
+    app::PrepareDesktopSettingsEnvironment();
     wxApp::SetInstance(new wxApp());
     static int argc = 1;
     static char name[] = "wizard_gui_test";
@@ -195,7 +203,7 @@ class WizardGui : public testing::Test {
   }
 
   static std::function<bool()> MessageSays(const std::string& text, const std::string& caption,
-                                           wxGenericMessageDialog*& message) {
+                                           pages::MessageWindow*& message) {
     return [text, caption, &message] {
       message = ShownMessage();
       if (!message) return false;
@@ -263,7 +271,7 @@ TEST_F(WizardGui, BrowseDerivesTheSettingsAndFolderBrowseMovesTheFile) {
 
 TEST_F(WizardGui, NextWithAnEmptySourceAsksForADatabaseAndStays) {
   CConnectionDlg* page = nullptr;
-  wxGenericMessageDialog* message = nullptr;
+  pages::MessageWindow* message = nullptr;
   StepScript script;
   script.Then("first page", FirstPage(page))
       .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
@@ -292,7 +300,7 @@ TEST_F(WizardGui, NextWithAnEmptySourceAsksForADatabaseAndStays) {
 TEST_F(WizardGui, AWrongSqlPasswordShowsOneMismatchMessageAndThePageStays) {
   TempDir dir;
   CConnectionDlg* page = nullptr;
-  wxGenericMessageDialog* message = nullptr;
+  pages::MessageWindow* message = nullptr;
   int settleTicks = 0;
   StepScript script;
   FillForSqlLogon(script, page, g_env->MdfPath(), dir.File("Sales.mdb"), "wrong");
@@ -343,16 +351,31 @@ TEST_F(WizardGui, WindowsLogonListsTheTablesWithoutViewsAndCancelOpensTheWebPage
   EXPECT_EQ(g_env->launcher.urls, std::vector<std::string>{app::kMakerWebPage});
 }
 
-TEST_F(WizardGui, TheOverwriteQuestionKeepsTheFileOnNoAndDeletesItOnYes) {
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The files of a folder, hidden ones included.
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(WizardGui, YesToOverwriteKeepsTheOldFileWhenTheUserLeavesBeforeConverting) {
   TempDir dir;
   const std::string existing = dir.File("Old Sales.mdb");
-  std::ofstream(existing) << "not a database";
+  std::ofstream(existing) << "the user's old database";
   const std::string question = "File Named " + existing +
                                " is Already Exist.., \n\nDo You Want to Overwrite Database....\n\n "
                                "If No then Please Choose Another Database";
   const std::string caption = "Talvoro Database Converter (MSSQL Server To MS Access)";
   CConnectionDlg* page = nullptr;
-  wxGenericMessageDialog* message = nullptr;
+  CConnectionDlg* fresh = nullptr;
+  pages::MessageWindow* message = nullptr;
   StepScript script;
   FillForSqlLogon(script, page, g_env->MdfPath(), existing);
   script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
@@ -363,21 +386,124 @@ TEST_F(WizardGui, TheOverwriteQuestionKeepsTheFileOnNoAndDeletesItOnYes) {
             [&] { return wxWindow::FindFocus() == page->FindWindow(ids::IDC_DEST_PATH); })
       .Do("file kept; next again",
           [&] {
-            EXPECT_TRUE(std::filesystem::exists(existing));
+            EXPECT_EQ(FileText(existing), "the user's old database");
             EXPECT_EQ(ShownWindow<CConvertDlg>(), nullptr);
             Click(page->FindWindow(ids::IDC_NEXT));
           })
       .Then("question again", MessageSays(question, caption, message))
       .Do("yes", [&] { Click(message->FindWindow(wxID_YES)); })
       .Then("second page", [&] { return ShownWindow<CConvertDlg>() != nullptr; })
-      .Do("file gone; leave",
+      .Do("file still there; prev",
           [&] {
-            EXPECT_FALSE(std::filesystem::exists(existing));
-            PressKey(ShownWindow<CConvertDlg>(), WXK_ESCAPE);
-          });
+            EXPECT_EQ(FileText(existing), "the user's old database");
+            Click(ShownWindow<CConvertDlg>()->FindWindow(ids::IDC_PREV));
+          })
+      .Then("a fresh first page", [&] {
+        fresh = ShownWindow<CConnectionDlg>();
+        return fresh != nullptr && ShownWindow<CConvertDlg>() == nullptr;
+      })
+      .Do("close it", [&] { PressKey(fresh, WXK_ESCAPE); });
   Run(script);
-  EXPECT_EQ(engine::g_strDestPath, existing);
-  EXPECT_EQ(g_env->launcher.urls.size(), 1u);
+  EXPECT_EQ(FileText(existing), "the user's old database");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"Old Sales.mdb"})
+      << "nothing set aside is left behind";
+  EXPECT_TRUE(g_env->launcher.urls.empty()) << "a first page reached by prev opens no web page";
+}
+
+TEST_F(WizardGui, YesToOverwriteThenConvertReplacesTheOldFile) {
+  TempDir dir;
+  const std::string existing = dir.File("Sales.mdb");
+  std::ofstream(existing) << "the user's old database";
+  CConnectionDlg* page = nullptr;
+  CConvertDlg* second = nullptr;
+  StepScript script(60000);
+  FillForSqlLogon(script, page, g_env->MdfPath(), existing);
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("question", [&] { return ShownMessage() != nullptr; })
+      .Do("yes", [&] { Click(ShownMessage()->FindWindow(wxID_YES)); })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("choose counter, convert",
+          [&] {
+            auto* left = Find<wxListBox>(second, ids::IDC_TABLE_LIST);
+            left->SetSelection(left->FindString("counter"));
+            Click(second->FindWindow(ids::IDC_ADD));
+          })
+      .Then("chosen", [&] { return Find<wxListBox>(second, ids::IDC_SELECTED_LIST)->GetCount() == 1; })
+      .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
+      .Then("completion dialog", [&] { return ShownWindow<CDoneMsgDlg>() != nullptr; })
+      .Do("close it", [&] {
+        EXPECT_FALSE(ShownWindow<CDoneMsgDlg>()->ReportsFailures());
+        Click(ShownWindow<CDoneMsgDlg>()->FindWindow(wxID_OK));
+      });
+  Run(script);
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"Sales.mdb"})
+      << "the old file is gone, not left aside";
+  const MdbToolsRead tools = ReadWithMdbTools(existing);
+  ASSERT_TRUE(tools.ok) << tools.problems;
+  EXPECT_EQ(tools.tables, std::vector<std::string>{"countr"});
+  const MdbReaderRead reader = ReadWithMdbReader(existing);
+  ASSERT_TRUE(reader.ok) << reader.problems;
+}
+
+TEST_F(WizardGui, NextNamesADatabaseTheServerDoesNotHoldAndStays) {
+  TempDir dir;
+  CConnectionDlg* page = nullptr;
+  pages::MessageWindow* message = nullptr;
+  StepScript script;
+  FillForSqlLogon(script, page, g_env->standin->dataDir() + "/Salse.mdf", dir.File("Salse.mdb"));
+  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("message",
+            MessageSays(pages::MissingDatabaseMessage("Salse"), "Talvoro Database Converter", message))
+      .Do("ok", [&] { Click(message->FindWindow(wxID_OK)); })
+      .Then("back on the page", [&] { return !ShownMessage(); })
+      .Then("focus on the source",
+            [&] { return wxWindow::FindFocus() == page->FindWindow(ids::IDC_SOURCE_PATH); })
+      .Do("still the first page; leave", [&] {
+        EXPECT_EQ(ShownWindow<CConvertDlg>(), nullptr);
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+}
+
+TEST_F(WizardGui, ATypedSourceProposesTheDestinationAndTheFolderChooserStartsThere) {
+  TempDir dir;
+  auto& choosers = g_env->choosers;
+  choosers.folderAnswer = {pages::FolderChoice::Outcome::Chosen, dir.path()};
+  const std::string home = std::getenv("HOME");
+  CConnectionDlg* page = nullptr;
+  wxTextCtrl* source = nullptr;
+  wxTextCtrl* destination = nullptr;
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("click the source field", [&] {
+        source = Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH);
+        destination = Find<wxTextCtrl>(page, ids::IDC_DEST_PATH);
+        Click(source);
+      })
+      .Then("focused", [&] { return wxWindow::FindFocus() == source; })
+      .Do("type a path", [&] { TypeText("/srv/data/Orders.2008.mdf"); })
+      .Then("typed", [&] { return source->GetValue() == "/srv/data/Orders.2008.mdf"; })
+      .Do("proposed as Browse would; folder browse",
+          [&] {
+            EXPECT_EQ(destination->GetValue().utf8_string(), home + "/Orders.mdb");
+            Click(page->FindWindow(ids::IDC_BROWSE_DEST));
+          })
+      .Then("moved", [&] { return destination->GetValue().utf8_string() == dir.File("Orders.mdb"); })
+      .Do("click the source again", [&] { Click(source); })
+      .Then("focused again", [&] { return wxWindow::FindFocus() == source; })
+      .Do("the user's own destination stays when the source changes",
+          [&] {
+            source->SetInsertionPointEnd();
+            TypeText("x");
+          })
+      .Then("typed more", [&] { return source->GetValue().EndsWith("x"); })
+      .Do("leave", [&] {
+        EXPECT_EQ(destination->GetValue().utf8_string(), dir.File("Orders.mdb"));
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+  ASSERT_EQ(choosers.folderStarts.size(), 1u);
+  EXPECT_EQ(choosers.folderStarts[0], home) << "the chooser opens at the destination's folder";
 }
 
 TEST_F(WizardGui, AddAndRemoveInBothModesAndPleaseSelectATable) {
@@ -475,7 +601,11 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
   CConnectionDlg* page = nullptr;
   CConvertDlg* second = nullptr;
   std::set<std::string> statuses;
+  std::map<std::string, int> barAtStatus;  // the bar when each status text appeared
+  std::vector<int> paintedBar;             // the bar at each of its paints
+  std::vector<std::string> chosen;
   int gaugeAtDone = -1;
+  wxImage barAtDone;
   bool clickedDuringRun = false;
   StepScript script(60000);
   FillForSqlLogon(script, page, g_env->MdfPath(), destination);
@@ -491,9 +621,20 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
                 wxEVT_TEXT,
                 [&](wxCommandEvent& event) {
                   statuses.insert(event.GetString().utf8_string());
+                  if (pages::ProgressStrip* bar = second->progressBar()) {
+                    barAtStatus[event.GetString().utf8_string()] = bar->GetValue();
+                    if (paintedBar.empty()) {
+                      paintedBar.push_back(bar->GetValue());
+                      bar->Bind(wxEVT_PAINT, [&, bar](wxPaintEvent& paint) {
+                        paintedBar.push_back(bar->GetValue());
+                        paint.Skip();
+                      });
+                    }
+                  }
                   event.Skip();
                 },
                 ids::IDC_CONVERT_STATUS);
+            chosen = Entries(Find<wxListBox>(second, ids::IDC_SELECTED_LIST));
             Click(second->FindWindow(ids::IDC_CONVERT));
           })
       .Then("watch until done", [&] {
@@ -505,6 +646,7 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
         if (!done) return false;
         EXPECT_FALSE(done->ReportsFailures());
         gaugeAtDone = second->progressBar()->GetValue();
+        barAtDone = RenderWindow(*second->progressBar());
         return true;
       })
       .Do("close the completion dialog", [&] { Click(ShownWindow<CDoneMsgDlg>()->FindWindow(wxID_OK)); });
@@ -514,6 +656,25 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
   EXPECT_TRUE(statuses.count("Converting....Tables   Orders")) << "the status line while Orders is copied";
   EXPECT_TRUE(statuses.count("Database Conversion Compleated"));
   EXPECT_EQ(gaugeAtDone, 610);
+  // In step with the status line: when a table's name appears the bar stands at
+  // the start of its share, and it moves within the share as Orders' rows copy.
+  const auto ordersEntry = std::find(chosen.begin(), chosen.end(), "Orders");
+  ASSERT_NE(ordersEntry, chosen.end());
+  const std::size_t index = static_cast<std::size_t>(ordersEntry - chosen.begin());
+  const int start = pages::ProgressPosition(index, chosen.size()) - pages::kProgressLow;
+  const int end = pages::ProgressPosition(index + 1, chosen.size()) - pages::kProgressLow;
+  EXPECT_EQ(barAtStatus["Converting....Tables   Orders"], start);
+  EXPECT_TRUE(std::any_of(paintedBar.begin(), paintedBar.end(),
+                          [&](int v) { return v > start && v < end; }))
+      << "the bar moved inside Orders";
+  EXPECT_TRUE(std::is_sorted(paintedBar.begin(), paintedBar.end())) << "it never moves back";
+  // Full, and painted solid in its own colour.
+  ASSERT_TRUE(barAtDone.IsOk());
+  for (int x : {2, 300, 600}) {
+    EXPECT_EQ((pages::Rgb{barAtDone.GetRed(x, 5), barAtDone.GetGreen(x, 5), barAtDone.GetBlue(x, 5)}),
+              pages::kProgressFill)
+        << x;
+  }
   EXPECT_TRUE(g_env->launcher.urls.empty()) << "a finished conversion opens no web page";
 
   const MdbToolsRead tools = ReadWithMdbTools(destination);
@@ -644,6 +805,111 @@ TEST_F(WizardGui, TheAboutBoxOpensFromTheFirstPagesContextMenu) {
         PressKey(page, WXK_ESCAPE);
       });
   Run(script);
+}
+
+// The desktop's own folder chooser: it opens at the destination's folder, and a
+// folder path typed into it is the folder chosen.
+TEST_F(WizardGui, TheDesktopFolderChooserTakesATypedPath) {
+  TempDir start;
+  TempDir typed;
+  CConnectionDlg* page = nullptr;
+  wxTextCtrl* destination = nullptr;
+  std::string chosen;
+  int ticks = 0;
+  // The chooser (not a wx window on GTK) opens at the screen's top left without a
+  // window manager; keys go to the window under the pointer.
+  auto overTheChooser = [] {
+    wxUIActionSimulator sim;
+    sim.MouseMove(400, 300);
+  };
+  pages::SetPathChoosers(nullptr);
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("destination in one folder; folder browse",
+          [&] {
+            destination = Find<wxTextCtrl>(page, ids::IDC_DEST_PATH);
+            destination->ChangeValue(start.File("Sales.mdb"));
+            Click(page->FindWindow(ids::IDC_BROWSE_DEST));
+          })
+      .Then("the chooser opens", [&] { return ++ticks > 30; })
+      .Do("type the other folder", [&] {
+        overTheChooser();
+        TypeText(typed.path() + "/");
+      })
+      .Then("typed", [&] { return ++ticks > 60; })
+      .Do("enter", [&] {
+        overTheChooser();
+        wxUIActionSimulator sim;
+        sim.Char(WXK_RETURN);
+      })
+      .Then("chosen", [&] {
+        return destination->GetValue().utf8_string() != start.File("Sales.mdb") || ++ticks > 160;
+      })
+      .Do("leave", [&] {
+        if (destination->GetValue().utf8_string() == start.File("Sales.mdb")) {
+          overTheChooser();
+          wxUIActionSimulator sim;
+          sim.Char(WXK_ESCAPE);  // the chooser ignored the path: close it
+        }
+      })
+      .Then("chooser closed", [&] { return ++ticks > 200 || destination->GetValue().utf8_string() != start.File("Sales.mdb"); })
+      .Do("close the page", [&] {
+        chosen = destination->GetValue().utf8_string();
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+  pages::SetPathChoosers(&g_env->choosers);
+  EXPECT_EQ(chosen, typed.File("Sales.mdb")) << "started in " << start.path();
+}
+
+// Each message window is wide enough for its whole caption, and long texts wrap
+// instead of widening the window or scrolling sideways.
+TEST_F(WizardGui, MessageWindowsFitTheirCaptionAndWrapLongTexts) {
+  const std::string caption = "Talvoro Database Converter (MSSQL Server To MS Access)";
+  const std::string longPath = "/home/user/" + std::string(30, 'a') + "/" + std::string(30, 'b') +
+                               "/Quarterly exports of the sales department/Sales.mdb";
+  std::vector<std::function<wxDialog*()>> makers = {
+      [] { return new CSelectTableMsgDlg(); },
+      [] { return new CDoneMsgDlg(); },
+      [&] {
+        return new CDoneMsgDlg(nullptr, "Orders: 12 rows copied, then [22008] the value of column "
+                                        "ShippedDate in row 13 is before the year 100, which a "
+                                        "Date/Time column of an Access database cannot hold; " +
+                                            longPath);
+      },
+      [&] {
+        return new pages::MessageWindow(nullptr, "File Named " + longPath + " is Already Exist..",
+                                        caption, wxYES_NO);
+      },
+      [] {
+        return new pages::MessageWindow(nullptr, "Please Select a Database",
+                                        pages::kPageMessageCaption, wxOK);
+      },
+  };
+  for (std::size_t i = 0; i < makers.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::unique_ptr<wxDialog> dialog(makers[i]());
+    StepScript script;
+    script.Then("shown", [&] { return dialog->IsShown(); })
+        .Do("measure, close", [&] {
+          const int captionWidth = pages::CaptionTextWidth(*dialog, dialog->GetTitle());
+          EXPECT_GE(dialog->GetClientSize().x, captionWidth + pages::kTitleBarAllowance);
+          EXPECT_LE(dialog->GetClientSize().x, 700) << "long texts wrap instead";
+          for (wxWindow* child : dialog->GetChildren()) {
+            if (auto* text = dynamic_cast<wxStaticText*>(child)) {
+              EXPECT_LE(text->GetSize().x, pages::kMessageWrapWidth) << text->GetLabel();
+            }
+            if (auto* list = dynamic_cast<wxTextCtrl*>(child)) {
+              EXPECT_FALSE(list->HasFlag(wxTE_DONTWRAP)) << "the failure list wraps";
+            }
+            // Every control lies inside the window.
+            const wxRect inside(wxPoint(0, 0), dialog->GetClientSize());
+            EXPECT_TRUE(inside.Contains(child->GetRect())) << child->GetName();
+          }
+          dialog->EndModal(wxID_OK);
+        });
+    Run(script, [&] { dialog->ShowModal(); });
+  }
 }
 
 // The painted look read back from the rendered windows.

@@ -48,6 +48,10 @@ TEST(CreateDb, NeverOverwritesAnExistingFile) {
   EXPECT_EQ(again.code, static_cast<unsigned>(ODBC_ERROR_CREATE_DSN_FAILED));
   EXPECT_NE(again.message.find("already exists and was not overwritten"), std::string::npos) << again.message;
   EXPECT_EQ(ReadFileText(path), before);
+  // The file was written under a temporary name and moved into place: nothing else is left.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"kept.mdb"});
 
   InstallerOutcome noFolder = ConfigDataSource(ODBC_ADD_DSN, {"CREATE_DB=" + dir.File("missing/x.mdb")});
   EXPECT_FALSE(noFolder.ok);

@@ -37,6 +37,20 @@ class Results : public DriverTest {
   SQLRETURN rc_ = SQL_SUCCESS;
 };
 
+TEST_F(Results, CountOfRowsIsOneRowOfOneNumber) {
+  ASSERT_TRUE(db().Execute("INSERT INTO V (\"id\") values(8)").ok());
+  SQLCHAR sql[] = "SELECT COUNT(*) FROM V";
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt_, sql, SQL_NTS)));
+  SQLSMALLINT columns = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLNumResultCols(stmt_, &columns)));
+  EXPECT_EQ(columns, 1);
+  ASSERT_EQ(SQLFetch(stmt_), SQL_SUCCESS);
+  SQLBIGINT count = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLGetData(stmt_, 1, SQL_C_SBIGINT, &count, 0, nullptr)));
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(SQLFetch(stmt_), SQL_NO_DATA);
+}
+
 TEST_F(Results, LongValuesArriveInPieces) {
   Select();
   char piece[101];

@@ -161,7 +161,18 @@ TEST(SelectParse, StarFromAnyQuoting) {
     Statement s = ParseStatement(sql);
     ASSERT_TRUE(std::holds_alternative<SelectStatement>(s)) << sql;
     EXPECT_EQ(std::get<SelectStatement>(s).table, "Orders") << sql;
+    EXPECT_FALSE(std::get<SelectStatement>(s).countOnly) << sql;
   }
+}
+
+TEST(SelectParse, CountOfRows) {
+  for (std::string sql : {"SELECT COUNT(*) FROM Orders", "select count ( * ) from [Orders];"}) {
+    Statement s = ParseStatement(sql);
+    ASSERT_TRUE(std::holds_alternative<SelectStatement>(s)) << sql;
+    EXPECT_EQ(std::get<SelectStatement>(s).table, "Orders") << sql;
+    EXPECT_TRUE(std::get<SelectStatement>(s).countOnly) << sql;
+  }
+  EXPECT_THROW(ParseStatement("SELECT COUNT(id) FROM Orders"), SqlError);
 }
 
 struct ErrorCase {
@@ -185,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SyntaxErrors,
     testing::Values(
         ErrorCase{"", "empty statement"},
-        ErrorCase{"DROP TABLE x", "position 1: expected CREATE TABLE, INSERT INTO or SELECT"},
+        ErrorCase{"DROP TABLE x", "position 1: expected CREATE TABLE, CREATE INDEX, ALTER TABLE, INSERT INTO or SELECT"},
         ErrorCase{"Create Table T(", "position 16: expected a column name, found the end"},
         // The converter's statement cut short by a catalog scan that ended early.
         ErrorCase{"Create Table T(\"a\" int  NULL, ", "position 31: expected a column name"},
@@ -200,7 +211,50 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"INSERT INTO Tü values(1, ?)", "position 26: unexpected character '?'"},
         ErrorCase{"SELECT a FROM T", "expected '*'"},
         ErrorCase{"Create Table T(a int, PRIMARY KEY (a), PRIMARY KEY (a))",
-                  "more than one PRIMARY KEY constraint"}));
+                  "more than one PRIMARY KEY constraint"},
+        ErrorCase{"Create Table T(a int DEFAULT)", "expected a constant or a function such as Now() after DEFAULT"},
+        ErrorCase{"Create Table T(a int DEFAULT 1 DEFAULT 2)", "DEFAULT given twice"},
+        ErrorCase{"CREATE INDEX i ON T (a) WITH NOTHING", "expected PRIMARY, DISALLOW NULL or IGNORE NULL"},
+        ErrorCase{"CREATE UNIQUE INDEX ON T (a)", "expected ON, found 'T'"},
+        ErrorCase{"ALTER TABLE T ADD CONSTRAINT c CHECK (a)", "expected FOREIGN KEY"},
+        ErrorCase{"ALTER TABLE T ADD CONSTRAINT c FOREIGN KEY (a) REFERENCES U ON DELETE SET NULL",
+                  "expected CASCADE or NO ACTION"}));
+
+TEST(SchemaStatements, DefaultsAreKeptAsAccessExpressions) {
+  Statement s = ParseStatement(
+      "CREATE TABLE T (a INT DEFAULT ((0)), b VARCHAR(9) DEFAULT 'it''s \"x\"', c DATETIME DEFAULT now(), "
+      "d BIT DEFAULT false, e INT DEFAULT - 5, f INT DEFAULT 0x1F, g MONEY NOT NULL DEFAULT 1.25, h TEXT(3) DEFAULT \"USA\")");
+  auto& create = std::get<CreateTableStatement>(s);
+  std::vector<std::string> got;
+  for (const auto& c : create.columns) got.push_back(c.defaultExpression.value_or("<none>"));
+  EXPECT_EQ(got, (std::vector<std::string>{"0", "\"it's \"\"x\"\"\"", "Now()", "False", "-5", "31", "1.25", "\"USA\""}));
+  EXPECT_EQ(create.columns[6].nullability, Nullability::NotNull);
+}
+
+TEST(SchemaStatements, CreateIndexAndForeignKeys) {
+  Statement s = ParseStatement("create unique index ByName on dbo.People (Last desc, First ASC, Born) with disallow null");
+  auto& index = std::get<CreateIndexStatement>(s);
+  EXPECT_EQ(index.name, "ByName");
+  EXPECT_EQ(index.table, "People");
+  EXPECT_TRUE(index.unique);
+  ASSERT_EQ(index.columns.size(), 3u);
+  EXPECT_FALSE(index.columns[0].ascending);
+  EXPECT_TRUE(index.columns[1].ascending && index.columns[2].ascending);
+  EXPECT_TRUE(index.disallowNull);
+  EXPECT_FALSE(index.primary || index.ignoreNull);
+
+  Statement f = ParseStatement(
+      "ALTER TABLE [Order Details] ADD CONSTRAINT FK_1 FOREIGN KEY (OrderID, Line) REFERENCES Orders (ID, L) "
+      "ON UPDATE NO ACTION ON DELETE CASCADE;");
+  auto& fk = std::get<AddForeignKeyStatement>(f);
+  EXPECT_EQ(fk.table, "Order Details");
+  EXPECT_EQ(fk.name, "FK_1");
+  EXPECT_EQ(fk.columns, (std::vector<std::string>{"OrderID", "Line"}));
+  EXPECT_EQ(fk.referencedTable, "Orders");
+  EXPECT_EQ(fk.referencedColumns, (std::vector<std::string>{"ID", "L"}));
+  EXPECT_FALSE(fk.cascadeUpdates);
+  EXPECT_TRUE(fk.cascadeDeletes);
+}
 
 }  // namespace
 }  // namespace mdb

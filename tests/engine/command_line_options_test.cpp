@@ -22,6 +22,14 @@ TEST(CommandLineOptions, AcceptedForms) {
   ASSERT_TRUE(p.options) << p.error;
   EXPECT_TRUE(p.options->allTables);
   EXPECT_EQ(p.options->sqlLogin.value_or(""), "sa");
+  EXPECT_FALSE(p.options->sourceTimeoutSeconds);
+  EXPECT_FALSE(p.options->commitIntervalMs);
+
+  p = ParseCommandLine({"--database", "S", "--dest", "o.mdb", "--all", "--source-timeout", "5",
+                        "--commit-interval=250"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_EQ(p.options->sourceTimeoutSeconds.value_or(0), 5);
+  EXPECT_EQ(p.options->commitIntervalMs.value_or(0), 250);
 
   p = ParseCommandLine({"--help"});
   ASSERT_TRUE(p.options);
@@ -40,6 +48,11 @@ TEST(CommandLineOptions, RefusedForms) {
       {{"--database", "S", "--dest", "o.mdb", "--table"}, "--table needs"},
       {{"--database", "S", "--dest", "o.mdb", "--all", "--sql-login"}, "--sql-login needs"},
       {{"--database", "S", "--dest", "o.mdb", "--all=yes"}, "takes no value"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--source-timeout", "0"}, "from 1 to 3600"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--source-timeout", "-3"}, "from 1 to 3600"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--source-timeout"}, "from 1 to 3600"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--commit-interval=9"}, "from 10 to 3600000"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--commit-interval", "1e3"}, "from 10 to 3600000"},
   };
   for (const auto& [args, error] : cases) {
     auto p = ParseCommandLine(args);

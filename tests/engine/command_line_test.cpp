@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "independent_readers.h"
 #include "odbc/data_sources.h"
@@ -84,6 +86,24 @@ TEST_F(CommandLineTest, ConvertsTheChosenTables) {
   r = Kestrin1(With({"--table", "counter", "--overwrite"}));
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(ReadWithMdbTools(dest_).tables, std::vector<std::string>{"countr"});
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                          std::filesystem::directory_iterator()),
+            1) << "nothing set aside is left behind";
+}
+
+TEST_F(CommandLineTest, OverwriteKeepsTheOldFileWhenTheRunNeverStarts) {
+  std::ofstream(dest_) << "the user's old database";
+  const std::vector<std::vector<std::string>> neverStarts = {
+      With({"--table", "NoSuchTable", "--overwrite"}),
+      {"--database", "NoSuchDb", "--dest", dest_, "--sql-login", "sa", "--all", "--overwrite"},
+  };
+  for (const auto& args : neverStarts) {
+    CommandResult r = Kestrin1(args);
+    EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
+    std::ifstream in(dest_);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "the user's old database");
+  }
 }
 
 TEST_F(CommandLineTest, SomeTablesFailed) {
@@ -106,6 +126,8 @@ TEST_F(CommandLineTest, UsageAndLogonErrors) {
       {{"--database", "Shop", "--dest", "x.mdb", "--all", "--password", "secret"}, 2, "never taken"},
       {With({"--table", "NoSuchTable"}), 2, "has no table \"NoSuchTable\""},
       {{"--database", "Shop", "--dest", "x.mdb", "--all"}, 2, "LOGIN Name or Password Mismatch "},
+      {{"--database", "NoSuchDb", "--dest", dest_, "--sql-login", "sa", "--all"}, 2,
+       "Kestrin1: the database NoSuchDb is not on the server"},
   };
   for (const Case& c : cases) {
     CommandResult r = Kestrin1(c.args);
@@ -113,6 +135,12 @@ TEST_F(CommandLineTest, UsageAndLogonErrors) {
     EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
   }
   EXPECT_NE(Kestrin1({"--help"}).out.find("Usage:"), std::string::npos);
+
+  // A missing database is named first, not reported as a failed login.
+  CommandResult missing =
+      Kestrin1({"--database", "NoSuchDb", "--dest", dest_, "--sql-login", "sa", "--all"});
+  EXPECT_EQ(missing.err.rfind("Kestrin1: the database NoSuchDb", 0), 0u) << missing.err;
+  EXPECT_EQ(missing.err.find("Login failed"), std::string::npos) << missing.err;
 
   setenv("KESTRIN1_PASSWORD", "wrong", 1);
   CommandResult r = Kestrin1(With({"--all"}));

@@ -3,6 +3,8 @@
 // mdbtools and mdb-reader and compared with the source value by value.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -116,6 +118,8 @@ class RecordingObserver : public engine::ConversionObserver {
   void OnProgressStep(int step) override { steps.push_back(step); }
   void OnProgressPosition(int p) override { positions.push_back(p); }
   void OnRowsCopied(const std::string&, std::uint64_t) override { ++rowReports; }
+  void OnTableRowCount(const std::string& table, std::uint64_t rows) override { rowCounts[table] = rows; }
+  std::map<std::string, std::uint64_t> rowCounts;
   void OnTableFinished(const engine::TableOutcome& t) override { finished.push_back(t.sourceName); }
   void OnConversionFinished(const engine::ConversionResult& r) override {
     ++completions;
@@ -285,8 +289,12 @@ TEST_F(ConversionTest, WholeRunKeepsGoingAndReportsEachTable) {
   EXPECT_EQ(names, (std::vector<std::string>{"LongDefault", "LongKeyName", "Nothing", "Order Details",
                                              "Orders", "countr", "it's \"q\""}));
   for (const engine::TableOutcome& t : result.tables) {
-    if (t.converted) ExpectSameAsSource(t.sourceName, t.destName);
+    if (!t.converted) continue;
+    ExpectSameAsSource(t.sourceName, t.destName);
+    // The source's row count came before the copy, so a display can advance within the table.
+    EXPECT_EQ(observer.rowCounts[t.sourceName], t.rowsCopied) << t.sourceName;
   }
+  EXPECT_EQ(observer.rowCounts.count("TooWide"), 0u) << "never created, so never counted";
 
   // Keys: one index each for the single and the two-column key, none without.
   MdbReaderRead reader = ReadWithMdbReader(settings_.destPath, false);

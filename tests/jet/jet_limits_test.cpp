@@ -64,6 +64,20 @@ TEST(JetLimits, BadDefinitionsAreRefusedAndLeaveTheFileValid) {
        }, ErrorCode::InvalidDefinition},
       {"no columns", [](jet::TableDef& d) { d.columns.clear(); d.primaryKey.clear(); }, ErrorCode::InvalidDefinition},
       {"existing table", [](jet::TableDef& d) { d.name = "EXISTING"; }, ErrorCode::TableExists},
+      {"'.' in a table name", [](jet::TableDef& d) { d.name = "dot.name"; }, ErrorCode::InvalidDefinition},
+      {"'!' in a column name", [](jet::TableDef& d) { d.columns[1].name = "a!b"; }, ErrorCode::InvalidDefinition},
+      {"'`' in a table name", [](jet::TableDef& d) { d.name = "a`b"; }, ErrorCode::InvalidDefinition},
+      {"'[' in a column name", [](jet::TableDef& d) { d.columns[1].name = "a[b"; }, ErrorCode::InvalidDefinition},
+      {"']' in a table name", [](jet::TableDef& d) { d.name = "a]b"; }, ErrorCode::InvalidDefinition},
+      {"leading blank", [](jet::TableDef& d) { d.name = " T"; }, ErrorCode::InvalidDefinition},
+      {"control character", [](jet::TableDef& d) { d.columns[1].name = "a\tb"; }, ErrorCode::InvalidDefinition},
+      {"AutoNumber Text column", [](jet::TableDef& d) { d.columns[1].autoNumber = true; },
+       ErrorCode::InvalidDefinition},
+      {"two AutoNumber columns", [](jet::TableDef& d) {
+         d.columns[0].autoNumber = true;
+         d.columns[1] = {"L", ColumnType::Long};
+         d.columns[1].autoNumber = true;
+       }, ErrorCode::InvalidDefinition},
   };
   TempDir dir;
   std::string path = dir.File("limits.mdb");
@@ -170,6 +184,23 @@ TEST(JetLimits, TheFileSizeLimitRefusesTheRowAndKeepsTheFile) {
   auto reopened = jet::Database::Open(path, jet::OpenMode::ReadOnly);
   EXPECT_EQ(ReadAll(*reopened->FindTable("Filling")).size(), static_cast<std::size_t>(k));
   ExpectReadersAccept(path);
+}
+
+TEST(JetLimits, OverlongNamesAreQuotedShortInMessages) {
+  TempDir dir;
+  auto db = jet::Database::Create(dir.File("names.mdb"));
+  jet::TableDef d = Simple(std::string(64, 'a') + std::string(100, 'b'));
+  try {
+    db->CreateTable(d);
+    ADD_FAILURE() << "no error";
+  } catch (const jet::Error& e) {
+    std::string message = e.what();
+    EXPECT_NE(message.find(std::string(64, 'a') + "...'"), std::string::npos) << message;
+    EXPECT_EQ(message.find("abb"), std::string::npos) << message;
+  }
+  // Names are compared without regard to case, also for non-ASCII letters.
+  db->CreateTable(Simple("Äpfel"));
+  EXPECT_EQ(CodeOf([&] { db->CreateTable(Simple("äPFEL")); }), ErrorCode::TableExists);
 }
 
 TEST(JetLimits, RequiredColumnsStayRequiredAfterReopening) {

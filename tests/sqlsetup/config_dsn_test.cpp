@@ -84,8 +84,13 @@ TEST_F(ConfigDsnTest, AddWritesWhatFreeTdsNeedsToReachTheLocalServer) {
                                     "Database=Sales"}));
   const std::map<std::string, std::string> expected = {
       {"Driver", "SQL Server"},  {"Server", "127.0.0.1"},       {"Port", "1433"},
-      {"Trusted_Connection", "yes"}, {"Database", "Sales"}, {"ClientCharset", "UTF-8"}};
+      {"Trusted_Connection", "yes"}, {"Database", "Sales"}, {"ClientCharset", "UTF-8"},
+      {"TDS_Version", "7.4"}};
   EXPECT_EQ(Section("dsns"), expected);
+
+  // A version the caller names is kept.
+  ASSERT_TRUE(Config(ODBC_ADD_DSN, {"DSN=dsns", "Server=(local)", "TDS_Version=7.3"}));
+  EXPECT_EQ(Section("dsns")["TDS_Version"], "7.3");
 }
 
 TEST_F(ConfigDsnTest, AddingAgainReplacesTheDataSource) {

@@ -1,5 +1,8 @@
 #include "independent_readers.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <sstream>
 
 #include "run_command.h"
@@ -90,6 +93,29 @@ MdbExport ExportWithMdbTools(const std::string& path, const std::string& table) 
   return result;
 }
 
+StrictRead CheckStrictly(const std::string& path) {
+  StrictRead read;
+  std::vector<std::string> verify{TALVORO_BUILD_DIR "/jet/jetverify", path};
+  CommandResult own = RunCommand(verify);
+  if (own.exitCode != 0 || !own.err.empty()) {
+    read.ok = false;
+    read.problems += Describe(verify, own) + own.out.substr(0, 4000);
+  }
+  const char* jetcheck = std::getenv("JETCHECK");
+  if (jetcheck == nullptr || *jetcheck == '\0') {
+    static std::once_flag said;
+    std::call_once(said, [] { std::fprintf(stderr, "JETCHECK is not set: the strict Jackcess check is skipped\n"); });
+    return read;
+  }
+  std::vector<std::string> strict{jetcheck, "--strict", path};
+  CommandResult r = RunCommand(strict);
+  if (r.exitCode != 0) {
+    read.ok = false;
+    read.problems += Describe(strict, r) + r.out.substr(0, 4000);
+  }
+  return read;
+}
+
 MdbReaderRead ReadWithMdbReader(const std::string& path, bool withRows) {
   MdbReaderRead read;
   std::vector<std::string> argv{"node", TALVORO_MDBCHECK, path};
@@ -103,6 +129,9 @@ MdbReaderRead ReadWithMdbReader(const std::string& path, bool withRows) {
     read.ok = false;
     read.problems += std::string("mdbcheck printed no JSON: ") + e.what() + "\n";
   }
+  StrictRead strict = CheckStrictly(path);
+  read.ok = read.ok && strict.ok;
+  read.problems += strict.problems;
   return read;
 }
 

@@ -1,6 +1,8 @@
-// Reads a .mdb file with the two independent readers the product is checked against:
-// mdbtools (mdb-tables, mdb-schema, mdb-export) and the npm package mdb-reader
-// (tools/mdbcheck/mdbcheck.mjs). Any output on stderr counts as a failure.
+// Reads a .mdb file with the independent readers the product is checked against:
+// mdbtools (mdb-tables, mdb-schema, mdb-export), the npm package mdb-reader
+// (tools/mdbcheck/mdbcheck.mjs) and, when the environment variable JETCHECK names
+// it, the strict Jackcess-based checker (`jetcheck --strict`), plus the engine's own
+// integrity check (build/jet/jetverify). Any output on stderr counts as a failure.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -40,7 +42,17 @@ struct MdbReaderRead {
   nlohmann::json document;  // mdbcheck's JSON: format, tables[] {name, system, columns, rows}
 };
 
-// node tools/mdbcheck/mdbcheck.mjs FILE [--no-rows]
+struct StrictRead {
+  bool ok = true;
+  std::string problems;
+};
+
+// jetverify FILE, and $JETCHECK --strict FILE when JETCHECK is set (one line on
+// stderr says once that it was skipped otherwise).
+StrictRead CheckStrictly(const std::string& path);
+
+// node tools/mdbcheck/mdbcheck.mjs FILE [--no-rows], then CheckStrictly: every test
+// that reads a written file with mdb-reader also has it checked strictly.
 MdbReaderRead ReadWithMdbReader(const std::string& path, bool withRows = true);
 
 // The user table of that name in mdbcheck's document, or nullptr.

@@ -1,0 +1,27 @@
+// Failures of requests to the source, told apart from the destination's: when
+// the source server stops answering, the run fails the remaining tables at once
+// instead of letting each wait for it again.
+#pragma once
+
+#include <string>
+
+#include "odbc/database.h"
+
+namespace talvoro::engine {
+
+// A request to the source failed; carries the driver's diagnostics.
+class SourceFailure : public odbc::DBException {
+ public:
+  explicit SourceFailure(const odbc::DBException& e) : odbc::DBException(e) {}
+};
+
+// Whether the diagnostics say the server did not answer: a time-out (HYT00,
+// HYT01), a broken connection (08S01), one that could not be made (08001), or
+// FreeTDS's own errors of that kind (a connection cut short comes as 01000).
+bool ServerDoesNotAnswer(const odbc::DBException& e);
+
+// "the server (local) does not answer": what the tables after such a failure
+// are told, and the start of the failing table's own message.
+std::string ServerNotAnsweringText();
+
+}  // namespace talvoro::engine

@@ -1,0 +1,1 @@
+INSERT INTO [Staff] (id, name, joined) VALUES (7, 'x', '30/12/1899')

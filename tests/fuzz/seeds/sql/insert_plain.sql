@@ -1,0 +1,1 @@
+INSERT INTO "Orders" values(1, 'Alfreds', -3.25, NULL, '2004-03-09 14:30:00', 0x0102 )

@@ -1,0 +1,2 @@
+-- comment
+SELECT * FROM "a""b" /* block */
