@@ -210,7 +210,7 @@ void DbName(sqlite3_context* ctx, int argc, sqlite3_value**) {
   sqlite3_result_text(ctx, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
 }
 
-// DB_ID([name]): the id of a database listed in standin_databases.
+// DB_ID(): the current database's id (DB_ID(name) is registered with the database).
 void DbId(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3* db = sqlite3_context_db_handle(ctx);
   const std::string name = argc > 0 ? Text(argv[0]) : DatabaseName(db);
@@ -378,7 +378,7 @@ void RegisterCatalogViews(sqlite3* db) {
   const int flags = SQLITE_UTF8;
   sqlite3_create_function(db, "db_name", -1, flags, nullptr, DbName, nullptr, nullptr);
   sqlite3_create_function(db, "schema_name", -1, flags, nullptr, SchemaName, nullptr, nullptr);
-  sqlite3_create_function(db, "db_id", -1, flags, nullptr, DbId, nullptr, nullptr);
+  sqlite3_create_function(db, "db_id", 0, flags, nullptr, DbId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 1, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 2, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "objectproperty", 2, flags, nullptr, ObjectProperty, nullptr, nullptr);
@@ -399,12 +399,11 @@ bool NeedsDatabaseList(const std::string& sql) {
 void RefreshDatabaseList(sqlite3* db, const std::vector<std::string>& names) {
   SqliteExec(db, "DELETE FROM temp.standin_databases");
   SqliteStatement insert(db, "INSERT OR IGNORE INTO temp.standin_databases VALUES (?, ?)");
-  // master first with id 1, as on SQL Server; the others by name from 5 (after the system databases).
-  int64_t next = 5;
-  for (const auto& name : names) {
+  // Ids as DB_ID(name) gives them: the place in the data directory's sorted list, from 1.
+  for (size_t i = 0; i < names.size(); ++i) {
     insert.Reset();
-    insert.Bind(1, name);
-    insert.Bind(2, strcasecmp(name.c_str(), "master") == 0 ? int64_t{1} : next++);
+    insert.Bind(1, names[i]);
+    insert.Bind(2, static_cast<int64_t>(i + 1));
     insert.Step();
   }
 }

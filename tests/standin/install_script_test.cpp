@@ -274,8 +274,9 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"Function", "SELECT OBJECTPROPERTY(OBJECT_ID('dbo.LineTotal'), 'IsScalarFunction')", "1"},
         QueryCase{"ObjectIdOfTable", "SELECT CASE WHEN OBJECT_ID(N'[dbo].[Order Lines]', N'U') > 0 THEN 'yes' END", "yes"},
         QueryCase{"SysDatabases", "SELECT COUNT(*) FROM sys.databases WHERE name IN (N'Trade', N'master')", "2"},
-        QueryCase{"OldSysdatabases", "SELECT name FROM master..sysdatabases WHERE dbid = 1", "master"},
-        QueryCase{"DbId", "SELECT CASE WHEN DB_ID('Trade') > 4 AND DB_ID('NoSuchDb') IS NULL THEN 'yes' END", "yes"},
+        QueryCase{"OldSysdatabases", "SELECT COUNT(*) FROM master..sysdatabases WHERE name = 'master'", "1"},
+        QueryCase{"DbId", "SELECT CASE WHEN DB_ID('NoSuchDb') IS NULL THEN name END FROM sys.databases "
+                          "WHERE database_id = DB_ID('Trade') AND database_id = DB_ID()", "Trade"},
         QueryCase{"ObjectIdOfNothing", "SELECT OBJECT_ID('NoSuchThing')", "NULL"},
         QueryCase{"InformationSchemaTables",
                   "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' AND TABLE_CATALOG = 'Trade'", "5"},
