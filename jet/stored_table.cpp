@@ -322,33 +322,22 @@ void StoredTable::RepairIndexes() {
   // built again from the rows, which are complete. The old pages but the roots are
   // given back; the rebuilt pages go out under the in-doubt mark like any others.
   std::vector<std::vector<IndexEntry>> entries(indexes_.size());
-  std::vector<Value> values;
-  std::vector<std::uint8_t> buffer;
-  for (std::uint32_t page : DataPages()) {
-    const std::uint8_t* p = store_.ReadPage(page);
-    if (p[0] != kPageData || Get32(p + 4) != tdefPage_) continue;
-    std::uint16_t rows = DataPageRowCount(p);
-    for (std::uint16_t r = 0; r < rows; ++r) {
-      RowBytes row = DataPageRow(store_.ReadPage(page), r);
-      if (!row.present) continue;
-      buffer.assign(row.data, row.data + row.size);
-      DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
-      for (std::size_t i = 0; i < indexes_.size(); ++i) {
-        keyValues_.clear();
-        bool allNull = true;
-        for (std::size_t pos : indexes_[i].columnPositions) {
-          keyValues_.push_back(values[pos]);
-          allNull = allNull && std::holds_alternative<Null>(values[pos]);
-        }
-        if (allNull && indexes_[i].ignoreNulls) continue;
-        IndexEntry e;
-        indexes_[i].encoder->AppendKey(keyValues_, e.key);
-        e.dataPage = page;
-        e.row = static_cast<std::uint8_t>(r);
-        entries[i].push_back(std::move(e));
+  ForEachRow([&](std::uint32_t page, std::uint8_t row, const std::vector<Value>& values) {
+    for (std::size_t i = 0; i < indexes_.size(); ++i) {
+      keyValues_.clear();
+      bool allNull = true;
+      for (std::size_t pos : indexes_[i].columnPositions) {
+        keyValues_.push_back(values[pos]);
+        allNull = allNull && std::holds_alternative<Null>(values[pos]);
       }
+      if (allNull && indexes_[i].ignoreNulls) continue;
+      IndexEntry e;
+      indexes_[i].encoder->AppendKey(keyValues_, e.key);
+      e.dataPage = page;
+      e.row = row;
+      entries[i].push_back(std::move(e));
     }
-  }
+  });
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
     Index& idx = indexes_[i];
     RealIndex& ri = def_.realIndexes[idx.realNumber];
