@@ -14,6 +14,7 @@ enum class TypeKind {
   DateTime, SmallDateTime, Date, Time, DateTime2,
   Char, VarChar, NChar, NVarChar, Text, NText,
   Binary, VarBinary, Image, Timestamp, UniqueIdentifier,
+  SqlVariant, DateTimeOffset, Xml, HierarchyId,
 };
 
 constexpr int kMaxLength = -1;  // varchar(max), nvarchar(max), varbinary(max)
@@ -31,7 +32,7 @@ bool IsIntegerKind(TypeKind k);
 bool IsCharKind(TypeKind k);      // char, varchar, text
 bool IsNCharKind(TypeKind k);     // nchar, nvarchar, ntext
 bool IsBinaryKind(TypeKind k);    // binary, varbinary, image
-bool IsDateTimeKind(TypeKind k);  // datetime ... datetime2
+bool IsDateTimeKind(TypeKind k);  // datetime ... datetime2, datetimeoffset
 
 // The base type name as SQL Server spells it ("int", "nvarchar" ...).
 std::string TypeName(const SqlType& t);

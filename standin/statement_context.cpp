@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "batch_executor.h"
+#include "conversion_syntax.h"
 #include "explicit_conversion.h"
 #include "sqlite_rewriter.h"
 
@@ -176,6 +177,16 @@ Value StatementContext::Evaluate(const std::vector<SqlToken>& t, TokenRange r) {
   if (n == 2 && (t[r.begin].IsSymbol("-") || t[r.begin].IsSymbol("+")) && t[r.begin + 1].kind == SqlToken::Kind::Number)
     return NumberValue(t[r.begin + 1].text, t[r.begin].IsSymbol("-"));
   const std::string sql = "SELECT " + Rewrite(t, r);
+  const auto declared = ConversionTypeOf(t, r);
+  Value v = EvaluateSql(sql);
+  if (declared && v.kind != Value::Kind::Null) {
+    v.declaredType = declared;
+    v.national = IsNCharKind(declared->kind);
+  }
+  return v;
+}
+
+Value StatementContext::EvaluateSql(const std::string& sql) {
   try {
     SqliteStatement s(session.db().handle(), sql);
     if (!s.Step()) return Value::Null();
