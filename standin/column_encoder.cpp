@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "collation.h"
 #include "date_styles.h"
 #include "datetime_text.h"
 #include "tds_tokens.h"
@@ -88,6 +89,24 @@ double AsReal(const Cell& c) {
   }
 }
 
+// The collation bytes a character column is labelled with.
+const std::vector<uint8_t>& CollationBytes(const SqlType& t) {
+  if (!t.collation) return kCollation;
+  thread_local const Collation* last = nullptr;
+  thread_local std::vector<uint8_t> bytes;
+  if (last != t.collation) {
+    bytes = t.collation->wireBytes();
+    last = t.collation;
+  }
+  return bytes;
+}
+
+// char/varchar/text data in the code page of the column's collation.
+std::string NarrowBytes(const SqlType& t, std::string_view utf8) {
+  if (t.collation && t.collation->codePage != 1252) return EncodeForCollation(*t.collation, utf8);
+  return ToCp1252(utf8);
+}
+
 int DecimalWireLength(int precision) {
   return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
 }
@@ -126,17 +145,17 @@ void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
     case TypeKind::Char: case TypeKind::VarChar:
       w.U8(t.kind == TypeKind::Char ? kBigChar : kBigVarChar);
       w.U16(t.IsMax() ? 0xFFFF : static_cast<uint16_t>(t.length));
-      w.Bytes(kCollation);
+      w.Bytes(CollationBytes(t));
       break;
     case TypeKind::NChar: case TypeKind::NVarChar:
       w.U8(t.kind == TypeKind::NChar ? kNChar : kNVarChar);
       w.U16(t.IsMax() ? 0xFFFF : static_cast<uint16_t>(2 * t.length));
-      w.Bytes(kCollation);
+      w.Bytes(CollationBytes(t));
       break;
     case TypeKind::Text: case TypeKind::NText:
       w.U8(t.kind == TypeKind::Text ? kText : kNText);
       w.I32(t.kind == TypeKind::Text ? 0x7FFFFFFF : 0x7FFFFFFE);
-      w.Bytes(kCollation);
+      w.Bytes(CollationBytes(t));
       TableName(w, col.table);
       break;
     case TypeKind::Image:
@@ -354,7 +373,7 @@ void WriteVariant(W& w, const Cell& c) {
       const bool wide = IsNCharKind(t.kind);
       type = t.kind == TypeKind::Char ? kBigChar : t.kind == TypeKind::VarChar ? kBigVarChar
              : t.kind == TypeKind::NChar ? kNChar : kNVarChar;
-      props.Bytes(kCollation);
+      props.Bytes(CollationBytes(t));
       props.U16(static_cast<uint16_t>(wide ? 2 * t.length : t.length));
       lengthPrefix = 2;
       break;
@@ -495,7 +514,7 @@ void WriteValue(W& w, const ResultColumn& col, const Cell& c) {
       return;
     }
     case TypeKind::Char: case TypeKind::VarChar: case TypeKind::Text: {
-      const std::string bytes = isNull ? std::string() : ToCp1252(AsText(c, scratch));
+      const std::string bytes = isNull ? std::string() : NarrowBytes(t, AsText(c, scratch));
       const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
       if (t.kind == TypeKind::Text) WriteTextPointerValue(w, isNull, data, bytes.size());
       else WriteVariable(w, t.IsMax(), isNull, data, bytes.size(), static_cast<size_t>(t.length));

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "collation.h"
 #include "sql_functions.h"
 #include "sqlite_handle.h"
 
@@ -24,7 +25,10 @@ constexpr char kSchema[] =
     " is_identity INTEGER, identity_seed INTEGER, identity_increment INTEGER,"
     " nullable INTEGER, default_text TEXT, pk_seq INTEGER,"
     " PRIMARY KEY(object_name, ordinal));"
-    "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);";
+    "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);"
+    "CREATE TABLE IF NOT EXISTS standin_collations("
+    " object_name TEXT NOT NULL COLLATE NOCASE, column_name TEXT NOT NULL COLLATE NOCASE, collation TEXT NOT NULL,"
+    " PRIMARY KEY(object_name, column_name));";
 
 std::string Lower(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -141,6 +145,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   }
   sqlite3_busy_timeout(db_, 10000);
   RegisterTsqlFunctions(db_);
+  RegisterCollations(db_);
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);
@@ -170,9 +175,11 @@ std::vector<ObjectMeta> Database::Objects() {
 std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
   std::vector<ColumnMeta> out;
   SqliteStatement s(db_,
-                    "SELECT name, ordinal, type_name, length, precision, scale, is_identity, identity_seed,"
-                    " identity_increment, nullable, default_text, pk_seq FROM standin_columns"
-                    " WHERE object_name = ? ORDER BY ordinal");
+                    "SELECT c.name, c.ordinal, c.type_name, c.length, c.precision, c.scale, c.is_identity,"
+                    " c.identity_seed, c.identity_increment, c.nullable, c.default_text, c.pk_seq, k.collation"
+                    " FROM standin_columns c LEFT JOIN standin_collations k"
+                    " ON k.object_name = c.object_name AND k.column_name = c.name"
+                    " WHERE c.object_name = ? ORDER BY c.ordinal");
   s.Bind(1, table);
   while (s.Step()) {
     ColumnMeta c;
@@ -187,6 +194,7 @@ std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
     c.nullable = s.Int(9) != 0;
     c.defaultText = s.Text(10);
     c.pkSeq = static_cast<int>(s.Int(11));
+    if (!s.IsNull(12)) c.type.collation = FindCollation(s.Text(12));
     out.push_back(std::move(c));
   }
   return out;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 
+#include "collation.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
 
@@ -98,6 +99,8 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
     const auto& c = s.columns[i];
     if (i) ddl += ", ";
     ddl += SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
+    if (c.type.collation && *c.type.collation->sqliteCollation())
+      ddl += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
     if (c.pkSeq > 0) pk.push_back(&c);
   }
   std::sort(pk.begin(), pk.end(), [](const ColumnMeta* a, const ColumnMeta* b) { return a->pkSeq < b->pkSeq; });
@@ -144,6 +147,13 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
         else column.Bind(12, c.defaultText);
         column.Bind(13, static_cast<int64_t>(c.pkSeq));
         column.Step();
+        if (c.type.collation) {
+          SqliteStatement collation(db, "INSERT INTO standin_collations VALUES (?, ?, ?)");
+          collation.Bind(1, table);
+          collation.Bind(2, c.name);
+          collation.Bind(3, c.type.collation->name);
+          collation.Step();
+        }
       }
     } catch (const SqliteError& e) {
       throw SqlError{TranslateSqliteError(e)};
@@ -203,6 +213,9 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s) {
         SqliteStatement b(db, "DELETE FROM standin_columns WHERE object_name = ?");
         b.Bind(1, object->name);
         b.Step();
+        SqliteStatement c(db, "DELETE FROM standin_collations WHERE object_name = ?");
+        c.Bind(1, object->name);
+        c.Step();
       } catch (const SqliteError& e) {
         throw SqlError{TranslateSqliteError(e)};
       }

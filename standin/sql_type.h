@@ -8,6 +8,8 @@
 
 namespace standin {
 
+struct Collation;
+
 enum class TypeKind {
   Int, SmallInt, TinyInt, BigInt, Bit,
   Decimal, Numeric, Money, SmallMoney, Float, Real,
@@ -24,6 +26,7 @@ struct SqlType {
   int length = 0;     // characters (char families) or bytes (binary); kMaxLength for (max)
   int precision = 0;  // decimal/numeric
   int scale = 0;      // decimal/numeric; fractional digits of time/datetime2
+  const Collation* collation = nullptr;  // declared COLLATE of a character column; null: the server's
 
   bool IsMax() const { return length == kMaxLength; }
 };

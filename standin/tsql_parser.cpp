@@ -1,5 +1,7 @@
 #include "tsql_parser.h"
 
+#include "collation.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -389,7 +391,10 @@ class Parser {
       } else if (AcceptWord("DEFAULT")) {
         c.defaultText = NormalizeDefault(SourceText(DefaultExtent()));
       } else if (AcceptWord("COLLATE")) {
-        Name();
+        const std::string collation = Name();
+        const Collation* found = FindCollation(collation);
+        if (!found) throw SyntaxError(448, "Invalid collation '" + collation + "'.");
+        if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind)) c.type.collation = found;
       } else if (AcceptWord("ROWGUIDCOL")) {
       } else if (AcceptWord("CHECK")) {
         SkipParens();

@@ -7,6 +7,7 @@
 
 #include "date_styles.h"
 #include "datetime_text.h"
+#include "collation.h"
 #include "hierarchy_id.h"
 #include "text_encoding.h"
 #include "variant_storage.h"
@@ -340,8 +341,15 @@ std::optional<StoredValue> ToText(const Value& v, const SqlType& t, ConversionEr
   StoredValue s;
   s.kind = StoredValue::Kind::Text;
   s.text = DisplayText(v);
+  const bool otherCodePage = t.collation && t.collation->codePage != 1252 && !IsNCharKind(t.kind);
+  std::string encoded;
+  if (otherCodePage) {
+    // Kept as the column's code page can hold it: what it lacks becomes '?'.
+    encoded = EncodeForCollation(*t.collation, s.text);
+    s.text = DecodeFromCollation(*t.collation, encoded);
+  }
   if (t.length > 0) {
-    const size_t units = IsNCharKind(t.kind) ? Utf16Length(s.text) : ToCp1252(s.text).size();
+    const size_t units = IsNCharKind(t.kind) ? Utf16Length(s.text) : otherCodePage ? encoded.size() : ToCp1252(s.text).size();
     if (units > static_cast<size_t>(t.length)) {
       error = Truncated();
       return std::nullopt;
