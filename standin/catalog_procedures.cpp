@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "column_encoder.h"
+#include "datatype_info.h"
 
 namespace standin {
 namespace {
@@ -284,6 +285,18 @@ CatalogOutcome RunCatalogProcedure(const std::string& name, const ProcedureArgs&
   if (strcasecmp(name.c_str(), "sp_tables") == 0) return SpTables(args, session, w, error);
   if (strcasecmp(name.c_str(), "sp_columns") == 0) return SpColumns(args, session, w, error);
   if (strcasecmp(name.c_str(), "sp_pkeys") == 0) return SpPkeys(args, session, w, error);
+  if (strcasecmp(name.c_str(), "sp_datatype_info") == 0 || strcasecmp(name.c_str(), "sp_datatype_info_90") == 0 ||
+      strcasecmp(name.c_str(), "sp_datatype_info_100") == 0) {
+    static const std::vector<std::string> order = {"@data_type", "@odbcver"};
+    const auto type = Arg(args, order, "@data_type");
+    const auto odbc = Arg(args, order, "@odbcver");
+    auto number = [](const std::optional<Value>& v, int fallback) {
+      if (!v) return fallback;
+      return v->kind == Value::Kind::Integer ? static_cast<int>(v->integer) : std::atoi(v->text.c_str());
+    };
+    WriteDatatypeInfo(w, number(type, 0), number(odbc, 2));
+    return CatalogOutcome::Done;
+  }
   return CatalogOutcome::NotCatalog;
 }
 

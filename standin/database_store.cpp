@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cctype>
 #include <fstream>
 
@@ -35,7 +36,26 @@ std::string Lower(std::string s) {
   return s;
 }
 
+// The same tables for #temp objects, in the connection's temp schema.
+std::string TemporarySchema() {
+  std::string s = kSchema;
+  for (const char* base : {"standin_objects", "standin_columns", "standin_collations"}) {
+    const std::string from = std::string("CREATE TABLE IF NOT EXISTS ") + base + "(";
+    const size_t at = s.find(from);
+    if (at != std::string::npos)
+      s.replace(at, from.size(), std::string("CREATE TEMP TABLE IF NOT EXISTS ") + Database::MetaTable(base, "#") + "(");
+  }
+  const size_t settings = s.find("CREATE TABLE IF NOT EXISTS standin_settings");
+  if (settings != std::string::npos) s.erase(settings, s.find(';', settings) + 1 - settings);
+  return s;
+}
+
 }  // namespace
+
+std::string Database::MetaTable(const char* base, const std::string& object) {
+  if (!IsTemporary(object)) return base;
+  return std::string("standin_temp_") + (base + std::strlen("standin_"));
+}
 
 DataDirectory::DataDirectory(std::string dir) : dir_(std::move(dir)) {}
 
@@ -149,6 +169,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);
+    SqliteExec(db_, TemporarySchema());
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -159,7 +180,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
 Database::~Database() { sqlite3_close_v2(db_); }
 
 std::optional<ObjectMeta> Database::FindObject(const std::string& name) {
-  SqliteStatement s(db_, "SELECT name, kind, pk_name FROM standin_objects WHERE name = ?");
+  SqliteStatement s(db_, "SELECT name, kind, pk_name FROM " + MetaTable("standin_objects", name) + " WHERE name = ?");
   s.Bind(1, name);
   if (!s.Step()) return std::nullopt;
   return ObjectMeta{s.Text(0), s.Text(1) == "VIEW", s.Text(2)};
@@ -177,7 +198,8 @@ std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
   SqliteStatement s(db_,
                     "SELECT c.name, c.ordinal, c.type_name, c.length, c.precision, c.scale, c.is_identity,"
                     " c.identity_seed, c.identity_increment, c.nullable, c.default_text, c.pk_seq, k.collation"
-                    " FROM standin_columns c LEFT JOIN standin_collations k"
+                    " FROM " + MetaTable("standin_columns", table) + " c LEFT JOIN " +
+                        MetaTable("standin_collations", table) + " k"
                     " ON k.object_name = c.object_name AND k.column_name = c.name"
                     " WHERE c.object_name = ? ORDER BY c.ordinal");
   s.Bind(1, table);

@@ -93,7 +93,7 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
         ThrowSqlError(1911, "Column name '" + k + "' does not exist in the target table or view.");
 
   // SQLite table: the columns with the affinity of their stored form, plus the keys.
-  std::string ddl = "CREATE TABLE " + SqliteQuote(table) + " (";
+  std::string ddl = (Database::IsTemporary(table) ? "CREATE TEMP TABLE " : "CREATE TABLE ") + SqliteQuote(table) + " (";
   std::vector<const ColumnMeta*> pk;
   for (size_t i = 0; i < s.columns.size(); ++i) {
     const auto& c = s.columns[i];
@@ -123,13 +123,15 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
     sqlite3* db = ctx.session.db().handle();
     try {
       SqliteExec(db, ddl);
-      SqliteStatement object(db, "INSERT INTO standin_objects(name, kind, pk_name) VALUES (?, 'TABLE', ?)");
+      SqliteStatement object(db, "INSERT INTO " + Database::MetaTable("standin_objects", table) +
+                                     "(name, kind, pk_name) VALUES (?, 'TABLE', ?)");
       object.Bind(1, table);
       if (pkName.empty()) object.BindNull(2);
       else object.Bind(2, pkName);
       object.Step();
       SqliteStatement column(db,
-                             "INSERT INTO standin_columns VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                             "INSERT INTO " + Database::MetaTable("standin_columns", table) +
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
       for (const auto& c : s.columns) {
         column.Reset();
         column.Bind(1, table);
@@ -148,7 +150,8 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s) {
         column.Bind(13, static_cast<int64_t>(c.pkSeq));
         column.Step();
         if (c.type.collation) {
-          SqliteStatement collation(db, "INSERT INTO standin_collations VALUES (?, ?, ?)");
+          SqliteStatement collation(db, "INSERT INTO " + Database::MetaTable("standin_collations", table) +
+                                            " VALUES (?, ?, ?)");
           collation.Bind(1, table);
           collation.Bind(2, c.name);
           collation.Bind(3, c.type.collation->name);
@@ -207,13 +210,15 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s) {
       sqlite3* db = ctx.session.db().handle();
       try {
         SqliteExec(db, std::string("DROP ") + (s.view ? "VIEW " : "TABLE ") + SqliteQuote(object->name));
-        SqliteStatement a(db, "DELETE FROM standin_objects WHERE name = ?");
+        SqliteStatement a(db, "DELETE FROM " + Database::MetaTable("standin_objects", object->name) + " WHERE name = ?");
         a.Bind(1, object->name);
         a.Step();
-        SqliteStatement b(db, "DELETE FROM standin_columns WHERE object_name = ?");
+        SqliteStatement b(db, "DELETE FROM " + Database::MetaTable("standin_columns", object->name) +
+                                  " WHERE object_name = ?");
         b.Bind(1, object->name);
         b.Step();
-        SqliteStatement c(db, "DELETE FROM standin_collations WHERE object_name = ?");
+        SqliteStatement c(db, "DELETE FROM " + Database::MetaTable("standin_collations", object->name) +
+                                  " WHERE object_name = ?");
         c.Bind(1, object->name);
         c.Step();
       } catch (const SqliteError& e) {

@@ -9,6 +9,7 @@
 #include "batch_executor.h"
 #include "conversion_syntax.h"
 #include "explicit_conversion.h"
+#include "server_variables.h"
 #include "sqlite_rewriter.h"
 
 namespace standin {
@@ -121,11 +122,7 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
   const VariableResolver vars = [this](const std::string& raw) -> std::optional<std::string> {
     std::string name = raw;
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name == "@@spid") return std::to_string(session.spid);
-    if (name == "@@version") return SqliteString(kVersionText);
-    if (name == "@@servername") return SqliteString(kServerName);
-    if (name == "@@trancount") return std::to_string(session.tranCount);
-    if (name == "@@identity") return std::string("NULL");
+    if (name.rfind("@@", 0) == 0) return ServerVariable(name, session);
     const auto it = session.variables.find(name);
     if (it == session.variables.end()) return std::nullopt;
     return SqliteLiteral(it->second);
