@@ -40,6 +40,8 @@ constexpr int kHierarchyIdMaxLength = 892;
 // A value built in memory (sql_variant wraps its base value).
 struct ByteBuffer {
   std::vector<uint8_t> b;
+  uint32_t version = kTds74;
+  uint32_t tdsVersion() const { return version; }
   void U8(uint8_t v) { b.push_back(v); }
   void U16(uint16_t v) { Raw(&v, 2); }
   void U32(uint32_t v) { Raw(&v, 4); }
@@ -114,9 +116,47 @@ int DecimalWireLength(int precision) {
 int TimeWireLength(int scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
 
 void TableName(ReplyWriter& w, const std::string& table) {
+  if (!Tds72Plus(w.tdsVersion())) {  // one name before 7.2
+    w.UsVarchar("dbo." + (table.empty() ? std::string("T") : table));
+    return;
+  }
   w.U8(2);
   w.UsVarchar("dbo");
   w.UsVarchar(table.empty() ? "T" : table);
+}
+
+// The type a column travels as to a client of `version`, as SQL Server sends
+// it: before 7.3 the date and time types as nvarchar of their literal length;
+// before 7.2 the (max) types, xml and CLR types as text, ntext and image.
+SqlType WireType(const SqlType& t, uint32_t version) {
+  SqlType w = t;
+  if (!Tds73Plus(version)) {
+    auto text = [&](int length) { w = SqlType{TypeKind::NVarChar, length, 0, 0}; };
+    const int fraction = t.scale > 0 ? t.scale + 1 : 0;
+    switch (t.kind) {
+      case TypeKind::Date: text(10); break;
+      case TypeKind::Time: text(8 + fraction); break;
+      case TypeKind::DateTime2: text(19 + fraction); break;
+      case TypeKind::DateTimeOffset: text(26 + fraction); break;
+      default: break;
+    }
+  }
+  if (!Tds72Plus(version)) {
+    if (w.IsMax()) {
+      if (w.kind == TypeKind::VarChar) w = SqlType{TypeKind::Text, 0, 0, 0, t.collation};
+      else if (w.kind == TypeKind::NVarChar) w = SqlType{TypeKind::NText, 0, 0, 0, t.collation};
+      else if (w.kind == TypeKind::VarBinary) w = SqlType{TypeKind::Image, 0, 0, 0};
+    }
+    if (w.kind == TypeKind::Xml) w = SqlType{TypeKind::NText, 0, 0, 0};
+    if (w.kind == TypeKind::HierarchyId) w = SqlType{TypeKind::Image, 0, 0, 0};
+  }
+  return w;
+}
+
+bool ChangesBefore73(TypeKind k) {
+  return k == TypeKind::Date || k == TypeKind::Time || k == TypeKind::DateTime2 || k == TypeKind::DateTimeOffset ||
+         k == TypeKind::VarChar || k == TypeKind::NVarChar || k == TypeKind::VarBinary || k == TypeKind::Xml ||
+         k == TypeKind::HierarchyId;
 }
 
 void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
@@ -342,7 +382,7 @@ template <class W>
 void WriteVariant(W& w, const Cell& c) {
   const auto v = c.kind == Cell::Kind::Null ? std::nullopt : LoadVariant(StoredOf(c));
   if (!v) { w.I32(0); return; }
-  const SqlType& t = v->base;
+  const SqlType t = WireType(v->base, w.tdsVersion());
   ByteBuffer props;
   uint8_t type = 0;
   size_t lengthPrefix = 1;
@@ -386,6 +426,7 @@ void WriteVariant(W& w, const Cell& c) {
     default: w.I32(0); return;  // not a base type sql_variant can hold
   }
   ByteBuffer data;
+  data.version = w.tdsVersion();
   WriteValue(data, ResultColumn{"", t, true, false, ""}, CellOf(v->stored));
   const size_t valueSize = data.b.size() - lengthPrefix;
   w.I32(static_cast<int32_t>(2 + props.b.size() + valueSize));
@@ -420,9 +461,13 @@ Cell Cell::FromStatement(sqlite3_stmt* stmt, int index) {
 void WriteColumnMetadata(ReplyWriter& w, const std::vector<ResultColumn>& columns) {
   w.U8(kTokColMetadata);
   w.U16(static_cast<uint16_t>(columns.size()));
-  for (const auto& col : columns) {
+  const uint32_t version = w.tdsVersion();
+  for (const auto& original : columns) {
+    ResultColumn col = original;
+    col.type = WireType(original.type, version);
     const bool timestamp = col.type.kind == TypeKind::Timestamp;
-    w.U32(timestamp ? 80 : 0);
+    if (Tds72Plus(version)) w.U32(timestamp ? 80 : 0);
+    else w.U16(timestamp ? 80 : 0);
     uint16_t flags = col.nullable ? 0x0001 : 0;
     if (col.identity) flags |= 0x0010;
     else if (!timestamp) flags |= 0x0008;
@@ -436,6 +481,15 @@ namespace {
 
 template <class W>
 void WriteValue(W& w, const ResultColumn& col, const Cell& c) {
+  if (w.tdsVersion() < 0x73000000 && ChangesBefore73(col.type.kind)) {
+    const SqlType wire = WireType(col.type, w.tdsVersion());
+    if (wire.kind != col.type.kind || wire.length != col.type.length) {
+      ResultColumn down = col;
+      down.type = wire;
+      WriteValue(w, down, c);
+      return;
+    }
+  }
   const SqlType& t = col.type;
   const bool isNull = c.kind == Cell::Kind::Null;
   thread_local std::vector<uint8_t> wide;
