@@ -9,6 +9,7 @@ DEBIAN_PACKAGES=(
   libgtest-dev libgmock-dev nlohmann-json3-dev
   unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin
   mdbtools
+  default-jre-headless libjtds-java
   libsqlite3-dev sqlite3
   libkrb5-dev libgssapi-krb5-2 krb5-kdc krb5-admin-server krb5-user
   libwxgtk3.2-dev xvfb xauth x11-utils

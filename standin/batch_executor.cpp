@@ -64,6 +64,11 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
         ctx.Done(0, kCmdNone, 0);  // FMTONLY describes without running anything
         continue;
       }
+      // With IMPLICIT_TRANSACTIONS ON, reading or changing data opens a transaction.
+      if (session_.implicitTransactions && session_.tranCount == 0 && !std::holds_alternative<SetStmt>(statement) &&
+          !std::holds_alternative<TransactionStmt>(statement) && !std::holds_alternative<UseStmt>(statement) &&
+          !std::holds_alternative<ExecStmt>(statement))
+        BeginTransaction(session_, w_);
       std::visit(Overloaded{
                      [&](const CreateDatabaseStmt& s) { RunCreateDatabase(ctx, s); },
                      [&](const DropDatabaseStmt& s) { RunDropDatabase(ctx, s); },

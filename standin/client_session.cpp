@@ -181,19 +181,24 @@ class ClientSession {
     if ((payload.size() - at) % 2 != 0) throw ProtocolError("odd-length SQL text");
     const std::string sql = FromUtf16(payload.data() + at, payload.size() - at);
     state_.variables.clear();
-    if (!DriverTransactionBatch(sql)) BatchExecutor(state_, w_, false).Run(sql);
+    std::string rest = sql;
+    const bool ended = DriverTransactionBatch(sql, rest);
+    if (!ended || rest.find_first_not_of(" \t\r\n;") != std::string::npos) BatchExecutor(state_, w_, false).Run(rest);
     w_.EndMessage();
     if (w_.attention()) w_.ClearAttention();  // the batch acknowledged it, or it came too late to matter
   }
 
   // Before TDS 7.2 there are no transaction-manager requests: drivers end a
-  // transaction with "IF @@TRANCOUNT > 0 COMMIT|ROLLBACK [BEGIN TRANSACTION]".
-  // Answers that batch as SQL Server would; false for any other text.
-  bool DriverTransactionBatch(const std::string& sql) {
-    static const std::regex kPattern(R"(\s*IF\s+@@TRANCOUNT\s*>\s*0\s+(COMMIT|ROLLBACK)(\s+TRAN(SACTION)?)?(\s+BEGIN\s+TRAN(SACTION)?)?\s*;?\s*)",
+  // transaction with "IF @@TRANCOUNT > 0 COMMIT|ROLLBACK [TRAN] [BEGIN TRANSACTION]",
+  // maybe followed by more statements. Answers that part as SQL Server would and
+  // leaves the rest in `rest`; false when the batch starts otherwise.
+  bool DriverTransactionBatch(const std::string& sql, std::string& rest) {
+    static const std::regex kPattern(R"(\s*IF\s+@@TRANCOUNT\s*>\s*0\s+(COMMIT|ROLLBACK)(\s+TRAN(SACTION)?)?(\s+BEGIN\s+TRAN(SACTION)?)?\s*;?)",
                                      std::regex::icase);
     std::smatch m;
-    if (!std::regex_match(sql, m, kPattern)) return false;
+    if (!std::regex_search(sql, m, kPattern, std::regex_constants::match_continuous)) return false;
+    rest = m.suffix().str();
+    const bool more = rest.find_first_not_of(" \t\r\n;") != std::string::npos;
     const bool commit = strcasecmp(m[1].str().c_str(), "COMMIT") == 0;
     try {
       if (state_.tranCount > 0) {
@@ -205,10 +210,10 @@ class ClientSession {
         }
       }
       if (m[4].matched) BeginTransaction(state_, w_);
-      WriteDone(w_, kTokDone, state_.tranCount > 0 ? kDoneInTransaction : 0, kCmdNone, 0);
+      WriteDone(w_, kTokDone, (state_.tranCount > 0 ? kDoneInTransaction : 0) | (more ? kDoneMore : 0), kCmdNone, 0);
     } catch (const SqlError& e) {
       WriteMessage(w_, e.message);
-      WriteDone(w_, kTokDone, kDoneError, kCmdNone, 0);
+      WriteDone(w_, kTokDone, kDoneError | (more ? kDoneMore : 0), kCmdNone, 0);
     }
     return true;
   }
