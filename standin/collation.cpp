@@ -20,6 +20,10 @@ struct Language {
 
 constexpr Language kLanguages[] = {
     {"Latin1_General", 0x0409, 1252},       {"SQL_Latin1_General_CP1", 0x0409, 1252},
+    {"SQL_Latin1_General_CP1250", 0x0405, 1250}, {"SQL_Latin1_General_CP1251", 0x0419, 1251},
+    {"SQL_Latin1_General_CP1253", 0x0408, 1253}, {"SQL_Latin1_General_CP1254", 0x041F, 1254},
+    {"SQL_Latin1_General_CP1255", 0x040D, 1255}, {"SQL_Latin1_General_CP1256", 0x0401, 1256},
+    {"SQL_Latin1_General_CP1257", 0x0425, 1257},
     {"Hebrew", 0x040D, 1255},               {"Chinese_PRC", 0x0804, 936},
     {"Chinese_Simplified_Pinyin_100", 0x0804, 936}, {"Chinese_Taiwan_Stroke", 0x0404, 950},
     {"Chinese_Hong_Kong_Stroke_90", 0x0C04, 950},   {"Cyrillic_General", 0x0419, 1251},
@@ -202,9 +206,9 @@ const Collation* FindCollation(std::string_view rawName) {
     c->name = std::string(rawName);
     c->lcid = lang.lcid;
     c->codePage = lang.codePage;
-    bool sawCase = false;
+    bool sawCase = false, flagsKnown = true;
     std::string_view rest = rawName.substr(n + 1);
-    while (!rest.empty()) {
+    while (flagsKnown && !rest.empty()) {
       const size_t us = rest.find('_');
       std::string flag(rest.substr(0, us));
       for (auto& ch : flag) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -213,12 +217,14 @@ const Collation* FindCollation(std::string_view rawName) {
       else if (flag == "AI") c->ignoreAccents = true;
       else if (flag == "AS") c->ignoreAccents = false;
       else if (flag == "BIN" || flag == "BIN2") { c->binary = true; sawCase = true; }
-      else if (flag != "KS" && flag != "WS" && flag != "SC" && flag != "UTF8" && flag != "100" && flag != "90" && flag != "140")
-        return nullptr;
+      else flagsKnown = flag == "KS" || flag == "WS" || flag == "SC" || flag == "UTF8" || flag == "100" || flag == "90" ||
+                   flag == "140";  // otherwise not this language's name: try the next one
       rest = us == std::string_view::npos ? std::string_view() : rest.substr(us + 1);
     }
-    if (!sawCase) return nullptr;
-    if (strncasecmp(lang.prefix, "SQL_", 4) == 0) c->sortId = c->ignoreCase ? 52 : 51;
+    if (!flagsKnown || !sawCase) continue;
+    // The SQL collation of code page 1252 has its own sort ids; the others are
+    // known to clients by their LCID.
+    if (strcasecmp(lang.prefix, "SQL_Latin1_General_CP1") == 0) c->sortId = c->ignoreCase ? 52 : 51;
     return known.emplace(key, std::move(c)).first->second.get();
   }
   return nullptr;
