@@ -33,6 +33,8 @@ constexpr ViewName kViews[] = {
     {"sys", "types", "standin_sys_types"},
     {"sys", "schemas", "standin_sys_schemas"},
     {"", "sysobjects", "standin_sysobjects"},
+    {"", "sysdatabases", "standin_sysdatabases"},
+    {"sys", "databases", "standin_sys_databases"},
     {"", "syscolumns", "standin_syscolumns"},
     {"information_schema", "tables", "standin_is_tables"},
     {"information_schema", "columns", "standin_is_columns"},
@@ -44,6 +46,17 @@ constexpr ViewName kViews[] = {
 // Every object of the database with a stable id: tables and views, key,
 // foreign-key, default and check constraints, and stored modules.
 constexpr char kViewsSql[] = R"sql(
+CREATE TEMP TABLE IF NOT EXISTS standin_databases(name TEXT PRIMARY KEY COLLATE NOCASE, database_id INTEGER);
+CREATE TEMP VIEW IF NOT EXISTS standin_sys_databases AS
+  SELECT name, database_id, NULL AS source_database_id, '2000-01-01 00:00:00.000' AS create_date,
+    160 AS compatibility_level, 'SQL_Latin1_General_CP1_CI_AS' AS collation_name, 0 AS state, 'ONLINE' AS state_desc,
+    0 AS is_read_only, 'FULL' AS recovery_model_desc
+  FROM standin_databases;
+CREATE TEMP VIEW IF NOT EXISTS standin_sysdatabases AS
+  SELECT name, database_id AS dbid, 1 AS sid, 0 AS mode, 0 AS status, 0 AS status2,
+    '2000-01-01 00:00:00.000' AS crdate, '2000-01-01 00:00:00.000' AS reserved, 160 AS cmptlevel,
+    name || '.mdf' AS filename, 0 AS version
+  FROM standin_databases;
 CREATE TEMP VIEW IF NOT EXISTS standin_all_objects(object_id, name, type, parent_object_id, create_date) AS
   SELECT 100000000 + rowid, name, CASE kind WHEN 'VIEW' THEN 'V' ELSE 'U' END, 0, '2000-01-01 00:00:00.000'
     FROM main.standin_objects
@@ -195,6 +208,20 @@ void DbName(sqlite3_context* ctx, int argc, sqlite3_value**) {
   }
   const std::string name = DatabaseName(sqlite3_context_db_handle(ctx));
   sqlite3_result_text(ctx, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+}
+
+// DB_ID(): the current database's id (DB_ID(name) is registered with the database).
+void DbId(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  const std::string name = argc > 0 ? Text(argv[0]) : DatabaseName(db);
+  try {
+    SqliteStatement s(db, "SELECT database_id FROM standin_databases WHERE name = ?");
+    s.Bind(1, name);
+    if (s.Step()) sqlite3_result_int64(ctx, s.Int(0));
+    else sqlite3_result_null(ctx);
+  } catch (const SqliteError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
 }
 
 void SchemaName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -351,6 +378,7 @@ void RegisterCatalogViews(sqlite3* db) {
   const int flags = SQLITE_UTF8;
   sqlite3_create_function(db, "db_name", -1, flags, nullptr, DbName, nullptr, nullptr);
   sqlite3_create_function(db, "schema_name", -1, flags, nullptr, SchemaName, nullptr, nullptr);
+  sqlite3_create_function(db, "db_id", 0, flags, nullptr, DbId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 1, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 2, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "objectproperty", 2, flags, nullptr, ObjectProperty, nullptr, nullptr);
@@ -358,6 +386,26 @@ void RegisterCatalogViews(sqlite3* db) {
   sqlite3_create_function(db, "tsql_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, Len, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr, DataLength, nullptr, nullptr);
   SqliteExec(db, kViewsSql);
+}
+
+bool NeedsDatabaseList(const std::string& sql) {
+  if (sql.find("standin_sys_databases") != std::string::npos || sql.find("standin_sysdatabases") != std::string::npos)
+    return true;
+  for (size_t at = sql.find('_'); at != std::string::npos; at = sql.find('_', at + 1))
+    if (at >= 2 && strncasecmp(sql.c_str() + at - 2, "db_id", 5) == 0) return true;
+  return false;
+}
+
+void RefreshDatabaseList(sqlite3* db, const std::vector<std::string>& names) {
+  SqliteExec(db, "DELETE FROM temp.standin_databases");
+  SqliteStatement insert(db, "INSERT OR IGNORE INTO temp.standin_databases VALUES (?, ?)");
+  // Ids as DB_ID(name) gives them: the place in the data directory's sorted list, from 1.
+  for (size_t i = 0; i < names.size(); ++i) {
+    insert.Reset();
+    insert.Bind(1, names[i]);
+    insert.Bind(2, static_cast<int64_t>(i + 1));
+    insert.Step();
+  }
 }
 
 std::optional<std::string> CatalogViewName(const std::string& schema, const std::string& name) {

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace standin {
 
@@ -16,5 +17,10 @@ void RegisterCatalogViews(sqlite3* db);
 // The SQLite view standing for a catalog view: "sys.objects" (lower case,
 // "sysobjects" without schema) → "standin_sys_objects"; nullopt when unknown.
 std::optional<std::string> CatalogViewName(const std::string& schema, const std::string& name);
+
+// sys.databases and DB_ID read a list the statement refreshes first when its
+// SQL mentions them.
+bool NeedsDatabaseList(const std::string& sql);
+void RefreshDatabaseList(sqlite3* db, const std::vector<std::string>& names);
 
 }  // namespace standin

@@ -1,5 +1,7 @@
 #include <strings.h>
 
+#include <cstdio>
+
 #include "schema_metadata.h"
 #include "sqlite_column_value.h"
 #include "sqlite_handle.h"
@@ -18,6 +20,26 @@ std::string QualifiedTableName(StatementContext& ctx, const std::string& table) 
   return ctx.session.db().name() + ".dbo." + table;
 }
 
+// A stored value as SQL Server shows it in "The duplicate key value is (...)".
+std::string KeyText(const StoredValue& v) {
+  switch (v.kind) {
+    case StoredValue::Kind::Integer: return std::to_string(v.integer);
+    case StoredValue::Kind::Real: {
+      char b[40];
+      std::snprintf(b, sizeof b, "%.15g", v.real);
+      return b;
+    }
+    case StoredValue::Kind::Text: return v.text;
+    case StoredValue::Kind::Blob: {
+      static const char* hex = "0123456789abcdef";
+      std::string s = "0x";
+      for (uint8_t b : v.blob) { s += hex[b >> 4]; s += hex[b & 15]; }
+      return s;
+    }
+    default: return "<NULL>";
+  }
+}
+
 // Builds and stores rows for one INSERT; all state of the statement lives here.
 class RowInserter {
  public:
@@ -29,6 +51,7 @@ class RowInserter {
       ThrowSqlError(4405, "View or function '" + object->name + "' is not updatable because the modification affects multiple base tables.");
     table_ = object->name;
     columns_ = ctx.session.db().TableColumns(table_);
+    row_.resize(columns_.size());
     identityInsert_ = ctx.session.identityInsert.count(Lower(table_)) > 0;
     // Which table column each supplied value goes to.
     if (!s.columns.empty()) {
@@ -116,7 +139,7 @@ class RowInserter {
         ThrowSqlError(515, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                QualifiedTableName(ctx_, table_) + "'; column does not allow nulls. INSERT fails.", 2);
       ConversionError error;
-      const auto stored = ConvertToColumn(v, c.type, error);
+      auto stored = ConvertToColumn(v, c.type, error);
       if (!stored) ThrowSqlError(error.number, error.text);
       if (c.identity) {
         const int64_t id = stored->integer;
@@ -125,13 +148,17 @@ class RowInserter {
         identityChanged_ = true;
       }
       BindStoredValue(stmt, static_cast<int>(i + 1), *stored);
+      row_[i] = std::move(*stored);  // kept for a duplicate-key message
     }
     const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) {
       const int extended = sqlite3_extended_errcode(ctx_.session.db().handle());
       if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_ROWID ||
           extended == SQLITE_CONSTRAINT_UNIQUE) {
-        const DuplicateKey d = DescribeDuplicateKey(ctx_.session.db().handle(), table_, sqlite3_errmsg(ctx_.session.db().handle()));
+        std::map<std::string, std::string> rowText;
+        for (size_t i = 0; i < columns_.size(); ++i) rowText[Lower(columns_[i].name)] = KeyText(row_[i]);
+        const DuplicateKey d =
+            DescribeDuplicateKey(ctx_.session.db().handle(), table_, sqlite3_errmsg(ctx_.session.db().handle()), rowText);
         ThrowSqlError(d.number, d.text);
       }
       throw SqlError{TranslateSqliteError(SqliteError(extended, sqlite3_errmsg(ctx_.session.db().handle())))};
@@ -172,6 +199,7 @@ class RowInserter {
   bool identityChanged_ = false;
   SqliteStatement insert_;
   std::map<int, std::vector<SqlToken>> defaults_;
+  std::vector<StoredValue> row_;  // the row being inserted, for duplicate-key messages
   uint64_t rows_ = 0;
 };
 

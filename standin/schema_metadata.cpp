@@ -354,7 +354,8 @@ void DropForeignKeyTriggers(sqlite3* db, const std::string& fkName) {
     SqliteExec(db, "DROP TRIGGER IF EXISTS " + SqliteQuote(TriggerName(fkName, suffix)));
 }
 
-DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const std::string& sqliteMessage) {
+DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const std::string& sqliteMessage,
+                                  const std::map<std::string, std::string>& rowText) {
   // "UNIQUE constraint failed: T.a, T.b"
   std::vector<std::string> columns;
   const size_t colon = sqliteMessage.find(": ");
@@ -376,13 +377,25 @@ DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const s
       same &= found;
     }
     if (!same) continue;
+    std::string value;
+    for (const auto& k : index.columns) {
+      const auto it = rowText.find(Lower(k.name));
+      if (it == rowText.end()) {
+        value.clear();
+        break;
+      }
+      value += (value.empty() ? "" : ", ") + it->second;
+    }
+    const std::string tail = value.empty() ? "" : " The duplicate key value is (" + value + ").";
     switch (index.kind) {
       case IndexMeta::Kind::PrimaryKey:
-        return {2627, "Violation of PRIMARY KEY constraint '" + index.name + "'. Cannot insert duplicate key in object " + object + "."};
+        return {2627, "Violation of PRIMARY KEY constraint '" + index.name + "'. Cannot insert duplicate key in object " +
+                          object + "." + tail};
       case IndexMeta::Kind::UniqueConstraint:
-        return {2627, "Violation of UNIQUE KEY constraint '" + index.name + "'. Cannot insert duplicate key in object " + object + "."};
+        return {2627, "Violation of UNIQUE KEY constraint '" + index.name + "'. Cannot insert duplicate key in object " +
+                          object + "." + tail};
       default:
-        return {2601, "Cannot insert duplicate key row in object " + object + " with unique index '" + index.name + "'."};
+        return {2601, "Cannot insert duplicate key row in object " + object + " with unique index '" + index.name + "'." + tail};
     }
   }
   return {2627, "Violation of PRIMARY KEY constraint. Cannot insert duplicate key in object " + object + "."};

@@ -100,7 +100,10 @@ struct DuplicateKey {
   int number = 2627;
   std::string text;
 };
-DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const std::string& sqliteMessage);
+// `rowText`: the offending row's values as text by lower-case column name, for
+// "The duplicate key value is (...)" (left out when empty).
+DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const std::string& sqliteMessage,
+                                  const std::map<std::string, std::string>& rowText = {});
 
 // SQL Server's generated constraint names, e.g. PK__Orders__3214EC27A1B2C3D4.
 std::string GeneratedConstraintName(const char* prefix, const std::string& table, const std::string& column);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "batch_executor.h"
+#include "catalog_views.h"
 #include "conversion_syntax.h"
 #include "explicit_conversion.h"
 #include "server_variables.h"
@@ -133,6 +134,7 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
   };
   RewriteResult r = RewriteForSqlite(tokens, range, vars);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);
+  if (NeedsDatabaseList(r.sql)) RefreshDatabaseList(session.db().handle(), session.directory.ListNames());
   return r.sql;
 }
 

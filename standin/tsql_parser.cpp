@@ -147,7 +147,7 @@ class Parser {
       if (Cur().IsWord("CASE")) ++cases;
       if (Cur().IsWord("END") && cases > 0) {
         --cases;
-      } else if (depth == 0 && !first && AtBlockEnd()) {
+      } else if (depth == 0 && cases == 0 && !first && AtBlockEnd()) {
         break;  // the END or ELSE of an enclosing block or IF
       }
       if (depth == 0 && !first && AtStatementStart()) {
@@ -1033,8 +1033,9 @@ class Parser {
           ++pos_;
           continue;
         }
-        if (depth == 0 && (Cur().IsSymbol(",") || Cur().IsSymbol(";") || Cur().IsWord("WHERE") ||
-                           Cur().IsWord("FROM") || AtStatementStart() || AtBlockEnd()))
+        if (depth == 0 && cases == 0 &&
+            (Cur().IsSymbol(",") || Cur().IsSymbol(";") || Cur().IsWord("WHERE") || Cur().IsWord("FROM") ||
+             AtStatementStart() || AtBlockEnd()))
           break;
         if (Cur().IsSymbol("(")) ++depth;
         if (Cur().IsSymbol(")") && --depth < 0) Fail();

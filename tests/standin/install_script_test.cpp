@@ -27,6 +27,9 @@ SET NOCOUNT ON
 GO
 USE [master]
 GO
+IF EXISTS (SELECT name FROM sys.databases WHERE name = N'Trade')
+  DROP DATABASE [Trade]
+GO
 CREATE DATABASE [Trade] ON PRIMARY
 ( NAME = N'Trade', FILENAME = N'C:\Data\Trade.mdf' , SIZE = 3072KB , FILEGROWTH = 1024KB )
  LOG ON ( NAME = N'Trade_log', FILENAME = N'C:\Data\Trade_log.ldf' , SIZE = 1024KB , FILEGROWTH = 10%)
@@ -270,6 +273,10 @@ INSTANTIATE_TEST_SUITE_P(
                                    "JOIN sys.objects o ON o.object_id = t.parent_id)", "Orders"},
         QueryCase{"Function", "SELECT OBJECTPROPERTY(OBJECT_ID('dbo.LineTotal'), 'IsScalarFunction')", "1"},
         QueryCase{"ObjectIdOfTable", "SELECT CASE WHEN OBJECT_ID(N'[dbo].[Order Lines]', N'U') > 0 THEN 'yes' END", "yes"},
+        QueryCase{"SysDatabases", "SELECT COUNT(*) FROM sys.databases WHERE name IN (N'Trade', N'master')", "2"},
+        QueryCase{"OldSysdatabases", "SELECT COUNT(*) FROM master..sysdatabases WHERE name = 'master'", "1"},
+        QueryCase{"DbId", "SELECT CASE WHEN DB_ID('NoSuchDb') IS NULL THEN name END FROM sys.databases "
+                          "WHERE database_id = DB_ID('Trade') AND database_id = DB_ID()", "Trade"},
         QueryCase{"ObjectIdOfNothing", "SELECT OBJECT_ID('NoSuchThing')", "NULL"},
         QueryCase{"InformationSchemaTables",
                   "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE' AND TABLE_CATALOG = 'Trade'", "5"},
@@ -281,6 +288,10 @@ INSTANTIATE_TEST_SUITE_P(
         QueryCase{"DataLength", "SELECT DATALENGTH(0x010203)", "3"},
         QueryCase{"SelectAlias", "SELECT answer FROM (SELECT answer = 6 * 7)", "42"},
         QueryCase{"Variables", "DECLARE @n int = 2 SET @n = @n * 21 SELECT @n", "42"},
+        QueryCase{"CaseInsideIf", "IF 1 = 1 SELECT CASE WHEN 1 = 2 THEN 'a' ELSE 'b' END ELSE SELECT 'c'", "b"},
+        QueryCase{"UpdateWithCaseInBlock",
+                  "SET NOCOUNT ON BEGIN UPDATE Goods SET Price = CASE WHEN GoodID = 0 THEN 0 ELSE Price END WHERE GoodID = 5 "
+                  "SELECT Price FROM Goods WHERE GoodID = 5 END", "5.0500"},
         QueryCase{"IfElse", "IF EXISTS (SELECT * FROM Goods WHERE GoodID = 999) SELECT 'found' ELSE SELECT 'missing'", "missing"}),
     [](const testing::TestParamInfo<QueryCase>& info) { return std::string(info.param.name); });
 

@@ -361,13 +361,14 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"CompositeWithoutParent", "INSERT INTO Shipments VALUES (2, 1, 1)",
                   "547: The INSERT statement conflicted with the FOREIGN KEY constraint \"" /* name generated */},
         ErrorCase{"UniqueIndex", "INSERT INTO Products (ProductName) VALUES (N'Chai')",
-                  "2601: Cannot insert duplicate key row in object 'dbo.Products' with unique index 'IX_Products_Name'."},
+                  "2601: Cannot insert duplicate key row in object 'dbo.Products' with unique index 'IX_Products_Name'. The "
+                  "duplicate key value is (Chai)."},
         ErrorCase{"UniqueConstraint", "INSERT INTO Customers (CustomerID, CompanyName, Email) VALUES (N'X', N'X', 'a@x')",
                   "2627: Violation of UNIQUE KEY constraint 'UQ_Customers_Email'. Cannot insert duplicate key in object "
-                  "'dbo.Customers'."},
+                  "'dbo.Customers'. The duplicate key value is (a@x)."},
         ErrorCase{"PrimaryKey", "INSERT INTO Customers (CustomerID, CompanyName) VALUES (N'ALFKI', N'X')",
                   "2627: Violation of PRIMARY KEY constraint 'PK_Customers'. Cannot insert duplicate key in object "
-                  "'dbo.Customers'."},
+                  "'dbo.Customers'. The duplicate key value is (ALFKI)."},
         ErrorCase{"UniqueIndexOnDuplicates", "CREATE UNIQUE INDEX IX_Dup ON [Order Details] (ProductID)",
                   "1505: The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object "
                   "name 'dbo.Order Details' and the index name 'IX_Dup'. The duplicate key value is (2)."},
