@@ -60,6 +60,31 @@ TEST(TempTables, GoneWhenTheSessionEnds) {
   OdbcStatement(c).Run("CREATE TABLE #gone (id int)");
 }
 
+// Keys, indexes, defaults and added columns of a #temp table are its session's
+// alone and leave with it: two sessions at once, and again after both ended.
+TEST(TempTables, KeysIndexesAndDefaultsLeaveWithTheSession) {
+  for (int round = 0; round < 2; ++round) {
+    OdbcConnection a, b;
+    ASSERT_TRUE(SQL_SUCCEEDED(a.Connect(FixtureConnectString())));
+    ASSERT_TRUE(SQL_SUCCEEDED(b.Connect(FixtureConnectString())));
+    for (const OdbcConnection* c : {&a, &b}) {
+      OdbcStatement(*c).Run("CREATE TABLE #keyed (id int PRIMARY KEY, code varchar(5) UNIQUE, n int DEFAULT 7)");
+      OdbcStatement(*c).Run("CREATE INDEX ix_keyed_n ON #keyed (n)");
+    }
+    OdbcStatement(a).Run("INSERT INTO #keyed (id, code) VALUES (1, 'a')");
+    EXPECT_EQ(ErrorOf(a, "INSERT INTO #keyed (id, code) VALUES (1, 'b')"), 2627) << "round " << round;
+    EXPECT_EQ(ErrorOf(a, "INSERT INTO #keyed (id, code) VALUES (2, 'a')"), 2627);
+    EXPECT_EQ(Scalar(a, "SELECT n FROM #keyed"), "7");
+    OdbcStatement(a).Run("ALTER TABLE #keyed ADD note nvarchar(10) COLLATE Latin1_General_CI_AI NULL");
+    OdbcStatement(a).Run("INSERT INTO #keyed (id, code, note) VALUES (2, 'b', N'Caf\u00e9')");
+    EXPECT_EQ(Scalar(a, "SELECT count(*) FROM #keyed WHERE note = N'cafe'"), "1") << "the added column's collation";
+    EXPECT_EQ(Scalar(b, "SELECT count(*) FROM #keyed"), "0");
+    OdbcStatement(b).Run("INSERT INTO #keyed (id, code) VALUES (1, 'a')");
+    EXPECT_EQ(Scalar(b, "SELECT count(*) FROM sys.indexes WHERE name = 'ix_keyed_n'"), "0")
+        << "not in the database's catalog";
+  }
+}
+
 struct VariableCase {
   const char* variable;
   const char* value;  // nullptr: any non-empty value
