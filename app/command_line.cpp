@@ -58,6 +58,19 @@ class ConsoleProgress : public engine::ConversionObserver {
   std::optional<std::uint64_t> expected_;  // the table's row count, when the source said
 };
 
+// What the Access file holds differently from the source, under the completion text.
+void PrintNotes(const std::string& notes) {
+  if (notes.empty()) return;
+  std::cout << "Notes:\n";
+  std::size_t start = 0;
+  while (start <= notes.size()) {
+    const std::size_t end = std::min(notes.find('\n', start), notes.size());
+    std::cout << "  " << notes.substr(start, end - start) << "\n";
+    start = end + 1;
+  }
+  std::cout << std::flush;
+}
+
 int UsageError(const std::string& error) {
   std::cerr << "Kestrin1: " << error << "\n\n" << UsageText();
   return kExitUsageOrLogon;
@@ -150,6 +163,7 @@ int RunCommandLine(const std::vector<std::string>& args) {
   ConsoleProgress progress;
   engine::ConversionResult result = engine::RunConversion(tables, settings, progress);
   std::cout << engine::CompletionText(result) << "\n";
+  PrintNotes(engine::ConversionNotesText(result));
   return result.AllConverted() ? kExitConverted : kExitSomeFailed;
 }
 

@@ -46,6 +46,7 @@ void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
     ReadKeyColumns();
   } catch (const odbc::DBException&) {
     keyColumns_.clear();
+    keyName_.clear();
   }
   StartScan(true);
 }
@@ -55,7 +56,7 @@ void ColumnCatalog::ReadKeyColumns() {
   keys.OpenWith("SQLPrimaryKeys for " + tableName_, [this](SQLHSTMT stmt) {
     return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS);
   });
-  std::string keyTable, keySchema, firstSchema, column, scratch;
+  std::string keyTable, keySchema, firstSchema, column, scratch, keyName;
   bool firstSeen = false;
   std::vector<std::pair<int, std::string>> byKeySeq;
   while (keys.Fetch()) {
@@ -63,10 +64,12 @@ void ColumnCatalog::ReadKeyColumns() {
     keys.GetText(2, keyTable);
     keys.GetText(3, column);
     const int keySeq = ReadNumber<int>(keys, 4, scratch);
+    keys.GetText(5, keyName);
     if (keyTable != tableName_) continue;
     if (!firstSeen) {
       firstSchema = keySchema;
       firstSeen = true;
+      keyName_ = keyName;
     }
     if (keySchema == firstSchema) byKeySeq.emplace_back(keySeq, column);
   }
@@ -133,10 +136,17 @@ bool ColumnCatalog::FetchTableColumn(ColumnInfo& c) {
   }
 }
 
+SourceTableSchema ColumnCatalog::ReadTableSchema() {
+  scan_.reset();
+  if (!db_) return {};
+  return ReadSourceTableSchema(*db_, tableName_, schemaKnown_ ? schema_ : std::string());
+}
+
 void ColumnCatalog::CloseColumnCatalog() {
   scan_.reset();
   db_.reset();
   keyColumns_.clear();
+  keyName_.clear();
   schema_.clear();
   schemaKnown_ = false;
   delivered_ = 0;

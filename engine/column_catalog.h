@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "column_info.h"
+#include "schema_catalog.h"
 #include "odbc/database.h"
 #include "odbc/source_logon.h"
 
@@ -30,6 +31,12 @@ class ColumnCatalog {
   // The table's key columns in key order (KEY_SEQ); empty without a key. Names
   // match in full, whatever their length.
   const std::vector<std::string>& FindKeyColumn() const { return keyColumns_; }
+  // The key's name (PK_NAME), so that the key is not taken for a secondary index.
+  const std::string& keyName() const { return keyName_; }
+
+  // Once the column scan has ended: the table's indexes, foreign keys and CHECK
+  // constraints, on the catalog's connection. Throws odbc::DBException.
+  SourceTableSchema ReadTableSchema();
 
   void CloseColumnCatalog();
 
@@ -42,6 +49,7 @@ class ColumnCatalog {
   std::unique_ptr<odbc::Database> db_;
   std::unique_ptr<odbc::Recordset> scan_;
   std::vector<std::string> keyColumns_;
+  std::string keyName_;
   std::string schema_;
   bool schemaKnown_ = false;
   bool restricted_ = false;

@@ -1,9 +1,14 @@
 #include "conversion_run.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <optional>
 
+#include "access_defaults.h"
+#include "access_names.h"
 #include "column_catalog.h"
 #include "destination_replacement.h"
 #include "odbc/data_sources.h"
@@ -11,6 +16,7 @@
 #include "source_row_count.h"
 #include "source_failure.h"
 #include "sql_names.h"
+#include "schema_steps.h"
 #include "table_creation.h"
 #include "type_mapping.h"
 
@@ -48,9 +54,24 @@ std::optional<std::uint64_t> CountRowsInFile(const std::string& destName) {
   return static_cast<std::uint64_t>(rows);
 }
 
-// Converts one table; fills `outcome` as it goes so that a failure keeps what was done.
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+bool IsLongType(const ColumnMapping& m) {
+  return strcasecmp(m.typeText.c_str(), "memo") == 0 || strcasecmp(m.typeText.c_str(), "OLEObject") == 0;
+}
+
+// The column definitions of a table, with and without the defaults, so that a
+// default the destination refuses costs the defaults, not the table.
+struct TableStatements {
+  std::string plain;
+  std::string withDefaults;
+  bool anyDefault = false;
+};
+
+// Converts one table; fills `outcome` and `table` as it goes so that a failure
+// keeps what was done.
 void ConvertTable(const ConversionSettings& settings, ConversionObserver& observer,
-                  TableOutcome& outcome) {
+                  TableOutcome& outcome, ConvertedTable& table) {
   const odbc::SourceLogon logon = settings.logon();
   ColumnCatalog catalog(logon);
   FromSource([&] { catalog.OpenColumnCatalog(outcome.sourceName); });
@@ -58,22 +79,54 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   SourceRows rows(logon);
   const int fieldCount = FromSource([&] { return rows.CountSourceFields(outcome.sourceName); });
   const std::vector<std::string>& keys = catalog.FindKeyColumn();
-  const std::string keyConstraint = PrimaryKeyConstraint(keys);
 
-  std::string statement = BeginCreateTable(outcome.destName);
+  AccessNameScope columnNames;
+  TableStatements statements{BeginCreateTable(outcome.destName), BeginCreateTable(outcome.destName)};
   std::vector<ColumnMapping> columns;
-  int definitionCount = 0;
+  std::vector<std::string> defaultNotes;
+  int plainCount = 0, withDefaultsCount = 0;
   ColumnInfo column;
   while (FromSource([&] { return catalog.FetchTableColumn(column); })) {
     ColumnMapping mapping = MapColumn(column);
-    BuildCreateTable(statement, BuildColumnDefinition(column, mapping, KeyRoleOf(column.columnName, keys)),
-                     definitionCount, fieldCount, keyConstraint);
+    const bool autoNumber = MapAutoNumber(column, mapping);
+    if (!autoNumber && IsIdentityColumn(column)) {
+      outcome.notes.push_back("identity column " + Quoted(column.columnName) + " is a plain number: an Access "
+                              "AutoNumber is a Long Integer, which cannot hold every " + column.typeName + " value");
+    }
+    DestinationColumn& dest = table.columns.emplace_back();
+    dest.sourceName = column.columnName;
+    dest.destName = columnNames.Claim(column.columnName);
+    dest.indexable = !IsLongType(mapping);
+    if (dest.destName != dest.sourceName) {
+      outcome.notes.push_back("column " + Quoted(dest.sourceName) + " is called " + Quoted(dest.destName));
+    }
+
+    ColumnInfo named = column;
+    named.columnName = dest.destName;
+    const std::string definition = BuildColumnDefinition(named, mapping, KeyRoleOf(column.columnName, keys));
+    DefaultTranslation def;
+    if (!autoNumber) def = TranslateDefault(column, mapping);
+    if (!def.problem.empty()) outcome.notes.push_back(def.problem);
+    // The key constraint names destination columns; it is built once the names are known.
+    std::vector<std::string> destKeys;
+    for (const std::string& k : keys) {
+      const DestinationColumn* c = FindColumn(table, k);
+      destKeys.push_back(c ? c->destName : LegalAccessName(k));
+    }
+    const std::string keyConstraint = PrimaryKeyConstraint(destKeys);
+    BuildCreateTable(statements.plain, definition, plainCount, fieldCount, keyConstraint);
+    BuildCreateTable(statements.withDefaults, def.sql.empty() ? definition : definition + " DEFAULT " + def.sql,
+                     withDefaultsCount, fieldCount, keyConstraint);
+    statements.anyDefault = statements.anyDefault || !def.sql.empty();
     columns.push_back(std::move(mapping));
   }
-  if (definitionCount != fieldCount) {
-    throw std::runtime_error("the source catalog lists " + std::to_string(definitionCount) +
+  if (plainCount != fieldCount) {
+    throw std::runtime_error("the source catalog lists " + std::to_string(plainCount) +
                              " columns of " + outcome.sourceName + " but the table has " +
                              std::to_string(fieldCount));
+  }
+  for (const std::string& k : keys) {
+    if (const DestinationColumn* c = FindColumn(table, k)) table.primaryKey.push_back(c->destName);
   }
 
   observer.OnRepaint();
@@ -81,7 +134,16 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
 
   odbc::Database destination;
   destination.OpenEx(odbc::kDestConnectString);
-  CreateDestinationTable(destination, statement);
+  if (statements.anyDefault) {
+    try {
+      CreateDestinationTable(destination, statements.withDefaults);
+    } catch (const odbc::DBException& e) {
+      CreateDestinationTable(destination, statements.plain);
+      outcome.notes.push_back("the column defaults are not carried: " + DriverMessage(e));
+    }
+  } else {
+    CreateDestinationTable(destination, statements.plain);
+  }
   outcome.created = true;
 
   if (const std::optional<std::uint64_t> count = CountSourceRows(logon, outcome.sourceName))
@@ -114,11 +176,46 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
     throw std::runtime_error("the rows could not be saved: " + copied.commitFailure + "; " + held);
   }
   outcome.rowsCopied = copied.rowsCopied;
-  FromSource([&] {
-    rows.Close();
-    catalog.CloseColumnCatalog();
-  });
+  FromSource([&] { rows.Close(); });
+  if (copied.finerThanMillisecond > 0) {
+    outcome.notes.push_back(std::to_string(copied.finerThanMillisecond) +
+                            (copied.finerThanMillisecond == 1 ? " datetime2 or time value had"
+                                                              : " datetime2 or time values had") +
+                            " digits below the millisecond, which Access does not keep: rounded down to the "
+                            "millisecond");
+  }
+
+  // The rest of the schema, after the rows: indexes are built from sorted keys in one pass.
+  SourceTableSchema schema;
+  try {
+    schema = catalog.ReadTableSchema();
+  } catch (const odbc::DBException& e) {
+    outcome.notes.push_back("the indexes and foreign keys could not be read from the source: " + std::string(e.what()));
+  }
+  CreateSecondaryIndexes(destination, table, schema.indexes, catalog.keyName(), keys, outcome.notes);
+  for (const SourceCheck& check : schema.checks) {
+    outcome.notes.push_back("CHECK constraint " + Quoted(check.name) +
+                            (check.definition.empty() ? std::string() : " " + check.definition) +
+                            " is not carried: Access has no equivalent here");
+  }
+  table.foreignKeys = std::move(schema.foreignKeys);
+  FromSource([&] { catalog.CloseColumnCatalog(); });
   outcome.converted = true;
+  table.converted = true;
+}
+
+// Legal, unique Access names for the chosen tables, in list order.
+void NameTables(std::vector<TableOutcome>& outcomes) {
+  AccessNameScope names;
+  // The system tables of the file, and the one Access adds when it opens it.
+  for (const char* system : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships", "MSysAccessObjects"}) {
+    names.Reserve(system);
+  }
+  for (TableOutcome& t : outcomes) {
+    const std::string wanted = DestinationTableName(t.sourceName);
+    t.destName = names.Claim(wanted);
+    if (t.destName != t.sourceName) t.notes.push_back("the table is called " + Quoted(t.destName));
+  }
 }
 
 }  // namespace
@@ -158,6 +255,17 @@ std::string CompletionText(const ConversionResult& result) {
   return text;
 }
 
+std::string ConversionNotesText(const ConversionResult& result) {
+  std::string text;
+  for (const TableOutcome& t : result.tables) {
+    for (const std::string& note : t.notes) {
+      if (!text.empty()) text += "\n";
+      text += t.sourceName + ": " + note;
+    }
+  }
+  return text;
+}
+
 ConversionResult RunConversion(const std::vector<std::string>& tables,
                                const ConversionSettings& settings, ConversionObserver& observer) {
   ConversionResult result;
@@ -186,20 +294,23 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
 
   const std::size_t n = tables.size();
   const int step = kProgressHigh / static_cast<int>(n);
-  result.tables.reserve(n);
+  result.tables.resize(n);
+  for (std::size_t i = 0; i < n; ++i) result.tables[i].sourceName = tables[i];
+  NameTables(result.tables);
+  std::vector<ConvertedTable> converted(n);
   // Once the source server has not answered, every further table would wait
   // for it again (a logon time-out each): they fail at once instead.
   bool serverSilent = false;
   for (std::size_t i = 0; i < n; ++i) {
-    TableOutcome& outcome = result.tables.emplace_back();
-    outcome.sourceName = tables[i];
-    outcome.destName = DestinationTableName(tables[i]);
+    TableOutcome& outcome = result.tables[i];
+    converted[i].sourceName = outcome.sourceName;
+    converted[i].destName = outcome.destName;
     observer.OnTableStarted(i, n, outcome.sourceName);
     try {
       if (serverSilent) {
         outcome.failure = ServerNotAnsweringText() + "; the table was not tried";
       } else {
-        ConvertTable(settings, observer, outcome);
+        ConvertTable(settings, observer, outcome, converted[i]);
       }
     } catch (const SourceFailure& e) {
       serverSilent = ServerDoesNotAnswer(e);
@@ -215,6 +326,24 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
     }
     observer.OnTableFinished(outcome);
     observer.OnProgressStep(step);
+  }
+
+  // The relationships, once every table they may refer to exists.
+  const bool anyForeignKey = std::any_of(converted.begin(), converted.end(), [](const ConvertedTable& t) {
+    return t.converted && !t.foreignKeys.empty();
+  });
+  if (anyForeignKey) {
+    try {
+      odbc::Database destination;
+      destination.OpenEx(odbc::kDestConnectString);
+      CreateRelationships(destination, converted, result.tables);
+    } catch (const odbc::DBException& e) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (converted[i].converted && !converted[i].foreignKeys.empty()) {
+          result.tables[i].notes.push_back("the foreign keys are not carried: " + DriverMessage(e));
+        }
+      }
+    }
   }
 
   observer.OnProgressPosition(kProgressHigh);

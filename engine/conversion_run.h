@@ -45,6 +45,9 @@ struct TableOutcome {
   // A commit failed: `failure` says that the rows could not be saved, and
   // rowsCopied is what the file holds for the table (asked after the failure).
   bool rowsNotSaved = false;
+  // What the Access file holds differently from the source, one sentence each:
+  // renames, schema items not carried and why, values stored less precisely.
+  std::vector<std::string> notes;
 };
 
 struct ConversionResult {
@@ -62,6 +65,9 @@ struct ConversionResult {
 // The completion text: kCompletionMessage when every table converted, otherwise
 // which tables failed and why, one line each.
 std::string CompletionText(const ConversionResult& result);
+
+// The notes of every table, one line each ("Orders: ..."); empty when there are none.
+std::string ConversionNotesText(const ConversionResult& result);
 
 // Receives the run's progress. Every method has an empty default. All calls come
 // from the thread that called RunConversion.
@@ -100,7 +106,10 @@ class ConversionObserver {
 // Runs the whole conversion of `tables` (source names, in order) with the
 // settings' destination path, database name and source logon. An empty list
 // returns at once with emptySelection set. A table that fails does not stop the
-// run; its outcome says why.
+// run; its outcome says why. Each table gets Access names (see access_names.h),
+// its identity column as an AutoNumber, its defaults and, after its rows, its
+// secondary indexes; after the last table the foreign keys between converted
+// tables become relationships. What cannot be carried is listed in the notes.
 ConversionResult RunConversion(const std::vector<std::string>& tables,
                                const ConversionSettings& settings, ConversionObserver& observer);
 

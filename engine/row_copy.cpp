@@ -16,7 +16,8 @@ namespace {
 }
 
 void AppendTimestamp(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value,
-                     std::string& out) {
+                     std::string& out, RowBuffers& buffers) {
+  if (buffers.countFinerThanMillisecond && value.fraction % 1000000 != 0) ++buffers.finerThanMillisecond;
   if (!AppendTimestampLiteral(value, out)) {
     ThrowUnstorable(source, column,
                     "the date " + std::to_string(value.year) + "-" + std::to_string(value.month) +
@@ -55,7 +56,7 @@ void FormatColumnValue(odbc::Recordset& source, int column, ValueKind kind, std:
     case ValueKind::DateTime: {
       SQL_TIMESTAMP_STRUCT value{};
       if (!source.GetTimestamp(column, value)) break;
-      AppendTimestamp(source, column, value, out);
+      AppendTimestamp(source, column, value, out, buffers);
       return;
     }
     case ValueKind::DateText: {
@@ -64,7 +65,7 @@ void FormatColumnValue(odbc::Recordset& source, int column, ValueKind kind, std:
       if (!ParseTimestampText(buffers.value, value)) {
         ThrowUnstorable(source, column, "unreadable date or time '" + buffers.value + "'");
       }
-      AppendTimestamp(source, column, value, out);
+      AppendTimestamp(source, column, value, out, buffers);
       return;
     }
     case ValueKind::Text:
@@ -96,7 +97,9 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
   statement += " values(";
   const int n = static_cast<int>(columns.size());
   for (int j = 0; j < n; ++j) {
-    FormatColumnValue(source, j, columns[static_cast<std::size_t>(j)].valueKind, statement, buffers);
+    const ColumnMapping& column = columns[static_cast<std::size_t>(j)];
+    buffers.countFinerThanMillisecond = column.finerThanMillisecond;
+    FormatColumnValue(source, j, column.valueKind, statement, buffers);
     statement += (j + 1 == n) ? " )" : ", ";
   }
 }
@@ -113,7 +116,8 @@ constexpr std::size_t kBlocksInFlight = 16;
 
 // Reads the source and builds the statements; runs on its own thread.
 void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
-                       const std::vector<ColumnMapping>& columns, StatementQueue& queue) {
+                       const std::vector<ColumnMapping>& columns, StatementQueue& queue,
+                       std::uint64_t& finerThanMillisecond) {
   std::exception_ptr failure;
   RowBuffers buffers;
   StatementBlock block = queue.TakeSpare();
@@ -142,6 +146,7 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
     block.resize(used);
     queue.Push(std::move(block));
   }
+  finerThanMillisecond = buffers.finerThanMillisecond;
   queue.Finish(failure);
 }
 
@@ -192,9 +197,10 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
   // Reading the source (network, the source driver's decoding, literal
   // formatting) overlaps with the destination driver's work.
   StatementQueue queue(kBlocksInFlight);
+  std::uint64_t finerThanMillisecond = 0;  // written by the producer before it finishes
   ProducerThread producer(queue, std::thread(ProduceStatements, std::ref(source),
                                              std::cref(quotedName), std::cref(columns),
-                                             std::ref(queue)));
+                                             std::ref(queue), std::ref(finerThanMillisecond)));
   auto nextCommit = std::chrono::steady_clock::now() + commitInterval;
   try {
     StatementBlock block;
@@ -220,6 +226,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
     if (std::exception_ptr failure = queue.failure()) std::rethrow_exception(failure);
     CommitOrRecord(destination, copied);
     copied.rowsCopied = inserted;
+    copied.finerThanMillisecond = finerThanMillisecond;
   } catch (...) {
     producer.Join();
     // A refused statement changed nothing, so what was inserted before it is

@@ -20,6 +20,10 @@ namespace talvoro::engine {
 // Scratch space reused from row to row, so a row costs no allocations.
 struct RowBuffers {
   std::string value;
+  // Set for a column whose date-time values may hold digits below the
+  // millisecond; each such value met is counted.
+  bool countFinerThanMillisecond = false;
+  std::uint64_t finerThanMillisecond = 0;
 };
 
 // The literal of column `column` of the current row, appended to `out`: NULL for
@@ -45,6 +49,9 @@ struct RowCopyResult {
   // rows the destination took may not be in the file; `commitFailure` says why.
   bool commitFailed = false;
   std::string commitFailure;
+  // Values cut to the millisecond (columns with finerThanMillisecond); set once
+  // every row is copied.
+  std::uint64_t finerThanMillisecond = 0;
 };
 
 // Reads `source` to its end and inserts each row into `destName` on

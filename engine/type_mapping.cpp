@@ -91,10 +91,15 @@ ColumnMapping MapColumn(const ColumnInfo& c) {
   // Types recognised by name first: some drivers report the newer date and time
   // types, xml and sql_variant under character codes.
   if (Is(base, "datetime") || Is(base, "smalldatetime") || Is(base, "datetime2")) {
-    return Plain("datetime", kNotNull, kNull, ValueKind::DateTime);
+    ColumnMapping m = Plain("datetime", kNotNull, kNull, ValueKind::DateTime);
+    // Whatever precision the catalog reports, only values with such digits count.
+    m.finerThanMillisecond = Is(base, "datetime2");
+    return m;
   }
   if (Is(base, "date") || Is(base, "time")) {
-    return Plain("datetime", kNotNull, kNull, ValueKind::DateText);
+    ColumnMapping m = Plain("datetime", kNotNull, kNull, ValueKind::DateText);
+    m.finerThanMillisecond = Is(base, "time");
+    return m;
   }
   if (Is(base, "datetimeoffset")) return Sized("VARCHAR", kDateTimeOffsetLength, ValueKind::Text);
   if (Is(base, "xml")) return Memo(ValueKind::WideText);
@@ -154,6 +159,19 @@ ColumnMapping MapColumn(const ColumnInfo& c) {
       // Anything else keeps its text form.
       return Memo(ValueKind::Text);
   }
+}
+
+bool IsIdentityColumn(const ColumnInfo& c) {
+  constexpr std::string_view kIdentity = "identity";
+  const std::string_view type = c.typeName;
+  return type.size() > kIdentity.size() && Is(type.substr(type.size() - kIdentity.size()), kIdentity);
+}
+
+bool MapAutoNumber(const ColumnInfo& c, ColumnMapping& m) {
+  if (!IsIdentityColumn(c)) return false;
+  if (c.dataType != SQL_INTEGER && c.dataType != SQL_SMALLINT && c.dataType != SQL_TINYINT) return false;
+  m = Plain(kAutoNumberType, "", kNull, ValueKind::Integer);
+  return true;
 }
 
 KeyRole KeyRoleOf(const std::string& columnName, const std::vector<std::string>& keyColumns) {

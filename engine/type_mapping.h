@@ -46,12 +46,25 @@ struct ColumnMapping {
   std::string keyNullability;     // for the key column
   std::string nullableNullability;  // for a nullable non-key column ("NOT NULL" otherwise)
   ValueKind valueKind = ValueKind::Text;
+  // datetime2 and time with digits below the millisecond, which Access does not keep.
+  bool finerThanMillisecond = false;
 };
 
 // The type-text rule: TYPE_NAME when it is one of KnownSourceTypeNames, "text " otherwise.
 std::string SourceTypeText(std::string_view typeName);
 
 ColumnMapping MapColumn(const ColumnInfo& column);
+
+// An identity column: its TYPE_NAME ends in "identity" ("int identity").
+bool IsIdentityColumn(const ColumnInfo& column);
+
+// The destination type of an AutoNumber column (a Long Integer that numbers new rows).
+inline constexpr char kAutoNumberType[] = "COUNTER";
+
+// The AutoNumber form of an identity column's mapping, when the AutoNumber's Long
+// Integer holds every value of the source type (tinyint, smallint, int); false
+// otherwise (bigint, decimal and numeric identities stay plain numbers).
+bool MapAutoNumber(const ColumnInfo& column, ColumnMapping& mapping);
 
 // What the table's key makes of a column.
 enum class KeyRole {

@@ -287,8 +287,9 @@ class IntegrityCheck {
     if (live.size() != def.rowCount)
       Problem(where + ": the definition counts " + std::to_string(def.rowCount) + " rows, the owned pages hold " +
               std::to_string(live.size()));
-    if (autoColumn && largestAuto >= static_cast<std::int64_t>(def.autoNumber) && def.autoNumber != 0)
-      Problem(where + ": the next AutoNumber " + std::to_string(def.autoNumber) + " is not above the largest value " +
+    // The definition keeps the last AutoNumber handed out; the next one is one above it.
+    if (autoColumn && largestAuto > static_cast<std::int64_t>(def.autoNumber) && def.autoNumber != 0)
+      Problem(where + ": the last AutoNumber " + std::to_string(def.autoNumber) + " is below the largest value " +
               std::to_string(largestAuto));
 
     for (std::size_t i = 0; i < def.realIndexes.size(); ++i) {

@@ -56,11 +56,11 @@ struct ColumnDef {
 // An index besides the primary key (and, read back, the primary key too).
 struct IndexDef {
   struct Column {
-    std::string name;
+    std::string name{};
     bool ascending = true;
   };
-  std::string name;             // UTF-8, a valid object name
-  std::vector<Column> columns;  // 1..10, in key order
+  std::string name{};             // UTF-8, a valid object name
+  std::vector<Column> columns{};  // 1..10, in key order
   bool unique = false;
   bool primary = false;         // the primary key (unique and required)
   bool required = false;        // no key column may hold NULL (DISALLOW NULL)
@@ -75,17 +75,17 @@ struct TableDef {
   std::vector<std::string> primaryKey;
   std::string primaryKeyName = "PrimaryKey";
   // Read back only: every index of the table, primary key included.
-  std::vector<IndexDef> indexes;
+  std::vector<IndexDef> indexes{};
 };
 
 // A relationship between two user tables: rows of `table` refer through `columns`
 // to the row of `referencedTable` with equal `referencedColumns`.
 struct RelationshipDef {
-  std::string name;
-  std::string table;  // the referencing ("many") side
-  std::vector<std::string> columns;
-  std::string referencedTable;  // the referenced ("one") side
-  std::vector<std::string> referencedColumns;
+  std::string name{};
+  std::string table{};  // the referencing ("many") side
+  std::vector<std::string> columns{};
+  std::string referencedTable{};  // the referenced ("one") side
+  std::vector<std::string> referencedColumns{};
   bool cascadeUpdates = false;
   bool cascadeDeletes = false;
 };
@@ -94,7 +94,7 @@ struct RelationshipDef {
 struct RelationshipOutcome {
   bool enforced = true;
   // Why it is not enforced (rows that already break it); empty when enforced.
-  std::string note;
+  std::string note{};
 };
 
 // ---- Values -------------------------------------------------------------

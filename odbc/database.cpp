@@ -190,6 +190,22 @@ void Database::ExecuteSQL(const std::string& sql) {
   SQLFreeHandle(SQL_HANDLE_STMT, stmt);
 }
 
+std::vector<DiagnosticRecord> Database::ExecuteSQLWithWarnings(const std::string& sql) {
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt), SQL_HANDLE_DBC, dbc_,
+        "cannot allocate a statement");
+  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeout_)), 0);
+  SQLRETURN rc = SQLExecDirect(stmt, Text(sql), static_cast<SQLINTEGER>(sql.size()));
+  std::vector<DiagnosticRecord> records;
+  if (rc == SQL_SUCCESS_WITH_INFO || (!Succeeded(rc) && rc != SQL_NO_DATA)) {
+    records = ReadDiagnostics(SQL_HANDLE_STMT, stmt);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  if (!Succeeded(rc) && rc != SQL_NO_DATA) throw DBException("statement refused", std::move(records));
+  return records;
+}
+
 void Database::SetAutoCommit(bool on) {
   Check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                           reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF),

@@ -83,6 +83,9 @@ class Database {
 
   // Direct execution of one statement (no result set is read).
   void ExecuteSQL(const std::string& sql);
+  // The same, returning the driver's warnings (SQL_SUCCESS_WITH_INFO records):
+  // done, but not quite as asked.
+  std::vector<DiagnosticRecord> ExecuteSQLWithWarnings(const std::string& sql);
 
   // Autocommit is on after opening; turning it off starts a transaction.
   void SetAutoCommit(bool on);

@@ -98,7 +98,7 @@ class ConvertPageObserver : public engine::ConversionObserver {
     page_.ShowProgress(progress_.position());
     page_.Update();
     blocker_.reset();  // the user acts again at the completion dialog
-    CDoneMsgDlg done(&page_, FailureList(result));
+    CDoneMsgDlg done(&page_, FailureList(result), engine::ConversionNotesText(result));
     done.ShowModal();
     blocker_ = std::make_unique<InputBlocker>(page_);
   }

@@ -72,7 +72,9 @@ CSelectTableMsgDlg::CSelectTableMsgDlg(wxWindow* parent) {
   CentreOnParent();
 }
 
-CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failures_(failures) {
+CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures, const std::string& notes)
+    : failures_(failures) {
+  const std::string listed = failures_.empty() || notes.empty() ? failures_ + notes : failures_ + "\n\n" + notes;
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   Create(parent, IDD_DONE_MSG, kCaption, wxDefaultPosition, wxDefaultSize, kStyle);
   SetFont(ControlFont());
@@ -80,7 +82,7 @@ CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failur
 
   PixelRect ok = DluRect(65, 38, 50, 14);
   const int captionWidth = CaptionTextWidth(*this, kCaption);
-  if (failures_.empty()) {
+  if (listed.empty()) {
     const int width = MessageClientWidth(DluToPixelsX(195), captionWidth);
     SetClientSize(width, DluToPixelsY(62));
     if (width > DluToPixelsX(195)) ok.x = (width - ok.width) / 2;
@@ -90,7 +92,7 @@ CDoneMsgDlg::CDoneMsgDlg(wxWindow* parent, const std::string& failures) : failur
     constexpr int kListHeight = 150;
     const int width = MessageClientWidth(480, captionWidth);
     SetClientSize(width, DluToPixelsY(62) + kListHeight);
-    auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(failures_),
+    auto* list = new wxTextCtrl(this, IDC_FAILED_TABLES, wxString::FromUTF8(listed),
                                 wxPoint(10, 42), wxSize(width - 20, kListHeight),
                                 wxTE_MULTILINE | wxTE_READONLY);  // wraps words, and long paths inside
     list->SetMinSize(wxSize(width - 20, kListHeight));

@@ -19,10 +19,13 @@ class CSelectTableMsgDlg : public wxDialog {
 
 // The completion dialog (template 154). Without failures it reads "Database
 // Conversion Compleated Successfully"; with `failures` (one line per table that
-// was not converted, with the reason) it says so and lists them instead.
+// was not converted, with the reason) it says so and lists them instead. The
+// conversion's `notes` (what the Access file holds differently) are listed under
+// the text, after the failures.
 class CDoneMsgDlg : public wxDialog {
  public:
-  explicit CDoneMsgDlg(wxWindow* parent = nullptr, const std::string& failures = {});
+  explicit CDoneMsgDlg(wxWindow* parent = nullptr, const std::string& failures = {},
+                       const std::string& notes = {});
 
   bool ReportsFailures() const { return !failures_.empty(); }
 

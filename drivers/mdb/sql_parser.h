@@ -1,6 +1,12 @@
 // Parses the driver's SQL dialect:
-//   CREATE TABLE name ( column type [(n[,m])] [PRIMARY KEY] [NULL | NOT NULL], ...
+//   CREATE TABLE name ( column type [(n[,m])] [PRIMARY KEY] [NULL | NOT NULL]
+//                       [DEFAULT constant | DEFAULT function()], ...
 //                       [, [CONSTRAINT name] PRIMARY KEY (a, b)] )
+//     (type COUNTER or AUTOINCREMENT makes an AutoNumber column)
+//   CREATE [UNIQUE] INDEX name ON table (a [ASC | DESC], ...)
+//                       [WITH PRIMARY | DISALLOW NULL | IGNORE NULL]
+//   ALTER TABLE table ADD CONSTRAINT name FOREIGN KEY (a, ...) REFERENCES other [(b, ...)]
+//                       [ON UPDATE CASCADE | NO ACTION] [ON DELETE CASCADE | NO ACTION]
 //   INSERT INTO name [(a, b)] VALUES (literal, ...)
 //   SELECT * FROM name
 //   SELECT COUNT(*) FROM name

@@ -1,6 +1,7 @@
 #include "statement_executor.h"
 
 #include <string>
+#include <string_view>
 
 #include "column_types.h"
 #include "default_values.h"
@@ -10,9 +11,21 @@
 namespace mdb {
 namespace {
 
+// A name in double quotes for a message, cut after 64 characters (the most an
+// Access name has), so that an over-long name does not flood the message.
+std::string Quoted(std::string_view name) {
+  std::size_t end = 0, characters = 0;
+  while (end < name.size() && characters < 64) {
+    ++characters;
+    ++end;
+    while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) ++end;
+  }
+  return "\"" + std::string(name.substr(0, end)) + (end < name.size() ? "...\"" : "\"");
+}
+
 jet::Table& FindTable(jet::Database& database, const std::string& name) {
   jet::Table* table = database.FindTable(name);
-  if (!table) throw SqlError("42S02", "Table \"" + name + "\" does not exist");
+  if (!table) throw SqlError("42S02", "Table " + Quoted(name) + " does not exist");
   return *table;
 }
 
@@ -25,28 +38,28 @@ int FindColumn(const std::vector<jet::ColumnDef>& columns, const std::string& na
 
 ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& database) {
   if (database.FindTable(create.table))
-    throw SqlError("42S01", "Table \"" + create.table + "\" already exists");
+    throw SqlError("42S01", "Table " + Quoted(create.table) + " already exists");
   jet::TableDef def;
   def.name = create.table;
   for (const ColumnSpec& declared : create.columns) {
     if (FindColumn(def.columns, declared.name) >= 0)
-      throw SqlError("42S21", "Column \"" + declared.name + "\" is defined twice in table \"" +
-                                  create.table + "\"");
+      throw SqlError("42S21", "Column " + Quoted(declared.name) + " is defined twice in table " +
+                                  Quoted(create.table));
     def.columns.push_back(ColumnFromSpec(declared));
     if (declared.primaryKey) {
       if (!def.primaryKey.empty() || !create.keyColumns.empty())
-        throw SqlError("42000", "Table \"" + create.table + "\" has more than one PRIMARY KEY");
+        throw SqlError("42000", "Table " + Quoted(create.table) + " has more than one PRIMARY KEY");
       def.primaryKey.push_back(declared.name);
     }
   }
   for (const std::string& key : create.keyColumns) {
     int index = FindColumn(def.columns, key);
     if (index < 0)
-      throw SqlError("42S22", "PRIMARY KEY column \"" + key + "\" is not a column of table \"" +
-                                  create.table + "\"");
+      throw SqlError("42S22", "PRIMARY KEY column " + Quoted(key) + " is not a column of table " +
+                                  Quoted(create.table));
     for (const std::string& earlier : def.primaryKey) {
       if (EqualsIgnoreCase(earlier, key))
-        throw SqlError("42000", "PRIMARY KEY names column \"" + key + "\" twice");
+        throw SqlError("42000", "PRIMARY KEY names column " + Quoted(key) + " twice");
     }
     def.primaryKey.push_back(def.columns[index].name);
   }
@@ -65,7 +78,7 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
   thread_local std::vector<jet::Value> row;
   if (insert.columns.empty()) {
     if (insert.values.size() != columns.size())
-      throw SqlError("21S01", "Table \"" + table.definition().name + "\" has " +
+      throw SqlError("21S01", "Table " + Quoted(table.definition().name) + " has " +
                                   std::to_string(columns.size()) + " columns but " +
                                   std::to_string(insert.values.size()) + " values were given");
     row.resize(columns.size());
@@ -79,9 +92,9 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
     for (std::size_t i = 0; i < insert.columns.size(); ++i) {
       int index = FindColumn(columns, insert.columns[i]);
       if (index < 0)
-        throw SqlError("42S22", "Column \"" + insert.columns[i] + "\" is not a column of table \"" +
-                                    table.definition().name + "\"");
-      if (given[index]) throw SqlError("42000", "Column \"" + insert.columns[i] + "\" is named twice");
+        throw SqlError("42S22", "Column " + Quoted(insert.columns[i]) + " is not a column of table " +
+                                    Quoted(table.definition().name));
+      if (given[index]) throw SqlError("42000", "Column " + Quoted(insert.columns[i]) + " is named twice");
       given[index] = true;
       row[index] = ToColumnValue(insert.values[i], columns[index]);
     }
@@ -89,7 +102,7 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
       if (given[i] || columns[i].autoNumber) continue;  // a Null AutoNumber gets the next number
       if (std::optional<jet::Value> value = DefaultValueOf(columns[i])) row[i] = std::move(*value);
       if (columns[i].required && std::holds_alternative<jet::Null>(row[i]))
-        throw SqlError("23000", "Column \"" + columns[i].name + "\" is required: NULL is not allowed");
+        throw SqlError("23000", "Column " + Quoted(columns[i].name) + " is required: NULL is not allowed");
     }
   }
   table.Insert(row);
@@ -109,7 +122,7 @@ ExecutionResult CreateIndex(const CreateIndexStatement& statement, jet::Database
   for (const auto& c : statement.columns) {
     int position = FindColumn(table.definition().columns, c.name);
     if (position < 0)
-      throw SqlError("42S22", "Column \"" + c.name + "\" is not a column of table \"" + table.definition().name + "\"");
+      throw SqlError("42S22", "Column " + Quoted(c.name) + " is not a column of table " + Quoted(table.definition().name));
     index.columns.push_back({table.definition().columns[position].name, c.ascending});
   }
   index.unique = statement.unique;
@@ -118,7 +131,7 @@ ExecutionResult CreateIndex(const CreateIndexStatement& statement, jet::Database
   index.ignoreNulls = statement.ignoreNull;
   for (const auto& existing : table.definition().indexes)
     if (EqualsIgnoreCase(existing.name, statement.name))
-      throw SqlError("42S11", "Table \"" + table.definition().name + "\" already has an index named \"" + statement.name + "\"");
+      throw SqlError("42S11", "Table " + Quoted(table.definition().name) + " already has an index named " + Quoted(statement.name));
   database.CreateIndex(table.definition().name, index);
   return ExecutionResult{0, std::nullopt, {}};
 }
@@ -134,9 +147,9 @@ ExecutionResult AddForeignKey(const AddForeignKeyStatement& statement, jet::Data
   relationship.referencedColumns = statement.referencedColumns;
   if (relationship.referencedColumns.empty()) relationship.referencedColumns = referenced.definition().primaryKey;
   if (relationship.referencedColumns.empty())
-    throw SqlError("42000", "Table \"" + relationship.referencedTable + "\" has no primary key: name the referenced columns");
+    throw SqlError("42000", "Table " + Quoted(relationship.referencedTable) + " has no primary key: name the referenced columns");
   if (relationship.columns.size() != relationship.referencedColumns.size())
-    throw SqlError("42000", "FOREIGN KEY \"" + statement.name + "\" names " + std::to_string(relationship.columns.size()) +
+    throw SqlError("42000", "FOREIGN KEY " + Quoted(statement.name) + " names " + std::to_string(relationship.columns.size()) +
                                 " columns but references " + std::to_string(relationship.referencedColumns.size()));
   relationship.cascadeUpdates = statement.cascadeUpdates;
   relationship.cascadeDeletes = statement.cascadeDeletes;

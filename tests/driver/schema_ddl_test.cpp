@@ -207,6 +207,7 @@ TEST_F(SchemaDdlTest, NamesAccessCannotHoldAreRefused) {
       {"CREATE TABLE \"" + longName + "\" (A INT)", "42000", "'" + std::string(64, 'x') + "...'"},
       {"CREATE TABLE T (\"" + longName + "\" INT)", "42000", "longer than 64"},
       {"CREATE TABLE T (A INT, B INT, CONSTRAINT \"pk.x\" PRIMARY KEY (A))", "42000", "'.'"},
+      {"INSERT INTO \"" + longName + "\" VALUES (1)", "42S02", "\"" + std::string(64, 'x') + "...\""},
       {"CREATE TABLE Ok (A INT)", "", ""},
       {"CREATE TABLE OK (A INT)", "42S01", "already exists"},
       {"CREATE INDEX \"i.x\" ON Ok (A)", "42000", "'.'"},

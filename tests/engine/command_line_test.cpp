@@ -65,6 +65,7 @@ TEST_F(CommandLineTest, ConvertsTheChosenTables) {
   EXPECT_NE(r.out.find("Database Conversion Compleated Successfully"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Orders converted, 2 rows"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("(as countr)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Successfully\nNotes:\n  counter: the table is called \"countr\"\n"), std::string::npos) << r.out;
 
   MdbToolsRead tools = ReadWithMdbTools(dest_);
   ASSERT_TRUE(tools.ok) << tools.problems;

@@ -1,0 +1,167 @@
+#include "schema_catalog.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace talvoro::engine {
+namespace {
+
+SQLCHAR* Text(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+
+int ReadInt(odbc::Recordset& rs, int column, std::string& scratch, int fallback) {
+  int value = fallback;
+  if (rs.GetText(column, scratch)) std::from_chars(scratch.data(), scratch.data() + scratch.size(), value);
+  return value;
+}
+
+// Only the rows of the table itself, in one schema.
+class SchemaFilter {
+ public:
+  explicit SchemaFilter(const std::string& schema) : schema_(schema), known_(!schema.empty()) {}
+  bool Accept(const std::string& schema) {
+    if (!known_) {
+      schema_ = schema;
+      known_ = true;
+    }
+    return schema == schema_;
+  }
+
+ private:
+  std::string schema_;
+  bool known_;
+};
+
+std::vector<SourceIndex> ReadIndexes(odbc::Database& db, const std::string& table, const std::string& schema) {
+  odbc::Recordset rs(db);
+  rs.OpenWith("SQLStatistics for " + table, [&](SQLHSTMT stmt) {
+    return SQLStatistics(stmt, nullptr, 0, nullptr, 0, Text(table), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
+  });
+  struct Row {
+    int ordinal;
+    SourceIndexColumn column;
+  };
+  std::vector<std::pair<SourceIndex, std::vector<Row>>> found;
+  SchemaFilter filter(schema);
+  std::string rowSchema, rowTable, scratch, indexName, columnName, order;
+  while (rs.Fetch()) {
+    rs.GetText(1, rowSchema);
+    rs.GetText(2, rowTable);
+    const int nonUnique = ReadInt(rs, 3, scratch, 1);
+    const bool named = rs.GetText(5, indexName);
+    const int type = ReadInt(rs, 6, scratch, SQL_TABLE_STAT);
+    const int ordinal = ReadInt(rs, 7, scratch, 0);
+    rs.GetText(8, columnName);
+    const bool hasOrder = rs.GetText(9, order);
+    if (type == SQL_TABLE_STAT || !named || rowTable != table || !filter.Accept(rowSchema)) continue;
+    auto it = std::find_if(found.begin(), found.end(), [&](const auto& f) { return f.first.name == indexName; });
+    if (it == found.end()) {
+      SourceIndex index;
+      index.name = indexName;
+      index.unique = nonUnique == 0;
+      found.emplace_back(std::move(index), std::vector<Row>{});
+      it = found.end() - 1;
+    }
+    it->second.push_back({ordinal, {columnName, !(hasOrder && (order == "D" || order == "d"))}});
+  }
+  std::vector<SourceIndex> indexes;
+  for (auto& [index, rows] : found) {
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.ordinal < b.ordinal; });
+    for (auto& row : rows) index.columns.push_back(std::move(row.column));
+    indexes.push_back(std::move(index));
+  }
+  return indexes;
+}
+
+std::vector<SourceForeignKey> ReadForeignKeys(odbc::Database& db, const std::string& table,
+                                              const std::string& schema) {
+  odbc::Recordset rs(db);
+  rs.OpenWith("SQLForeignKeys for " + table, [&](SQLHSTMT stmt) {
+    return SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, Text(table), SQL_NTS);
+  });
+  struct Pair {
+    int keySeq;
+    std::string column, referenced;
+  };
+  std::vector<std::pair<SourceForeignKey, std::vector<Pair>>> found;
+  SchemaFilter filter(schema);
+  std::string pkTable, pkColumn, fkSchema, fkTable, fkColumn, fkName, scratch;
+  while (rs.Fetch()) {
+    rs.GetText(2, pkTable);
+    rs.GetText(3, pkColumn);
+    rs.GetText(5, fkSchema);
+    rs.GetText(6, fkTable);
+    rs.GetText(7, fkColumn);
+    const int keySeq = ReadInt(rs, 8, scratch, 0);
+    const int updateRule = ReadInt(rs, 9, scratch, SQL_NO_ACTION);
+    const int deleteRule = ReadInt(rs, 10, scratch, SQL_NO_ACTION);
+    rs.GetText(11, fkName);
+    if (fkTable != table || !filter.Accept(fkSchema)) continue;
+    auto it = std::find_if(found.begin(), found.end(), [&](const auto& f) {
+      return f.first.name == fkName && f.first.referencedTable == pkTable;
+    });
+    if (it == found.end()) {
+      SourceForeignKey key;
+      key.name = fkName;
+      key.table = fkTable;
+      key.referencedTable = pkTable;
+      key.updateRule = updateRule;
+      key.deleteRule = deleteRule;
+      found.emplace_back(std::move(key), std::vector<Pair>{});
+      it = found.end() - 1;
+    }
+    it->second.push_back({keySeq, fkColumn, pkColumn});
+  }
+  std::vector<SourceForeignKey> keys;
+  for (auto& [key, pairs] : found) {
+    std::stable_sort(pairs.begin(), pairs.end(), [](const Pair& a, const Pair& b) { return a.keySeq < b.keySeq; });
+    for (auto& p : pairs) {
+      key.columns.push_back(std::move(p.column));
+      key.referencedColumns.push_back(std::move(p.referenced));
+    }
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+std::string UnicodeLiteral(const std::string& text) {
+  std::string out = "N'";
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  return out + "'";
+}
+
+std::vector<SourceCheck> ReadChecks(odbc::Database& db, const std::string& table) {
+  std::vector<SourceCheck> checks;
+  odbc::Recordset rs(db);
+  std::string sql =
+      "SELECT c.name, c.definition FROM sys.check_constraints c JOIN sys.tables t ON t.object_id = "
+      "c.parent_object_id WHERE t.name = " + UnicodeLiteral(table);
+  try {
+    rs.Open(sql);
+    SourceCheck check;
+    while (rs.Fetch()) {
+      rs.GetText(0, check.name);
+      rs.GetText(1, check.definition);
+      checks.push_back(check);
+    }
+  } catch (const odbc::DBException&) {
+    // A server without these views: nothing to list.
+    checks.clear();
+  }
+  return checks;
+}
+
+}  // namespace
+
+SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::string& table,
+                                        const std::string& schema) {
+  SourceTableSchema result;
+  result.indexes = ReadIndexes(source, table, schema);
+  result.foreignKeys = ReadForeignKeys(source, table, schema);
+  result.checks = ReadChecks(source, table);
+  return result;
+}
+
+}  // namespace talvoro::engine

@@ -1,0 +1,55 @@
+// The parts of a source table's schema beyond its columns and key, read through
+// the source driver's catalog functions: secondary indexes (SQLStatistics),
+// foreign keys (SQLForeignKeys) and the names of CHECK constraints, which ODBC
+// has no catalog function for (read from sys.check_constraints).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "odbc/database.h"
+
+namespace talvoro::engine {
+
+struct SourceIndexColumn {
+  std::string name;
+  bool ascending = true;
+};
+
+struct SourceIndex {
+  std::string name;
+  bool unique = false;
+  std::vector<SourceIndexColumn> columns;  // in key order
+};
+
+// ODBC's referential actions (SQL_CASCADE, SQL_RESTRICT, SQL_SET_NULL, SQL_NO_ACTION,
+// SQL_SET_DEFAULT); SQL Server reports 1 for NO ACTION.
+struct SourceForeignKey {
+  std::string name;
+  std::string table;                          // the referencing table
+  std::string referencedTable;
+  std::vector<std::string> columns;           // in key order (KEY_SEQ)
+  std::vector<std::string> referencedColumns;  // paired with `columns`
+  int updateRule = 1;
+  int deleteRule = 1;
+};
+
+struct SourceCheck {
+  std::string name;
+  std::string definition;
+};
+
+struct SourceTableSchema {
+  std::vector<SourceIndex> indexes;  // every index, the primary key's too
+  std::vector<SourceForeignKey> foreignKeys;  // the keys this table holds
+  std::vector<SourceCheck> checks;
+};
+
+// Reads the schema of `table` (of `schema` when not empty; the first schema listed
+// otherwise) on an open source connection. Throws odbc::DBException when the
+// indexes or foreign keys cannot be read; CHECK constraints that cannot be read
+// are left out.
+SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::string& table,
+                                        const std::string& schema);
+
+}  // namespace talvoro::engine
