@@ -1,6 +1,7 @@
 #include "datatype_info.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,7 +110,15 @@ void WriteDatatypeInfo(ReplyWriter& w, int dataType, int odbcVersion) {
   for (const TypeRow* t : rows) {
     const int code = odbcVersion >= 3 ? t->dataType : Odbc2Code(t->dataType);
     const std::string name = t->name;
-    auto text = [](const char* s) { return s ? Cell::Text(s) : Cell{}; };
+    auto text = [](const char* s) {  // points at the literal itself, which outlives the row
+      Cell c;
+      if (s) {
+        c.kind = Cell::Kind::Text;
+        c.data = reinterpret_cast<const uint8_t*>(s);
+        c.size = std::strlen(s);
+      }
+      return c;
+    };
     auto number = [](int v) { return v == kNull ? Cell{} : Cell::Int(v); };
     const Cell cells[] = {Cell::Text(name), Cell::Int(code), Cell::Int(t->precision), text(t->prefix),
                           text(t->suffix), text(t->createParams), Cell::Int(1), Cell::Int(t->caseSensitive),
