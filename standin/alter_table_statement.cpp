@@ -317,7 +317,8 @@ void RunCreateIndex(StatementContext& ctx, const CreateIndexStmt& s) {
   index.unique = s.unique;
   index.clustered = s.clustered == 1;
   index.columns = s.columns;
-  index.sqliteName = "standin_ix_" + object.name + "_" + s.name;
+  // A filtered unique index would refuse rows its filter leaves out: no SQLite index for it.
+  if (!s.filtered) index.sqliteName = "standin_ix_" + object.name + "_" + s.name;
   ctx.Atomically([&] {
     try {
       AddIndex(ctx, index);
@@ -349,7 +350,7 @@ void RunDropIndex(StatementContext& ctx, const DropIndexStmt& s) {
                                 (found->kind == IndexMeta::Kind::PrimaryKey ? "PRIMARY KEY" : "UNIQUE KEY") +
                                 " constraint enforcement.", 4);
       try {
-        SqliteExec(h, "DROP INDEX IF EXISTS " + SqliteQuote(found->sqliteName));
+        if (!found->sqliteName.empty()) SqliteExec(h, "DROP INDEX IF EXISTS " + SqliteQuote(found->sqliteName));
         DeleteIndex(h, object->name, found->name);
       } catch (const SqliteError& e) {
         throw SqlError{TranslateSqliteError(e)};

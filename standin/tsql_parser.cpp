@@ -894,7 +894,8 @@ class Parser {
     s.columns = KeyColumns(true);
     if (AcceptWord("INCLUDE")) SkipParens();
     if (AcceptWord("WHERE")) {
-      // A filtered index: kept without its filter.
+      // A filtered index: listed without its filter, and not enforced over rows it does not cover.
+      s.filtered = true;
       while (Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";") && !Cur().IsWord("WITH") && !Cur().IsWord("ON") &&
              !AtStatementStart())
         ++pos_;

@@ -58,6 +58,7 @@ struct CreateIndexStmt {
   ObjectName table;
   std::string name;
   bool unique = false;
+  bool filtered = false;  // WHERE ...: kept and listed, not enforced
   int clustered = -1;
   std::vector<KeyColumn> columns;
 };
