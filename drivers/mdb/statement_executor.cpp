@@ -169,7 +169,7 @@ ExecutionResult Select(const SelectStatement& select, jet::Database& database) {
     // The count the file keeps in the table's definition: no row is read.
     result.columns = {CountColumn()};
     result.rows.push_back({static_cast<std::int64_t>(table.rowCount())});
-    return ExecutionResult{-1, std::move(result)};
+    return ExecutionResult{-1, std::move(result), {}};
   }
   result.columns = table.definition().columns;
   result.rows.reserve(static_cast<std::size_t>(table.rowCount()));
