@@ -329,7 +329,10 @@ bool Recordset::GetLong(int column, SQLSMALLINT cType, std::string& out, std::si
     }
     out.append(chunk_.data(), got);
     if (rc == SQL_SUCCESS) return true;
-    // SQL_SUCCESS_WITH_INFO: truncated (01004), more to come.
+    // SQL_SUCCESS_WITH_INFO: truncated (01004), more to come -- unless the length
+    // reported fitted whole: FreeTDS reports sql_variant values as truncated on
+    // every call and would hand out the same text again for ever.
+    if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) <= capacity) return true;
   }
 }
 

@@ -10,6 +10,7 @@ DEBIAN_PACKAGES=(
   unixodbc unixodbc-dev odbcinst tdsodbc freetds-bin
   mdbtools
   clang libclang-rt-14-dev
+  default-jre-headless libjtds-java
   libsqlite3-dev sqlite3
   libkrb5-dev libgssapi-krb5-2 krb5-kdc krb5-admin-server krb5-user
   libwxgtk3.2-dev xvfb xauth x11-utils

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "collation.h"
 #include "schema_metadata.h"
 #include "sqlite_column_value.h"
 #include "sqlite_handle.h"
@@ -54,8 +55,15 @@ void AddColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTabl
                           "this column. Column '" + c.name + "' cannot be added to non-empty table '" + object.name +
                           "' because it does not satisfy these conditions.");
     c.ordinal = ++ordinal;
-    SqliteExec(h, "ALTER TABLE " + SqliteQuote(object.name) + " ADD COLUMN " + SqliteQuote(c.name) + " " + SqliteDeclType(c.type));
-    SqliteStatement column(h, "INSERT INTO standin_columns VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    std::string declaration = SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
+    if (c.type.collation && *c.type.collation->sqliteCollation())
+      declaration += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
+    SqliteExec(h, "ALTER TABLE " + SqliteQuote(object.name) + " ADD COLUMN " + declaration);
+    if (c.type.collation)
+      Run(h, "INSERT INTO " + Database::MetaTable("standin_collations", object.name) + " VALUES (?, ?, ?)",
+          {object.name, c.name, c.type.collation->name});
+    SqliteStatement column(h, "INSERT INTO " + Database::MetaTable("standin_columns", object.name) +
+                                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     column.Bind(1, object.name);
     column.Bind(2, static_cast<int64_t>(c.ordinal));
     column.Bind(3, c.name);
@@ -107,7 +115,7 @@ void AddColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTabl
         next += c.identityIncrement;
         any = true;
       }
-      if (any) Run(h, "UPDATE standin_objects SET identity_current = " + std::to_string(last) + " WHERE name = ?", {object.name});
+      if (any) Run(h, "UPDATE " + Database::MetaTable("standin_objects", object.name) + " SET identity_current = " + std::to_string(last) + " WHERE name = ?", {object.name});
     }
     added.push_back(c.name);
     existing.push_back(c);
@@ -133,8 +141,8 @@ void DropConstraints(StatementContext& ctx, const ObjectMeta& object, const Alte
       if (!index.sqliteName.empty()) SqliteExec(h, "DROP INDEX IF EXISTS " + SqliteQuote(index.sqliteName));
       DeleteIndex(h, object.name, index.name);
       if (index.kind == IndexMeta::Kind::PrimaryKey) {
-        Run(h, "UPDATE standin_columns SET pk_seq = 0 WHERE object_name = ?", {object.name});
-        Run(h, "UPDATE standin_objects SET pk_name = NULL WHERE name = ?", {object.name});
+        Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) + " SET pk_seq = 0 WHERE object_name = ?", {object.name});
+        Run(h, "UPDATE " + Database::MetaTable("standin_objects", object.name) + " SET pk_name = NULL WHERE name = ?", {object.name});
       }
       done = true;
     }
@@ -145,7 +153,8 @@ void DropConstraints(StatementContext& ctx, const ObjectMeta& object, const Alte
     }
     for (const auto& c : TableConstraints(h, object.name)) {
       if (done || !Same(c.name, name)) continue;
-      if (c.kind == "D") Run(h, "UPDATE standin_columns SET default_text = NULL WHERE object_name = ? AND name = ?", {object.name, c.column});
+      if (c.kind == "D") Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) +
+                                    " SET default_text = NULL WHERE object_name = ? AND name = ?", {object.name, c.column});
       DeleteConstraint(h, c.name);
       done = true;
     }
@@ -206,12 +215,15 @@ void DropColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTab
           if (Same(c, it->name)) dependent(fk.name);
     }
     SqliteExec(h, "ALTER TABLE " + SqliteQuote(object.name) + " DROP COLUMN " + SqliteQuote(it->name));
-    Run(h, "DELETE FROM standin_columns WHERE object_name = ? AND name = ?", {object.name, it->name});
-    Run(h, "DELETE FROM standin_column_types WHERE object_name = ? AND column_name = ?", {object.name, it->name});
+    Run(h, "DELETE FROM " + Database::MetaTable("standin_columns", object.name) + " WHERE object_name = ? AND name = ?",
+        {object.name, it->name});
+    Run(h, "DELETE FROM " + Database::MetaTable("standin_collations", object.name) + " WHERE object_name = ? AND column_name = ?",
+        {object.name, it->name});
+    Run(h, "DELETE FROM " + Database::MetaTable("standin_column_types", object.name) + " WHERE object_name = ? AND column_name = ?", {object.name, it->name});
     // Renumber without passing through a taken ordinal.
-    Run(h, "UPDATE standin_columns SET ordinal = -(ordinal - 1) WHERE object_name = ? AND ordinal > " + std::to_string(it->ordinal),
+    Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) + " SET ordinal = -(ordinal - 1) WHERE object_name = ? AND ordinal > " + std::to_string(it->ordinal),
         {object.name});
-    Run(h, "UPDATE standin_columns SET ordinal = -ordinal WHERE object_name = ? AND ordinal < 0", {object.name});
+    Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) + " SET ordinal = -ordinal WHERE object_name = ? AND ordinal < 0", {object.name});
   }
 }
 
@@ -258,7 +270,7 @@ void AlterColumn(StatementContext& ctx, const ObjectMeta& object, const AlterTab
     set.Bind(2, rowid);
     set.Step();
   }
-  SqliteStatement meta(h, "UPDATE standin_columns SET type_name = ?, length = ?, precision = ?, scale = ?, nullable = ?"
+  SqliteStatement meta(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) + " SET type_name = ?, length = ?, precision = ?, scale = ?, nullable = ?"
                           " WHERE object_name = ? AND name = ?");
   meta.Bind(1, TypeName(wanted.type));
   meta.Bind(2, static_cast<int64_t>(wanted.type.length));

@@ -80,6 +80,14 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       } else if (session_.fmtonly && !std::holds_alternative<QueryStmt>(statement) && !std::holds_alternative<SetStmt>(statement)) {
         ctx.Done(0, kCmdNone, 0);  // FMTONLY describes without running anything
       } else {
+        // With IMPLICIT_TRANSACTIONS ON, reading or changing data opens a transaction
+        // (script statements that only touch variables or print do not).
+        if (session_.implicitTransactions && session_.tranCount == 0 && !std::holds_alternative<SetStmt>(statement) &&
+            !std::holds_alternative<TransactionStmt>(statement) && !std::holds_alternative<UseStmt>(statement) &&
+            !std::holds_alternative<ExecStmt>(statement) && !std::holds_alternative<DeclareStmt>(statement) &&
+            !std::holds_alternative<PrintStmt>(statement) && !std::holds_alternative<RaiserrorStmt>(statement) &&
+            !std::holds_alternative<NoOpStmt>(statement))
+          BeginTransaction(session_, w_);
         std::visit(Overloaded{
                        [&](const CreateDatabaseStmt& s) { RunCreateDatabase(ctx, s); },
                        [&](const DropDatabaseStmt& s) { RunDropDatabase(ctx, s); },

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "column_encoder.h"
+#include "datatype_info.h"
 #include "schema_metadata.h"
 #include "sqlite_handle.h"
 
@@ -473,6 +474,19 @@ bool LikeMatch(const std::string& pattern, const std::string& text) { return Lik
 
 CatalogOutcome RunCatalogProcedure(const std::string& name, const ProcedureArgs& args, SessionState& session,
                                    const std::string& database, ReplyWriter& w, ServerMessage& error) {
+  // The server's types do not depend on the database they are asked in.
+  if (strcasecmp(name.c_str(), "sp_datatype_info") == 0 || strcasecmp(name.c_str(), "sp_datatype_info_90") == 0 ||
+      strcasecmp(name.c_str(), "sp_datatype_info_100") == 0) {
+    static const std::vector<std::string> order = {"@data_type", "@odbcver"};
+    const auto type = Arg(args, order, "@data_type");
+    const auto odbc = Arg(args, order, "@odbcver");
+    auto number = [](const std::optional<Value>& v, int fallback) {
+      if (!v) return fallback;
+      return v->kind == Value::Kind::Integer ? static_cast<int>(v->integer) : std::atoi(v->text.c_str());
+    };
+    WriteDatatypeInfo(w, number(type, 0), number(odbc, 2));
+    return CatalogOutcome::Done;
+  }
   using Procedure = CatalogOutcome (*)(const ProcedureArgs&, CatalogScope&, ReplyWriter&, ServerMessage&);
   static const std::pair<const char*, Procedure> kProcedures[] = {
       {"sp_tables", SpTables},     {"sp_tableswc", SpTablesWc}, {"sp_columns", SpColumns},

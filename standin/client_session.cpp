@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <regex>
 
 #include "batch_executor.h"
 #include "catalog_procedures.h"
@@ -19,7 +20,14 @@
 namespace standin {
 namespace {
 
-constexpr uint32_t kTdsVersion74 = 0x74000004;
+// SQL Server answers each client in the version it asked for (up to 7.4).
+uint32_t AgreedTdsVersion(uint32_t requested) {
+  if (requested >= 0x74000000) return kTds74;
+  if (requested >= 0x730B0000) return kTds73;
+  if (requested >= 0x73000000) return 0x730A0003;
+  if (requested >= 0x72000000) return kTds72;
+  return kTds71;  // 7.0 and 7.1 clients are answered as 7.1
+}
 
 ServerMessage Message(int number, uint8_t state, uint8_t severity, std::string text, std::string proc = "") {
   ServerMessage m;
@@ -115,6 +123,7 @@ class ClientSession {
  private:
   bool Login(const std::vector<uint8_t>& payload) {
     const Login7 login = ParseLogin7(payload);
+    w_.SetTdsVersion(AgreedTdsVersion(login.tdsVersion));  // the reply already speaks it
     auto refuse = [&](std::vector<ServerMessage> messages) {
       for (const auto& m : messages) WriteMessage(w_, m);
       WriteDone(w_, kTokDone, kDoneError, kCmdNone, 0);
@@ -158,7 +167,7 @@ class ClientSession {
     WriteEnvChangeBytes(w_, 7, kCollation, {});
     WriteEnvChange(w_, 2, "us_english", "");
     WriteMessage(w_, Message(5703, 1, 0, "Changed language setting to us_english."));
-    WriteLoginAck(w_, kTdsVersion74);
+    WriteLoginAck(w_, w_.tdsVersion());
     WriteEnvChange(w_, 4, std::to_string(packetSize), "4096");
     WriteDone(w_, kTokDone, kDoneFinal, kCmdNone, 0);
     w_.EndMessage();
@@ -168,19 +177,51 @@ class ClientSession {
   }
 
   void Batch(const std::vector<uint8_t>& payload) {
-    const size_t at = AllHeadersLength(payload);
+    const size_t at = AllHeadersLength(payload, w_.tdsVersion());
     if ((payload.size() - at) % 2 != 0) throw ProtocolError("odd-length SQL text");
     const std::string sql = FromUtf16(payload.data() + at, payload.size() - at);
     state_.variables.clear();
-    BatchExecutor(state_, w_, false).Run(sql);
+    std::string rest = sql;
+    const bool ended = DriverTransactionBatch(sql, rest);
+    if (!ended || rest.find_first_not_of(" \t\r\n;") != std::string::npos) BatchExecutor(state_, w_, false).Run(rest);
     w_.EndMessage();
     if (w_.attention()) w_.ClearAttention();  // the batch acknowledged it, or it came too late to matter
+  }
+
+  // Before TDS 7.2 there are no transaction-manager requests: drivers end a
+  // transaction with "IF @@TRANCOUNT > 0 COMMIT|ROLLBACK [TRAN] [BEGIN TRANSACTION]",
+  // maybe followed by more statements. Answers that part as SQL Server would and
+  // leaves the rest in `rest`; false when the batch starts otherwise.
+  bool DriverTransactionBatch(const std::string& sql, std::string& rest) {
+    static const std::regex kPattern(R"(\s*IF\s+@@TRANCOUNT\s*>\s*0\s+(COMMIT|ROLLBACK)(\s+TRAN(SACTION)?)?(\s+BEGIN\s+TRAN(SACTION)?)?\s*;?)",
+                                     std::regex::icase);
+    std::smatch m;
+    if (!std::regex_search(sql, m, kPattern, std::regex_constants::match_continuous)) return false;
+    rest = m.suffix().str();
+    const bool more = rest.find_first_not_of(" \t\r\n;") != std::string::npos;
+    const bool commit = strcasecmp(m[1].str().c_str(), "COMMIT") == 0;
+    try {
+      if (state_.tranCount > 0) {
+        if (commit) {
+          state_.tranCount = 1;
+          CommitTransaction(state_, w_);
+        } else {
+          RollbackTransaction(state_, w_);
+        }
+      }
+      if (m[4].matched) BeginTransaction(state_, w_);
+      WriteDone(w_, kTokDone, (state_.tranCount > 0 ? kDoneInTransaction : 0) | (more ? kDoneMore : 0), kCmdNone, 0);
+    } catch (const SqlError& e) {
+      WriteMessage(w_, e.message);
+      WriteDone(w_, kTokDone, kDoneError | (more ? kDoneMore : 0), kCmdNone, 0);
+    }
+    return true;
   }
 
   void Rpc(const std::vector<uint8_t>& payload) {
     std::vector<RpcCall> calls;
     try {
-      calls = ParseRpcCalls(payload, AllHeadersLength(payload));
+      calls = ParseRpcCalls(payload, AllHeadersLength(payload, w_.tdsVersion()));
     } catch (const ProtocolError&) {
       WriteMessage(w_, Message(8009, 1, 16,
                                "The incoming tabular data stream (TDS) remote procedure call (RPC) protocol stream is incorrect."));
@@ -290,7 +331,7 @@ class ClientSession {
   }
 
   void TransactionManager(const std::vector<uint8_t>& payload) {
-    const size_t at = AllHeadersLength(payload);
+    const size_t at = AllHeadersLength(payload, w_.tdsVersion());
     if (payload.size() < at + 2) throw ProtocolError("short transaction-manager request");
     const uint16_t request = payload[at] | (payload[at + 1] << 8);
     // Commit and rollback carry a name (B_VARCHAR) then flags; bit 0 begins a new transaction.

@@ -9,9 +9,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "collation.h"
+#include "date_styles.h"
 #include "datetime_text.h"
 #include "tds_tokens.h"
 #include "text_encoding.h"
+#include "variant_storage.h"
 
 namespace standin {
 namespace {
@@ -21,6 +24,34 @@ enum WireType : uint8_t {
   kDateTime2N = 0x2A, kNText = 0x63, kBitN = 0x68, kDecimalN = 0x6A, kNumericN = 0x6C,
   kFloatN = 0x6D, kMoneyN = 0x6E, kDateTimeN = 0x6F, kBigVarBinary = 0xA5, kBigVarChar = 0xA7,
   kBigBinary = 0xAD, kBigChar = 0xAF, kNVarChar = 0xE7, kNChar = 0xEF,
+  kDateTimeOffsetN = 0x2B, kVariant = 0x62, kXml = 0xF1, kUdt = 0xF0,
+  // fixed-length types, as sql_variant names its base type
+  kInt1 = 0x30, kBit = 0x32, kInt2 = 0x34, kInt4 = 0x38, kDateTim4 = 0x3A, kFlt4 = 0x3B, kMoney = 0x3C,
+  kDateTime = 0x3D, kFlt8 = 0x3E, kMoney4 = 0x7A, kInt8 = 0x7F,
+};
+
+// What SQL Server names as the CLR type of hierarchyid columns.
+constexpr char kHierarchyIdAssembly[] =
+    "Microsoft.SqlServer.Types.SqlHierarchyId, Microsoft.SqlServer.Types, Version=11.0.0.0, Culture=neutral, "
+    "PublicKeyToken=89845dcd8080cc91";
+constexpr int kVariantMaxLength = 8016;
+constexpr int kHierarchyIdMaxLength = 892;
+
+// A value built in memory (sql_variant wraps its base value).
+struct ByteBuffer {
+  std::vector<uint8_t> b;
+  uint32_t version = kTds74;
+  uint32_t tdsVersion() const { return version; }
+  void U8(uint8_t v) { b.push_back(v); }
+  void U16(uint16_t v) { Raw(&v, 2); }
+  void U32(uint32_t v) { Raw(&v, 4); }
+  void I32(int32_t v) { Raw(&v, 4); }
+  void U64(uint64_t v) { Raw(&v, 8); }
+  void Raw(const void* p, size_t n) {
+    const auto* c = static_cast<const uint8_t*>(p);
+    b.insert(b.end(), c, c + n);
+  }
+  void Bytes(const std::vector<uint8_t>& v) { Raw(v.data(), v.size()); }
 };
 
 constexpr uint64_t kPlpNull = ~0ULL;
@@ -60,6 +91,24 @@ double AsReal(const Cell& c) {
   }
 }
 
+// The collation bytes a character column is labelled with.
+const std::vector<uint8_t>& CollationBytes(const SqlType& t) {
+  if (!t.collation) return kCollation;
+  thread_local const Collation* last = nullptr;
+  thread_local std::vector<uint8_t> bytes;
+  if (last != t.collation) {
+    bytes = t.collation->wireBytes();
+    last = t.collation;
+  }
+  return bytes;
+}
+
+// char/varchar/text data in the code page of the column's collation.
+std::string NarrowBytes(const SqlType& t, std::string_view utf8) {
+  if (t.collation && t.collation->codePage != 1252) return EncodeForCollation(*t.collation, utf8);
+  return ToCp1252(utf8);
+}
+
 int DecimalWireLength(int precision) {
   return precision <= 9 ? 5 : precision <= 19 ? 9 : precision <= 28 ? 13 : 17;
 }
@@ -67,9 +116,47 @@ int DecimalWireLength(int precision) {
 int TimeWireLength(int scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
 
 void TableName(ReplyWriter& w, const std::string& table) {
+  if (!Tds72Plus(w.tdsVersion())) {  // one name before 7.2
+    w.UsVarchar("dbo." + (table.empty() ? std::string("T") : table));
+    return;
+  }
   w.U8(2);
   w.UsVarchar("dbo");
   w.UsVarchar(table.empty() ? "T" : table);
+}
+
+// The type a column travels as to a client of `version`, as SQL Server sends
+// it: before 7.3 the date and time types as nvarchar of their literal length;
+// before 7.2 the (max) types, xml and CLR types as text, ntext and image.
+SqlType WireType(const SqlType& t, uint32_t version) {
+  SqlType w = t;
+  if (!Tds73Plus(version)) {
+    auto text = [&](int length) { w = SqlType{TypeKind::NVarChar, length, 0, 0}; };
+    const int fraction = t.scale > 0 ? t.scale + 1 : 0;
+    switch (t.kind) {
+      case TypeKind::Date: text(10); break;
+      case TypeKind::Time: text(8 + fraction); break;
+      case TypeKind::DateTime2: text(19 + fraction); break;
+      case TypeKind::DateTimeOffset: text(26 + fraction); break;
+      default: break;
+    }
+  }
+  if (!Tds72Plus(version)) {
+    if (w.IsMax()) {
+      if (w.kind == TypeKind::VarChar) w = SqlType{TypeKind::Text, 0, 0, 0, t.collation};
+      else if (w.kind == TypeKind::NVarChar) w = SqlType{TypeKind::NText, 0, 0, 0, t.collation};
+      else if (w.kind == TypeKind::VarBinary) w = SqlType{TypeKind::Image, 0, 0, 0};
+    }
+    if (w.kind == TypeKind::Xml) w = SqlType{TypeKind::NText, 0, 0, 0};
+    if (w.kind == TypeKind::HierarchyId) w = SqlType{TypeKind::Image, 0, 0, 0};
+  }
+  return w;
+}
+
+bool ChangesBefore73(TypeKind k) {
+  return k == TypeKind::Date || k == TypeKind::Time || k == TypeKind::DateTime2 || k == TypeKind::DateTimeOffset ||
+         k == TypeKind::VarChar || k == TypeKind::NVarChar || k == TypeKind::VarBinary || k == TypeKind::Xml ||
+         k == TypeKind::HierarchyId;
 }
 
 void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
@@ -98,17 +185,17 @@ void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
     case TypeKind::Char: case TypeKind::VarChar:
       w.U8(t.kind == TypeKind::Char ? kBigChar : kBigVarChar);
       w.U16(t.IsMax() ? 0xFFFF : static_cast<uint16_t>(t.length));
-      w.Bytes(kCollation);
+      w.Bytes(CollationBytes(t));
       break;
     case TypeKind::NChar: case TypeKind::NVarChar:
       w.U8(t.kind == TypeKind::NChar ? kNChar : kNVarChar);
       w.U16(t.IsMax() ? 0xFFFF : static_cast<uint16_t>(2 * t.length));
-      w.Bytes(kCollation);
+      w.Bytes(CollationBytes(t));
       break;
     case TypeKind::Text: case TypeKind::NText:
       w.U8(t.kind == TypeKind::Text ? kText : kNText);
       w.I32(t.kind == TypeKind::Text ? 0x7FFFFFFF : 0x7FFFFFFE);
-      w.Bytes(kCollation);
+      w.Bytes(CollationBytes(t));
       TableName(w, col.table);
       break;
     case TypeKind::Image:
@@ -122,13 +209,26 @@ void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
       break;
     case TypeKind::Timestamp: w.U8(kBigBinary); w.U16(8); break;
     case TypeKind::UniqueIdentifier: w.U8(kGuid); w.U8(16); break;
+    case TypeKind::DateTimeOffset: w.U8(kDateTimeOffsetN); w.U8(static_cast<uint8_t>(t.scale)); break;
+    case TypeKind::SqlVariant: w.U8(kVariant); w.I32(kVariantMaxLength); break;
+    case TypeKind::Xml: w.U8(kXml); w.U8(0); break;  // no schema collection
+    case TypeKind::HierarchyId:
+      // A CLR type: maximum size, database, schema, type name, assembly.
+      w.U8(kUdt);
+      w.U16(kHierarchyIdMaxLength);
+      w.BVarchar("");
+      w.BVarchar("sys");
+      w.BVarchar("hierarchyid");
+      w.UsVarchar(kHierarchyIdAssembly);
+      break;
   }
 }
 
 // Variable-length value: USHORT length (0xFFFF = NULL), or PLP for (max) types.
 // A value longer than the declared size (only computed columns can have one)
 // is cut to it, so the stream stays well-formed.
-void WriteVariable(ReplyWriter& w, bool plp, bool isNull, const uint8_t* data, size_t size, size_t maxBytes) {
+template <class W>
+void WriteVariable(W& w, bool plp, bool isNull, const uint8_t* data, size_t size, size_t maxBytes) {
   if (!plp && size > maxBytes) size = maxBytes;
   if (plp) {
     if (isNull) { w.U64(kPlpNull); return; }
@@ -145,7 +245,8 @@ void WriteVariable(ReplyWriter& w, bool plp, bool isNull, const uint8_t* data, s
   w.Raw(data, size);
 }
 
-void WriteTextPointerValue(ReplyWriter& w, bool isNull, const uint8_t* data, size_t size) {
+template <class W>
+void WriteTextPointerValue(W& w, bool isNull, const uint8_t* data, size_t size) {
   if (isNull) { w.U8(0); return; }
   w.U8(16);
   w.Raw(kTextPointer, 16);
@@ -186,7 +287,8 @@ int64_t ScaledMoney(const Cell& c) {
   return negative ? v : -v;
 }
 
-void WriteDecimal(ReplyWriter& w, const SqlType& t, const Cell& c) {
+template <class W>
+void WriteDecimal(W& w, const SqlType& t, const Cell& c) {
   std::string scratch;
   std::string_view s = DecimalText(c, t.scale, scratch);
   bool negative = false;
@@ -208,7 +310,8 @@ void WriteDecimal(ReplyWriter& w, const SqlType& t, const Cell& c) {
   for (int i = 0; i < length - 1; ++i) w.U8(static_cast<uint8_t>(magnitude >> (8 * i)));
 }
 
-void WriteTimeBytes(ReplyWriter& w, const DateTimeParts& v, int scale) {
+template <class W>
+void WriteTimeBytes(W& w, const DateTimeParts& v, int scale) {
   uint64_t units = static_cast<uint64_t>(v.hour) * 3600 + v.minute * 60 + v.second;
   int64_t fracUnit = 1000000000;
   for (int k = 0; k < scale; ++k) { units *= 10; fracUnit /= 10; }
@@ -217,14 +320,16 @@ void WriteTimeBytes(ReplyWriter& w, const DateTimeParts& v, int scale) {
   for (int i = 0; i < length; ++i) w.U8(static_cast<uint8_t>(units >> (8 * i)));
 }
 
-void WriteDateBytes(ReplyWriter& w, const DateTimeParts& v) {
+template <class W>
+void WriteDateBytes(W& w, const DateTimeParts& v) {
   const auto days = static_cast<uint32_t>(DaysFromCivil(v.year, v.month, v.day));
   w.U8(days & 0xFF);
   w.U8((days >> 8) & 0xFF);
   w.U8((days >> 16) & 0xFF);
 }
 
-void WriteGuid(ReplyWriter& w, const Cell& c) {
+template <class W>
+void WriteGuid(W& w, const Cell& c) {
   std::string scratch;
   std::string_view s = AsText(c, scratch);
   uint8_t raw[16] = {};
@@ -238,6 +343,97 @@ void WriteGuid(ReplyWriter& w, const Cell& c) {
   const uint8_t order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
   w.U8(16);
   for (uint8_t k : order) w.U8(raw[k]);
+}
+
+template <class W>
+void WriteValue(W& w, const ResultColumn& col, const Cell& c);
+
+Cell CellOf(const StoredValue& s) {
+  Cell c;
+  switch (s.kind) {
+    case StoredValue::Kind::Integer: c.kind = Cell::Kind::Integer; c.integer = s.integer; break;
+    case StoredValue::Kind::Real: c.kind = Cell::Kind::Real; c.real = s.real; break;
+    case StoredValue::Kind::Text:
+      c.kind = Cell::Kind::Text;
+      c.data = reinterpret_cast<const uint8_t*>(s.text.data());
+      c.size = s.text.size();
+      break;
+    case StoredValue::Kind::Blob: c.kind = Cell::Kind::Blob; c.data = s.blob.data(); c.size = s.blob.size(); break;
+    default: break;
+  }
+  return c;
+}
+
+StoredValue StoredOf(const Cell& c) {
+  StoredValue s;
+  switch (c.kind) {
+    case Cell::Kind::Integer: s.kind = StoredValue::Kind::Integer; s.integer = c.integer; break;
+    case Cell::Kind::Real: s.kind = StoredValue::Kind::Real; s.real = c.real; break;
+    case Cell::Kind::Text: s.kind = StoredValue::Kind::Text; s.text.assign(reinterpret_cast<const char*>(c.data), c.size); break;
+    case Cell::Kind::Blob: s.kind = StoredValue::Kind::Blob; s.blob.assign(c.data, c.data + c.size); break;
+    default: break;
+  }
+  return s;
+}
+
+// sql_variant: total length (0 for NULL), base type, its properties, then the
+// base value as a column of that type would carry it, without its length prefix.
+template <class W>
+void WriteVariant(W& w, const Cell& c) {
+  const auto v = c.kind == Cell::Kind::Null ? std::nullopt : LoadVariant(StoredOf(c));
+  if (!v) { w.I32(0); return; }
+  const SqlType t = WireType(v->base, w.tdsVersion());
+  ByteBuffer props;
+  uint8_t type = 0;
+  size_t lengthPrefix = 1;
+  switch (t.kind) {
+    case TypeKind::Int: type = kInt4; break;
+    case TypeKind::SmallInt: type = kInt2; break;
+    case TypeKind::TinyInt: type = kInt1; break;
+    case TypeKind::BigInt: type = kInt8; break;
+    case TypeKind::Bit: type = kBit; break;
+    case TypeKind::Float: type = kFlt8; break;
+    case TypeKind::Real: type = kFlt4; break;
+    case TypeKind::Money: type = kMoney; break;
+    case TypeKind::SmallMoney: type = kMoney4; break;
+    case TypeKind::DateTime: type = kDateTime; break;
+    case TypeKind::SmallDateTime: type = kDateTim4; break;
+    case TypeKind::UniqueIdentifier: type = kGuid; break;
+    case TypeKind::Date: type = kDateN; break;
+    case TypeKind::Decimal: case TypeKind::Numeric:
+      type = t.kind == TypeKind::Decimal ? kDecimalN : kNumericN;
+      props.U8(static_cast<uint8_t>(t.precision));
+      props.U8(static_cast<uint8_t>(t.scale));
+      break;
+    case TypeKind::Time: case TypeKind::DateTime2: case TypeKind::DateTimeOffset:
+      type = t.kind == TypeKind::Time ? kTimeN : t.kind == TypeKind::DateTime2 ? kDateTime2N : kDateTimeOffsetN;
+      props.U8(static_cast<uint8_t>(t.scale));
+      break;
+    case TypeKind::Char: case TypeKind::VarChar: case TypeKind::NChar: case TypeKind::NVarChar: {
+      const bool wide = IsNCharKind(t.kind);
+      type = t.kind == TypeKind::Char ? kBigChar : t.kind == TypeKind::VarChar ? kBigVarChar
+             : t.kind == TypeKind::NChar ? kNChar : kNVarChar;
+      props.Bytes(CollationBytes(t));
+      props.U16(static_cast<uint16_t>(wide ? 2 * t.length : t.length));
+      lengthPrefix = 2;
+      break;
+    }
+    case TypeKind::Binary: case TypeKind::VarBinary:
+      type = t.kind == TypeKind::Binary ? kBigBinary : kBigVarBinary;
+      props.U16(static_cast<uint16_t>(t.length));
+      lengthPrefix = 2;
+      break;
+    default: w.I32(0); return;  // not a base type sql_variant can hold
+  }
+  ByteBuffer data;
+  data.version = w.tdsVersion();
+  WriteValue(data, ResultColumn{"", t, true, false, ""}, CellOf(v->stored));
+  const size_t valueSize = data.b.size() - lengthPrefix;
+  w.I32(static_cast<int32_t>(2 + props.b.size() + valueSize));
+  w.U8(type);
+  w.U8(static_cast<uint8_t>(props.b.size()));
+  w.Raw(props.b.data(), props.b.size());
+  w.Raw(data.b.data() + lengthPrefix, valueSize);
 }
 
 }  // namespace
@@ -265,9 +461,13 @@ Cell Cell::FromStatement(sqlite3_stmt* stmt, int index) {
 void WriteColumnMetadata(ReplyWriter& w, const std::vector<ResultColumn>& columns) {
   w.U8(kTokColMetadata);
   w.U16(static_cast<uint16_t>(columns.size()));
-  for (const auto& col : columns) {
+  const uint32_t version = w.tdsVersion();
+  for (const auto& original : columns) {
+    ResultColumn col = original;
+    col.type = WireType(original.type, version);
     const bool timestamp = col.type.kind == TypeKind::Timestamp;
-    w.U32(timestamp ? 80 : 0);
+    if (Tds72Plus(version)) w.U32(timestamp ? 80 : 0);
+    else w.U16(timestamp ? 80 : 0);
     uint16_t flags = col.nullable ? 0x0001 : 0;
     if (col.identity) flags |= 0x0010;
     else if (!timestamp) flags |= 0x0008;
@@ -277,7 +477,19 @@ void WriteColumnMetadata(ReplyWriter& w, const std::vector<ResultColumn>& column
   }
 }
 
-void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) {
+namespace {
+
+template <class W>
+void WriteValue(W& w, const ResultColumn& col, const Cell& c) {
+  if (w.tdsVersion() < 0x73000000 && ChangesBefore73(col.type.kind)) {
+    const SqlType wire = WireType(col.type, w.tdsVersion());
+    if (wire.kind != col.type.kind || wire.length != col.type.length) {
+      ResultColumn down = col;
+      down.type = wire;
+      WriteValue(w, down, c);
+      return;
+    }
+  }
   const SqlType& t = col.type;
   const bool isNull = c.kind == Cell::Kind::Null;
   thread_local std::vector<uint8_t> wide;
@@ -356,7 +568,7 @@ void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) {
       return;
     }
     case TypeKind::Char: case TypeKind::VarChar: case TypeKind::Text: {
-      const std::string bytes = isNull ? std::string() : ToCp1252(AsText(c, scratch));
+      const std::string bytes = isNull ? std::string() : NarrowBytes(t, AsText(c, scratch));
       const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
       if (t.kind == TypeKind::Text) WriteTextPointerValue(w, isNull, data, bytes.size());
       else WriteVariable(w, t.IsMax(), isNull, data, bytes.size(), static_cast<size_t>(t.length));
@@ -380,7 +592,44 @@ void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) {
       if (isNull) { w.U8(0); return; }
       WriteGuid(w, c);
       return;
+    case TypeKind::DateTimeOffset: {
+      if (isNull) { w.U8(0); return; }
+      // Time and date travel in UTC, followed by the offset in minutes.
+      const auto stored = RecognizeStoredDate(AsText(c, scratch));
+      DateTimeParts v = stored ? stored->parts : DateTimeParts{};
+      const int offset = stored ? stored->offsetMinutes : 0;
+      int64_t seconds = v.hour * 3600LL + v.minute * 60LL + v.second - offset * 60LL;
+      int64_t days = DaysFromCivil(v.year, v.month, v.day);
+      while (seconds < 0) { seconds += 86400; --days; }
+      while (seconds >= 86400) { seconds -= 86400; ++days; }
+      CivilFromDays(days, v.year, v.month, v.day);
+      v.hour = static_cast<int>(seconds / 3600);
+      v.minute = static_cast<int>(seconds / 60 % 60);
+      v.second = static_cast<int>(seconds % 60);
+      w.U8(static_cast<uint8_t>(TimeWireLength(t.scale) + 5));
+      WriteTimeBytes(w, v, t.scale);
+      WriteDateBytes(w, v);
+      w.U16(static_cast<uint16_t>(static_cast<int16_t>(offset)));
+      return;
+    }
+    case TypeKind::Xml:
+      wide.clear();
+      if (!isNull) AppendUtf16(AsText(c, scratch), wide);
+      WriteVariable(w, true, isNull, wide.data(), wide.size(), 0);
+      return;
+    case TypeKind::HierarchyId: {
+      std::string_view bytes = isNull ? std::string_view() : AsText(c, scratch);
+      WriteVariable(w, true, isNull, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0);
+      return;
+    }
+    case TypeKind::SqlVariant:
+      WriteVariant(w, c);
+      return;
   }
 }
+
+}  // namespace
+
+void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) { WriteValue(w, col, c); }
 
 }  // namespace standin

@@ -61,6 +61,13 @@ std::string TypeText(const std::vector<SqlToken>& t, size_t begin, size_t end) {
   return s;
 }
 
+std::optional<SqlType> ConversionTypeOf(const std::vector<SqlToken>& t, TokenRange range) {
+  if (range.end - range.begin < 4 || !IsConversion(t[range.begin]) || !t[range.begin + 1].IsSymbol("(")) return std::nullopt;
+  const size_t close = MatchingParen(t, range.begin + 1, range.end);
+  if (close + 1 != range.end) return std::nullopt;
+  return ConversionType(t, range.begin, close);
+}
+
 std::vector<std::optional<SqlType>> ConvertedItemTypes(const std::vector<SqlToken>& t, TokenRange range) {
   size_t i = range.begin;
   if (i >= range.end || !t[i].IsWord("SELECT")) return {};

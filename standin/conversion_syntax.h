@@ -21,6 +21,9 @@ std::string TypeText(const std::vector<SqlToken>& t, size_t begin, size_t end);
 // For each item of the query's outer select list: the type of a CONVERT/CAST
 // that makes up the whole item (optionally aliased), else nullopt. Empty when
 // the list cannot be split (SELECT *, a set operation in parentheses ...).
+// The target type when tokens [range) are exactly one CONVERT/CAST call.
+std::optional<SqlType> ConversionTypeOf(const std::vector<SqlToken>& t, TokenRange range);
+
 std::vector<std::optional<SqlType>> ConvertedItemTypes(const std::vector<SqlToken>& t, TokenRange range);
 
 }  // namespace standin

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cctype>
 #include <fstream>
 
+#include "collation.h"
 #include "schema_metadata.h"
 #include "sql_functions.h"
 #include "sqlite_handle.h"
@@ -25,7 +27,10 @@ constexpr char kSchema[] =
     " is_identity INTEGER, identity_seed INTEGER, identity_increment INTEGER,"
     " nullable INTEGER, default_text TEXT, pk_seq INTEGER,"
     " PRIMARY KEY(object_name, ordinal));"
-    "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);";
+    "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);"
+    "CREATE TABLE IF NOT EXISTS standin_collations("
+    " object_name TEXT NOT NULL COLLATE NOCASE, column_name TEXT NOT NULL COLLATE NOCASE, collation TEXT NOT NULL,"
+    " PRIMARY KEY(object_name, column_name));";
 
 std::string Lower(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -54,7 +59,26 @@ void RegisterDbId(sqlite3* db, const std::string& databasePath) {
                              [](void* p) { delete static_cast<std::string*>(p); });
 }
 
+// The same tables for #temp objects, in the connection's temp schema.
+std::string TemporarySchema() {
+  std::string s = kSchema;
+  for (const char* base : {"standin_objects", "standin_columns", "standin_collations"}) {
+    const std::string from = std::string("CREATE TABLE IF NOT EXISTS ") + base + "(";
+    const size_t at = s.find(from);
+    if (at != std::string::npos)
+      s.replace(at, from.size(), std::string("CREATE TEMP TABLE IF NOT EXISTS ") + Database::MetaTable(base, "#") + "(");
+  }
+  const size_t settings = s.find("CREATE TABLE IF NOT EXISTS standin_settings");
+  if (settings != std::string::npos) s.erase(settings, s.find(';', settings) + 1 - settings);
+  return s;
+}
+
 }  // namespace
+
+std::string Database::MetaTable(const char* base, const std::string& object) {
+  if (!IsTemporary(object)) return base;
+  return std::string("standin_temp_") + (base + std::strlen("standin_"));
+}
 
 DataDirectory::DataDirectory(std::string dir) : dir_(std::move(dir)) {}
 
@@ -165,10 +189,12 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   sqlite3_busy_timeout(db_, 10000);
   RegisterTsqlFunctions(db_);
   RegisterDbId(db_, path);
+  RegisterCollations(db_);
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);
     EnsureSchemaMetadata(db_);
+    SqliteExec(db_, TemporarySchema());
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -179,7 +205,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
 Database::~Database() { sqlite3_close_v2(db_); }
 
 std::optional<ObjectMeta> Database::FindObject(const std::string& name) {
-  SqliteStatement s(db_, "SELECT name, kind, pk_name FROM standin_objects WHERE name = ?");
+  SqliteStatement s(db_, "SELECT name, kind, pk_name FROM " + MetaTable("standin_objects", name) + " WHERE name = ?");
   s.Bind(1, name);
   if (!s.Step()) return std::nullopt;
   return ObjectMeta{s.Text(0), s.Text(1) == "VIEW", s.Text(2)};
@@ -195,9 +221,12 @@ std::vector<ObjectMeta> Database::Objects() {
 std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
   std::vector<ColumnMeta> out;
   SqliteStatement s(db_,
-                    "SELECT name, ordinal, type_name, length, precision, scale, is_identity, identity_seed,"
-                    " identity_increment, nullable, default_text, pk_seq FROM standin_columns"
-                    " WHERE object_name = ? ORDER BY ordinal");
+                    "SELECT c.name, c.ordinal, c.type_name, c.length, c.precision, c.scale, c.is_identity,"
+                    " c.identity_seed, c.identity_increment, c.nullable, c.default_text, c.pk_seq, k.collation"
+                    " FROM " + MetaTable("standin_columns", table) + " c LEFT JOIN " +
+                        MetaTable("standin_collations", table) + " k"
+                    " ON k.object_name = c.object_name AND k.column_name = c.name"
+                    " WHERE c.object_name = ? ORDER BY c.ordinal");
   s.Bind(1, table);
   while (s.Step()) {
     ColumnMeta c;
@@ -212,6 +241,7 @@ std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
     c.nullable = s.Int(9) != 0;
     c.defaultText = s.Text(10);
     c.pkSeq = static_cast<int>(s.Int(11));
+    if (!s.IsNull(12)) c.type.collation = FindCollation(s.Text(12));
     out.push_back(std::move(c));
   }
   return out;

@@ -70,6 +70,13 @@ class Database {
   Database& operator=(const Database&) = delete;
 
   sqlite3* handle() const { return db_; }
+
+  // #temp tables live in this connection's temp schema, their metadata in
+  // session tables beside it: gone with the connection, seen by no other.
+  static bool IsTemporary(const std::string& name) { return !name.empty() && name[0] == '#'; }
+  // The metadata table ("standin_objects", "standin_columns", "standin_collations")
+  // that describes `object`.
+  static std::string MetaTable(const char* base, const std::string& object);
   const std::string& name() const { return name_; }
 
   std::optional<ObjectMeta> FindObject(const std::string& name);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <set>
 
+#include "collation.h"
 #include "schema_metadata.h"
 #include "sqlite_handle.h"
 #include "statement_handlers.h"
@@ -93,12 +94,14 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
         ThrowSqlError(1911, "Column name '" + k.name + "' does not exist in the target table or view.");
 
   // SQLite table: the columns with the affinity of their stored form, plus the primary key.
-  std::string ddl = "CREATE TABLE " + SqliteQuote(table) + " (";
+  std::string ddl = (Database::IsTemporary(table) ? "CREATE TEMP TABLE " : "CREATE TABLE ") + SqliteQuote(table) + " (";
   std::vector<const ColumnMeta*> pk;
   for (size_t i = 0; i < s.columns.size(); ++i) {
     const auto& c = s.columns[i];
     if (i) ddl += ", ";
     ddl += SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
+    if (c.type.collation && *c.type.collation->sqliteCollation())
+      ddl += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
     if (c.pkSeq > 0) pk.push_back(&c);
   }
   std::sort(pk.begin(), pk.end(), [](const ColumnMeta* a, const ColumnMeta* b) { return a->pkSeq < b->pkSeq; });
@@ -127,13 +130,15 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
     }
     try {
       SqliteExec(db, ddl);
-      SqliteStatement object(db, "INSERT INTO standin_objects(name, kind, pk_name) VALUES (?, 'TABLE', ?)");
+      SqliteStatement object(db, "INSERT INTO " + Database::MetaTable("standin_objects", table) +
+                                     "(name, kind, pk_name) VALUES (?, 'TABLE', ?)");
       object.Bind(1, table);
       if (pkName.empty()) object.BindNull(2);
       else object.Bind(2, pkName);
       object.Step();
       SqliteStatement column(db,
-                             "INSERT INTO standin_columns VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                             "INSERT INTO " + Database::MetaTable("standin_columns", table) +
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
       for (const auto& c : s.columns) {
         column.Reset();
         column.Bind(1, table);
@@ -152,6 +157,14 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
         column.Bind(13, static_cast<int64_t>(c.pkSeq));
         column.Step();
         if (!c.userType.empty()) SaveColumnUserType(db, table, c.name, c.userType);
+        if (c.type.collation) {
+          SqliteStatement collation(db, "INSERT INTO " + Database::MetaTable("standin_collations", table) +
+                                            " VALUES (?, ?, ?)");
+          collation.Bind(1, table);
+          collation.Bind(2, c.name);
+          collation.Bind(3, c.type.collation->name);
+          collation.Step();
+        }
       }
       // Keys first, so that foreign keys (also to this table) find them.
       for (int pass = 0; pass < 2; ++pass) {
@@ -227,12 +240,17 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s) {
           DeleteTableSchema(db, object->name);
         }
         SqliteExec(db, std::string("DROP ") + (s.view ? "VIEW " : "TABLE ") + SqliteQuote(object->name));
-        SqliteStatement a(db, "DELETE FROM standin_objects WHERE name = ?");
+        SqliteStatement a(db, "DELETE FROM " + Database::MetaTable("standin_objects", object->name) + " WHERE name = ?");
         a.Bind(1, object->name);
         a.Step();
-        SqliteStatement b(db, "DELETE FROM standin_columns WHERE object_name = ?");
+        SqliteStatement b(db, "DELETE FROM " + Database::MetaTable("standin_columns", object->name) +
+                                  " WHERE object_name = ?");
         b.Bind(1, object->name);
         b.Step();
+        SqliteStatement c(db, "DELETE FROM " + Database::MetaTable("standin_collations", object->name) +
+                                  " WHERE object_name = ?");
+        c.Bind(1, object->name);
+        c.Step();
       } catch (const SqliteError& e) {
         throw SqlError{TranslateSqliteError(e)};
       }

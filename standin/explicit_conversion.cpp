@@ -204,7 +204,11 @@ std::optional<StoredValue> ToDate(const Value& v, const SqlType& t, std::optiona
                          " to " + TypeName(t) + "."};
       return std::nullopt;
     }
-    const auto parsed = ParseDateStyle(v.text, style.value_or(0));
+    if (t.kind == TypeKind::DateTimeOffset) return ConvertToColumn(v, t, error);
+    int offset = 0;
+    std::string body = v.text;
+    if (const auto before = SplitTimeZoneOffset(v.text, offset)) body = std::string(*before);
+    const auto parsed = ParseDateStyle(body, style.value_or(0));
     if (!parsed) {
       error = {241, "Conversion failed when converting date and/or time from character string."};
       return std::nullopt;

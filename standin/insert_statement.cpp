@@ -80,7 +80,8 @@ class RowInserter {
     for (size_t i = 0; i < columns_.size(); ++i) sql += i ? ", ?" : "?";
     sql += ")";
     insert_ = SqliteStatement(ctx.session.db().handle(), sql);
-    SqliteStatement current(ctx.session.db().handle(), "SELECT identity_current FROM standin_objects WHERE name = ?");
+    SqliteStatement current(ctx.session.db().handle(), "SELECT identity_current FROM " +
+                                                           Database::MetaTable("standin_objects", table_) + " WHERE name = ?");
     current.Bind(1, table_);
     if (current.Step() && !current.IsNull(0)) identityCurrent_ = current.Int(0);
   }
@@ -167,7 +168,8 @@ class RowInserter {
 
   void Finish() {
     if (!identityChanged_) return;
-    SqliteStatement update(ctx_.session.db().handle(), "UPDATE standin_objects SET identity_current = ? WHERE name = ?");
+    SqliteStatement update(ctx_.session.db().handle(), "UPDATE " + Database::MetaTable("standin_objects", table_) +
+                                                           " SET identity_current = ? WHERE name = ?");
     update.Bind(1, *identityCurrent_);
     update.Bind(2, table_);
     update.Step();

@@ -235,7 +235,8 @@ Value ReadValue(Reader& r) {
 
 }  // namespace
 
-size_t AllHeadersLength(const std::vector<uint8_t>& p) {
+size_t AllHeadersLength(const std::vector<uint8_t>& p, uint32_t tdsVersion) {
+  if (!Tds72Plus(tdsVersion)) return 0;
   if (p.size() < 4) throw ProtocolError("request without ALL_HEADERS");
   const uint32_t total = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
   if (total < 4 || total > p.size()) throw ProtocolError("bad ALL_HEADERS length");

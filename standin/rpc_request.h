@@ -32,7 +32,8 @@ struct RpcCall {
 // Decodes every call of an RPC message (after ALL_HEADERS). Throws ProtocolError.
 std::vector<RpcCall> ParseRpcCalls(const std::vector<uint8_t>& payload, size_t offset);
 
-// Length of ALL_HEADERS at the start of a request payload (0 when absent).
-size_t AllHeadersLength(const std::vector<uint8_t>& payload);
+// Length of ALL_HEADERS at the start of a request payload; 0 for clients before
+// TDS 7.2, which send none.
+size_t AllHeadersLength(const std::vector<uint8_t>& payload, uint32_t tdsVersion);
 
 }  // namespace standin

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "catalog_views.h"
+#include "database_store.h"
 #include "sqlite_handle.h"
 #include "sqlite_rewriter.h"
 #include "tsql_lexer.h"
@@ -84,16 +85,33 @@ std::string Conflict(const char* statement, const char* constraint, const std::s
   return text + ".";
 }
 
+// A #temp table's indexes, constraints and alias-typed columns are kept in
+// session tables (standin_temp_*): gone with the connection, seen by no other.
+std::string TemporarySchema() {
+  std::string s = kSchema;
+  std::string out;
+  for (const char* base : {"standin_indexes", "standin_index_columns", "standin_constraints", "standin_column_types"}) {
+    const std::string from = std::string("CREATE TABLE IF NOT EXISTS ") + base + "(";
+    const size_t at = s.find(from);
+    out += "CREATE TEMP TABLE IF NOT EXISTS " + Database::MetaTable(base, "#") + "(" +
+           s.substr(at + from.size(), s.find(';', at) + 1 - at - from.size());
+  }
+  return out;
+}
+
+std::string Meta(const char* base, const std::string& table) { return Database::MetaTable(base, table); }
+
 }  // namespace
 
 void EnsureSchemaMetadata(sqlite3* db) {
   SqliteExec(db, kSchema);
+  SqliteExec(db, TemporarySchema());
   RegisterCatalogViews(db);
 }
 
 std::vector<IndexMeta> TableIndexes(sqlite3* db, const std::string& table) {
   std::vector<IndexMeta> out;
-  SqliteStatement s(db, "SELECT object_name, name, sqlite_name, kind, is_unique, clustered FROM standin_indexes"
+  SqliteStatement s(db, "SELECT object_name, name, sqlite_name, kind, is_unique, clustered FROM " + Meta("standin_indexes", table) +
                         " WHERE object_name = ? ORDER BY rowid");
   s.Bind(1, table);
   while (s.Step()) {
@@ -106,7 +124,8 @@ std::vector<IndexMeta> TableIndexes(sqlite3* db, const std::string& table) {
     m.clustered = s.Int(5) != 0;
     out.push_back(std::move(m));
   }
-  SqliteStatement c(db, "SELECT column_name, descending FROM standin_index_columns WHERE object_name = ? AND index_name = ?"
+  SqliteStatement c(db, "SELECT column_name, descending FROM " + Meta("standin_index_columns", table) +
+                            " WHERE object_name = ? AND index_name = ?"
                         " ORDER BY seq");
   for (auto& m : out) {
     c.Reset();
@@ -147,7 +166,7 @@ std::vector<ForeignKeyMeta> AllForeignKeys(sqlite3* db) {
 
 std::vector<ConstraintMeta> TableConstraints(sqlite3* db, const std::string& table) {
   std::vector<ConstraintMeta> out;
-  SqliteStatement s(db, "SELECT name, object_name, kind, column_name, definition FROM standin_constraints"
+  SqliteStatement s(db, "SELECT name, object_name, kind, column_name, definition FROM " + Meta("standin_constraints", table) +
                         " WHERE object_name = ? ORDER BY rowid");
   s.Bind(1, table);
   while (s.Step()) out.push_back({s.Text(0), s.Text(1), s.Text(2), s.Text(3), s.Text(4)});
@@ -163,14 +182,14 @@ std::optional<AliasType> FindAliasType(sqlite3* db, const std::string& name) {
 
 std::map<std::string, std::string> ColumnUserTypes(sqlite3* db, const std::string& table) {
   std::map<std::string, std::string> out;
-  SqliteStatement s(db, "SELECT column_name, user_type FROM standin_column_types WHERE object_name = ?");
+  SqliteStatement s(db, "SELECT column_name, user_type FROM " + Meta("standin_column_types", table) + " WHERE object_name = ?");
   s.Bind(1, table);
   while (s.Step()) out[Lower(s.Text(0))] = s.Text(1);
   return out;
 }
 
 void SaveIndex(sqlite3* db, const IndexMeta& index) {
-  SqliteStatement s(db, "INSERT INTO standin_indexes VALUES (?, ?, ?, ?, ?, ?)");
+  SqliteStatement s(db, "INSERT INTO " + Meta("standin_indexes", index.table) + " VALUES (?, ?, ?, ?, ?, ?)");
   s.Bind(1, index.table);
   s.Bind(2, index.name);
   if (index.sqliteName.empty()) s.BindNull(3);
@@ -179,7 +198,7 @@ void SaveIndex(sqlite3* db, const IndexMeta& index) {
   s.Bind(5, static_cast<int64_t>(index.unique));
   s.Bind(6, static_cast<int64_t>(index.clustered));
   s.Step();
-  SqliteStatement c(db, "INSERT INTO standin_index_columns VALUES (?, ?, ?, ?, ?)");
+  SqliteStatement c(db, "INSERT INTO " + Meta("standin_index_columns", index.table) + " VALUES (?, ?, ?, ?, ?)");
   for (size_t i = 0; i < index.columns.size(); ++i) {
     c.Reset();
     c.Bind(1, index.table);
@@ -214,7 +233,7 @@ void SaveForeignKey(sqlite3* db, const ForeignKeyMeta& fk) {
 }
 
 void SaveConstraint(sqlite3* db, const ConstraintMeta& c) {
-  Exec(db, "INSERT INTO standin_constraints VALUES (?, ?, ?, ?, ?)", {c.name, c.table, c.kind, c.column, c.definition});
+  Exec(db, "INSERT INTO " + Meta("standin_constraints", c.table) + " VALUES (?, ?, ?, ?, ?)", {c.name, c.table, c.kind, c.column, c.definition});
 }
 
 void SaveAliasType(sqlite3* db, const AliasType& t) {
@@ -226,7 +245,7 @@ void SaveAliasType(sqlite3* db, const AliasType& t) {
 }
 
 void SaveColumnUserType(sqlite3* db, const std::string& table, const std::string& column, const std::string& type) {
-  Exec(db, "INSERT OR REPLACE INTO standin_column_types VALUES (?, ?, ?)", {table, column, type});
+  Exec(db, "INSERT OR REPLACE INTO " + Meta("standin_column_types", table) + " VALUES (?, ?, ?)", {table, column, type});
 }
 
 void SaveModule(sqlite3* db, const ModuleMeta& m) {
@@ -242,8 +261,8 @@ std::vector<ModuleMeta> Modules(sqlite3* db) {
 }
 
 void DeleteIndex(sqlite3* db, const std::string& table, const std::string& name) {
-  Exec(db, "DELETE FROM standin_indexes WHERE object_name = ? AND name = ?", {table, name});
-  Exec(db, "DELETE FROM standin_index_columns WHERE object_name = ? AND index_name = ?", {table, name});
+  Exec(db, "DELETE FROM " + Meta("standin_indexes", table) + " WHERE object_name = ? AND name = ?", {table, name});
+  Exec(db, "DELETE FROM " + Meta("standin_index_columns", table) + " WHERE object_name = ? AND index_name = ?", {table, name});
 }
 
 void DeleteForeignKey(sqlite3* db, const std::string& name) {
@@ -254,6 +273,7 @@ void DeleteForeignKey(sqlite3* db, const std::string& name) {
 
 void DeleteConstraint(sqlite3* db, const std::string& name) {
   Exec(db, "DELETE FROM standin_constraints WHERE name = ?", {name});
+  Exec(db, "DELETE FROM " + Meta("standin_constraints", "#") + " WHERE name = ?", {name});
 }
 
 void DeleteModule(sqlite3* db, const std::string& name) { Exec(db, "DELETE FROM standin_modules WHERE name = ?", {name}); }
@@ -261,12 +281,9 @@ void DeleteModule(sqlite3* db, const std::string& name) { Exec(db, "DELETE FROM 
 void DeleteTableSchema(sqlite3* db, const std::string& table) {
   for (const auto& fk : AllForeignKeys(db))
     if (strcasecmp(fk.table.c_str(), table.c_str()) == 0) DeleteForeignKey(db, fk.name);
-  for (const char* sql : {"DELETE FROM standin_indexes WHERE object_name = ?",
-                          "DELETE FROM standin_index_columns WHERE object_name = ?",
-                          "DELETE FROM standin_constraints WHERE object_name = ?",
-                          "DELETE FROM standin_column_types WHERE object_name = ?",
-                          "DELETE FROM standin_modules WHERE parent = ?"})
-    Exec(db, sql, {table});
+  for (const char* base : {"standin_indexes", "standin_index_columns", "standin_constraints", "standin_column_types"})
+    Exec(db, "DELETE FROM " + Meta(base, table) + " WHERE object_name = ?", {table});
+  Exec(db, "DELETE FROM standin_modules WHERE parent = ?", {table});
 }
 
 void SetForeignKeyState(sqlite3* db, const std::string& name, bool disabled, bool notTrusted) {
@@ -284,6 +301,8 @@ bool SchemaNameTaken(sqlite3* db, const std::string& name) {
                     " UNION ALL SELECT 1 FROM standin_constraints WHERE name = ?1"
                     " UNION ALL SELECT 1 FROM standin_modules WHERE name = ?1"
                     " UNION ALL SELECT 1 FROM standin_indexes WHERE name = ?1 AND kind <> 'IX'"
+                    " UNION ALL SELECT 1 FROM standin_temp_constraints WHERE name = ?1"
+                    " UNION ALL SELECT 1 FROM standin_temp_indexes WHERE name = ?1 AND kind <> 'IX'"
                     " UNION ALL SELECT 1 FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
   s.Bind(1, name);
   return s.Step();

@@ -27,6 +27,7 @@ class SessionState {
   const uint16_t spid;
   bool nocount = false;
   bool fmtonly = false;
+  bool implicitTransactions = false;        // SET IMPLICIT_TRANSACTIONS ON
   int tranCount = 0;                        // nesting of explicit transactions
   std::set<std::string> identityInsert;     // lower-case table names with IDENTITY_INSERT ON
   std::map<std::string, Value> variables;   // parameters of the current RPC, by lower-case name

@@ -59,6 +59,7 @@ void RollbackTransaction(SessionState& session, ReplyWriter& w) {
 void RunSet(StatementContext& ctx, const SetStmt& s) {
   if (s.option == "NOCOUNT") ctx.session.nocount = s.on;
   else if (s.option == "FMTONLY") ctx.session.fmtonly = s.on;
+  else if (s.option == "IMPLICIT_TRANSACTIONS") ctx.session.implicitTransactions = s.on;
   else if (s.option == "IDENTITY_INSERT") {
     ctx.CheckDatabasePart(s.table);
     const auto object = ctx.session.db().FindObject(s.table.name);

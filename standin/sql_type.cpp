@@ -28,6 +28,8 @@ constexpr NameEntry kNames[] = {
     {"varbinary", TypeKind::VarBinary}, {"image", TypeKind::Image},
     {"timestamp", TypeKind::Timestamp}, {"rowversion", TypeKind::Timestamp},
     {"uniqueidentifier", TypeKind::UniqueIdentifier}, {"sysname", TypeKind::NVarChar},
+    {"sql_variant", TypeKind::SqlVariant}, {"datetimeoffset", TypeKind::DateTimeOffset},
+    {"xml", TypeKind::Xml},           {"hierarchyid", TypeKind::HierarchyId},
 };
 
 std::string Lower(std::string s) {
@@ -45,7 +47,7 @@ bool IsNCharKind(TypeKind k) { return k == TypeKind::NChar || k == TypeKind::NVa
 bool IsBinaryKind(TypeKind k) { return k == TypeKind::Binary || k == TypeKind::VarBinary || k == TypeKind::Image; }
 bool IsDateTimeKind(TypeKind k) {
   return k == TypeKind::DateTime || k == TypeKind::SmallDateTime || k == TypeKind::Date ||
-         k == TypeKind::Time || k == TypeKind::DateTime2;
+         k == TypeKind::Time || k == TypeKind::DateTime2 || k == TypeKind::DateTimeOffset;
 }
 
 std::string TypeName(const SqlType& t) {
@@ -77,6 +79,10 @@ std::string TypeName(const SqlType& t) {
     case TypeKind::Image: return "image";
     case TypeKind::Timestamp: return "timestamp";
     case TypeKind::UniqueIdentifier: return "uniqueidentifier";
+    case TypeKind::SqlVariant: return "sql_variant";
+    case TypeKind::DateTimeOffset: return "datetimeoffset";
+    case TypeKind::Xml: return "xml";
+    case TypeKind::HierarchyId: return "hierarchyid";
   }
   return "int";
 }
@@ -89,6 +95,7 @@ std::string TypeDeclaration(const SqlType& t) {
       return name + "(" + std::to_string(t.precision) + "," + std::to_string(t.scale) + ")";
     case TypeKind::Time:
     case TypeKind::DateTime2:
+    case TypeKind::DateTimeOffset:
       return name + "(" + std::to_string(t.scale) + ")";
     case TypeKind::Char: case TypeKind::VarChar: case TypeKind::NChar: case TypeKind::NVarChar:
     case TypeKind::Binary: case TypeKind::VarBinary:
@@ -135,6 +142,7 @@ std::optional<SqlType> MakeType(const std::string& rawName, int argCount, long l
       return t;
     case TypeKind::Time:
     case TypeKind::DateTime2:
+    case TypeKind::DateTimeOffset:
       t.scale = argCount >= 1 ? static_cast<int>(arg1) : 7;
       if (t.scale < 0 || t.scale > 7)
         return bad("Specified scale " + std::to_string(t.scale) + " is invalid.");
@@ -184,7 +192,10 @@ const char* SqliteDeclType(const SqlType& t) {
     case TypeKind::Float: case TypeKind::Real:
       return "REAL";
     case TypeKind::Binary: case TypeKind::VarBinary: case TypeKind::Image: case TypeKind::Timestamp:
+    case TypeKind::HierarchyId:
       return "BLOB";
+    case TypeKind::SqlVariant:
+      return "";  // each value keeps the storage class of its base type
     default:
       return "TEXT";  // dates, texts and GUIDs keep their exact text form
   }
@@ -288,6 +299,22 @@ CatalogTypeInfo DescribeForCatalog(const SqlType& t, bool identity, bool nullabl
       c.length = 16;
       c.ssDataType = 37;
       break;
+    case TypeKind::SqlVariant:
+      c.dataType = c.sqlDataType = -150;
+      c.precision = 8000;
+      c.length = 8000;
+      c.scale = 0;
+      c.radix = 10;
+      c.charOctetLength = 8000;
+      c.ssDataType = 39;
+      break;
+    case TypeKind::DateTimeOffset: {
+      const int p = 26 + (t.scale > 0 ? t.scale + 1 : 0);
+      chars(-9, p, 2 * p, 39);
+      break;
+    }
+    case TypeKind::Xml: chars(-10, 1073741823, 2147483646, 35); break;
+    case TypeKind::HierarchyId: chars(-3, 892, 892, 37); break;
   }
   if (identity && IsIntegerKind(t.kind)) c.typeName += " identity";
   return c;

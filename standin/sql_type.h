@@ -8,12 +8,15 @@
 
 namespace standin {
 
+struct Collation;
+
 enum class TypeKind {
   Int, SmallInt, TinyInt, BigInt, Bit,
   Decimal, Numeric, Money, SmallMoney, Float, Real,
   DateTime, SmallDateTime, Date, Time, DateTime2,
   Char, VarChar, NChar, NVarChar, Text, NText,
   Binary, VarBinary, Image, Timestamp, UniqueIdentifier,
+  SqlVariant, DateTimeOffset, Xml, HierarchyId,
 };
 
 constexpr int kMaxLength = -1;  // varchar(max), nvarchar(max), varbinary(max)
@@ -23,6 +26,7 @@ struct SqlType {
   int length = 0;     // characters (char families) or bytes (binary); kMaxLength for (max)
   int precision = 0;  // decimal/numeric
   int scale = 0;      // decimal/numeric; fractional digits of time/datetime2
+  const Collation* collation = nullptr;  // declared COLLATE of a character column; null: the server's
 
   bool IsMax() const { return length == kMaxLength; }
 };
@@ -31,7 +35,7 @@ bool IsIntegerKind(TypeKind k);
 bool IsCharKind(TypeKind k);      // char, varchar, text
 bool IsNCharKind(TypeKind k);     // nchar, nvarchar, ntext
 bool IsBinaryKind(TypeKind k);    // binary, varbinary, image
-bool IsDateTimeKind(TypeKind k);  // datetime ... datetime2
+bool IsDateTimeKind(TypeKind k);  // datetime ... datetime2, datetimeoffset
 
 // The base type name as SQL Server spells it ("int", "nvarchar" ...).
 std::string TypeName(const SqlType& t);

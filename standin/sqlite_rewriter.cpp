@@ -235,7 +235,8 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
             if (tok.IsWord(fn.from)) { r.sql += fn.to; renamed = true; break; }
           }
         }
-        if (!renamed) r.sql += tok.text;
+        if (!renamed && tok.text[0] == '#') r.sql += "\"" + tok.text + "\"";  // #temp table
+        else if (!renamed) r.sql += tok.text;
         break;
       }
       case SqlToken::Kind::Symbol:

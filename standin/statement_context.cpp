@@ -8,7 +8,9 @@
 
 #include "batch_executor.h"
 #include "catalog_views.h"
+#include "conversion_syntax.h"
 #include "explicit_conversion.h"
+#include "server_variables.h"
 #include "sqlite_rewriter.h"
 
 namespace standin {
@@ -125,11 +127,7 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
   const VariableResolver vars = [this](const std::string& raw) -> std::optional<std::string> {
     std::string name = raw;
     for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name == "@@spid") return std::to_string(session.spid);
-    if (name == "@@version") return SqliteString(kVersionText);
-    if (name == "@@servername") return SqliteString(kServerName);
-    if (name == "@@trancount") return std::to_string(session.tranCount);
-    if (name == "@@identity") return std::string("NULL");
+    if (name.rfind("@@", 0) == 0) return ServerVariable(name, session);
     const auto it = session.variables.find(name);
     if (it == session.variables.end()) return std::nullopt;
     return SqliteLiteral(it->second);
@@ -182,6 +180,16 @@ Value StatementContext::Evaluate(const std::vector<SqlToken>& t, TokenRange r) {
   if (n == 2 && (t[r.begin].IsSymbol("-") || t[r.begin].IsSymbol("+")) && t[r.begin + 1].kind == SqlToken::Kind::Number)
     return NumberValue(t[r.begin + 1].text, t[r.begin].IsSymbol("-"));
   const std::string sql = "SELECT " + Rewrite(t, r);
+  const auto declared = ConversionTypeOf(t, r);
+  Value v = EvaluateSql(sql);
+  if (declared && v.kind != Value::Kind::Null) {
+    v.declaredType = declared;
+    v.national = IsNCharKind(declared->kind);
+  }
+  return v;
+}
+
+Value StatementContext::EvaluateSql(const std::string& sql) {
   try {
     SqliteStatement s(session.db().handle(), sql);
     if (!s.Step()) return Value::Null();

@@ -34,6 +34,8 @@ class StatementContext {
 
   // The value of an expression (literals directly, anything else through SQLite).
   Value Evaluate(const std::vector<SqlToken>& tokens, TokenRange range);
+  // The value of "SELECT expression" already in SQLite's dialect.
+  Value EvaluateSql(const std::string& sql);
   // The SQLite text of a token range; throws for undeclared variables.
   std::string Rewrite(const std::vector<SqlToken>& tokens, TokenRange range);
   // A name that must refer to the current database.

@@ -243,7 +243,7 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
           if (other.clustered) index.clustered = false;  // PRIMARY KEY falls back to nonclustered
       index.sqliteName = "standin_pk_" + table;
       AddIndex(ctx, index);
-      SqliteStatement pkSeq(h, "UPDATE standin_columns SET pk_seq = ? WHERE object_name = ? AND name = ? COLLATE NOCASE");
+      SqliteStatement pkSeq(h, "UPDATE " + Database::MetaTable("standin_columns", table) + " SET pk_seq = ? WHERE object_name = ? AND name = ? COLLATE NOCASE");
       for (size_t i = 0; i < c.columns.size(); ++i) {
         pkSeq.Reset();
         pkSeq.Bind(1, static_cast<int64_t>(i + 1));
@@ -251,7 +251,7 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
         pkSeq.Bind(3, c.columns[i].name);
         pkSeq.Step();
       }
-      SqliteStatement pkName(h, "UPDATE standin_objects SET pk_name = ? WHERE name = ?");
+      SqliteStatement pkName(h, "UPDATE " + Database::MetaTable("standin_objects", table) + " SET pk_name = ? WHERE name = ?");
       pkName.Bind(1, name);
       pkName.Bind(2, table);
       pkName.Step();
@@ -279,7 +279,7 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
         ThrowSqlError(1752, "Column '" + firstColumn + "' in table '" + table + "' is invalid for creating a default constraint.");
       if (!inCreateTable) {
         if (!col->defaultText.empty()) ThrowSqlError(1781, "Column already has a DEFAULT bound to it.");
-        SqliteStatement s(h, "UPDATE standin_columns SET default_text = ? WHERE object_name = ? AND name = ?");
+        SqliteStatement s(h, "UPDATE " + Database::MetaTable("standin_columns", table) + " SET default_text = ? WHERE object_name = ? AND name = ?");
         s.Bind(1, c.expression);
         s.Bind(2, table);
         s.Bind(3, col->name);

@@ -61,6 +61,9 @@ class ReplyWriter {
   ReplyWriter(TdsSocket& socket, uint16_t spid, size_t packetSize);
 
   void SetPacketSize(size_t size);
+  // The TDS version agreed at login; tokens and types take its older forms below 7.4.
+  void SetTdsVersion(uint32_t version) { tdsVersion_ = version; }
+  uint32_t tdsVersion() const { return tdsVersion_; }
   void U8(uint8_t v) { if (fill_ == buf_.size()) FlushPacket(false); buf_[fill_++] = v; }
   void U16(uint16_t v) { Raw(&v, 2); }
   void U32(uint32_t v) { Raw(&v, 4); }
@@ -90,6 +93,17 @@ class ReplyWriter {
   uint8_t packetId_ = 1;
   bool attention_ = false;
   size_t sent_ = 0;
+  uint32_t tdsVersion_ = 0x74000004;
 };
+
+// TDS versions as LOGIN7 and LOGINACK carry them.
+constexpr uint32_t kTds71 = 0x71000001;
+constexpr uint32_t kTds72 = 0x72090002;
+constexpr uint32_t kTds73 = 0x730B0003;
+constexpr uint32_t kTds74 = 0x74000004;
+// 7.2 brought ALL_HEADERS, 64-bit DONE counts, 32-bit user types and the (max)
+// types; 7.3 the date and time types.
+inline bool Tds72Plus(uint32_t version) { return version >= 0x72000000; }
+inline bool Tds73Plus(uint32_t version) { return version >= 0x73000000; }
 
 }  // namespace standin

@@ -44,8 +44,8 @@ std::vector<uint8_t> PreloginReply() {
 }
 
 Login7 ParseLogin7(const std::vector<uint8_t>& p) {
-  constexpr size_t kFixed = 94;
-  if (p.size() < kFixed) throw ProtocolError("LOGIN7 too short");
+  constexpr size_t kFixed71 = 86;  // 7.2 added the change-password and long-SSPI fields
+  if (p.size() < kFixed71) throw ProtocolError("LOGIN7 too short");
   Login7 login;
   login.tdsVersion = U32At(p, 4);
   login.packetSize = U32At(p, 8);
@@ -59,7 +59,7 @@ Login7 ParseLogin7(const std::vector<uint8_t>& p) {
   login.database = TextField(p, 68);
   const size_t sspiOffset = U16At(p, 78);
   size_t sspiLength = U16At(p, 80);
-  if (sspiLength == 0xFFFF) sspiLength = U32At(p, 90);
+  if (sspiLength == 0xFFFF && p.size() >= 94) sspiLength = U32At(p, 90);
   if (sspiLength > 0) {
     if (sspiOffset + sspiLength > p.size()) throw ProtocolError("LOGIN7 SSPI outside the packet");
     login.sspi.assign(p.begin() + sspiOffset, p.begin() + sspiOffset + sspiLength);

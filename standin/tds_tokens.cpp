@@ -32,6 +32,7 @@ void WriteWithLength(ReplyWriter& w, uint8_t token, const Body& body) {
 }  // namespace
 
 void WriteMessage(ReplyWriter& w, const ServerMessage& m) {
+  const bool wideLine = Tds72Plus(w.tdsVersion());
   Body body;
   body.I32(m.number);
   body.U8(m.state);
@@ -39,7 +40,8 @@ void WriteMessage(ReplyWriter& w, const ServerMessage& m) {
   body.Text(m.text, 4000, 2);
   body.Text(kServerName, 128, 1);
   body.Text(m.procedure, 128, 1);
-  body.I32(m.line);
+  if (wideLine) body.I32(m.line);
+  else body.U16(static_cast<uint16_t>(m.line));
   WriteWithLength(w, m.severity > 10 ? kTokError : kTokInfo, body);
 }
 
@@ -47,7 +49,8 @@ void WriteDone(ReplyWriter& w, uint8_t token, uint16_t status, uint16_t curcmd, 
   w.U8(token);
   w.U16(status);
   w.U16(curcmd);
-  w.U64(rows);
+  if (Tds72Plus(w.tdsVersion())) w.U64(rows);
+  else w.U32(static_cast<uint32_t>(rows));
 }
 
 void WriteEnvChange(ReplyWriter& w, uint8_t type, std::string_view newValue, std::string_view oldValue) {
@@ -88,7 +91,8 @@ void WriteReturnValueInt(ReplyWriter& w, uint16_t ordinal, std::string_view name
   w.U16(ordinal);
   w.BVarchar(name);
   w.U8(1);      // output parameter
-  w.U32(0);     // user type
+  if (Tds72Plus(w.tdsVersion())) w.U32(0);  // user type
+  else w.U16(0);
   w.U16(0x0009);
   w.U8(0x26);   // INTN(4)
   w.U8(4);

@@ -1,5 +1,7 @@
 #include "tsql_parser.h"
 
+#include "collation.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -847,7 +849,10 @@ class Parser {
         d.expression = c.defaultText;
         constraints.push_back(std::move(d));
       } else if (AcceptWord("COLLATE")) {
-        Name();
+        const std::string collation = Name();
+        const Collation* found = FindCollation(collation);
+        if (!found) throw SyntaxError(448, "Invalid collation '" + collation + "'.");
+        if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind)) c.type.collation = found;
       } else if (AcceptWord("ROWGUIDCOL") || AcceptWord("SPARSE")) {
       } else if (AcceptWord("CHECK")) {
         ConstraintDef k;

@@ -7,7 +7,10 @@
 
 #include "date_styles.h"
 #include "datetime_text.h"
+#include "collation.h"
+#include "hierarchy_id.h"
 #include "text_encoding.h"
+#include "variant_storage.h"
 
 namespace standin {
 namespace {
@@ -235,7 +238,11 @@ std::optional<StoredValue> ToDateTime(const Value& v, const SqlType& t, Conversi
                       " is incompatible with " + TypeName(t)};
     return std::nullopt;
   }
-  const auto parts = ParseDateStyle(v.text, 0);
+  // A datetimeoffset's text keeps its local time; the offset is dropped.
+  int offset = 0;
+  std::string body = v.text;
+  if (const auto before = SplitTimeZoneOffset(v.text, offset)) body = std::string(*before);
+  const auto parts = ParseDateStyle(body, 0);
   if (!parts) {
     error = {241, "Conversion failed when converting date and/or time from character string."};
     return std::nullopt;
@@ -259,6 +266,69 @@ std::optional<StoredValue> ToDateTime(const Value& v, const SqlType& t, Conversi
   return s;
 }
 
+std::string OffsetText(int minutes) {
+  char b[24];
+  std::snprintf(b, sizeof b, "%c%02d:%02d", minutes < 0 ? '-' : '+', std::abs(minutes) / 60, std::abs(minutes) % 60);
+  return b;
+}
+
+// Stored as local time and offset: "2024-02-29 13:45:30.1234567 +05:30".
+std::optional<StoredValue> ToDateTimeOffset(const Value& v, const SqlType& t, ConversionError& error) {
+  if (v.kind != Value::Kind::String) {
+    error = {206, std::string("Operand type clash: ") + (v.kind == Value::Kind::Binary ? "varbinary" : "int") +
+                      " is incompatible with datetimeoffset"};
+    return std::nullopt;
+  }
+  int offset = 0;
+  std::string body = v.text;
+  if (const auto before = SplitTimeZoneOffset(v.text, offset)) body = std::string(*before);
+  const auto parts = ParseDateStyle(body, 0);
+  if (!parts) {
+    error = {241, "Conversion failed when converting date and/or time from character string."};
+    return std::nullopt;
+  }
+  const auto text = FormatDateTime2(*parts, t.scale);
+  if (!text) {
+    error = {242, "The conversion of a " + std::string(v.national ? "nvarchar" : "varchar") +
+                      " data type to a datetimeoffset data type resulted in an out-of-range value."};
+    return std::nullopt;
+  }
+  StoredValue s;
+  s.kind = StoredValue::Kind::Text;
+  s.text = *text + " " + OffsetText(offset);
+  return s;
+}
+
+std::optional<StoredValue> ToXml(const Value& v, ConversionError& error) {
+  if (v.kind != Value::Kind::String) {
+    error = {206, std::string("Operand type clash: ") + (v.kind == Value::Kind::Binary ? "varbinary" : "int") +
+                      " is incompatible with xml"};
+    return std::nullopt;
+  }
+  StoredValue s;
+  s.kind = StoredValue::Kind::Text;
+  s.text = v.text;
+  return s;
+}
+
+std::optional<StoredValue> ToHierarchyId(const Value& v, ConversionError& error) {
+  StoredValue s;
+  s.kind = StoredValue::Kind::Blob;
+  if (v.kind == Value::Kind::Binary && DecodeHierarchyId(v.bytes.data(), v.bytes.size())) {
+    s.blob = v.bytes;
+    return s;
+  }
+  const auto bytes = v.kind == Value::Kind::String ? EncodeHierarchyId(Trim(v.text)) : std::nullopt;
+  if (!bytes) {
+    error = {6522, "A .NET Framework error occurred during execution of user-defined routine or aggregate \"hierarchyid\": "
+                   "System.FormatException: 24001: SqlHierarchyId.Parse failed because the input string '" +
+                       DisplayText(v) + "' is not a valid string representation of a SqlHierarchyId node."};
+    return std::nullopt;
+  }
+  s.blob = *bytes;
+  return s;
+}
+
 std::optional<StoredValue> ToText(const Value& v, const SqlType& t, ConversionError& error) {
   if (v.kind == Value::Kind::Binary) {
     // SQL Server reinterprets the bytes; keep them when they are valid text.
@@ -271,8 +341,15 @@ std::optional<StoredValue> ToText(const Value& v, const SqlType& t, ConversionEr
   StoredValue s;
   s.kind = StoredValue::Kind::Text;
   s.text = DisplayText(v);
+  const bool otherCodePage = t.collation && t.collation->codePage != 1252 && !IsNCharKind(t.kind);
+  std::string encoded;
+  if (otherCodePage) {
+    // Kept as the column's code page can hold it: what it lacks becomes '?'.
+    encoded = EncodeForCollation(*t.collation, s.text);
+    s.text = DecodeFromCollation(*t.collation, encoded);
+  }
   if (t.length > 0) {
-    const size_t units = IsNCharKind(t.kind) ? Utf16Length(s.text) : ToCp1252(s.text).size();
+    const size_t units = IsNCharKind(t.kind) ? Utf16Length(s.text) : otherCodePage ? encoded.size() : ToCp1252(s.text).size();
     if (units > static_cast<size_t>(t.length)) {
       error = Truncated();
       return std::nullopt;
@@ -363,6 +440,10 @@ std::optional<StoredValue> ConvertToColumn(const Value& v, const SqlType& t, Con
     case TypeKind::DateTime: case TypeKind::SmallDateTime: case TypeKind::Date: case TypeKind::Time:
     case TypeKind::DateTime2:
       return ToDateTime(v, t, error);
+    case TypeKind::DateTimeOffset: return ToDateTimeOffset(v, t, error);
+    case TypeKind::SqlVariant: return StoreVariant(v, error);
+    case TypeKind::Xml: return ToXml(v, error);
+    case TypeKind::HierarchyId: return ToHierarchyId(v, error);
     case TypeKind::Char: case TypeKind::VarChar: case TypeKind::Text:
     case TypeKind::NChar: case TypeKind::NVarChar: case TypeKind::NText:
       return ToText(v, t, error);

@@ -19,6 +19,7 @@ struct Value {
   std::string text;  // Decimal: the literal digits; String: UTF-8
   std::vector<uint8_t> bytes;
   bool national = false;  // N'...'
+  std::optional<SqlType> declaredType;  // set for CONVERT/CAST results (sql_variant keeps it)
 
   static Value Null() { return {}; }
   static Value Int(int64_t v) { Value x; x.kind = Kind::Integer; x.integer = v; return x; }

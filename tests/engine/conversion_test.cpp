@@ -98,6 +98,9 @@ std::vector<std::string> FixtureStatements() {
       "CREATE TABLE Staff (id int NULL, name varchar(20) NULL, joined datetime NULL, score int NULL)",
       "INSERT INTO Staff VALUES (7, 'O''Brien', '2004-03-09 14:30:00', NULL)",
       "CREATE VIEW StaffView AS SELECT id, name FROM Staff",
+      "CREATE TABLE Variants (id int NOT NULL PRIMARY KEY, v sql_variant NULL, x xml NULL, dto datetimeoffset NULL)",
+      "INSERT INTO Variants VALUES (1, 42, N'<a>é</a>', '2024-02-29 13:45:30.1234567 +05:30'), "
+      "(2, N'text', NULL, NULL), (3, CAST('2024-02-29 13:45:30.123' AS datetime), N'<b/>', NULL)",
   };
 }
 
@@ -319,6 +322,15 @@ TEST_F(ConversionTest, RowsBeforeARefusedValueStay) {
   EXPECT_TRUE(result.tables[1].converted) << result.tables[1].failure;
 
   ExpectSameAsSourcePrefix("AncientDates", 2);
+}
+
+TEST_F(ConversionTest, VariantXmlAndOffsetColumnsConvertAsText) {
+  RecordingObserver observer;
+  engine::ConversionResult result = Run({"Variants"}, observer);
+  ASSERT_EQ(result.tables.size(), 1u);
+  EXPECT_TRUE(result.tables[0].converted) << result.tables[0].failure;
+  EXPECT_EQ(result.tables[0].rowsCopied, 3u);
+  ExpectSameAsSourcePrefix("Variants", 3);
 }
 
 TEST_F(ConversionTest, EmptySelectionDoesNothing) {

@@ -1,0 +1,43 @@
+// Column collations: the names SQL Server accepts, the five bytes that label a
+// column on the wire (LCID, comparison flags, sort id), the Windows code page its
+// char/varchar/text data travels in, and the SQLite collation that compares it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace standin {
+
+struct Collation {
+  std::string name;          // as declared, e.g. "Hebrew_CI_AI"
+  uint32_t lcid = 0x0409;
+  int codePage = 1252;
+  bool ignoreCase = true;
+  bool ignoreAccents = false;
+  bool binary = false;
+  uint8_t sortId = 0;        // non-zero for SQL_ collations
+  std::vector<uint8_t> wireBytes() const;
+  // The SQLite collation for its comparisons ("" = SQLite's BINARY).
+  const char* sqliteCollation() const;
+};
+
+// The collation of a name, or nullptr when SQL Server knows no such collation.
+// Returns a shared instance that lives as long as the program.
+const Collation* FindCollation(std::string_view name);
+
+// The server's default (SQL_Latin1_General_CP1_CI_AS).
+const Collation& DefaultCollation();
+
+// UTF-8 → the collation's code page; characters it lacks become '?'.
+std::string EncodeForCollation(const Collation& c, std::string_view utf8);
+// The collation's code page → UTF-8.
+std::string DecodeFromCollation(const Collation& c, std::string_view bytes);
+
+// Registers the SQLite collations named by sqliteCollation() on `db`.
+void RegisterCollations(::sqlite3* db);
+
+}  // namespace standin

@@ -1,0 +1,113 @@
+// Columns with their own collations: labelled with it on the wire, their text
+// sent in its code page, compared the way it compares.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "odbc_client.h"
+#include "shared_server.h"
+
+namespace standin_test {
+namespace {
+
+constexpr char kCollatedScript[] = R"sql(
+CREATE TABLE Collated (id int NOT NULL PRIMARY KEY,
+  he varchar(20) COLLATE Hebrew_CI_AI, zh varchar(20) COLLATE Chinese_PRC_CI_AS,
+  ru varchar(20) COLLATE Cyrillic_General_CI_AS, el varchar(20) COLLATE Greek_CI_AS,
+  ch char(6) COLLATE Chinese_PRC_CI_AS, tx text COLLATE Cyrillic_General_CI_AS, jp varchar(20) COLLATE Japanese_CI_AS,
+  bin varchar(10) COLLATE Latin1_General_BIN)
+INSERT INTO Collated VALUES (1, N'שלום', N'中文字', N'Привет', N'Καλημέρα', N'中文', N'Текст', N'日本語', 'Abc')
+)sql";
+
+class Collations : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static bool created = false;
+    if (created) return;
+    OdbcConnection c;
+    ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+    OdbcStatement(c).Run(kCollatedScript);
+    created = true;
+  }
+  void SetUp() override { ASSERT_TRUE(SQL_SUCCEEDED(connection_.Connect(FixtureConnectString()))); }
+  std::optional<std::string> Scalar(const std::string& sql) {
+    OdbcStatement s(connection_);
+    if (!SQL_SUCCEEDED(s.Execute(sql))) throw std::runtime_error(sql + ": " + s.Diagnostics());
+    if (!s.Fetch()) return std::nullopt;
+    return s.Text(1);
+  }
+  OdbcConnection connection_;
+};
+
+struct TextCase {
+  const char* column;
+  const char* utf8;
+};
+
+class CollatedText : public Collations, public testing::WithParamInterface<TextCase> {};
+
+TEST_P(CollatedText, ReadBackInTheColumnsCodePage) {
+  // FreeTDS decodes char data by the collation the column is labelled with; a
+  // Latin label would turn these into '?'.
+  EXPECT_EQ(Scalar(std::string("Select ") + GetParam().column + " from Collated where id = 1"), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Columns, CollatedText,
+    testing::Values(TextCase{"he", "שלום"}, TextCase{"zh", "中文字"}, TextCase{"ru", "Привет"},
+                    TextCase{"el", "Καλημέρα"}, TextCase{"ch", "中文  "}, TextCase{"tx", "Текст"},
+                    TextCase{"jp", "日本語"}),
+    [](const testing::TestParamInfo<TextCase>& info) { return std::string(info.param.column); });
+
+TEST_F(Collations, WideReadsAgree) {
+  OdbcStatement s(connection_);
+  ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("Select ru from Collated where id = 1")));
+  ASSERT_TRUE(s.Fetch());
+  SQLWCHAR wide[32] = {};
+  SQLLEN indicator = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLGetData(s.get(), 1, SQL_C_WCHAR, wide, sizeof wide, &indicator)));
+  EXPECT_EQ(indicator, 12);
+  EXPECT_EQ(wide[0], 0x041F);  // П
+}
+
+TEST_F(Collations, ParameterTextRoundTrips) {
+  OdbcStatement s(connection_);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(s.get(), (SQLCHAR*)"INSERT INTO Collated (id, zh, he) VALUES (2, ?, ?)", SQL_NTS)));
+  const char16_t zh[] = u"汉字";
+  const char16_t he[] = u"עברית";
+  SQLLEN zhLength = sizeof zh - 2, heLength = sizeof he - 2;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 20, 0,
+                                             (SQLPOINTER)zh, sizeof zh, &zhLength)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 20, 0,
+                                             (SQLPOINTER)he, sizeof he, &heLength)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(s.get()))) << s.Diagnostics();
+  EXPECT_EQ(Scalar("Select zh from Collated where id = 2"), "汉字");
+  EXPECT_EQ(Scalar("Select he from Collated where id = 2"), "עברית");
+}
+
+TEST_F(Collations, CharactersTheCodePageLacksBecomeQuestionMarks) {
+  OdbcStatement s(connection_);
+  s.Run("INSERT INTO Collated (id, he) VALUES (3, N'Привет')");
+  EXPECT_EQ(Scalar("Select he from Collated where id = 3"), "??????");
+}
+
+TEST_F(Collations, ComparedAsTheCollationSays) {
+  OdbcStatement(connection_).Run("INSERT INTO Collated (id, he) VALUES (4, N'שָׁלוֹם')");
+  EXPECT_EQ(Scalar("Select count(*) from Collated where he = N'שלום'"), "2") << "accent-insensitive";
+  EXPECT_EQ(Scalar("Select count(*) from Collated where ru = N'привет'"), "1") << "case-insensitive";
+  EXPECT_EQ(Scalar("Select count(*) from Collated where el = N'ΚΑΛΗΜΈΡΑ'"), "1") << "case-insensitive";
+  EXPECT_EQ(Scalar("Select count(*) from Collated where el = N'Καλημερα'"), "0") << "accent-sensitive";
+  EXPECT_EQ(Scalar("Select count(*) from Collated where bin = 'abc'"), "0") << "binary";
+}
+
+TEST_F(Collations, UnknownCollationRefused) {
+  OdbcStatement s(connection_);
+  EXPECT_EQ(s.Execute("CREATE TABLE BadCollation (a varchar(5) COLLATE Klingon_CI_AS)"), SQL_ERROR);
+  const auto records = s.DiagnosticRecords();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0].native, 448);
+  EXPECT_NE(records[0].text.find("Invalid collation 'Klingon_CI_AS'."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace standin_test
