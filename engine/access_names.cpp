@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "odbc/utf8_append.h"
+
 namespace talvoro::engine {
 namespace {
 
@@ -42,21 +44,7 @@ std::u32string Decode(std::string_view text) {
 std::string Encode(const std::u32string& text) {
   std::string out;
   for (char32_t cp : text) {
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
+    odbc::AppendUtf8(out, cp);
   }
   return out;
 }
