@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 namespace jet {
 namespace {
@@ -590,6 +591,43 @@ std::vector<IndexEntry> IndexTree::Entries() {
   std::vector<IndexEntry> all;
   ForEach([&](const IndexEntry& e) { all.push_back(e); });
   return all;
+}
+
+std::vector<std::uint32_t> IndexTree::Relocate(const std::function<std::uint32_t()>& allocate) {
+  std::vector<std::uint32_t> pages = Pages();
+  std::unordered_map<std::uint32_t, std::uint32_t> moved;
+  for (std::uint32_t page : pages)
+    if (!store_.Unreferenced(page)) moved.emplace(page, allocate());
+  if (moved.empty()) return pages;
+  auto to = [&](std::uint32_t page) {
+    auto it = moved.find(page);
+    return it == moved.end() ? page : it->second;
+  };
+  std::uint8_t copy[kPageSize];
+  for (std::uint32_t& page : pages) {
+    std::memcpy(copy, store_.ReadPage(page), kPageSize);
+    for (std::size_t at : {kPrevAt, kNextAt, kTailAt})
+      if (Get32(copy + at) != 0) Put32(copy + at, to(Get32(copy + at)));
+    if (copy[0] == kNodePage) {
+      // Each entry ends with its child page; the bitmap marks where entries end.
+      const std::size_t used = kMaxEntryBytes - std::min<std::size_t>(Get16(copy + kFreeSpaceAt), kMaxEntryBytes);
+      for (std::size_t end = 1; end <= used && kBitmapOffset + end / 8 < kEntriesOffset; ++end) {
+        if (!(copy[kBitmapOffset + end / 8] & (1u << (end % 8))) || end < 4) continue;
+        std::uint8_t* child = copy + kEntriesOffset + end - 4;
+        PutBe32(child, to(GetBe32(child)));
+      }
+    }
+    page = to(page);
+    std::memcpy(store_.WritablePage(page), copy, kPageSize);
+  }
+  for (const auto& [old, copied] : moved) {
+    (void)copied;
+    store_.DiscardChanges(old);
+    store_.ReleasePage(old);
+  }
+  root_ = to(root_);
+  Reload();
+  return pages;
 }
 
 std::vector<std::uint32_t> IndexTree::Pages() {
