@@ -418,6 +418,9 @@ void Pager::Flush(Durability durability, const std::vector<std::uint32_t>& commi
   for (Frame* f : dirty_) (IsNew(f->page) ? fresh : old).push_back(f);
   auto byPage = [](const Frame* a, const Frame* b) { return a->page < b->page; };
   std::sort(fresh.begin(), fresh.end(), byPage);
+  // A new file becomes a database with its header page: written last, a kill
+  // before it leaves a file that no reader takes for a half-made database.
+  if (!fresh.empty() && fresh.front()->page == 0) std::rotate(fresh.begin(), fresh.begin() + 1, fresh.end());
   // The commit pages leave `old` and go last, in the caller's order.
   for (std::uint32_t page : commitOrder) {
     auto it = std::find_if(old.begin(), old.end(), [page](const Frame* f) { return f->page == page; });
