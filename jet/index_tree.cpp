@@ -593,8 +593,36 @@ std::vector<IndexEntry> IndexTree::Entries() {
   return all;
 }
 
+namespace {
+
+// Calls `visit` with the child page at the end of each entry of a node page (the
+// bitmap marks where entries end), without decoding the entries.
+template <typename Visit>
+void ForEachNodeChild(std::uint8_t* page, Visit&& visit) {
+  const std::size_t used = kMaxEntryBytes - std::min<std::size_t>(Get16(page + kFreeSpaceAt), kMaxEntryBytes);
+  for (std::size_t byte = 0; byte * 8 <= used && kBitmapOffset + byte < kEntriesOffset; ++byte) {
+    for (unsigned bits = page[kBitmapOffset + byte]; bits != 0; bits &= bits - 1) {
+      const std::size_t end = byte * 8 + static_cast<std::size_t>(__builtin_ctz(bits));
+      if (end > used) return;  // stale bits in the slack space
+      if (end >= 4) visit(page + kEntriesOffset + end - 4);
+    }
+  }
+}
+
+}  // namespace
+
 std::vector<std::uint32_t> IndexTree::Relocate(const std::function<std::uint32_t()>& allocate) {
-  std::vector<std::uint32_t> pages = Pages();
+  // Every page of the tree, root first, read without decoding entries.
+  std::vector<std::uint32_t> pages{root_};
+  std::uint8_t copy[kPageSize];
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (pages.size() > 0x80000) Damaged(root_, "too many pages (cycle?)");
+    std::memcpy(copy, store_.ReadPage(pages[i]), kPageSize);
+    if (copy[0] != kNodePage && copy[0] != kLeafPage) Damaged(pages[i], "not an index page");
+    if (copy[0] != kNodePage) continue;
+    ForEachNodeChild(copy, [&](const std::uint8_t* child) { pages.push_back(GetBe32(child)); });
+    if (Get32(copy + kTailAt) != 0) pages.push_back(Get32(copy + kTailAt));
+  }
   std::unordered_map<std::uint32_t, std::uint32_t> moved;
   for (std::uint32_t page : pages)
     if (!store_.Unreferenced(page)) moved.emplace(page, allocate());
@@ -603,20 +631,11 @@ std::vector<std::uint32_t> IndexTree::Relocate(const std::function<std::uint32_t
     auto it = moved.find(page);
     return it == moved.end() ? page : it->second;
   };
-  std::uint8_t copy[kPageSize];
   for (std::uint32_t& page : pages) {
     std::memcpy(copy, store_.ReadPage(page), kPageSize);
     for (std::size_t at : {kPrevAt, kNextAt, kTailAt})
       if (Get32(copy + at) != 0) Put32(copy + at, to(Get32(copy + at)));
-    if (copy[0] == kNodePage) {
-      // Each entry ends with its child page; the bitmap marks where entries end.
-      const std::size_t used = kMaxEntryBytes - std::min<std::size_t>(Get16(copy + kFreeSpaceAt), kMaxEntryBytes);
-      for (std::size_t end = 1; end <= used && kBitmapOffset + end / 8 < kEntriesOffset; ++end) {
-        if (!(copy[kBitmapOffset + end / 8] & (1u << (end % 8))) || end < 4) continue;
-        std::uint8_t* child = copy + kEntriesOffset + end - 4;
-        PutBe32(child, to(GetBe32(child)));
-      }
-    }
+    if (copy[0] == kNodePage) ForEachNodeChild(copy, [&](std::uint8_t* child) { PutBe32(child, to(GetBe32(child))); });
     page = to(page);
     std::memcpy(store_.WritablePage(page), copy, kPageSize);
   }
