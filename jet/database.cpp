@@ -201,7 +201,7 @@ void JetDatabase::BuildEmptyDatabase() {
 void JetDatabase::LoadCatalog() {
   TableDefinition def = ReadTableDefinition(*pager_, kCatalogTdefPage);
   catalog_ = std::make_unique<StoredTable>(*pager_, kCatalogTdefPage, def, LogicalDefinition(def, u"MSysObjects"),
-                                           NewMapRow());
+                                           NewMapRow(def.freeMap.page));
   const TableDef& cat = catalog_->logical();
   auto column = [&](const char* name) -> std::size_t {
     for (std::size_t i = 0; i < cat.columns.size(); ++i)
@@ -271,7 +271,7 @@ UserTable& JetDatabase::Load(Entry& e) {
     TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
     TableDef logical = LogicalFor(e, def);
     e.table = std::make_unique<UserTable>(
-        *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow()));
+        *this, std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow(def.freeMap.page)));
     e.table->stored().SetReferenceCheck(ReferenceCheck());
     RepairIfInDoubt(e.table->stored());
   }
@@ -281,7 +281,7 @@ UserTable& JetDatabase::Load(Entry& e) {
 void JetDatabase::Reload(Entry& e) {
   TableDefinition def = ReadTableDefinition(*pager_, e.tdefPage);
   TableDef logical = LogicalFor(e, def);
-  auto stored = std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow());
+  auto stored = std::make_unique<StoredTable>(*pager_, e.tdefPage, def, logical, NewMapRow(def.freeMap.page));
   stored->SetReferenceCheck(ReferenceCheck());
   if (e.table)
     e.table->Replace(std::move(stored));
@@ -328,6 +328,8 @@ void JetDatabase::RequireWritable() {
   if (writing_) return;
   writing_ = true;
   TruncateUnusedTail();
+  // Pages an earlier session gave back (listed free on page 1 after its commit).
+  pager_->AddFreePages(ReadFreePages(*pager_, pager_->pageCount()));
   std::vector<StoredTable*> pending;
   pending.swap(inDoubt_);
   for (StoredTable* t : pending) RepairIfInDoubt(*t);
@@ -355,11 +357,18 @@ void JetDatabase::TruncateUnusedTail() {
   if (inUse >= 16 && inUse < pager_->pageCount()) pager_->TruncateUnused(inUse);
 }
 
-std::function<RowPointer()> JetDatabase::NewMapRow() {
-  return [this] { return AppendMapRow(); };
+std::function<RowPointer()> JetDatabase::NewMapRow(std::uint32_t nearPage) {
+  return [this, nearPage] { return AppendMapRow(nearPage); };
 }
 
-RowPointer JetDatabase::AppendMapRow() {
+RowPointer JetDatabase::AppendMapRow(std::uint32_t nearPage) {
+  // A session's first row goes beside the table's own map rows when that page has
+  // room: new rows on a page the file already has are invisible until a definition
+  // names them, and a page per session would add up.
+  if (mapHolderPage_ == 0 && nearPage >= 2 && nearPage < pager_->pageCount()) {
+    const std::uint8_t* p = pager_->ReadPage(nearPage);
+    if (p[0] == kPageData && Get32(p + 4) == 0 && DataPageFits(p, kMapRowSize)) mapHolderPage_ = nearPage;
+  }
   if (mapHolderPage_ == 0 || !DataPageFits(pager_->ReadPage(mapHolderPage_), kMapRowSize)) {
     mapHolderPage_ = pager_->AllocatePage();
     InitDataPage(pager_->WritablePage(mapHolderPage_), 0);
@@ -460,34 +469,50 @@ void JetDatabase::TrimCache(std::size_t pages) { pager_->TrimCache(pages); }
 
 void JetDatabase::Flush(Durability durability) {
   if (!pager_->writable() || !writing_) return;
-  std::vector<StoredTable*> tables{catalog_.get()};
-  if (accessControl_) tables.push_back(accessControl_.get());
-  if (relationships_) tables.push_back(relationships_.get());
+  // Each table's definition page is the one write that switches it to its new
+  // state. User tables go first, the catalog last: a table the catalog lists is
+  // complete, with its access rows and relationships.
+  std::vector<StoredTable*> tables;
   for (auto& e : tables_)
     if (e.table) tables.push_back(&e.table->stored());
-  // Definitions are written before index pages (see Pager::Flush); until the index
-  // pages are out, a definition carries a mark that makes the next writer repair
-  // the indexes should the process die in between.
-  std::vector<StoredTable*> marked;
-  for (StoredTable* t : tables) {
-    t->WriteCountersIfChanged();
-    if (t->indexesChanged() && !t->physical().realIndexes.empty()) {
-      WriteIndexesInDoubt(*pager_, t->tdefPage(), true);
-      marked.push_back(t);
+  if (relationships_) tables.push_back(relationships_.get());
+  if (accessControl_) tables.push_back(accessControl_.get());
+  tables.push_back(catalog_.get());
+  std::vector<std::uint32_t> commitOrder;
+  pager_->SetCommitting(true);
+  try {
+    for (StoredTable* t : tables) {
+      t->PrepareCommit();
+      commitOrder.push_back(t->tdefPage());
     }
+  } catch (...) {
+    pager_->SetCommitting(false);
+    throw;
   }
-  if (globalMapPages_ != pager_->pageCount()) {
-    WriteGlobalUsageMap(*pager_, pager_->pageCount());
-    globalMapPages_ = pager_->pageCount();
+  pager_->SetCommitting(false);
+  // Page 1 lists the pages free now: pages reused by this flush are no longer
+  // free there before any definition refers to them...
+  WriteFreePagesIfChanged();
+  pager_->Flush(durability, commitOrder);
+  std::size_t indexPages = 0;
+  for (StoredTable* t : tables) {
+    t->Committed();
+    indexPages += t->IndexPages();
   }
-  pager_->Flush(durability, [&] {
-    for (StoredTable* t : marked) WriteIndexesInDoubt(*pager_, t->tdefPage(), false);
-  });
-  catalog_->Committed();
-  if (accessControl_) accessControl_->Committed();
-  if (relationships_) relationships_->Committed();
-  for (auto& e : tables_)
-    if (e.table) e.table->stored().Committed();
+  pager_->SetCommitReserve(static_cast<std::uint32_t>(std::min<std::size_t>(indexPages + 16, 0x40000)));
+  // ... and the pages this flush gave back become free there only now that no
+  // definition on disk refers to them (a kill in between leaves them unused).
+  if (WriteFreePagesIfChanged()) pager_->Flush(Durability::Written);
+}
+
+bool JetDatabase::WriteFreePagesIfChanged() {
+  std::vector<std::uint32_t> free = pager_->freePages();
+  std::sort(free.begin(), free.end());
+  if (globalMapPages_ == pager_->pageCount() && free == globalMapFree_) return false;
+  WriteGlobalUsageMap(*pager_, pager_->pageCount(), free);
+  globalMapPages_ = pager_->pageCount();
+  globalMapFree_ = std::move(free);
+  return true;
 }
 
 }  // namespace jet

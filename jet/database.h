@@ -56,8 +56,8 @@ class JetDatabase final : public Database {
   // killed writer left in doubt. A session that only reads writes nothing.
   void RequireWritable();
   void TruncateUnusedTail();
-  format::RowPointer AppendMapRow();
-  std::function<format::RowPointer()> NewMapRow();
+  format::RowPointer AppendMapRow(std::uint32_t nearPage = 0);
+  std::function<format::RowPointer()> NewMapRow(std::uint32_t nearPage = 0);
   UserTable& Load(Entry& e);
   TableDef LogicalFor(const Entry& e, const TableDefinition& def) const;
   // Builds the table's objects again from its definition on the pages.
@@ -95,6 +95,9 @@ class JetDatabase final : public Database {
   Bytes ownerSid_;
   std::uint32_t mapHolderPage_ = 0;
   std::uint32_t globalMapPages_ = 0;  // page count page 1 describes
+  std::vector<std::uint32_t> globalMapFree_;  // the free pages it lists, ascending
+  // Writes page 1 when the page count or the free pages changed since it was written.
+  bool WriteFreePagesIfChanged();
   bool loaded_ = false;   // the catalog was read (or built) completely
   bool writing_ = false;  // this session has changed the file
   std::vector<StoredTable*> inDoubt_;  // repaired at the first write

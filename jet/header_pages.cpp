@@ -75,7 +75,7 @@ void CheckHeaderPage(const std::uint8_t* p) {
   if (Get32(clear + 0x3E - kMaskedStart) != 0) throw Error(ErrorCode::NotJet4, "The database is encrypted");
 }
 
-void WriteGlobalUsageMap(PageStore& store, std::uint32_t pageCount) {
+void WriteGlobalUsageMap(PageStore& store, std::uint32_t pageCount, const std::vector<std::uint32_t>& freePages) {
   // Row 0 is an inline map; bits set = free. Files larger than one row can describe
   // keep the map's start near the end (pages below it count as used).
   constexpr std::size_t kMaxBitmap = 4000;
@@ -93,11 +93,33 @@ void WriteGlobalUsageMap(PageStore& store, std::uint32_t pageCount) {
   Put32(row.data() + 1, start);
   for (std::size_t bit = 0; bit < bytes * 8; ++bit)
     if (start + bit >= pageCount) row[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
+  for (std::uint32_t page : freePages)
+    if (page >= start && page < pageCount && page - start < bytes * 8)
+      row[5 + (page - start) / 8] |= static_cast<std::uint8_t>(1u << ((page - start) % 8));
   std::uint8_t* page = store.WritablePage(1);
   InitDataPage(page, 1);
   DataPageAppend(page, row);
   std::uint8_t second[kMapRowSize] = {};
   DataPageAppend(page, second);
+}
+
+std::vector<std::uint32_t> ReadFreePages(PageStore& store, std::uint32_t pageCount) {
+  constexpr std::uint32_t kFreeRunAtEnd = 64;
+  constexpr std::uint32_t kFixedPages = 16;  // header, catalog and system tables of every file
+  const std::uint8_t* p = store.ReadPage(1);
+  std::vector<std::uint32_t> free;
+  if (p[0] != kPageData) return free;
+  RowBytes row = DataPageRow(p, 0);
+  if (!row.present || row.size < 6 || row.data[0] != 0) return free;
+  const std::uint32_t start = Get32(row.data + 1);
+  const auto bits = static_cast<std::uint32_t>(8 * (row.size - 5));
+  auto isFree = [&](std::uint32_t bit) { return (row.data[5 + bit / 8] >> (bit % 8)) & 1; };
+  if (start + bits < pageCount + kFreeRunAtEnd) return free;
+  for (std::uint32_t bit = pageCount - std::min(pageCount, start); bit < bits; ++bit)
+    if (!isFree(bit)) return free;  // not a map this engine wrote
+  for (std::uint32_t bit = 0; bit < bits && start + bit < pageCount; ++bit)
+    if (start + bit >= kFixedPages && isFree(bit)) free.push_back(start + bit);
+  return free;
 }
 
 }  // namespace jet

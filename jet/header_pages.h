@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "jet/page_store.h"
 
@@ -18,7 +19,13 @@ void BuildHeaderPage(std::uint8_t* page);
 // that is not encrypted.
 void CheckHeaderPage(const std::uint8_t* page);
 
-// Rewrites page 1: every page below `pageCount` used, everything after it free.
-void WriteGlobalUsageMap(PageStore& store, std::uint32_t pageCount);
+// Rewrites page 1: every page below `pageCount` used but those of `freePages`,
+// everything after it free. A file too large for one map row leaves the pages
+// below the row's start marked used.
+void WriteGlobalUsageMap(PageStore& store, std::uint32_t pageCount, const std::vector<std::uint32_t>& freePages = {});
+
+// The free pages page 1 lists below `pageCount`, when page 1 is a map of this
+// engine's (ending in a run of free pages past the file); else nothing.
+std::vector<std::uint32_t> ReadFreePages(PageStore& store, std::uint32_t pageCount);
 
 }  // namespace jet

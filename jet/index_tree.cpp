@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 namespace jet {
 namespace {
@@ -590,6 +591,62 @@ std::vector<IndexEntry> IndexTree::Entries() {
   std::vector<IndexEntry> all;
   ForEach([&](const IndexEntry& e) { all.push_back(e); });
   return all;
+}
+
+namespace {
+
+// Calls `visit` with the child page at the end of each entry of a node page (the
+// bitmap marks where entries end), without decoding the entries.
+template <typename Visit>
+void ForEachNodeChild(std::uint8_t* page, Visit&& visit) {
+  const std::size_t used = kMaxEntryBytes - std::min<std::size_t>(Get16(page + kFreeSpaceAt), kMaxEntryBytes);
+  for (std::size_t byte = 0; byte * 8 <= used && kBitmapOffset + byte < kEntriesOffset; ++byte) {
+    for (unsigned bits = page[kBitmapOffset + byte]; bits != 0; bits &= bits - 1) {
+      const std::size_t end = byte * 8 + static_cast<std::size_t>(__builtin_ctz(bits));
+      if (end > used) return;  // stale bits in the slack space
+      if (end >= 4) visit(page + kEntriesOffset + end - 4);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> IndexTree::Relocate(const std::function<std::uint32_t()>& allocate) {
+  // Every page of the tree, root first, read without decoding entries.
+  std::vector<std::uint32_t> pages{root_};
+  std::uint8_t copy[kPageSize];
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (pages.size() > 0x80000) Damaged(root_, "too many pages (cycle?)");
+    std::memcpy(copy, store_.ReadPage(pages[i]), kPageSize);
+    if (copy[0] != kNodePage && copy[0] != kLeafPage) Damaged(pages[i], "not an index page");
+    if (copy[0] != kNodePage) continue;
+    ForEachNodeChild(copy, [&](const std::uint8_t* child) { pages.push_back(GetBe32(child)); });
+    if (Get32(copy + kTailAt) != 0) pages.push_back(Get32(copy + kTailAt));
+  }
+  std::unordered_map<std::uint32_t, std::uint32_t> moved;
+  for (std::uint32_t page : pages)
+    if (!store_.Unreferenced(page)) moved.emplace(page, allocate());
+  if (moved.empty()) return pages;
+  auto to = [&](std::uint32_t page) {
+    auto it = moved.find(page);
+    return it == moved.end() ? page : it->second;
+  };
+  for (std::uint32_t& page : pages) {
+    std::memcpy(copy, store_.ReadPage(page), kPageSize);
+    for (std::size_t at : {kPrevAt, kNextAt, kTailAt})
+      if (Get32(copy + at) != 0) Put32(copy + at, to(Get32(copy + at)));
+    if (copy[0] == kNodePage) ForEachNodeChild(copy, [&](std::uint8_t* child) { PutBe32(child, to(GetBe32(child))); });
+    page = to(page);
+    std::memcpy(store_.WritablePage(page), copy, kPageSize);
+  }
+  for (const auto& [old, copied] : moved) {
+    (void)copied;
+    store_.DiscardChanges(old);
+    store_.ReleasePage(old);
+  }
+  root_ = to(root_);
+  Reload();
+  return pages;
 }
 
 std::vector<std::uint32_t> IndexTree::Pages() {

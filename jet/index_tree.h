@@ -14,8 +14,8 @@
 // owned-pages usage map (the map row named by the real-index definition), and
 // in no table's owned map. The tree allocates pages through
 // PageStore::AllocatePage and reports each one to the `onPageAllocated`
-// callback, so the owner adds it to that map. Pages() lists all pages of an
-// existing tree (to rebuild the map). The tree never releases pages.
+// callback. Pages() lists all pages of an existing tree (to rebuild the map).
+// Only Relocate releases pages.
 //
 // The tree holds no page contents of its own; it remembers only the path to the
 // right-most leaf, to make appends of increasing keys cheap. After pages were
@@ -83,6 +83,14 @@ class IndexTree {
 
   // Makes the root an empty leaf again; the caller releases the other pages.
   void Clear();
+
+  // Copies every page of the tree that the file on disk refers to
+  // (PageStore::Unreferenced is false) to a page from `allocate`, and points every
+  // page of the tree (children, siblings, the root) at the copies, so that the
+  // file's tree stays as it was until the table definition switches to the new
+  // root. The pages left behind are given back (their changes are never
+  // written). Returns every page of the tree as it now stands.
+  std::vector<std::uint32_t> Relocate(const std::function<std::uint32_t()>& allocate);
 
  private:
   struct DecodedPage;

@@ -11,22 +11,22 @@ namespace jet {
 
 using namespace format;
 
-std::uint32_t LongValueWriter::NewPage(const LongValueMaps& maps) {
+std::uint32_t LongValueWriter::NewPage(ShadowedUsageMap& owned) {
   std::uint32_t page = store_.AllocatePage();
   InitDataPage(store_.WritablePage(page), kLvalOwner);
-  UsageMap(store_, maps.owned).Add(page);
+  owned.Add(page);
   return page;
 }
 
-void LongValueWriter::Store(const LongValueMaps& maps, std::uint32_t& currentPage,
+void LongValueWriter::Store(ShadowedUsageMap& owned, ShadowedUsageMap& free, std::uint32_t& currentPage,
                             std::span<const std::uint8_t> payload, std::uint8_t header[12]) {
   std::memset(header, 0, 12);
   Put32(header, static_cast<std::uint32_t>(payload.size()));
   if (payload.size() <= kMaxSingleLongValueRow) {
     if (currentPage == 0 || !DataPageFits(store_.ReadPage(currentPage), payload.size())) {
-      if (currentPage != 0) UsageMap(store_, maps.free).Remove(currentPage);
-      currentPage = NewPage(maps);
-      UsageMap(store_, maps.free).Add(currentPage);
+      if (currentPage != 0) free.Remove(currentPage);
+      currentPage = NewPage(owned);
+      free.Add(currentPage);
     }
     std::uint8_t row = DataPageAppend(store_.WritablePage(currentPage), payload);
     header[3] = kLongValueSingleRow;
@@ -36,7 +36,7 @@ void LongValueWriter::Store(const LongValueMaps& maps, std::uint32_t& currentPag
   // A chain: whole pages, each row = pointer to the next row + up to 4072 bytes.
   std::size_t chunks = (payload.size() + kLongValueChunk - 1) / kLongValueChunk;
   std::vector<std::uint32_t> pages(chunks);
-  for (auto& p : pages) p = NewPage(maps);
+  for (auto& p : pages) p = NewPage(owned);
   std::vector<std::uint8_t> row;
   for (std::size_t i = 0; i < chunks; ++i) {
     std::size_t off = i * kLongValueChunk;

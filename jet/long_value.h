@@ -8,6 +8,7 @@
 #include "jet/jet.h"
 #include "jet/page_store.h"
 #include "jet/table_definition.h"
+#include "jet/usage_map.h"
 
 namespace jet {
 
@@ -15,13 +16,14 @@ class LongValueWriter {
  public:
   LongValueWriter(PageStore& store, std::uint32_t tdefPage) : store_(store), tdefPage_(tdefPage) {}
 
-  // Stores `payload` for the column whose maps are `maps`; fills the row's 12-byte header.
-  // `currentPage` is the column's LVAL page with room (0 = none yet); updated.
-  void Store(const LongValueMaps& maps, std::uint32_t& currentPage, std::span<const std::uint8_t> payload,
-             std::uint8_t header[12]);
+  // Stores `payload` for the column whose maps are `owned` and `free`; fills the
+  // row's 12-byte header. `currentPage` is the column's LVAL page with room (0 =
+  // none yet); updated.
+  void Store(ShadowedUsageMap& owned, ShadowedUsageMap& free, std::uint32_t& currentPage,
+             std::span<const std::uint8_t> payload, std::uint8_t header[12]);
 
  private:
-  std::uint32_t NewPage(const LongValueMaps& maps);
+  std::uint32_t NewPage(ShadowedUsageMap& owned);
 
   PageStore& store_;
   std::uint32_t tdefPage_;

@@ -41,6 +41,17 @@ class PageStore {
 
   // The page is no longer used by anyone.
   virtual void ReleasePage(std::uint32_t page) = 0;
+
+  // True when nothing in the file on disk refers to the page (allocated since the
+  // last flush): it may be written over before the flush's commit. A store that
+  // cannot tell says false, and callers then copy instead of writing over.
+  virtual bool Unreferenced(std::uint32_t page) const {
+    (void)page;
+    return false;
+  }
+
+  // Forgets changes to a page that is being released: they are never written.
+  virtual void DiscardChanges(std::uint32_t page) { (void)page; }
 };
 
 }  // namespace jet

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "jet/format.h"
 #include "jet/jet.h"
@@ -18,11 +20,10 @@ namespace {
   throw Error(ErrorCode::Io, what + " '" + path + "': " + std::strerror(errno));
 }
 
-// Old pages are written in an order that keeps what readers see consistent if the
-// process dies between two writes: long values before the rows that point to them,
-// rows before the usage maps, the table definitions (which switch to the new maps
-// and row counts in one write), and index pages last, so that an index never holds
-// an entry for a row that is not in the file.
+// Old pages other than the commit pages go out before them: long values no row
+// points to yet, then rows, then usage maps (spare rows, the global map). Index
+// pages are never written over (changed trees move to new pages); one that is
+// found dirty here goes last, after the definitions, as before.
 int WriteRank(const std::uint8_t* page) {
   using namespace format;
   switch (page[0]) {
@@ -38,6 +39,40 @@ int WriteRank(const std::uint8_t* page) {
     case kPageIndexLeaf: return 4;
     default: return 0;
   }
+}
+
+// The test hook of FileChangesSoFar: changes counted per process (a forked child
+// starts its own count), and the change at which to stop.
+struct ChangeCounter {
+  pid_t pid = 0;
+  std::uint64_t done = 0;
+  std::uint64_t exitAt = 0;
+  const char* countFile = nullptr;
+};
+ChangeCounter g_changes;
+
+void Arm() {
+  if (g_changes.pid == ::getpid()) return;
+  g_changes = {};
+  g_changes.pid = ::getpid();
+  if (const char* at = std::getenv("TALVORO_JET_EXIT_AT_WRITE")) g_changes.exitAt = std::strtoull(at, nullptr, 10);
+  g_changes.countFile = std::getenv("TALVORO_JET_WRITE_COUNT_FILE");
+}
+
+void BeforeFileChange() {
+  Arm();
+  if (++g_changes.done == g_changes.exitAt) ::_exit(137);
+}
+
+void RecordChangeCount() {
+  Arm();
+  if (!g_changes.countFile) return;
+  int fd = ::open(g_changes.countFile, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  std::string text = std::to_string(g_changes.done) + "\n";
+  if (::write(fd, text.data(), text.size()) < 0) {
+  }
+  ::close(fd);
 }
 
 }  // namespace
@@ -206,7 +241,8 @@ std::uint32_t Pager::AllocatePage() {
 
 std::uint32_t Pager::AppendPage() {
   if (!writable_) throw Error(ErrorCode::ReadOnly, "The database '" + path_ + "' is open read-only");
-  if (pageCount_ >= pageLimit_) {
+  const std::uint32_t reserve = committing_ ? 0 : std::min(commitReserve_, pageLimit_ / 2);
+  if (pageCount_ + reserve >= pageLimit_) {
     throw Error(ErrorCode::FileFull, "The database '" + path_ + "' has reached its size limit of " +
                                          std::to_string(static_cast<std::uint64_t>(pageLimit_) * kPageSize / (1024 * 1024)) +
                                          " MB");
@@ -323,7 +359,29 @@ void Pager::RollbackAtomic() {
   savedBytes_.clear();
 }
 
+std::uint64_t Pager::FileChangesSoFar() {
+  Arm();
+  return g_changes.done;
+}
+
+void Pager::AddFreePages(const std::vector<std::uint32_t>& pages) {
+  for (std::uint32_t page : pages)
+    if (page < pageCount_ && !frames_.count(page)) free_.push_back(page);
+}
+
+void Pager::DiscardChanges(std::uint32_t page) {
+  auto it = frames_.find(page);
+  if (it == frames_.end()) return;
+  Frame* f = it->second.get();
+  if (f->dirty && !IsNew(page) && oldDirty_ > 0) --oldDirty_;
+  MarkClean(f);
+  if (lastFrame_ == f) lastFrame_ = nullptr;
+  lru_.erase(f->lru);
+  frames_.erase(it);
+}
+
 void Pager::WriteFrame(const Frame& f) {
+  BeforeFileChange();
   ssize_t n = ::pwrite(fd_, f.data, kPageSize, static_cast<off_t>(f.page) * kPageSize);
   if (n != static_cast<ssize_t>(kPageSize)) {
     if (n >= 0) errno = ENOSPC;
@@ -348,33 +406,49 @@ void Pager::TruncateUnused(std::uint32_t pages) {
   }
   std::erase_if(free_, [pages](std::uint32_t p) { return p >= pages; });
   std::erase_if(released_, [pages](std::uint32_t p) { return p >= pages; });
+  BeforeFileChange();
   if (::ftruncate(fd_, static_cast<off_t>(pages) * kPageSize) != 0) ThrowIo("Cannot truncate", path_);
   pageCount_ = durablePages_ = pages;
 }
 
-void Pager::Flush(Durability durability, const std::function<void()>& afterIndexes) {
+void Pager::Flush(Durability durability, const std::vector<std::uint32_t>& commitOrder) {
   if (!writable_) return;
   const bool sync = durability == Durability::Synced;
-  std::vector<Frame*> fresh, old;
+  std::vector<Frame*> fresh, old, commits;
   for (Frame* f : dirty_) (IsNew(f->page) ? fresh : old).push_back(f);
   auto byPage = [](const Frame* a, const Frame* b) { return a->page < b->page; };
   std::sort(fresh.begin(), fresh.end(), byPage);
+  // A new file becomes a database with its header page: written last, a kill
+  // before it leaves a file that no reader takes for a half-made database.
+  if (!fresh.empty() && fresh.front()->page == 0) std::rotate(fresh.begin(), fresh.begin() + 1, fresh.end());
+  // The commit pages leave `old` and go last, in the caller's order.
+  for (std::uint32_t page : commitOrder) {
+    auto it = std::find_if(old.begin(), old.end(), [page](const Frame* f) { return f->page == page; });
+    if (it == old.end()) continue;
+    commits.push_back(*it);
+    old.erase(it);
+  }
   auto byRank = [](const Frame* a, const Frame* b) {
     int ra = WriteRank(a->data), rb = WriteRank(b->data);
     return ra != rb ? ra < rb : a->page < b->page;
   };
   std::sort(old.begin(), old.end(), byRank);
+  // Stray index pages (never expected) still go after the definitions.
+  auto firstIndex = std::find_if(old.begin(), old.end(), [](const Frame* f) { return WriteRank(f->data) >= 4; });
+  commits.insert(commits.end(), firstIndex, old.end());
+  old.erase(firstIndex, old.end());
   bool grew = pageCount_ != durablePages_;
   // Pages that an earlier, undone insert wrote past the end are cut off first.
   struct stat st {};
   if (::fstat(fd_, &st) == 0 && st.st_size > static_cast<off_t>(pageCount_) * static_cast<off_t>(kPageSize)) {
+    BeforeFileChange();
     if (::ftruncate(fd_, static_cast<off_t>(pageCount_) * kPageSize) != 0) ThrowIo("Cannot truncate", path_);
   }
   for (Frame* f : fresh) {
     WriteFrame(*f);
     MarkClean(f);
   }
-  if (old.empty() && !grew) {
+  if (old.empty() && commits.empty() && !grew) {
     // Nothing on disk refers to the pages just written; only an earlier Written
     // flush may still wait for its sync.
     if (sync && unsynced_) {
@@ -384,6 +458,7 @@ void Pager::Flush(Durability durability, const std::function<void()>& afterIndex
     reused_.clear();
     free_.insert(free_.end(), released_.begin(), released_.end());
     released_.clear();
+    RecordChangeCount();
     return;
   }
   // On the disk, new pages must land before the old pages that will refer to them.
@@ -392,13 +467,11 @@ void Pager::Flush(Durability durability, const std::function<void()>& afterIndex
     WriteFrame(*f);
     MarkClean(f);
   }
-  if (afterIndexes) {
-    afterIndexes();
-    std::vector<Frame*> late = dirty_;
-    for (Frame* f : late) {
-      WriteFrame(*f);
-      MarkClean(f);
-    }
+  // Likewise the spare map rows before the definitions that switch to them.
+  if (sync && !old.empty() && !commits.empty()) Sync();
+  for (Frame* f : commits) {
+    WriteFrame(*f);
+    MarkClean(f);
   }
   if (sync) Sync();
   unsynced_ = !sync;
@@ -407,6 +480,7 @@ void Pager::Flush(Durability durability, const std::function<void()>& afterIndex
   reused_.clear();
   free_.insert(free_.end(), released_.begin(), released_.end());
   released_.clear();
+  RecordChangeCount();
 }
 
 }  // namespace jet

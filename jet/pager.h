@@ -7,12 +7,17 @@
 //     pages reused since ("new pages"), are referenced by nothing on disk, so they
 //     may be written at any time, also before a flush (this is how the cache
 //     stays bounded).
-//   * Pages below it ("old pages") may refer to new pages, so they are written
-//     only inside Flush, after every new page has been written, in the order long
-//     values, rows, usage maps, table definitions, index pages.
-//   * What readers see of a table changes only with its definition page: the
-//     tables keep the last data page and the owned-pages map as copies until the
-//     definition switches to them (see ShadowedUsageMap, StoredTable).
+//   * Pages below it ("old pages") are written only inside Flush, after every new
+//     page. The only old pages a flush changes are ones that nothing on disk
+//     reads yet (a spare usage-map row, a long value no row points to) and the
+//     first pages of table definitions, which go last, in the commit order the
+//     caller gives: each is the one write that switches its table from the
+//     previous state to the new one.
+//   * So what readers see of a table changes only with its definition's first
+//     page: rows go to new data pages, every usage map is switched through the
+//     definition (ShadowedUsageMap), changed index trees are copied to new pages
+//     (IndexTree::Relocate), and definition continuation pages are written anew
+//     (see StoredTable, table_definition.h).
 //   Each page goes out in one aligned 4096-byte pwrite, which a process kill
 //   cannot tear, so a reader sees every page either before or after a flush.
 //   The order of the pwrite calls is what protects against a kill: other processes
@@ -67,12 +72,14 @@ class Pager final : public PageStore {
   void RollbackAtomic();
 
   // Writes every changed page: new pages, sync, old pages (long values, rows, usage
-  // maps, table definitions, index pages, in that order), sync. Written leaves both
-  // syncs out; a later Synced flush makes up for them, also when it has nothing to
-  // write. `afterIndexes` runs once the index pages are written and may change
-  // pages (clear in-doubt marks); those are written before the final sync.
-  // Costs in proportion to the changed pages, not to the cache.
-  void Flush(Durability durability = Durability::Synced, const std::function<void()>& afterIndexes = {});
+  // maps), then the pages of `commitOrder` in that order (table definitions' first
+  // pages), sync. Written leaves both syncs out; a later Synced flush makes up for
+  // them, also when it has nothing to write. Costs in proportion to the changed
+  // pages, not to the cache.
+  void Flush(Durability durability = Durability::Synced, const std::vector<std::uint32_t>& commitOrder = {});
+
+  bool Unreferenced(std::uint32_t page) const override { return IsNew(page); }
+  void DiscardChanges(std::uint32_t page) override;
 
   // Drops clean pages, least recently used first, until at most `pages` remain;
   // changed pages stay. Not inside an atomic section.
@@ -87,6 +94,24 @@ class Pager final : public PageStore {
 
   // Lowers the 2 GB limit so that tests can reach it with small files.
   void SetPageLimit(std::uint32_t pages) { pageLimit_ = pages; }
+
+  // Pages kept back from rows for the copies a flush makes (index trees, map rows),
+  // so that the rows already added can still be flushed when the file is full.
+  // While `committing`, the reserve may be used.
+  void SetCommitReserve(std::uint32_t pages) { commitReserve_ = pages; }
+  void SetCommitting(bool committing) { committing_ = committing; }
+
+  // Pages free for reuse now (nothing on disk refers to them).
+  const std::vector<std::uint32_t>& freePages() const { return free_; }
+  // Pages another session of this engine gave back (read from page 1).
+  void AddFreePages(const std::vector<std::uint32_t>& pages);
+
+  // For tests that stop a writer at every point of a flush: with the environment
+  // variable TALVORO_JET_EXIT_AT_WRITE=N the process ends (_exit(137), as if
+  // killed) just before its N-th change of a file (page write or truncation), and
+  // with TALVORO_JET_WRITE_COUNT_FILE=PATH every flush leaves the number of
+  // changes so far in that file.
+  static std::uint64_t FileChangesSoFar();
 
  private:
   struct Frame {
@@ -119,6 +144,8 @@ class Pager final : public PageStore {
   std::uint32_t pageCount_;     // pages in the database, cached or not
   std::uint32_t durablePages_;  // page count at the last flush
   std::uint32_t pageLimit_;
+  std::uint32_t commitReserve_ = 0;
+  bool committing_ = false;
   std::size_t oldDirty_ = 0;
   bool unsynced_ = false;  // a Written flush wrote pages that no fdatasync followed yet
   std::vector<Frame*> dirty_;  // the frames with dirty set, in no order

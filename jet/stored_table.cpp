@@ -85,7 +85,13 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
       logical_(std::move(logical)),
       encoder_(def_, RequiredFlags(logical_), Utf16Name(logical_.name)),
       longValues_(store, tdefPage),
-      owned_(store, def_.ownedMap, def_.spareOwnedMap, std::move(newMapRow)) {
+      newMapRow_(std::move(newMapRow)),
+      owned_(store, def_.ownedMap, def_.spareOwnedMap, newMapRow_),
+      free_(store, def_.freeMap, {}, newMapRow_) {
+  for (const auto& m : def_.longValueMaps) {
+    longValueOwned_.emplace_back(store, m.owned, format::RowPointer{}, newMapRow_);
+    longValueFree_.emplace_back(store, m.free, format::RowPointer{}, newMapRow_);
+  }
 
   std::vector<bool> primaryReal(def_.realIndexes.size(), false);
   for (const auto& li : def_.logicalIndexes)
@@ -107,10 +113,16 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
       }
     }
     idx.encoder = std::make_unique<IndexKeyEncoder>(std::move(keyColumns));
+    // The index's usage map is written whole when the tree is copied at a flush.
     idx.tree = std::make_unique<IndexTree>(store_, ri.root, tdefPage_);
-    RowPointer map = ri.map;
-    PageStore* s = &store_;
-    idx.tree->SetPageAllocatedCallback([s, map](std::uint32_t page) { UsageMap(*s, map).Add(page); });
+    idx.committedMap = ri.map;
+    if (ri.map.page != 0 && ri.map.page < store_.pageCount()) {
+      try {
+        idx.pages = std::max<std::size_t>(1, UsageMap(store_, ri.map).Pages().size());
+      } catch (const Error&) {
+        // A damaged map: the count only sizes the reserve for flushes.
+      }
+    }
     indexes_.push_back(std::move(idx));
   }
   for (const auto& li : def_.logicalIndexes)
@@ -119,12 +131,7 @@ StoredTable::StoredTable(Pager& store, std::uint32_t tdefPage, TableDefinition d
   for (std::size_t pos = 0; pos < def_.columns.size(); ++pos)
     if (logical_.columns[pos].autoNumber) autoNumberPos_ = static_cast<int>(pos);
   longValuePages_.assign(def_.longValueMaps.size(), 0);
-  writtenRowCount_ = def_.rowCount;
-  writtenAutoNumber_ = def_.autoNumber;
-  writtenOwnedMap_ = def_.ownedMap;
-  writtenSpareMap_ = def_.spareOwnedMap;
-  writtenSpareTail_ = def_.spareTailPage;
-  for (const auto& ri : def_.realIndexes) writtenUniqueCounts_.push_back(ri.uniqueCount);
+  writtenFields_ = StateFields();
   FindCurrentPages();
 }
 
@@ -170,6 +177,12 @@ void StoredTable::Save(State& s) const {
   for (const auto& ri : def_.realIndexes) s.uniqueCounts.push_back(ri.uniqueCount);
   s.longValuePages = longValuePages_;
   s.owned = owned_.Save();
+  s.free = free_.Save();
+  s.longValueMaps.clear();
+  for (std::size_t i = 0; i < longValueOwned_.size(); ++i) {
+    s.longValueMaps.push_back(longValueOwned_[i].Save());
+    s.longValueMaps.push_back(longValueFree_[i].Save());
+  }
   s.tailVisible = tailVisible_;
 }
 
@@ -179,6 +192,11 @@ void StoredTable::Undo(const State& s) {
   dataPage_ = s.dataPage;
   longValuePages_ = s.longValuePages;
   owned_.Restore(s.owned);
+  free_.Restore(s.free);
+  for (std::size_t i = 0; i < longValueOwned_.size(); ++i) {
+    longValueOwned_[i].Restore(s.longValueMaps[2 * i]);
+    longValueFree_[i].Restore(s.longValueMaps[2 * i + 1]);
+  }
   tailVisible_ = s.tailVisible;
   for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) def_.realIndexes[i].uniqueCount = s.uniqueCounts[i];
   for (auto& idx : indexes_) idx.tree->Reload();
@@ -195,9 +213,8 @@ void StoredTable::StartNewDataPage() {
   std::uint32_t page = store_.AppendPage();
   InitDataPage(store_.WritablePage(page), tdefPage_);
   owned_.Add(page);
-  UsageMap freeMap(store_, def_.freeMap);
-  if (dataPage_ != 0) freeMap.Remove(dataPage_);
-  freeMap.Add(page);
+  if (dataPage_ != 0) free_.Remove(dataPage_);
+  free_.Add(page);
   dataPage_ = page;
   tailVisible_ = false;
 }
@@ -230,7 +247,7 @@ void StoredTable::Insert(const std::vector<Value>& given) {
                                        std::uint8_t header[12]) {
     for (std::size_t i = 0; i < def_.longValueMaps.size(); ++i) {
       if (def_.longValueMaps[i].column != column) continue;
-      longValues_.Store(def_.longValueMaps[i], longValuePages_[i], payload, header);
+      longValues_.Store(longValueOwned_[i], longValueFree_[i], longValuePages_[i], payload, header);
       return;
     }
     throw Error(ErrorCode::NotJet4, "Table '" + logical_.name + "' has no long-value maps for a Memo/OLE column");
@@ -268,6 +285,7 @@ void StoredTable::Insert(const std::vector<Value>& given) {
       if (!idx.tree->Contains(key_)) ++ri.uniqueCount;
       idx.tree->Insert(key_, page, rowNumber);
     }
+    idx.changed = true;
     // Checked after the row's own entries are in: a row may refer to itself.
     if (!idx.references.empty() && !anyNull && referenceExists_) CheckReferences(idx);
   }
@@ -290,29 +308,69 @@ const std::vector<Value>& StoredTable::WithAutoNumber(const std::vector<Value>& 
   return values;
 }
 
-void StoredTable::WriteCountersIfChanged() {
+std::vector<std::uint32_t> StoredTable::StateFields() const {
+  std::vector<std::uint32_t> f = {def_.rowCount, def_.autoNumber, def_.indexesInDoubt, def_.ownedMap.Encode(),
+                                  def_.spareOwnedMap.Encode(), def_.spareTailPage, def_.freeMap.Encode()};
+  for (const auto& ri : def_.realIndexes) f.insert(f.end(), {ri.uniqueCount, ri.map.Encode(), ri.root});
+  for (const auto& m : def_.longValueMaps) f.insert(f.end(), {m.owned.Encode(), m.free.Encode()});
+  return f;
+}
+
+void StoredTable::RelocateIndex(Index& idx) {
+  RealIndex& ri = def_.realIndexes[idx.realNumber];
+  std::vector<std::uint32_t> pages = idx.tree->Relocate([this] { return store_.AllocatePage(); });
+  // The map goes to a row the file on disk does not name: the one a failed flush
+  // already used, else the spare, else a new one.
+  if (ri.map == idx.committedMap) {
+    ri.map = idx.spareMap.page != 0 ? idx.spareMap : newMapRow_();
+    idx.spareMap = {};
+  }
+  UsageMap map(store_, ri.map);
+  map.Clear();
+  std::sort(pages.begin(), pages.end());
+  for (std::uint32_t page : pages) map.Add(page);
+  ri.root = idx.tree->rootPage();
+  idx.pages = pages.size();
+}
+
+std::size_t StoredTable::IndexPages() const {
+  std::size_t n = 0;
+  for (const auto& idx : indexes_) n += idx.pages;
+  return n;
+}
+
+void StoredTable::PrepareCommit() {
+  for (auto& idx : indexes_)
+    if (idx.changed) RelocateIndex(idx);
   def_.ownedMap = owned_.current();
   if (owned_.other().page != 0) def_.spareOwnedMap = owned_.other();
   def_.spareTailPage = 0;  // earlier versions kept a moving copy of the last page here
-  bool changed = def_.rowCount != writtenRowCount_ || def_.autoNumber != writtenAutoNumber_ ||
-                 !(def_.ownedMap == writtenOwnedMap_) || !(def_.spareOwnedMap == writtenSpareMap_) || def_.spareTailPage != writtenSpareTail_;
-  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i)
-    changed = changed || def_.realIndexes[i].uniqueCount != writtenUniqueCounts_[i];
-  if (!changed) return;
-  WriteTableCounters(store_, tdefPage_, def_);
-  writtenRowCount_ = def_.rowCount;
-  writtenAutoNumber_ = def_.autoNumber;
-  writtenOwnedMap_ = def_.ownedMap;
-  writtenSpareMap_ = def_.spareOwnedMap;
-  writtenSpareTail_ = def_.spareTailPage;
-  for (std::size_t i = 0; i < def_.realIndexes.size(); ++i) writtenUniqueCounts_[i] = def_.realIndexes[i].uniqueCount;
+  def_.freeMap = free_.current();
+  for (std::size_t i = 0; i < longValueOwned_.size(); ++i) {
+    def_.longValueMaps[i].owned = longValueOwned_[i].current();
+    def_.longValueMaps[i].free = longValueFree_[i].current();
+  }
+  std::vector<std::uint32_t> fields = StateFields();
+  if (fields == writtenFields_) return;
+  WriteTableState(store_, tdefPage_, def_);
+  writtenFields_ = std::move(fields);
 }
 
 void StoredTable::Committed() {
-  committedRowCount_ = def_.rowCount;
-  indexesRebuilt_ = false;
   def_.indexesInDoubt = false;
   owned_.Committed();
+  free_.Committed();
+  for (std::size_t i = 0; i < longValueOwned_.size(); ++i) {
+    longValueOwned_[i].Committed();
+    longValueFree_[i].Committed();
+  }
+  for (auto& idx : indexes_) {
+    idx.changed = false;
+    const RowPointer map = def_.realIndexes[idx.realNumber].map;
+    if (map == idx.committedMap) continue;
+    idx.spareMap = idx.committedMap;
+    idx.committedMap = map;
+  }
   tailVisible_ = dataPage_ != 0;
 }
 
@@ -341,13 +399,13 @@ void StoredTable::RepairIndexes() {
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
     Index& idx = indexes_[i];
     RealIndex& ri = def_.realIndexes[idx.realNumber];
-    UsageMap map(store_, ri.map);
-    for (std::uint32_t page : map.Pages()) {
+    // The map itself stays as the file has it; the flush writes a new one.
+    for (std::uint32_t page : UsageMap(store_, ri.map).Pages()) {
       if (page == ri.root || page >= store_.pageCount()) continue;
       const std::uint8_t* p = store_.ReadPage(page);
-      map.Remove(page);
       if ((p[0] == kPageIndexNode || p[0] == kPageIndexLeaf) && Get32(p + 4) == tdefPage_) store_.ReleasePage(page);
     }
+    idx.changed = true;
     idx.tree->Clear();
     std::vector<IndexEntry>& list = entries[i];
     std::sort(list.begin(), list.end(), [](const IndexEntry& a, const IndexEntry& b) {
@@ -360,9 +418,8 @@ void StoredTable::RepairIndexes() {
       idx.tree->Insert(list[k].key, list[k].dataPage, list[k].row);
     }
   }
-  // The mark is cleared by the flush that writes the rebuilt pages, after them.
-  indexesRebuilt_ = true;
-  WriteTableCounters(store_, tdefPage_, def_);
+  // The flush that switches to the rebuilt trees clears the mark in the same write.
+  def_.indexesInDoubt = false;
 }
 
 void StoredTable::CheckReferences(const Index& idx) {

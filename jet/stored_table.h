@@ -43,7 +43,8 @@ class StoredTable {
     std::uint32_t rowCount, autoNumber, dataPage;
     std::uint16_t dataPageRows, dataPageFree;
     std::vector<std::uint32_t> uniqueCounts, longValuePages;
-    ShadowedUsageMap::State owned;
+    ShadowedUsageMap::State owned, free;
+    std::vector<ShadowedUsageMap::State> longValueMaps;  // owned, free per long column
     bool tailVisible;
   };
   State Save() const;
@@ -51,19 +52,25 @@ class StoredTable {
   void Save(State& into) const;
   void Undo(const State& s);
 
-  // Writes counters and map pointers into the TDEF if they changed since the last call.
-  void WriteCountersIfChanged();
+  // Readies the table's part of a flush: index trees changed since the last flush
+  // move to new pages (with new usage-map rows), and the definition's first page
+  // gets the new counters, map rows and roots. Nothing the file on disk refers to
+  // is written over, so the flush's write of that first page switches the table
+  // from its previous state to the new one in one step.
+  void PrepareCommit();
 
   // Everything written so far has reached the disk (called after a flush).
   void Committed();
 
-  // True when rows were added since the last flush (their index pages are written
-  // after the definition, under an in-doubt mark).
-  bool indexesChanged() const { return def_.rowCount != committedRowCount_ || indexesRebuilt_; }
+  // Files of earlier versions may carry a mark that their indexes were being
+  // written when the writer died.
   bool indexesInDoubt() const { return def_.indexesInDoubt; }
 
+  // Pages of the table's index trees, as last counted: what a flush may copy.
+  std::size_t IndexPages() const;
+
   // After a crash: builds every index again from the rows and recounts the
-  // distinct keys. The next flush writes the trees and then clears the mark.
+  // distinct keys. The next flush writes the trees and clears the mark.
   void RepairIndexes();
 
   // Data pages in storage order.
@@ -98,8 +105,15 @@ class StoredTable {
     // Enforced relationships this index is the referencing side of: the referenced
     // table's definition page and logical index.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> references;
+    bool changed = false;  // entries added since the last flush
+    std::size_t pages = 1;  // of the tree, as last counted
+    // The map row the file on disk names, and a row free for the next copy.
+    format::RowPointer committedMap, spareMap;
   };
   std::uint32_t PlaceRow(const std::vector<std::uint8_t>& row, std::uint8_t& rowNumber);
+  void RelocateIndex(Index& idx);
+  // The definition fields WriteTableState writes, to tell whether they changed.
+  std::vector<std::uint32_t> StateFields() const;
   void StartNewDataPage();
   void FindCurrentPages();
   std::string KeyColumnNames(const Index& idx) const;
@@ -115,18 +129,15 @@ class StoredTable {
   RowEncoder encoder_;
   LongValueWriter longValues_;
   std::vector<Index> indexes_;
+  std::function<format::RowPointer()> newMapRow_;
   ShadowedUsageMap owned_;
+  ShadowedUsageMap free_;
+  std::vector<ShadowedUsageMap> longValueOwned_, longValueFree_;  // per entry of def_.longValueMaps
   std::uint32_t dataPage_ = 0;
   // True when the file on disk lists dataPage_: rows then go to a new page.
   bool tailVisible_ = false;
   std::vector<std::uint32_t> longValuePages_;  // current LVAL page per entry of def_.longValueMaps
-  std::uint32_t writtenRowCount_;
-  std::uint32_t writtenAutoNumber_;
-  format::RowPointer writtenOwnedMap_, writtenSpareMap_;
-  std::uint32_t writtenSpareTail_ = 0;
-  std::uint32_t committedRowCount_ = 0;
-  bool indexesRebuilt_ = false;
-  std::vector<std::uint32_t> writtenUniqueCounts_;
+  std::vector<std::uint32_t> writtenFields_;
   std::vector<Value> keyValues_;
   Bytes key_;
   ReferenceCheck referenceExists_;

@@ -187,6 +187,9 @@ namespace {
 
 void WriteDefinitionPages(PageStore& store, const std::vector<std::uint32_t>& pages,
                           const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadDefinitionBytes(PageStore& store, std::uint32_t page, std::vector<std::uint32_t>* pages);
+void WriteDefinitionCopyOnWrite(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint32_t>& old,
+                                const std::vector<std::uint8_t>& bytes);
 
 }  // namespace
 
@@ -199,15 +202,8 @@ void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::
 
 void RewriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes) {
   std::vector<std::uint32_t> old;
-  for (std::uint32_t next = Get32(store.ReadPage(firstPage) + 4); next != 0 && old.size() < 64;
-       next = Get32(store.ReadPage(next) + 4))
-    old.push_back(next);
-  std::vector<std::uint32_t> pages{firstPage};
-  std::size_t reused = 0;
-  for (std::size_t done = kPageSize; done < bytes.size(); done += kPageSize - 8)
-    pages.push_back(reused < old.size() ? old[reused++] : store.AllocatePage());
-  for (std::size_t i = reused; i < old.size(); ++i) store.ReleasePage(old[i]);
-  WriteDefinitionPages(store, pages, bytes);
+  ReadDefinitionBytes(store, firstPage, &old);
+  WriteDefinitionCopyOnWrite(store, firstPage, old, bytes);
 }
 
 namespace {
@@ -238,7 +234,11 @@ void WriteDefinitionPages(PageStore& store, const std::vector<std::uint32_t>& pa
 
 }  // namespace
 
-TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
+namespace {
+
+// The definition's bytes as one buffer (first page whole, continuation pages
+// without their 8-byte headers), and the pages it was read from.
+std::vector<std::uint8_t> ReadDefinitionBytes(PageStore& store, std::uint32_t page, std::vector<std::uint32_t>* pages) {
   std::vector<std::uint8_t> buf;
   std::uint32_t current = page;
   for (int guard = 0; current != 0; ++guard) {
@@ -246,6 +246,7 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
     if (p[0] != kPageTdef || guard > 64) {
       throw Error(ErrorCode::NotJet4, "Page " + std::to_string(current) + " is not a table definition");
     }
+    if (pages) pages->push_back(current);
     if (guard == 0)
       buf.insert(buf.end(), p, p + kPageSize);
     else
@@ -254,6 +255,16 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   }
   // A catalog row of a damaged file may name page 0.
   if (buf.empty()) throw Error(ErrorCode::NotJet4, "A table definition is on page 0");
+  return buf;
+}
+
+// Where the fields that change with every commit stand in the buffer.
+struct FieldPositions {
+  std::vector<std::size_t> realIndexes;    // each: map row, then root page
+  std::vector<std::size_t> longValueMaps;  // each: column, owned row, free row
+};
+
+TableDefinition ParseDefinition(std::vector<std::uint8_t> buf, FieldPositions* at) {
   std::uint32_t length = Get32(&buf[8]);
   if (length >= 63 && length < buf.size()) buf.resize(length);
 
@@ -310,6 +321,7 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
       std::uint8_t order = r.U8();
       if (col != 0xFFFF) ri.columns.push_back({col, order != 0});
     }
+    if (at) at->realIndexes.push_back(r.pos());
     ri.map = RowPointer::Decode(r.U32());
     ri.root = r.U32();
     r.Skip(4);
@@ -335,6 +347,7 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
     if (c.isLong()) ++longColumns;
   while (def.longValueMaps.size() < longColumns && r.pos() + 10 <= r.size() && r.Peek16() != 0xFFFF) {
     LongValueMaps m;
+    if (at) at->longValueMaps.push_back(r.pos());
     m.column = r.U16();
     m.owned = RowPointer::Decode(r.U32());
     m.free = RowPointer::Decode(r.U32());
@@ -345,24 +358,79 @@ TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
   return def;
 }
 
+// Writes `bytes` as the definition at `firstPage`, whose pages are now `old` (first
+// page included). Continuation pages the file on disk refers to are never written
+// over: the continuation goes to new pages and the old ones are given back, so the
+// first page, written last by the flush, switches the whole definition at once.
+void WriteDefinitionCopyOnWrite(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint32_t>& old,
+                                const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::uint32_t> continuation(old.begin() + (old.empty() ? 0 : 1), old.end());
+  std::size_t needed = 0;
+  for (std::size_t done = kPageSize; done < bytes.size(); done += kPageSize - 8) ++needed;
+  bool reuse = continuation.size() == needed;
+  for (std::uint32_t p : continuation) reuse = reuse && store.Unreferenced(p);
+  std::vector<std::uint32_t> pages{firstPage};
+  if (reuse) {
+    pages.insert(pages.end(), continuation.begin(), continuation.end());
+  } else {
+    for (std::size_t i = 0; i < needed; ++i) pages.push_back(store.AllocatePage());
+    for (std::uint32_t p : continuation) {
+      store.DiscardChanges(p);
+      store.ReleasePage(p);
+    }
+  }
+  WriteDefinitionPages(store, pages, bytes);
+}
+
+}  // namespace
+
+TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page) {
+  return ParseDefinition(ReadDefinitionBytes(store, page, nullptr), nullptr);
+}
+
 void WriteIndexesInDoubt(PageStore& store, std::uint32_t page, bool inDoubt) {
   store.WritablePage(page)[kInDoubtAt] = inDoubt ? kInDoubtMark : 0;
 }
 
-void WriteTableCounters(PageStore& store, std::uint32_t page, const TableDefinition& def) {
-  std::uint8_t* p = store.WritablePage(page);
+void WriteTableState(PageStore& store, std::uint32_t page, const TableDefinition& def) {
+  std::vector<std::uint32_t> pages;
+  std::vector<std::uint8_t> bytes = ReadDefinitionBytes(store, page, &pages);
+  FieldPositions at;
+  ParseDefinition(bytes, &at);
+  std::vector<std::uint8_t> before = bytes;
+  std::uint8_t* p = bytes.data();
   Put32(p + 16, def.rowCount);
   Put32(p + 20, def.autoNumber);
+  if (def.indexesInDoubt) p[kInDoubtAt] = kInDoubtMark;
+  else if (p[kInDoubtAt] == kInDoubtMark) p[kInDoubtAt] = 0;
   if (def.spareOwnedMap.page != 0) {
     Put32(p + kSpareMapMarkerAt, kSpareMapMarker);
     Put32(p + kSpareMapMarkerAt + 4, def.spareOwnedMap.Encode());
     Put32(p + kSpareMapMarkerAt + 8, def.spareTailPage);
   }
   Put32(p + 55, def.ownedMap.Encode());
+  Put32(p + 59, def.freeMap.Encode());
   for (std::size_t i = 0; i < def.realIndexes.size(); ++i) {
     Put32(p + kTdefHeaderSize + kRealIndexCountSize * i, def.realIndexes[i].entryCount);
     Put32(p + kTdefHeaderSize + kRealIndexCountSize * i + 4, def.realIndexes[i].uniqueCount);
+    if (i < at.realIndexes.size()) {
+      Put32(p + at.realIndexes[i], def.realIndexes[i].map.Encode());
+      Put32(p + at.realIndexes[i] + 4, def.realIndexes[i].root);
+    }
   }
+  for (std::size_t i = 0; i < def.longValueMaps.size() && i < at.longValueMaps.size(); ++i) {
+    Put32(p + at.longValueMaps[i] + 2, def.longValueMaps[i].owned.Encode());
+    Put32(p + at.longValueMaps[i] + 6, def.longValueMaps[i].free.Encode());
+  }
+  const bool restChanged = bytes.size() > kPageSize && !std::equal(bytes.begin() + kPageSize, bytes.end(), before.begin() + kPageSize);
+  if (restChanged) {
+    const std::uint32_t length = Get32(p + 8);
+    if (length >= 63 && length < bytes.size()) bytes.resize(length);
+    WriteDefinitionCopyOnWrite(store, page, pages, bytes);
+    return;
+  }
+  std::uint8_t* first = store.WritablePage(page);
+  std::memcpy(first + 8, bytes.data() + 8, kPageSize - 8);  // the header (type, free space, next page) stays
 }
 
 }  // namespace jet

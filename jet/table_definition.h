@@ -99,15 +99,20 @@ void WriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::
 // Sets or clears the in-doubt mark of the definition at `page`.
 void WriteIndexesInDoubt(PageStore& store, std::uint32_t page, bool inDoubt);
 
-// Writes a changed definition over the one at `firstPage`, reusing its continuation
-// pages, taking more if it grew and releasing those it no longer needs.
+// Writes a changed definition at `firstPage`. Continuation pages the file on disk
+// refers to are not written over: the continuation goes to new pages and the old
+// ones are given back, so that the write of the first page switches the whole
+// definition.
 void RewriteTableDefinition(PageStore& store, std::uint32_t firstPage, const std::vector<std::uint8_t>& bytes);
 
 // Reads and parses the definition starting at `page`. Throws NotJet4 if damaged.
 TableDefinition ReadTableDefinition(PageStore& store, std::uint32_t page);
 
-// Rewrites the changing fields of an existing definition in place: rows, AutoNumber,
-// index counts and the owned-pages map rows.
-void WriteTableCounters(PageStore& store, std::uint32_t page, const TableDefinition& def);
+// Writes the fields that change as rows are added into an existing definition:
+// rows, AutoNumber, the in-doubt mark, index counts, the owned and free-space map
+// rows, each index's map row and root, the long-value map rows. Other bytes (also
+// those of other writers) stay. When fields beyond the first page changed, the
+// continuation is written copy-on-write as RewriteTableDefinition does.
+void WriteTableState(PageStore& store, std::uint32_t page, const TableDefinition& def);
 
 }  // namespace jet

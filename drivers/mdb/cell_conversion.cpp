@@ -247,6 +247,12 @@ SQLRETURN ConvertCell(const jet::Value& value, const jet::ColumnDef& column, SQL
     case SQL_C_TIME: {
       auto parts = DateValue(value);
       if (!parts) return diagnostics.Error("07006", "Column \"" + column.name + "\" cannot be read as a date");
+      // A value no valid date comes from never reaches the application as a struct.
+      if (auto* stored = std::get_if<jet::DateTime>(&value); stored && !IsRepresentableJetDateTime(*stored))
+        return diagnostics.Error("22008", "Datetime field overflow: column \"" + column.name +
+                                              "\" holds a value that is no valid date (the file may be damaged)");
+      if (!IsValidDateTime(*parts))
+        return diagnostics.Error("22007", "Invalid datetime format: column \"" + column.name + "\"");
       if (targetType == SQL_C_TYPE_TIMESTAMP || targetType == SQL_C_TIMESTAMP) {
         SQL_TIMESTAMP_STRUCT ts{static_cast<SQLSMALLINT>(parts->year), static_cast<SQLUSMALLINT>(parts->month),
                                 static_cast<SQLUSMALLINT>(parts->day), static_cast<SQLUSMALLINT>(parts->hour),

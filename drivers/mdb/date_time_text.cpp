@@ -153,7 +153,15 @@ jet::DateTime ToJetDateTime(const DateTimeParts& p) {
   return value;
 }
 
+bool IsRepresentableJetDateTime(jet::DateTime value) {
+  // Days of 1 January 100 and 31 December 9999, as Access allows; a damaged file
+  // may hold any bits, NaN included.
+  return std::isfinite(value.days) && value.days >= -657434.0 && value.days < 2958466.0;
+}
+
 DateTimeParts FromJetDateTime(jet::DateTime value) {
+  if (!std::isfinite(value.days)) value.days = 0;
+  value.days = std::clamp(value.days, -1e8, 1e8);  // no undefined conversions below
   double whole = std::trunc(value.days);
   double fraction = std::fabs(value.days - whole);
   long long days = static_cast<long long>(whole);

@@ -25,7 +25,11 @@ std::optional<DateTimeParts> ParseDateLiteral(std::string_view text);
 bool IsValidDateTime(const DateTimeParts& parts);
 
 jet::DateTime ToJetDateTime(const DateTimeParts& parts);
-// Rounded to the millisecond.
+// False for a stored value no valid date comes from (years 100..9999): a damaged
+// file may hold any double, NaN included.
+bool IsRepresentableJetDateTime(jet::DateTime value);
+// Rounded to the millisecond. Values that are not representable give parts that
+// IsValidDateTime refuses, never undefined arithmetic.
 DateTimeParts FromJetDateTime(jet::DateTime value);
 
 // "YYYY-MM-DD HH:MM:SS" with ".fff" when there are milliseconds.

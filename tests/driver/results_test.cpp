@@ -1,5 +1,7 @@
 // Reading results: column descriptions, C types, long values in pieces, bound columns.
 #include <cstring>
+#include <fstream>
+#include <limits>
 
 #include "driver_fixture.h"
 
@@ -169,6 +171,66 @@ TEST_F(Results, DescriptionsAndBoundColumns) {
   EXPECT_STREQ(text, "ü€𝄞");
   EXPECT_EQ(nameIndicator, 9);
   EXPECT_EQ(SQLFetch(stmt_), SQL_NO_DATA);
+}
+
+}  // namespace
+}  // namespace talvoro::test
+
+namespace talvoro::test {
+namespace {
+
+// A date whose stored double a damaged file changed (NaN, or far outside the years
+// 100..9999) is an error for that value, never an invalid struct for the caller.
+class DamagedDates : public DriverTest {};
+
+TEST_F(DamagedDates, AreRefusedAsDatetimeOverflow) {
+  ASSERT_TRUE(db().Execute("CREATE TABLE D (id int PRIMARY KEY, \"when\" datetime NULL)").ok());
+  // 2004-03-09 14:30 is 38055.604166... days; each row is found again by its bytes.
+  ASSERT_TRUE(db().Execute("INSERT INTO D VALUES (1, '9/3/2004 14:30:00')").ok());
+  ASSERT_TRUE(db().Execute("INSERT INTO D VALUES (2, '10/3/2004 14:30:00')").ok());
+  ASSERT_TRUE(db().Execute("INSERT INTO D VALUES (3, '11/3/2004 14:30:00')").ok());
+  Disconnect();
+  std::string bytes = ReadFileText(path_);
+  auto damage = [&](double original, double replacement) {
+    std::string from(8, '\0'), to(8, '\0');
+    std::memcpy(from.data(), &original, 8);
+    std::memcpy(to.data(), &replacement, 8);
+    auto at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, 8, to);
+  };
+  const double day = 38055.0 + 14.5 / 24;
+  damage(day, std::numeric_limits<double>::quiet_NaN());
+  damage(day + 1, 1e300);
+  {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+  session_ = OdbcSession::Connect("DSN=" + dsn_);
+  ASSERT_TRUE(session_);
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, db().dbc(), &stmt)));
+  SQLCHAR sql[] = "SELECT * FROM D";
+  SQLRETURN executed = SQLExecDirect(stmt, sql, SQL_NTS);
+  ASSERT_TRUE(SQL_SUCCEEDED(executed)) << Diagnose(executed, SQL_HANDLE_STMT, stmt).message;
+  const char* expected[] = {"22008", "22008", nullptr};
+  for (const char* state : expected) {
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS);
+    SQL_TIMESTAMP_STRUCT when{};
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(stmt, 2, SQL_C_TYPE_TIMESTAMP, &when, sizeof when, &indicator);
+    if (!state) {
+      ASSERT_EQ(rc, SQL_SUCCESS);
+      EXPECT_EQ(when.year, 2004);
+      EXPECT_EQ(when.hour, 14);
+      continue;
+    }
+    EXPECT_EQ(rc, SQL_ERROR);
+    EXPECT_EQ(Diagnose(rc, SQL_HANDLE_STMT, stmt).sqlstate, state);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  session_.reset();
+  path_.clear();  // the damaged file is not one the driver wrote
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"RowCount", "the definition counts 401 rows, the owned pages hold 400",
                [](jet::Pager& p, std::uint32_t tdef, jet::TableDefinition def) {
                  def.rowCount += 1;
-                 jet::WriteTableCounters(p, tdef, def);
+                 jet::WriteTableState(p, tdef, def);
                }},
         Damage{"EntryPointsElsewhere", "which is not a live row of the table",
                [](jet::Pager& p, std::uint32_t, const jet::TableDefinition& def) {
