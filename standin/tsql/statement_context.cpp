@@ -1,5 +1,9 @@
 #include "tsql/statement_context.h"
 
+#include <map>
+
+#include "catalog/schema_names.h"
+
 #include <strings.h>
 
 #include <cmath>
@@ -132,7 +136,18 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
     if (it == session.variables.end()) return std::nullopt;
     return SqliteLiteral(it->second);
   };
-  RewriteResult r = RewriteForSqlite(tokens, range, vars);
+  std::map<std::string, bool> known;
+  const SchemaObjectTest inSchema = [this, &known](const std::string& schema, const std::string& name) {
+    const std::string stored = StoredName(schema, name);
+    const auto it = known.find(stored);
+    if (it != known.end()) return it->second;
+    SqliteStatement s(session.db().handle(),
+                      "SELECT 1 FROM main.standin_objects WHERE name = ?1"
+                      " UNION ALL SELECT 1 FROM main.standin_modules WHERE name = ?1 COLLATE NOCASE LIMIT 1");
+    s.Bind(1, stored);
+    return known[stored] = s.Step();
+  };
+  RewriteResult r = RewriteForSqlite(tokens, range, vars, inSchema);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);
   if (NeedsDatabaseList(r.sql)) RefreshDatabaseList(session.db().handle(), session.directory.ListNames());
   return r.sql;
