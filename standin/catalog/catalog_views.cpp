@@ -268,7 +268,7 @@ void SchemaIdOf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // The schema id of a stored name (catalog views).
 void StoredSchemaId(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const std::string stored = Text(argv[0]);
-  if (stored.find('.') == std::string::npos) return sqlite3_result_int(ctx, kDboSchemaId);
+  if (stored.find(kSchemaSeparator) == std::string::npos) return sqlite3_result_int(ctx, kDboSchemaId);
   try {
     const auto id = SchemaId(sqlite3_context_db_handle(ctx), SchemaOf(stored));
     if (id) sqlite3_result_int(ctx, *id);

@@ -23,20 +23,26 @@ bool IsDefaultSchema(std::string_view schema) { return schema.empty() || Same(sc
 
 std::string StoredName(std::string_view schema, std::string_view name) {
   if (IsDefaultSchema(schema)) return std::string(name);
-  return std::string(schema) + "." + std::string(name);
+  return std::string(schema) + kSchemaSeparator + std::string(name);
 }
 
 std::string SchemaOf(std::string_view stored) {
-  const size_t dot = stored.find('.');
+  const size_t dot = stored.find(kSchemaSeparator);
   return dot == std::string_view::npos ? std::string("dbo") : std::string(stored.substr(0, dot));
 }
 
 std::string BareName(std::string_view stored) {
-  const size_t dot = stored.find('.');
+  const size_t dot = stored.find(kSchemaSeparator);
   return std::string(dot == std::string_view::npos ? stored : stored.substr(dot + 1));
 }
 
 std::string TwoPartName(std::string_view stored) { return SchemaOf(stored) + "." + BareName(stored); }
+
+std::string WrittenNames(std::string text) {
+  for (char& c : text)
+    if (c == kSchemaSeparator) c = '.';
+  return text;
+}
 
 std::optional<int> SchemaId(sqlite3* db, std::string_view schema) {
   for (const auto& b : kBuiltIn)

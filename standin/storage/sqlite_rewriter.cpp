@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "catalog/catalog_views.h"
+#include "catalog/schema_names.h"
 #include "types/conversion_syntax.h"
 
 namespace standin {
@@ -197,7 +198,7 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
       if (at + 2 < range.end && t[at + 1].IsSymbol(".") && t[at + 2].IsName() &&
           strcasecmp(t[at].text.c_str(), "dbo") != 0 && inSchema(t[at].text, t[at + 2].text)) {
         if (!r.sql.empty()) r.sql += ' ';
-        r.sql += QuoteName(t[at].text + "." + t[at + 2].text);
+        r.sql += QuoteName(StoredName(t[at].text, t[at + 2].text));
         const bool inFrom = i > range.begin && (t[i - 1].IsWord("FROM") || t[i - 1].IsWord("JOIN")) &&
                             !t[range.begin].IsWord("DELETE");
         if (inFrom && (at + 3 >= range.end || EndsTableReference(t[at + 3])) &&

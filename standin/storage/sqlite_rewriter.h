@@ -1,7 +1,7 @@
 // Turns a T-SQL query or expression into SQLite's dialect: names quoted,
 // N'' strings plain, 0x literals as X'', TOP n as LIMIT, dbo. prefixes dropped,
 // a few built-ins renamed,
-// Schema.Name of another schema as the one stored name "Schema.Name", variables replaced by their values.
+// Schema.Name of another schema as its one stored name (catalog/schema_names.h), variables replaced by their values.
 #pragma once
 
 #include <functional>
@@ -24,7 +24,7 @@ struct RewriteResult {
 };
 
 // True when `schema` (not dbo) holds an object `name`: "Schema.Name" then
-// names that object (stored under that name), not a column of an alias.
+// names that object, not a column of an alias.
 using SchemaObjectTest = std::function<bool(const std::string& schema, const std::string& name)>;
 
 RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars,

@@ -37,7 +37,7 @@ void RunDropSchema(StatementContext& ctx, const DropSchemaStmt& s) {
     if (!id && s.ifExists) return ctx.Done(0, kCmdNone, 0);
     ThrowSqlError(3701, "Cannot drop the schema '" + s.name + "', because it does not exist or you do not have permission.");
   }
-  // Objects stored as "Schema.Name" (tables, views, modules, alias types).
+  // Objects stored under the schema's name (tables, views, modules, alias types).
   SqliteStatement used(db,
                        "SELECT name FROM main.standin_objects WHERE name LIKE ?1 ESCAPE '\\'"
                        " UNION ALL SELECT name FROM main.standin_modules WHERE name LIKE ?1 ESCAPE '\\'"
@@ -47,7 +47,7 @@ void RunDropSchema(StatementContext& ctx, const DropSchemaStmt& s) {
     if (c == '%' || c == '_' || c == '\\') prefix += '\\';
     prefix += c;
   }
-  used.Bind(1, prefix + ".%");
+  used.Bind(1, prefix + kSchemaSeparator + "%");
   if (used.Step())
     ThrowSqlError(3729, "Cannot drop schema '" + s.name + "' because it is being referenced by object '" +
                             BareName(used.Text(0)) + "'.");

@@ -77,7 +77,7 @@ void ThrowSqlError(int number, std::string text, uint8_t state) {
   m.number = number;
   m.state = state;
   m.severity = 16;
-  m.text = std::move(text);
+  m.text = WrittenNames(std::move(text));
   throw SqlError{m};
 }
 
@@ -118,6 +118,7 @@ ServerMessage TranslateSqliteError(const SqliteError& e) {
     m.number = 50000;
     m.text = text;
   }
+  m.text = WrittenNames(std::move(m.text));
   return m;
 }
 

@@ -17,8 +17,8 @@ struct TokenRange {
   bool empty() const { return begin >= end; }
 };
 
-// `name` is the stored name: the bare name for the default schema dbo,
-// "Schema.Name" for another schema (see catalog/schema_names.h).
+// `name` is the stored name: the bare name for the default schema dbo, the
+// schema and the name joined for another schema (catalog/schema_names.h).
 struct ObjectName {
   std::string database;  // empty: the current one
   std::string schema;    // as written; empty: the default schema
