@@ -40,8 +40,7 @@ std::string DestinationTableName(const odbc::SourceTable& source);
 
 // What became of one table.
 struct TableOutcome {
-  odbc::SourceTable source;  // what every statement and catalog call names
-  std::string sourceName;    // source.Display(), for messages and the observer
+  std::string sourceName;  // source.Display(), for messages and the observer
   std::string destName;
   bool created = false;          // the destination table exists
   std::uint64_t rowsCopied = 0;  // rows committed to the destination
@@ -53,6 +52,7 @@ struct TableOutcome {
   // What the Access file holds differently from the source, one sentence each:
   // renames, schema items not carried and why, values stored less precisely.
   std::vector<std::string> notes;
+  odbc::SourceTable source;  // what every statement and catalog call names
 };
 
 struct ConversionResult {
