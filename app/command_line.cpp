@@ -139,18 +139,20 @@ int RunCommandLine(const std::vector<std::string>& args) {
               << available.error << "\n";
     return kExitUsageOrLogon;
   }
-  std::vector<std::string> tables;
+  // Tables as the list shows them: "Schema.Table", a dbo table by its bare name.
+  std::vector<odbc::SourceTable> tables;
   if (options.allTables) {
-    tables = available.names;
+    tables = available.tables;
   } else {
     for (const std::string& name : options.tables) {
-      if (std::find(available.names.begin(), available.names.end(), name) == available.names.end()) {
+      const odbc::SourceTable* table = available.Find(name);
+      if (!table) {
         std::cerr << "Kestrin1: the database " << settings.databaseName << " has no table \""
                   << name << "\"\n";
         return kExitUsageOrLogon;
       }
+      tables.push_back(*table);
     }
-    tables = options.tables;
   }
   if (tables.empty()) {
     std::cerr << engine::kSelectTableMessage << "\n";

@@ -27,15 +27,22 @@ SQLCHAR* Text(const std::string& s) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
 }
 
+// The owner argument of a catalog call; a null pointer (any owner) without a schema.
+SQLCHAR* Owner(const odbc::SourceTable& table) {
+  return reinterpret_cast<SQLCHAR*>(const_cast<char*>(table.CatalogOwner()));
+}
+
 }  // namespace
 
 ColumnCatalog::ColumnCatalog(odbc::SourceLogon logon) : logon_(std::move(logon)) {}
 
 ColumnCatalog::~ColumnCatalog() { CloseColumnCatalog(); }
 
-void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
+void ColumnCatalog::OpenColumnCatalog(const odbc::SourceTable& table) {
   CloseColumnCatalog();
-  tableName_ = tableName;
+  table_ = table;
+  schema_ = table.schema;
+  schemaKnown_ = !table.schema.empty();
   db_ = std::make_unique<odbc::Database>();
   odbc::OpenSourceDatabase(*db_, logon_);
 
@@ -53,8 +60,8 @@ void ColumnCatalog::OpenColumnCatalog(const std::string& tableName) {
 
 void ColumnCatalog::ReadKeyColumns() {
   odbc::Recordset keys(*db_);
-  keys.OpenWith("SQLPrimaryKeys for " + tableName_, [this](SQLHSTMT stmt) {
-    return SQLPrimaryKeys(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS);
+  keys.OpenWith("SQLPrimaryKeys for " + table_.Display(), [this](SQLHSTMT stmt) {
+    return SQLPrimaryKeys(stmt, nullptr, 0, Owner(table_), SQL_NTS, Text(table_.name), SQL_NTS);
   });
   std::string keyTable, keySchema, firstSchema, column, scratch, keyName;
   bool firstSeen = false;
@@ -65,7 +72,7 @@ void ColumnCatalog::ReadKeyColumns() {
     keys.GetText(3, column);
     const int keySeq = ReadNumber<int>(keys, 4, scratch);
     keys.GetText(5, keyName);
-    if (keyTable != tableName_) continue;
+    if (keyTable != table_.name || (!table_.schema.empty() && keySchema != table_.schema)) continue;
     if (!firstSeen) {
       firstSchema = keySchema;
       firstSeen = true;
@@ -82,10 +89,10 @@ void ColumnCatalog::ReadKeyColumns() {
 void ColumnCatalog::StartScan(bool restricted) {
   restricted_ = restricted;
   scan_ = std::make_unique<odbc::Recordset>(*db_);
-  scan_->OpenWith("SQLColumns for " + tableName_, [this, restricted](SQLHSTMT stmt) {
-    // The table name is a search pattern here; the exact comparison in
-    // FetchTableColumn drops whatever else it matches.
-    return restricted ? SQLColumns(stmt, nullptr, 0, nullptr, 0, Text(tableName_), SQL_NTS,
+  scan_->OpenWith("SQLColumns for " + table_.Display(), [this, restricted](SQLHSTMT stmt) {
+    // The names are search patterns here; the exact comparison in
+    // FetchTableColumn drops whatever else they match.
+    return restricted ? SQLColumns(stmt, nullptr, 0, Owner(table_), SQL_NTS, Text(table_.name), SQL_NTS,
                                    nullptr, 0)
                       : SQLColumns(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
   });
@@ -109,7 +116,7 @@ bool ColumnCatalog::FetchTableColumn(ColumnInfo& c) {
     c.tableCat = ReadText(*scan_, 0);
     c.tableSchem = ReadText(*scan_, 1);
     c.tableName = ReadText(*scan_, 2);
-    if (c.tableName != tableName_) continue;
+    if (c.tableName != table_.name) continue;
     if (!schemaKnown_) {
       schema_ = c.tableSchem;
       schemaKnown_ = true;
@@ -139,7 +146,7 @@ bool ColumnCatalog::FetchTableColumn(ColumnInfo& c) {
 SourceTableSchema ColumnCatalog::ReadTableSchema() {
   scan_.reset();
   if (!db_) return {};
-  return ReadSourceTableSchema(*db_, tableName_, schemaKnown_ ? schema_ : std::string());
+  return ReadSourceTableSchema(*db_, table_.name, schemaKnown_ ? schema_ : std::string());
 }
 
 void ColumnCatalog::CloseColumnCatalog() {
@@ -154,11 +161,13 @@ void ColumnCatalog::CloseColumnCatalog() {
 
 SourceRows::SourceRows(odbc::SourceLogon logon) : logon_(std::move(logon)) {}
 
-short SourceRows::CountSourceFields(const std::string& tableName) {
+short SourceRows::OpenSourceRows(const odbc::SourceTable& table, const std::vector<std::string>& columns) {
   Close();
   odbc::OpenSourceDatabase(db_, logon_);
   rows_ = std::make_unique<odbc::Recordset>(db_);
-  rows_->Open("Select * from " + QuoteSourceName(tableName));
+  std::string sql = "SELECT ";
+  for (std::size_t i = 0; i < columns.size(); ++i) sql += (i ? ", " : "") + QuoteSourceName(columns[i]);
+  rows_->Open(sql + " FROM " + table.QuotedSql());
   return rows_->GetODBCFieldCount();
 }
 

@@ -1,5 +1,5 @@
 // The source catalog of one table: its columns (SQLColumns, restricted to the
-// table and filtered by exact name), its primary key in key order
+// table's schema and name and filtered by exact name), its primary key in key order
 // (SQLPrimaryKeys), and its number of result columns.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include "schema_catalog.h"
 #include "odbc/database.h"
 #include "odbc/source_logon.h"
+#include "odbc/source_table.h"
 
 namespace talvoro::engine {
 
@@ -21,11 +22,12 @@ class ColumnCatalog {
 
   // Connects to "dsns" with the run's logon, reads the table's key, and starts
   // the column scan. Throws odbc::DBException.
-  void OpenColumnCatalog(const std::string& tableName);
+  void OpenColumnCatalog(const odbc::SourceTable& table);
 
   // The next column of the table, in ordinal order; false once the scan is over.
-  // Warnings from the driver do not end the scan. Only the first schema that
-  // lists a table of this name is taken. Throws odbc::DBException.
+  // Warnings from the driver do not end the scan. Only the table's schema is
+  // taken (without one, the first schema that lists a table of this name).
+  // Throws odbc::DBException.
   bool FetchTableColumn(ColumnInfo& column);
 
   // The table's key columns in key order (KEY_SEQ); empty without a key. Names
@@ -45,7 +47,7 @@ class ColumnCatalog {
   void StartScan(bool restricted);
 
   odbc::SourceLogon logon_;
-  std::string tableName_;
+  odbc::SourceTable table_;
   std::unique_ptr<odbc::Database> db_;
   std::unique_ptr<odbc::Recordset> scan_;
   std::vector<std::string> keyColumns_;
@@ -56,15 +58,15 @@ class ColumnCatalog {
   int delivered_ = 0;
 };
 
-// The source rows of one table: "Select * from [name]" on its own connection.
-// Opening it gives the number of result columns without reading any row; the
-// row copy then reads the same result set.
+// The source rows of one table: "SELECT [c1], [c2] ... FROM [schema].[name]"
+// with the columns the catalog lists (a SELECT * would leave out hidden
+// columns), on its own connection. The row copy reads this result set.
 class SourceRows {
  public:
   explicit SourceRows(odbc::SourceLogon logon);
 
   // Opens the result set and returns its number of columns. Throws odbc::DBException.
-  short CountSourceFields(const std::string& tableName);
+  short OpenSourceRows(const odbc::SourceTable& table, const std::vector<std::string>& columns);
 
   odbc::Recordset& recordset() { return *rows_; }
   void Close();

@@ -74,10 +74,18 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
                   TableOutcome& outcome, ConvertedTable& table) {
   const odbc::SourceLogon logon = settings.logon();
   ColumnCatalog catalog(logon);
-  FromSource([&] { catalog.OpenColumnCatalog(outcome.sourceName); });
+  FromSource([&] { catalog.OpenColumnCatalog(outcome.source); });
+  // The columns the catalog lists (hidden ones too) are the ones read.
+  std::vector<ColumnInfo> catalogColumns;
+  for (ColumnInfo column; FromSource([&] { return catalog.FetchTableColumn(column); });)
+    catalogColumns.push_back(column);
+  if (catalogColumns.empty())
+    throw std::runtime_error("the source catalog lists no columns of " + outcome.sourceName);
 
   SourceRows rows(logon);
-  const int fieldCount = FromSource([&] { return rows.CountSourceFields(outcome.sourceName); });
+  std::vector<std::string> listed;
+  for (const ColumnInfo& c : catalogColumns) listed.push_back(c.columnName);
+  const int fieldCount = FromSource([&] { return rows.OpenSourceRows(outcome.source, listed); });
   const std::vector<std::string>& keys = catalog.FindKeyColumn();
 
   AccessNameScope columnNames;
@@ -85,8 +93,7 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   std::vector<ColumnMapping> columns;
   std::vector<std::string> defaultNotes;
   int plainCount = 0, withDefaultsCount = 0;
-  ColumnInfo column;
-  while (FromSource([&] { return catalog.FetchTableColumn(column); })) {
+  for (const ColumnInfo& column : catalogColumns) {
     ColumnMapping mapping = MapColumn(column);
     const bool autoNumber = MapAutoNumber(column, mapping);
     if (!autoNumber && IsIdentityColumn(column)) {
@@ -146,7 +153,7 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
   outcome.created = true;
 
-  if (const std::optional<std::uint64_t> count = CountSourceRows(logon, outcome.sourceName))
+  if (const std::optional<std::uint64_t> count = CountSourceRows(logon, outcome.source))
     observer.OnTableRowCount(outcome.sourceName, *count);
 
   RowCopyResult copied;
@@ -212,7 +219,7 @@ void NameTables(std::vector<TableOutcome>& outcomes) {
     names.Reserve(system);
   }
   for (TableOutcome& t : outcomes) {
-    const std::string wanted = DestinationTableName(t.sourceName);
+    const std::string wanted = DestinationTableName(t.source);
     t.destName = names.Claim(wanted);
     if (t.destName != t.sourceName) t.notes.push_back("the table is called " + Quoted(t.destName));
   }
@@ -226,6 +233,10 @@ std::string ConvertingTableStatus(std::string_view sourceName) {
 
 std::string DestinationTableName(std::string_view sourceName) {
   return sourceName == "counter" ? std::string("countr") : std::string(sourceName);
+}
+
+std::string DestinationTableName(const odbc::SourceTable& source) {
+  return source.InDefaultSchema() ? DestinationTableName(source.name) : source.schema + "_" + source.name;
 }
 
 bool ConversionResult::AllConverted() const {
@@ -266,7 +277,14 @@ std::string ConversionNotesText(const ConversionResult& result) {
   return text;
 }
 
-ConversionResult RunConversion(const std::vector<std::string>& tables,
+ConversionResult RunConversion(const std::vector<std::string>& dboTables,
+                               const ConversionSettings& settings, ConversionObserver& observer) {
+  std::vector<odbc::SourceTable> tables;
+  for (const std::string& name : dboTables) tables.push_back({"", name});
+  return RunConversion(tables, settings, observer);
+}
+
+ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
                                const ConversionSettings& settings, ConversionObserver& observer) {
   ConversionResult result;
   if (tables.empty()) {
@@ -295,7 +313,10 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
   const std::size_t n = tables.size();
   const int step = kProgressHigh / static_cast<int>(n);
   result.tables.resize(n);
-  for (std::size_t i = 0; i < n; ++i) result.tables[i].sourceName = tables[i];
+  for (std::size_t i = 0; i < n; ++i) {
+    result.tables[i].source = tables[i];
+    result.tables[i].sourceName = tables[i].Display();
+  }
   NameTables(result.tables);
   std::vector<ConvertedTable> converted(n);
   // Once the source server has not answered, every further table would wait

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "conversion_settings.h"
+#include "odbc/source_table.h"
 
 namespace talvoro::engine {
 
@@ -30,13 +31,16 @@ inline constexpr std::uint64_t kRowReportInterval = 1000;
 // "Converting....Tables  " + " " + name.
 std::string ConvertingTableStatus(std::string_view sourceName);
 
-// The name a source table gets in the destination: "counter" becomes "countr"
-// (exact, case-sensitive); every other name stays.
+// The name a source table gets in the destination: a dbo table keeps its name
+// ("counter" becomes "countr", exact, case-sensitive), a table of another
+// schema is called "Schema_Table", as Access names the tables it imports.
+// (The run then makes the name legal and unique.)
 std::string DestinationTableName(std::string_view sourceName);
+std::string DestinationTableName(const odbc::SourceTable& source);
 
 // What became of one table.
 struct TableOutcome {
-  std::string sourceName;
+  std::string sourceName;  // source.Display(), for messages and the observer
   std::string destName;
   bool created = false;          // the destination table exists
   std::uint64_t rowsCopied = 0;  // rows committed to the destination
@@ -48,6 +52,7 @@ struct TableOutcome {
   // What the Access file holds differently from the source, one sentence each:
   // renames, schema items not carried and why, values stored less precisely.
   std::vector<std::string> notes;
+  odbc::SourceTable source;  // what every statement and catalog call names
 };
 
 struct ConversionResult {
@@ -110,7 +115,10 @@ class ConversionObserver {
 // its identity column as an AutoNumber, its defaults and, after its rows, its
 // secondary indexes; after the last table the foreign keys between converted
 // tables become relationships. What cannot be carried is listed in the notes.
-ConversionResult RunConversion(const std::vector<std::string>& tables,
+ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
+                               const ConversionSettings& settings, ConversionObserver& observer);
+// The same for tables of the default schema dbo, by their bare names.
+ConversionResult RunConversion(const std::vector<std::string>& dboTables,
                                const ConversionSettings& settings, ConversionObserver& observer);
 
 }  // namespace talvoro::engine

@@ -7,6 +7,8 @@ namespace talvoro::engine {
 namespace {
 
 SQLCHAR* Text(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+// The owner argument of a catalog call: null (any owner) without a schema.
+SQLCHAR* Owner(const std::string& schema) { return schema.empty() ? nullptr : Text(schema); }
 
 int ReadInt(odbc::Recordset& rs, int column, std::string& scratch, int fallback) {
   int value = fallback;
@@ -34,7 +36,7 @@ class SchemaFilter {
 std::vector<SourceIndex> ReadIndexes(odbc::Database& db, const std::string& table, const std::string& schema) {
   odbc::Recordset rs(db);
   rs.OpenWith("SQLStatistics for " + table, [&](SQLHSTMT stmt) {
-    return SQLStatistics(stmt, nullptr, 0, nullptr, 0, Text(table), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
+    return SQLStatistics(stmt, nullptr, 0, Owner(schema), SQL_NTS, Text(table), SQL_NTS, SQL_INDEX_ALL, SQL_QUICK);
   });
   struct Row {
     int ordinal;
@@ -76,7 +78,8 @@ std::vector<SourceForeignKey> ReadForeignKeys(odbc::Database& db, const std::str
                                               const std::string& schema) {
   odbc::Recordset rs(db);
   rs.OpenWith("SQLForeignKeys for " + table, [&](SQLHSTMT stmt) {
-    return SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, Text(table), SQL_NTS);
+    return SQLForeignKeys(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, Owner(schema), SQL_NTS, Text(table),
+                          SQL_NTS);
   });
   struct Pair {
     int keySeq;
@@ -84,9 +87,12 @@ std::vector<SourceForeignKey> ReadForeignKeys(odbc::Database& db, const std::str
   };
   std::vector<std::pair<SourceForeignKey, std::vector<Pair>>> found;
   SchemaFilter filter(schema);
-  std::string pkTable, pkColumn, fkSchema, fkTable, fkColumn, fkName, scratch;
+  std::string pkSchema, pkName, pkTable, pkColumn, fkSchema, fkTable, fkColumn, fkName, scratch;
   while (rs.Fetch()) {
-    rs.GetText(2, pkTable);
+    if (!rs.GetText(1, pkSchema)) pkSchema.clear();
+    rs.GetText(2, pkName);
+    // The referenced table as the table list shows it ("Schema.Table"; a dbo table bare).
+    pkTable = odbc::SourceTable{pkSchema, pkName}.Display();
     rs.GetText(3, pkColumn);
     rs.GetText(5, fkSchema);
     rs.GetText(6, fkTable);
@@ -132,12 +138,13 @@ std::string UnicodeLiteral(const std::string& text) {
   return out + "'";
 }
 
-std::vector<SourceCheck> ReadChecks(odbc::Database& db, const std::string& table) {
+std::vector<SourceCheck> ReadChecks(odbc::Database& db, const std::string& table, const std::string& schema) {
   std::vector<SourceCheck> checks;
   odbc::Recordset rs(db);
   std::string sql =
       "SELECT c.name, c.definition FROM sys.check_constraints c JOIN sys.tables t ON t.object_id = "
-      "c.parent_object_id WHERE t.name = " + UnicodeLiteral(table);
+      "c.parent_object_id WHERE t.name = " + UnicodeLiteral(table) +
+      (schema.empty() ? std::string() : " AND SCHEMA_NAME(t.schema_id) = " + UnicodeLiteral(schema));
   try {
     rs.Open(sql);
     SourceCheck check;
@@ -160,7 +167,7 @@ SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::strin
   SourceTableSchema result;
   result.indexes = ReadIndexes(source, table, schema);
   result.foreignKeys = ReadForeignKeys(source, table, schema);
-  result.checks = ReadChecks(source, table);
+  result.checks = ReadChecks(source, table, schema);
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "odbc/database.h"
+#include "odbc/source_table.h"
 
 namespace talvoro::engine {
 
@@ -27,7 +28,7 @@ struct SourceIndex {
 struct SourceForeignKey {
   std::string name;
   std::string table;                          // the referencing table
-  std::string referencedTable;
+  std::string referencedTable;                // as the table list shows it: "Schema.Table", a dbo table bare
   std::vector<std::string> columns;           // in key order (KEY_SEQ)
   std::vector<std::string> referencedColumns;  // paired with `columns`
   int updateRule = 1;

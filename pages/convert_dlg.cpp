@@ -167,8 +167,8 @@ CConvertDlg::CConvertDlg(wxWindow* parent) {
 
 void CConvertDlg::ListSourceTables() {
   wxBusyCursor busy;
-  const odbc::SourceTableList tables = odbc::ListSourceTables(engine::g_conversionSettings.logon());
-  for (const std::string& name : tables.names) tableList_->Append(wxString::FromUTF8(name));
+  sourceTables_ = odbc::ListSourceTables(engine::g_conversionSettings.logon());
+  for (const std::string& name : sourceTables_.names) tableList_->Append(wxString::FromUTF8(name));
 }
 
 void CConvertDlg::OnPaint(wxPaintEvent&) {
@@ -223,9 +223,11 @@ void CConvertDlg::ShowProgress(int position) {
 
 void CConvertDlg::OnConvert() {
   if (converting_) return;
-  std::vector<std::string> tables;
-  for (unsigned i = 0; i < selectedList_->GetCount(); ++i)
-    tables.push_back(selectedList_->GetString(i).utf8_string());
+  std::vector<odbc::SourceTable> tables;
+  for (unsigned i = 0; i < selectedList_->GetCount(); ++i) {
+    if (const odbc::SourceTable* t = sourceTables_.Find(selectedList_->GetString(i).utf8_string()))
+      tables.push_back(*t);
+  }
   if (tables.empty()) {
     CSelectTableMsgDlg message(this);
     message.ShowModal();

@@ -9,6 +9,7 @@
 #include <wx/dialog.h>
 #include <wx/icon.h>
 
+#include "odbc/source_tables.h"
 #include "pages/page_logic.h"
 
 class wxListBox;
@@ -61,6 +62,8 @@ class CConvertDlg : public wxDialog {
   ProgressStrip* progress_ = nullptr;
   bool converting_ = false;
   PageExit exit_ = PageExit::Cancel;
+  // The listed tables; the lists show their Display() names.
+  odbc::SourceTableList sourceTables_;
 };
 
 }  // namespace talvoro::pages

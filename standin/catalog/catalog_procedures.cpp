@@ -1,5 +1,7 @@
 #include "catalog/catalog_procedures.h"
 
+#include "catalog/schema_names.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -166,6 +168,20 @@ std::vector<std::string> TypeList(const std::optional<std::string>& typeList) {
 
 struct TableEntry { std::string qualifier, type, owner, name; };
 
+// An owner argument: a pattern when given; when not, a named table is looked
+// up in the default schema (dbo) and a pattern spans every schema.
+bool OwnerMatches(const std::optional<std::string>& owner, const std::string& schema, bool tableNamed) {
+  if (owner && !owner->empty()) return LikeMatch(*owner, schema);
+  return !tableNamed || strcasecmp(schema.c_str(), "dbo") == 0;
+}
+
+// The table (not view) `name` of the schema `owner` asks for.
+std::optional<ObjectMeta> FindTable(Database& db, const std::optional<std::string>& owner, const std::string& name) {
+  auto object = db.FindObject(StoredName(owner ? *owner : std::string(), name));
+  if (object && object->isView) object.reset();
+  return object;
+}
+
 // The tables, views and system tables of one database matching the patterns.
 void CollectTables(Database& db, const std::optional<std::string>& name, const std::optional<std::string>& owner,
                    const std::vector<std::string>& types, std::vector<TableEntry>& entries) {
@@ -177,8 +193,9 @@ void CollectTables(Database& db, const std::optional<std::string>& name, const s
   };
   for (const auto& object : db.Objects()) {
     const char* type = object.isView ? "VIEW" : "TABLE";
-    if (wanted(type) && matches(name, object.name) && matches(owner, "dbo"))
-      entries.push_back({db.name(), type, "dbo", object.name});
+    const std::string schema = SchemaOf(object.name), bare = BareName(object.name);
+    if (wanted(type) && matches(name, bare) && matches(owner, schema))
+      entries.push_back({db.name(), type, schema, bare});
   }
   if (wanted("SYSTEM TABLE") && matches(owner, "sys"))
     for (const char* sys : kSystemTables)
@@ -270,11 +287,15 @@ CatalogOutcome SpColumns(const ProcedureArgs& args, CatalogScope& s, ReplyWriter
       Integer("CHAR_OCTET_LENGTH", TypeKind::Int), Integer("ORDINAL_POSITION", TypeKind::Int, false),
       Varchar("IS_NULLABLE", 254), Integer("SS_DATA_TYPE", TypeKind::TinyInt)};
   std::vector<ObjectMeta> objects;
-  if (!owner || owner->empty() || LikeMatch(*owner, "dbo")) {
-    for (auto& o : s.db().Objects())
-      if (!name || name->empty() || LikeMatch(*name, o.name)) objects.push_back(o);
-  }
-  std::sort(objects.begin(), objects.end(), [](const ObjectMeta& a, const ObjectMeta& b) { return NameLess(a.name, b.name); });
+  const bool named = name && !name->empty() && name->find_first_of("%_[") == std::string::npos;
+  for (auto& o : s.db().Objects())
+    if ((!name || name->empty() || LikeMatch(*name, BareName(o.name))) && OwnerMatches(owner, SchemaOf(o.name), named))
+      objects.push_back(o);
+  std::sort(objects.begin(), objects.end(), [](const ObjectMeta& a, const ObjectMeta& b) {
+    const std::string sa = SchemaOf(a.name), sb = SchemaOf(b.name);
+    if (strcasecmp(sa.c_str(), sb.c_str()) != 0) return NameLess(sa, sb);
+    return NameLess(BareName(a.name), BareName(b.name));
+  });
   WriteColumnMetadata(w, columns);
   uint64_t count = 0;
   for (const auto& object : objects) {
@@ -291,8 +312,9 @@ CatalogOutcome SpColumns(const ProcedureArgs& args, CatalogScope& s, ReplyWriter
       CatalogTypeInfo info = DescribeForCatalog(c.type, c.identity, c.nullable, odbcVersion);
       // A column of an alias type reports the alias's name.
       const auto alias = userTypes.find(Lower(c.name));
-      if (alias != userTypes.end()) info.typeName = alias->second + (c.identity ? " identity" : "");
-      const Row row = {Field::Str(s.db().name()), Field::Str("dbo"), Field::Str(object.name), Field::Str(c.name),
+      if (alias != userTypes.end()) info.typeName = BareName(alias->second) + (c.identity ? " identity" : "");
+      const Row row = {Field::Str(s.db().name()), Field::Str(SchemaOf(object.name)), Field::Str(BareName(object.name)),
+                       Field::Str(c.name),
                        Field::Int(info.dataType), Field::Str(info.typeName), Field::Int(info.precision),
                        Field::Int(info.length), Field::Int(info.scale), Field::Int(info.radix),
                        Field::Int(c.nullable ? 1 : 0), {},
@@ -323,14 +345,14 @@ CatalogOutcome SpPkeys(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& 
   }
   if (!CheckQualifier(qualifier, s, error)) return CatalogOutcome::Error;
   std::vector<Row> rows;
-  const auto object = s.db().FindObject(*name);
-  if (object && !object->isView && (!owner || owner->empty() || strcasecmp(owner->c_str(), "dbo") == 0)) {
+  const auto object = FindTable(s.db(), owner, *name);
+  if (object) {
     auto columns = s.db().TableColumns(object->name);
     std::sort(columns.begin(), columns.end(), [](const ColumnMeta& a, const ColumnMeta& b) { return a.pkSeq < b.pkSeq; });
     for (const auto& c : columns) {
       if (c.pkSeq == 0) continue;
-      rows.push_back({Field::Str(s.db().name()), Field::Str("dbo"), Field::Str(object->name), Field::Str(c.name),
-                      Field::Int(c.pkSeq), Field::Str(object->pkName)});
+      rows.push_back({Field::Str(s.db().name()), Field::Str(SchemaOf(object->name)), Field::Str(BareName(object->name)),
+                      Field::Str(c.name), Field::Int(c.pkSeq), Field::Str(object->pkName)});
     }
   }
   WriteResult(w,
@@ -372,15 +394,16 @@ CatalogOutcome SpStatistics(const ProcedureArgs& args, CatalogScope& s, ReplyWri
       {"COLLATION", SqlType{TypeKind::Char, 1, 0, 0}, true, false, ""}, Integer("CARDINALITY", TypeKind::Int),
       Integer("PAGES", TypeKind::Int), Varchar("FILTER_CONDITION", 128)};
   std::vector<Row> rows;
-  const auto object = s.db().FindObject(*name);
-  if (object && !object->isView && (!owner || owner->empty() || strcasecmp(owner->c_str(), "dbo") == 0)) {
+  const auto object = FindTable(s.db(), owner, *name);
+  if (object) {
     const std::string db = s.db().name();
+    const Field schema = Field::Str(SchemaOf(object->name)), bare = Field::Str(BareName(object->name));
     SqliteStatement count(s.db().handle(), "SELECT count(*) FROM " + SqliteQuote(object->name));
     count.Step();
     const Field cardinality = Field::Int(count.Int(0));
     const Field tablePages = Field::Int(Pages(s.db(), object->name));
     // The table's own statistics come first (NON_UNIQUE NULL sorts first).
-    rows.push_back({Field::Str(db), Field::Str("dbo"), Field::Str(object->name), {}, {}, {}, Field::Int(0), {}, {}, {},
+    rows.push_back({Field::Str(db), schema, bare, {}, {}, {}, Field::Int(0), {}, {}, {},
                     cardinality, tablePages, {}});
     auto indexes = TableIndexes(s.db().handle(), object->name);
     std::sort(indexes.begin(), indexes.end(), [](const IndexMeta& a, const IndexMeta& b) {
@@ -393,8 +416,7 @@ CatalogOutcome SpStatistics(const ProcedureArgs& args, CatalogScope& s, ReplyWri
       if (indexName && !indexName->empty() && !LikeMatch(*indexName, index.name)) continue;
       const Field pages = index.clustered || index.sqliteName.empty() ? tablePages : Field::Int(Pages(s.db(), index.sqliteName));
       for (size_t k = 0; k < index.columns.size(); ++k)
-        rows.push_back({Field::Str(db), Field::Str("dbo"), Field::Str(object->name), Field::Int(index.unique ? 0 : 1),
-                        Field::Str(object->name), Field::Str(index.name), Field::Int(index.clustered ? 1 : 3),
+        rows.push_back({Field::Str(db), schema, bare, Field::Int(index.unique ? 0 : 1), bare, Field::Str(index.name), Field::Int(index.clustered ? 1 : 3),
                         Field::Int(static_cast<int64_t>(k + 1)), Field::Str(index.columns[k].name),
                         Field::Str(index.columns[k].descending ? "D" : "A"), cardinality, pages, {}});
     }
@@ -427,9 +449,10 @@ CatalogOutcome SpFkeys(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& 
   if (!CheckQualifier(TextArg(args, order, "@pktable_qualifier"), s, error) ||
       !CheckQualifier(TextArg(args, order, "@fktable_qualifier"), s, error))
     return CatalogOutcome::Error;
-  auto ownerOk = [](const std::optional<std::string>& o) { return !o || o->empty() || strcasecmp(o->c_str(), "dbo") == 0; };
-  auto tableOk = [](const std::optional<std::string>& t, const std::string& v) {
-    return !t || t->empty() || strcasecmp(t->c_str(), v.c_str()) == 0;
+  // One side's table: its name when given, its owner by OwnerMatches.
+  auto sideOk = [](const std::optional<std::string>& t, const std::optional<std::string>& o, const std::string& stored) {
+    const bool named = t && !t->empty();
+    return (!named || strcasecmp(t->c_str(), BareName(stored).c_str()) == 0) && OwnerMatches(o, SchemaOf(stored), named);
   };
   struct Line {
     const ForeignKeyMeta* fk;
@@ -437,24 +460,26 @@ CatalogOutcome SpFkeys(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& 
   };
   const auto keys = AllForeignKeys(s.db().handle());
   std::vector<Line> lines;
-  if (ownerOk(pkOwner) && ownerOk(fkOwner))
-    for (const auto& fk : keys)
-      if (tableOk(pkTable, fk.referencedTable) && tableOk(fkTable, fk.table))
+  for (const auto& fk : keys)
+    if (sideOk(pkTable, pkOwner, fk.referencedTable) && sideOk(fkTable, fkOwner, fk.table))
         for (size_t k = 0; k < fk.columns.size(); ++k) lines.push_back({&fk, k});
   // By the other side's table, then KEY_SEQ, as SQL Server orders them.
   const bool byFkTable = pkTable && !pkTable->empty();
   std::stable_sort(lines.begin(), lines.end(), [&](const Line& a, const Line& b) {
     const std::string& ta = byFkTable ? a.fk->table : a.fk->referencedTable;
     const std::string& tb = byFkTable ? b.fk->table : b.fk->referencedTable;
-    if (strcasecmp(ta.c_str(), tb.c_str()) != 0) return NameLess(ta, tb);
+    const std::string sa = SchemaOf(ta), sb = SchemaOf(tb);
+    if (strcasecmp(sa.c_str(), sb.c_str()) != 0) return NameLess(sa, sb);
+    if (strcasecmp(BareName(ta).c_str(), BareName(tb).c_str()) != 0) return NameLess(BareName(ta), BareName(tb));
     if (a.seq != b.seq) return a.seq < b.seq;
     return NameLess(a.fk->name, b.fk->name);
   });
   const std::string db = s.db().name();
   std::vector<Row> rows;
   for (const auto& l : lines)
-    rows.push_back({Field::Str(db), Field::Str("dbo"), Field::Str(l.fk->referencedTable),
-                    Field::Str(l.fk->referencedColumns[l.seq]), Field::Str(db), Field::Str("dbo"), Field::Str(l.fk->table),
+    rows.push_back({Field::Str(db), Field::Str(SchemaOf(l.fk->referencedTable)), Field::Str(BareName(l.fk->referencedTable)),
+                    Field::Str(l.fk->referencedColumns[l.seq]), Field::Str(db), Field::Str(SchemaOf(l.fk->table)),
+                    Field::Str(BareName(l.fk->table)),
                     Field::Str(l.fk->columns[l.seq]), Field::Int(static_cast<int64_t>(l.seq + 1)),
                     Field::Int(RuleNumber(l.fk->onUpdate)), Field::Int(RuleNumber(l.fk->onDelete)), Field::Str(l.fk->name),
                     Field::Str(l.fk->keyName), Field::Int(7)});

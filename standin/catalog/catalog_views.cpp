@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "catalog/schema_names.h"
 #include "types/sql_type.h"
 #include "storage/sqlite_handle.h"
 
@@ -57,24 +58,29 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sysdatabases AS
     '2000-01-01 00:00:00.000' AS crdate, '2000-01-01 00:00:00.000' AS reserved, 160 AS cmptlevel,
     name || '.mdf' AS filename, 0 AS version
   FROM standin_databases;
-CREATE TEMP VIEW IF NOT EXISTS standin_all_objects(object_id, name, type, parent_object_id, create_date) AS
-  SELECT 100000000 + rowid, name, CASE kind WHEN 'VIEW' THEN 'V' ELSE 'U' END, 0, '2000-01-01 00:00:00.000'
+CREATE TEMP VIEW IF NOT EXISTS standin_all_objects(object_id, name, type, parent_object_id, create_date, schema_id,
+    stored_name) AS
+  SELECT 100000000 + rowid, standin_bare(name) COLLATE NOCASE, CASE kind WHEN 'VIEW' THEN 'V' ELSE 'U' END, 0,
+    '2000-01-01 00:00:00.000', standin_schema_id(name), name
     FROM main.standin_objects
   UNION ALL SELECT 200000000 + i.rowid, i.name, i.kind,
-    (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = i.object_name), '2000-01-01 00:00:00.000'
+    (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = i.object_name), '2000-01-01 00:00:00.000',
+    standin_schema_id(i.object_name), i.name
     FROM main.standin_indexes i WHERE i.kind <> 'IX'
   UNION ALL SELECT 300000000 + f.rowid, f.name, 'F',
-    (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = f.object_name), '2000-01-01 00:00:00.000'
+    (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = f.object_name), '2000-01-01 00:00:00.000',
+    standin_schema_id(f.object_name), f.name
     FROM main.standin_foreign_keys f
   UNION ALL SELECT 400000000 + c.rowid, c.name, c.kind,
-    (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = c.object_name), '2000-01-01 00:00:00.000'
+    (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = c.object_name), '2000-01-01 00:00:00.000',
+    standin_schema_id(c.object_name), c.name
     FROM main.standin_constraints c
-  UNION ALL SELECT 500000000 + m.rowid, m.name, m.kind,
+  UNION ALL SELECT 500000000 + m.rowid, standin_bare(m.name) COLLATE NOCASE, m.kind,
     coalesce((SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = m.parent), 0),
-    replace(m.created, 'T', ' ') || '.000'
+    replace(m.created, 'T', ' ') || '.000', standin_schema_id(m.name), m.name
     FROM main.standin_modules m;
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_objects AS
-  SELECT name, object_id, NULL AS principal_id, 1 AS schema_id, parent_object_id, type,
+  SELECT name, object_id, NULL AS principal_id, schema_id, parent_object_id, type,
     CASE type WHEN 'U' THEN 'USER_TABLE' WHEN 'V' THEN 'VIEW' WHEN 'PK' THEN 'PRIMARY_KEY_CONSTRAINT'
       WHEN 'UQ' THEN 'UNIQUE_CONSTRAINT' WHEN 'F' THEN 'FOREIGN_KEY_CONSTRAINT' WHEN 'D' THEN 'DEFAULT_CONSTRAINT'
       WHEN 'C' THEN 'CHECK_CONSTRAINT' WHEN 'P' THEN 'SQL_STORED_PROCEDURE' WHEN 'TR' THEN 'SQL_TRIGGER'
@@ -116,10 +122,12 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_columns AS
     0 AS is_computed
   FROM main.standin_columns c JOIN main.standin_objects o ON o.name = c.object_name;
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_types AS
-  SELECT name, 0 AS system_type_id, 0 AS user_type_id, 1 AS schema_id, 1 AS is_user_defined, nullable AS is_nullable
+  SELECT standin_bare(name) COLLATE NOCASE AS name, 0 AS system_type_id, 0 AS user_type_id, standin_schema_id(name) AS schema_id,
+    1 AS is_user_defined, nullable AS is_nullable
   FROM main.standin_types;
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_schemas(name, schema_id, principal_id) AS
-  VALUES ('dbo', 1, 1), ('guest', 2, 2), ('INFORMATION_SCHEMA', 3, 3), ('sys', 4, 4);
+  VALUES ('dbo', 1, 1), ('guest', 2, 2), ('INFORMATION_SCHEMA', 3, 3), ('sys', 4, 4)
+  UNION ALL SELECT name, schema_id, 1 FROM main.standin_schemas;
 CREATE TEMP VIEW IF NOT EXISTS standin_sysobjects AS
   SELECT name, object_id AS id, type AS xtype, 1 AS uid, 0 AS info, 0 AS status, 0 AS base_schema_ver, 0 AS replinfo,
     parent_object_id AS parent_obj, create_date AS crdate, 0 AS ftcatid, 0 AS schema_ver, 0 AS stats_schema_ver,
@@ -131,14 +139,15 @@ CREATE TEMP VIEW IF NOT EXISTS standin_syscolumns AS
     c.precision AS prec, c.scale, c.nullable AS isnullable
   FROM main.standin_columns c JOIN main.standin_objects o ON o.name = c.object_name;
 CREATE TEMP VIEW IF NOT EXISTS standin_is_tables AS
-  SELECT db_name() AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, name AS TABLE_NAME,
+  SELECT db_name() AS TABLE_CATALOG, standin_schema(name) COLLATE NOCASE AS TABLE_SCHEMA, standin_bare(name) COLLATE NOCASE AS TABLE_NAME,
     CASE kind WHEN 'VIEW' THEN 'VIEW' ELSE 'BASE TABLE' END AS TABLE_TYPE
   FROM main.standin_objects;
 CREATE TEMP VIEW IF NOT EXISTS standin_is_views AS
   SELECT TABLE_CATALOG, TABLE_SCHEMA, TABLE_NAME, NULL AS VIEW_DEFINITION, 'NONE' AS CHECK_OPTION, 'NO' AS IS_UPDATABLE
   FROM standin_is_tables WHERE TABLE_TYPE = 'VIEW';
 CREATE TEMP VIEW IF NOT EXISTS standin_is_columns AS
-  SELECT db_name() AS TABLE_CATALOG, 'dbo' AS TABLE_SCHEMA, c.object_name AS TABLE_NAME, c.name AS COLUMN_NAME,
+  SELECT db_name() AS TABLE_CATALOG, standin_schema(c.object_name) COLLATE NOCASE AS TABLE_SCHEMA,
+    standin_bare(c.object_name) COLLATE NOCASE AS TABLE_NAME, c.name AS COLUMN_NAME,
     c.ordinal AS ORDINAL_POSITION, c.default_text AS COLUMN_DEFAULT,
     CASE c.nullable WHEN 1 THEN 'YES' ELSE 'NO' END AS IS_NULLABLE, c.type_name AS DATA_TYPE,
     CASE WHEN c.type_name IN ('char', 'varchar', 'nchar', 'nvarchar', 'binary', 'varbinary') THEN c.length
@@ -158,18 +167,20 @@ CREATE TEMP VIEW IF NOT EXISTS standin_is_columns AS
     NULL AS CHARACTER_SET_NAME, NULL AS COLLATION_NAME, NULL AS DOMAIN_NAME
   FROM main.standin_columns c;
 CREATE TEMP VIEW IF NOT EXISTS standin_is_routines AS
-  SELECT db_name() AS SPECIFIC_CATALOG, 'dbo' AS SPECIFIC_SCHEMA, name AS SPECIFIC_NAME, db_name() AS ROUTINE_CATALOG,
-    'dbo' AS ROUTINE_SCHEMA, name AS ROUTINE_NAME, CASE kind WHEN 'P' THEN 'PROCEDURE' ELSE 'FUNCTION' END AS ROUTINE_TYPE,
+  SELECT db_name() AS SPECIFIC_CATALOG, standin_schema(name) COLLATE NOCASE AS SPECIFIC_SCHEMA, standin_bare(name) COLLATE NOCASE AS SPECIFIC_NAME,
+    db_name() AS ROUTINE_CATALOG, standin_schema(name) COLLATE NOCASE AS ROUTINE_SCHEMA, standin_bare(name) COLLATE NOCASE AS ROUTINE_NAME, CASE kind WHEN 'P' THEN 'PROCEDURE' ELSE 'FUNCTION' END AS ROUTINE_TYPE,
     definition AS ROUTINE_DEFINITION
   FROM main.standin_modules WHERE kind <> 'TR';
 CREATE TEMP VIEW IF NOT EXISTS standin_is_table_constraints AS
-  SELECT db_name() AS CONSTRAINT_CATALOG, 'dbo' AS CONSTRAINT_SCHEMA, name AS CONSTRAINT_NAME, db_name() AS TABLE_CATALOG,
-    'dbo' AS TABLE_SCHEMA, object_name AS TABLE_NAME,
+  SELECT db_name() AS CONSTRAINT_CATALOG, standin_schema(object_name) COLLATE NOCASE AS CONSTRAINT_SCHEMA, name AS CONSTRAINT_NAME,
+    db_name() AS TABLE_CATALOG, standin_schema(object_name) COLLATE NOCASE AS TABLE_SCHEMA, standin_bare(object_name) COLLATE NOCASE AS TABLE_NAME,
     CASE kind WHEN 'PK' THEN 'PRIMARY KEY' ELSE 'UNIQUE' END AS CONSTRAINT_TYPE, 'NO' AS IS_DEFERRABLE,
     'NO' AS INITIALLY_DEFERRED
   FROM main.standin_indexes WHERE kind <> 'IX'
-  UNION ALL SELECT db_name(), 'dbo', name, db_name(), 'dbo', object_name, 'FOREIGN KEY', 'NO', 'NO' FROM main.standin_foreign_keys
-  UNION ALL SELECT db_name(), 'dbo', name, db_name(), 'dbo', object_name, 'CHECK', 'NO', 'NO'
+  UNION ALL SELECT db_name(), standin_schema(object_name) COLLATE NOCASE, name, db_name(), standin_schema(object_name) COLLATE NOCASE,
+    standin_bare(object_name) COLLATE NOCASE, 'FOREIGN KEY', 'NO', 'NO' FROM main.standin_foreign_keys
+  UNION ALL SELECT db_name(), standin_schema(object_name) COLLATE NOCASE, name, db_name(), standin_schema(object_name) COLLATE NOCASE,
+    standin_bare(object_name) COLLATE NOCASE, 'CHECK', 'NO', 'NO'
     FROM main.standin_constraints WHERE kind = 'C';
 )sql";
 
@@ -188,7 +199,8 @@ std::string DatabaseName(sqlite3* db) {
   return name;
 }
 
-// "[dbo].[Orders]", "Sales.dbo.Orders", "Sales..Orders" → ("Sales" or "", "Orders").
+// "[dbo].[Orders]", "Shop.dbo.Orders", "Shop..Orders" → ("Shop" or "", "Orders");
+// "Sales.Orders" → ("", "Sales.Orders"), the stored name.
 std::pair<std::string, std::string> SplitObjectName(const std::string& full) {
   std::vector<std::string> parts(1);
   char quote = 0;
@@ -198,7 +210,8 @@ std::pair<std::string, std::string> SplitObjectName(const std::string& full) {
     if (!quote && c == '.') { parts.emplace_back(); continue; }
     parts.back() += c;
   }
-  return {parts.size() >= 3 ? parts[parts.size() - 3] : "", parts.back()};
+  const std::string schema = parts.size() >= 2 ? parts[parts.size() - 2] : "";
+  return {parts.size() >= 3 ? parts[parts.size() - 3] : "", StoredName(schema, parts.back())};
 }
 
 void DbName(sqlite3_context* ctx, int argc, sqlite3_value**) {
@@ -224,11 +237,61 @@ void DbId(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
-void SchemaName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  const int id = argc == 0 || sqlite3_value_type(argv[0]) == SQLITE_NULL ? 1 : sqlite3_value_int(argv[0]);
-  const char* name = id == 1 ? "dbo" : id == 2 ? "guest" : id == 3 ? "INFORMATION_SCHEMA" : id == 4 ? "sys" : nullptr;
-  if (name) sqlite3_result_text(ctx, name, -1, SQLITE_STATIC);
+void ResultText(sqlite3_context* ctx, const std::optional<std::string>& text) {
+  if (text) sqlite3_result_text(ctx, text->c_str(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
   else sqlite3_result_null(ctx);
+}
+
+// SCHEMA_NAME([id]): without an id, the default schema.
+void SchemaName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc > 0 && sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const int id = argc == 0 ? kDboSchemaId : sqlite3_value_int(argv[0]);
+  try {
+    ResultText(ctx, SchemaNameOf(sqlite3_context_db_handle(ctx), id));
+  } catch (const SqliteError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
+}
+
+// SCHEMA_ID([name]): without a name, the default schema's.
+void SchemaIdOf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc > 0 && sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  try {
+    const auto id = argc == 0 ? std::optional<int>(kDboSchemaId) : SchemaId(sqlite3_context_db_handle(ctx), Text(argv[0]));
+    if (id) sqlite3_result_int(ctx, *id);
+    else sqlite3_result_null(ctx);
+  } catch (const SqliteError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
+}
+
+// The schema id of a stored name (catalog views).
+void StoredSchemaId(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const std::string stored = Text(argv[0]);
+  if (stored.find(kSchemaSeparator) == std::string::npos) return sqlite3_result_int(ctx, kDboSchemaId);
+  try {
+    const auto id = SchemaId(sqlite3_context_db_handle(ctx), SchemaOf(stored));
+    if (id) sqlite3_result_int(ctx, *id);
+    else sqlite3_result_null(ctx);
+  } catch (const SqliteError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
+}
+
+void StoredSchema(sqlite3_context* ctx, int, sqlite3_value** argv) { ResultText(ctx, SchemaOf(Text(argv[0]))); }
+void StoredBareName(sqlite3_context* ctx, int, sqlite3_value** argv) { ResultText(ctx, BareName(Text(argv[0]))); }
+
+// OBJECT_SCHEMA_NAME(object_id)
+void ObjectSchemaName(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  try {
+    SqliteStatement s(sqlite3_context_db_handle(ctx), "SELECT schema_id FROM standin_all_objects WHERE object_id = ?");
+    sqlite3_bind_int64(s.get(), 1, sqlite3_value_int64(argv[0]));
+    if (!s.Step() || s.IsNull(0)) return sqlite3_result_null(ctx);
+    ResultText(ctx, SchemaNameOf(sqlite3_context_db_handle(ctx), static_cast<int>(s.Int(0))));
+  } catch (const SqliteError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
 }
 
 void ObjectId(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -245,7 +308,7 @@ void ObjectId(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string type = argc > 1 && sqlite3_value_type(argv[1]) != SQLITE_NULL ? Text(argv[1]) : "";
   while (!type.empty() && type.back() == ' ') type.pop_back();
   try {
-    SqliteStatement s(db, "SELECT object_id FROM standin_all_objects WHERE name = ?1 COLLATE NOCASE"
+    SqliteStatement s(db, "SELECT object_id FROM standin_all_objects WHERE stored_name = ?1 COLLATE NOCASE"
                           " AND (?2 = '' OR type = ?2 COLLATE NOCASE) LIMIT 1");
     s.Bind(1, name);
     s.Bind(2, type);
@@ -378,6 +441,11 @@ void RegisterCatalogViews(sqlite3* db) {
   const int flags = SQLITE_UTF8;
   sqlite3_create_function(db, "db_name", -1, flags, nullptr, DbName, nullptr, nullptr);
   sqlite3_create_function(db, "schema_name", -1, flags, nullptr, SchemaName, nullptr, nullptr);
+  sqlite3_create_function(db, "schema_id", -1, flags, nullptr, SchemaIdOf, nullptr, nullptr);
+  sqlite3_create_function(db, "object_schema_name", 1, flags, nullptr, ObjectSchemaName, nullptr, nullptr);
+  sqlite3_create_function(db, "standin_schema_id", 1, flags, nullptr, StoredSchemaId, nullptr, nullptr);
+  sqlite3_create_function(db, "standin_schema", 1, flags | SQLITE_DETERMINISTIC, nullptr, StoredSchema, nullptr, nullptr);
+  sqlite3_create_function(db, "standin_bare", 1, flags | SQLITE_DETERMINISTIC, nullptr, StoredBareName, nullptr, nullptr);
   sqlite3_create_function(db, "db_id", 0, flags, nullptr, DbId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 1, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 2, flags, nullptr, ObjectId, nullptr, nullptr);

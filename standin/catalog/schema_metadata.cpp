@@ -1,5 +1,7 @@
 #include "catalog/schema_metadata.h"
 
+#include "catalog/schema_names.h"
+
 #include <strings.h>
 
 #include <cstdio>
@@ -80,7 +82,7 @@ std::string Match(const std::vector<std::string>& left, const std::string& right
 std::string Conflict(const char* statement, const char* constraint, const std::string& fk, const std::string& database,
                      const std::string& table, const std::vector<std::string>& columns) {
   std::string text = std::string("The ") + statement + " statement conflicted with the " + constraint + " constraint \"" +
-                     fk + "\". The conflict occurred in database \"" + database + "\", table \"dbo." + table + "\"";
+                     fk + "\". The conflict occurred in database \"" + database + "\", table \"" + TwoPartName(table) + "\"";
   if (columns.size() == 1) text += ", column '" + columns[0] + "'";
   return text + ".";
 }

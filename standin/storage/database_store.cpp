@@ -28,6 +28,8 @@ constexpr char kSchema[] =
     " nullable INTEGER, default_text TEXT, pk_seq INTEGER,"
     " PRIMARY KEY(object_name, ordinal));"
     "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);"
+    "CREATE TABLE IF NOT EXISTS standin_schemas("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, schema_id INTEGER NOT NULL UNIQUE, owner TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_collations("
     " object_name TEXT NOT NULL COLLATE NOCASE, column_name TEXT NOT NULL COLLATE NOCASE, collation TEXT NOT NULL,"
     " PRIMARY KEY(object_name, column_name));";

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "catalog/catalog_views.h"
+#include "catalog/schema_names.h"
 #include "types/conversion_syntax.h"
 
 namespace standin {
@@ -82,6 +83,24 @@ void MoveSelectAliases(std::vector<SqlToken>& t, size_t begin, size_t end) {
   }
 }
 
+// Words that may follow a table in FROM where no alias is written.
+bool EndsTableReference(const SqlToken& t) {
+  if (t.kind != SqlToken::Kind::Word) return t.kind != SqlToken::Kind::QuotedName;
+  for (const char* w : {"WHERE", "JOIN", "INNER", "LEFT", "RIGHT", "FULL", "CROSS", "OUTER", "ON", "GROUP", "ORDER",
+                        "HAVING", "UNION", "EXCEPT", "INTERSECT", "OPTION", "WITH", "FOR", "SET", "VALUES", "SELECT"})
+    if (t.IsWord(w)) return true;
+  return false;
+}
+
+std::string QuoteName(const std::string& name) {
+  std::string q = "\"";
+  for (char c : name) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + "\"";
+}
+
 bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
   for (size_t i = begin + 1; i + 1 < end; ++i)
     if (t[i].IsName() && t[i + 1].IsSymbol("=") && (t[i - 1].IsWord("SELECT") || t[i - 1].IsSymbol(",")))
@@ -145,7 +164,8 @@ std::string SqliteString(const std::string& text) {
   return out + "'";
 }
 
-RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars) {
+RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars,
+                               const SchemaObjectTest& inSchema) {
   std::vector<SqlToken> moved;
   if (HasSelectAlias(tokens, range.begin, range.end)) {
     moved.assign(tokens.begin() + static_cast<std::ptrdiff_t>(range.begin), tokens.begin() + static_cast<std::ptrdiff_t>(range.end));
@@ -165,6 +185,26 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
       if (i + 3 < range.end && t[i + 2].IsName() && strcasecmp(t[i + 2].text.c_str(), "dbo") == 0 &&
           t[i + 3].IsSymbol(".")) {
         i += 3;
+        continue;
+      }
+    }
+    // Schema.Name and db.Schema.Name of another schema: the stored name. A table
+    // in FROM without an alias keeps its bare name as one, so Name.Column resolves.
+    if (inSchema && tok.IsName() && (i == range.begin || !t[i - 1].IsSymbol("."))) {
+      size_t at = i;
+      if (i + 4 < range.end && t[i + 1].IsSymbol(".") && t[i + 2].IsName() && t[i + 3].IsSymbol(".") &&
+          t[i + 4].IsName() && inSchema(t[i + 2].text, t[i + 4].text))
+        at = i + 2;
+      if (at + 2 < range.end && t[at + 1].IsSymbol(".") && t[at + 2].IsName() &&
+          strcasecmp(t[at].text.c_str(), "dbo") != 0 && inSchema(t[at].text, t[at + 2].text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += QuoteName(StoredName(t[at].text, t[at + 2].text));
+        const bool inFrom = i > range.begin && (t[i - 1].IsWord("FROM") || t[i - 1].IsWord("JOIN")) &&
+                            !t[range.begin].IsWord("DELETE");
+        if (inFrom && (at + 3 >= range.end || EndsTableReference(t[at + 3])) &&
+            !(at + 3 < range.end && t[at + 3].IsWord("AS")))
+          r.sql += " AS " + QuoteName(t[at + 2].text);
+        i = at + 2;
         continue;
       }
     }

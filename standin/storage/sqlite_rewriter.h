@@ -1,6 +1,7 @@
 // Turns a T-SQL query or expression into SQLite's dialect: names quoted,
 // N'' strings plain, 0x literals as X'', TOP n as LIMIT, dbo. prefixes dropped,
-// a few built-ins renamed, variables replaced by their values.
+// a few built-ins renamed,
+// Schema.Name of another schema as its one stored name (catalog/schema_names.h), variables replaced by their values.
 #pragma once
 
 #include <functional>
@@ -22,7 +23,12 @@ struct RewriteResult {
   std::string undeclaredVariable;
 };
 
-RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars);
+// True when `schema` (not dbo) holds an object `name`: "Schema.Name" then
+// names that object, not a column of an alias.
+using SchemaObjectTest = std::function<bool(const std::string& schema, const std::string& name)>;
+
+RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars,
+                               const SchemaObjectTest& inSchema = {});
 
 // SQLite text for a literal string.
 std::string SqliteString(const std::string& text);

@@ -113,6 +113,8 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                        [&](const DropModuleStmt& s) { RunDropModule(ctx, s); },
                        [&](const CreateTypeStmt& s) { RunCreateType(ctx, s); },
                        [&](const DropTypeStmt& s) { RunDropType(ctx, s); },
+                       [&](const CreateSchemaStmt& s) { RunCreateSchema(ctx, s); },
+                       [&](const DropSchemaStmt& s) { RunDropSchema(ctx, s); },
                        [&](const auto&) {},  // control flow, handled above
                    },
                    statement);

@@ -7,6 +7,7 @@
 #include "types/collation.h"
 #include "catalog/schema_metadata.h"
 #include "storage/sqlite_handle.h"
+#include "catalog/schema_names.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/table_constraints.h"
 
@@ -23,7 +24,7 @@ std::string GeneratedPkName(const std::string& table) {
   char hex[20];
   std::snprintf(hex, sizeof hex, "%016llX",
                 static_cast<unsigned long long>(std::hash<std::string>{}(table) & 0xFFFFFFFFFFFFFFFFULL));
-  return "PK__" + table.substr(0, 8) + "__" + hex;
+  return "PK__" + BareName(table).substr(0, 8) + "__" + hex;
 }
 
 bool ObjectExists(StatementContext& ctx, const std::string& name) {
@@ -73,6 +74,7 @@ void RunUse(StatementContext& ctx, const UseStmt& s) {
 void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   ctx.CheckDatabasePart(stmt.name);
   const std::string& table = stmt.name.name;
+  RequireSchema(ctx, table);
   if (table.size() > 128) ThrowSqlError(103, "The identifier that starts with '" + table.substr(0, 128) + "' is too long. Maximum length is 128.");
   CreateTableStmt s = stmt;  // alias types are resolved into the copy
   for (auto& c : s.columns) ResolveAliasType(ctx, c);
@@ -120,7 +122,7 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   ctx.Atomically([&] {
     sqlite3* db = ctx.session.db().handle();
     if (ObjectExists(ctx, table))
-      ThrowSqlError(2714, "There is already an object named '" + table + "' in the database.", 6);
+      ThrowSqlError(2714, "There is already an object named '" + BareName(table) + "' in the database.", 6);
     std::set<std::string> names;
     for (const auto& c : s.constraints) {
       const std::string name = c.kind == ConstraintDef::Kind::PrimaryKey ? pkName : c.name;
@@ -189,6 +191,7 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
 
 void RunCreateView(StatementContext& ctx, const CreateViewStmt& s) {
   ctx.CheckDatabasePart(s.name);
+  RequireSchema(ctx, s.name.name);
   const std::string select = ctx.Rewrite(ctx.batch.tokens, s.select);
   std::string ddl = "CREATE VIEW " + SqliteQuote(s.name.name);
   if (!s.columns.empty()) {
@@ -199,7 +202,7 @@ void RunCreateView(StatementContext& ctx, const CreateViewStmt& s) {
   ddl += " AS " + select;
   ctx.Atomically([&] {
     if (ObjectExists(ctx, s.name.name))
-      ThrowSqlError(2714, "There is already an object named '" + s.name.name + "' in the database.", 6);
+      ThrowSqlError(2714, "There is already an object named '" + BareName(s.name.name) + "' in the database.", 6);
     sqlite3* db = ctx.session.db().handle();
     try {
       SqliteExec(db, ddl);

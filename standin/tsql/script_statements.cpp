@@ -235,6 +235,7 @@ void DropAliasType(StatementContext& ctx, const std::string& name, bool ifExists
 }
 
 void RunCreateType(StatementContext& ctx, const CreateTypeStmt& s) {
+  RequireSchema(ctx, s.name);
   CreateAliasType(ctx, s.name, s.base, s.nullable);
   ctx.Done(0, kCmdNone, 0);
 }

@@ -1,5 +1,9 @@
 #include "tsql/statement_context.h"
 
+#include <map>
+
+#include "catalog/schema_names.h"
+
 #include <strings.h>
 
 #include <cmath>
@@ -73,7 +77,7 @@ void ThrowSqlError(int number, std::string text, uint8_t state) {
   m.number = number;
   m.state = state;
   m.severity = 16;
-  m.text = std::move(text);
+  m.text = WrittenNames(std::move(text));
   throw SqlError{m};
 }
 
@@ -114,6 +118,7 @@ ServerMessage TranslateSqliteError(const SqliteError& e) {
     m.number = 50000;
     m.text = text;
   }
+  m.text = WrittenNames(std::move(m.text));
   return m;
 }
 
@@ -132,7 +137,18 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
     if (it == session.variables.end()) return std::nullopt;
     return SqliteLiteral(it->second);
   };
-  RewriteResult r = RewriteForSqlite(tokens, range, vars);
+  std::map<std::string, bool> known;
+  const SchemaObjectTest inSchema = [this, &known](const std::string& schema, const std::string& name) {
+    const std::string stored = StoredName(schema, name);
+    const auto it = known.find(stored);
+    if (it != known.end()) return it->second;
+    SqliteStatement s(session.db().handle(),
+                      "SELECT 1 FROM main.standin_objects WHERE name = ?1"
+                      " UNION ALL SELECT 1 FROM main.standin_modules WHERE name = ?1 COLLATE NOCASE LIMIT 1");
+    s.Bind(1, stored);
+    return known[stored] = s.Step();
+  };
+  RewriteResult r = RewriteForSqlite(tokens, range, vars, inSchema);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);
   if (NeedsDatabaseList(r.sql)) RefreshDatabaseList(session.db().handle(), session.directory.ListNames());
   return r.sql;

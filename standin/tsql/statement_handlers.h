@@ -45,6 +45,11 @@ void RunCreateModule(StatementContext& ctx, const CreateModuleStmt& s);
 void RunDropModule(StatementContext& ctx, const DropModuleStmt& s);
 void RunCreateType(StatementContext& ctx, const CreateTypeStmt& s);
 void RunDropType(StatementContext& ctx, const DropTypeStmt& s);
+// schema_statements.cpp
+void RunCreateSchema(StatementContext& ctx, const CreateSchemaStmt& s);
+void RunDropSchema(StatementContext& ctx, const DropSchemaStmt& s);
+// Error 2760 when the schema of a new object's stored name does not exist.
+void RequireSchema(StatementContext& ctx, const std::string& storedName);
 // sp_addtype, sp_droptype and the script's own (stored, not run) procedures;
 // false when `procedure` is none of them.
 bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, const ProcedureArgs& args);

@@ -1,5 +1,6 @@
 #include "tsql/tsql_parser.h"
 
+#include "catalog/schema_names.h"
 #include "types/collation.h"
 
 #include <strings.h>
@@ -94,7 +95,8 @@ class Parser {
     }
     if (parts.size() > 3) Fail();
     ObjectName n;
-    n.name = parts.back();
+    if (parts.size() >= 2) n.schema = parts[parts.size() - 2];
+    n.name = StoredName(n.schema, parts.back());
     if (parts.size() == 3) n.database = parts[0];
     return n;
   }
@@ -443,6 +445,11 @@ class Parser {
         else AcceptWord("NULL");
         return t;
       }
+      if (AcceptWord("SCHEMA")) {
+        CreateSchemaStmt c{Name(), {}};
+        if (AcceptWord("AUTHORIZATION")) c.owner = Name();
+        return c;
+      }
       if (AcceptWord("DATABASE")) {
         CreateDatabaseStmt d{Name()};
         // Files, collation and options: the stand-in has its own storage.
@@ -468,6 +475,12 @@ class Parser {
         if (AcceptWord("IF")) { ExpectWord("EXISTS"); s.ifExists = true; }
         do s.names.push_back(Name()); while (AcceptSymbol(","));
         return s;
+      }
+      if (AcceptWord("SCHEMA")) {
+        DropSchemaStmt d;
+        if (AcceptWord("IF")) { ExpectWord("EXISTS"); d.ifExists = true; }
+        d.name = Name();
+        return d;
       }
       if (AcceptWord("INDEX")) return DropIndex();
       if (AcceptWord("PROC") || AcceptWord("PROCEDURE")) return DropModule("P");
@@ -773,7 +786,11 @@ class Parser {
     c.name = Name();
     c.ordinal = static_cast<int>(index) + 1;
     std::string typeName = Name();
-    while (AcceptSymbol(".")) typeName = Name();  // [dbo].[AliasType], sys.int
+    if (AcceptSymbol(".")) {  // [Sales].[AliasType], sys.int
+      const std::string schema = typeName;
+      typeName = Name();
+      if (strcasecmp(schema.c_str(), "sys") != 0) typeName = StoredName(schema, typeName);
+    }
     int argCount = 0;
     long long a1 = 0, a2 = 0;
     bool isMax = false;
@@ -1091,7 +1108,7 @@ class Parser {
     }
     ObjectName n = QualifiedName();
     s.database = n.database;
-    s.procedure = n.name;
+    s.procedure = strcasecmp(n.schema.c_str(), "sys") == 0 ? BareName(n.name) : n.name;
     if (Cur().kind == SqlToken::Kind::End || Cur().IsSymbol(";") || AtStatementStart() || AtBlockEnd()) return s;
     do {
       std::string name;

@@ -17,8 +17,11 @@ struct TokenRange {
   bool empty() const { return begin >= end; }
 };
 
+// `name` is the stored name: the bare name for the default schema dbo, the
+// schema and the name joined for another schema (catalog/schema_names.h).
 struct ObjectName {
   std::string database;  // empty: the current one
+  std::string schema;    // as written; empty: the default schema
   std::string name;
 };
 
@@ -183,10 +186,20 @@ struct DropTypeStmt {
   bool ifExists = false;
 };
 
+// CREATE SCHEMA name [AUTHORIZATION owner]; DROP SCHEMA [IF EXISTS] name.
+struct CreateSchemaStmt {
+  std::string name;
+  std::string owner;  // empty: dbo
+};
+struct DropSchemaStmt {
+  std::string name;
+  bool ifExists = false;
+};
+
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
                                InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
                                CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
                                DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
-                               DropModuleStmt, CreateTypeStmt, DropTypeStmt>;
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt>;
 
 }  // namespace standin

@@ -158,7 +158,7 @@ class ConversionTest : public ::testing::Test {
   // The value kinds of a source table's columns, as the engine maps them.
   static std::vector<engine::ValueKind> KindsOf(const std::string& table) {
     engine::ColumnCatalog catalog(odbc::SourceLogon{"sql", kSqlLogin, kSqlPassword});
-    catalog.OpenColumnCatalog(table);
+    catalog.OpenColumnCatalog({"", table});
     std::vector<engine::ValueKind> kinds;
     engine::ColumnInfo c;
     while (catalog.FetchTableColumn(c)) kinds.push_back(engine::MapColumn(c).valueKind);

@@ -200,16 +200,38 @@ TEST(RunTexts, StatusAndTableNames) {
   EXPECT_EQ(DestinationTableName("counters"), "counters");
 }
 
+// A source table quotes itself for T-SQL and names its Access table; dbo keeps the bare name.
+TEST(RunTexts, SourceTablesKnowTheirSchema) {
+  struct Case {
+    odbc::SourceTable table;
+    const char* display;
+    const char* quoted;
+    const char* destination;
+  };
+  const Case cases[] = {
+      {{"dbo", "counter"}, "counter", "[dbo].[counter]", "countr"},
+      {{"", "Orders"}, "Orders", "[Orders]", "Orders"},
+      {{"DBO", "dot.name"}, "dot.name", "[DBO].[dot.name]", "dot.name"},
+      {{"Sales", "Customer"}, "Sales.Customer", "[Sales].[Customer]", "Sales_Customer"},
+      {{"Odd]Schema", "a]b"}, "Odd]Schema.a]b", "[Odd]]Schema].[a]]b]", "Odd]Schema_a]b"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.table.Display(), c.display);
+    EXPECT_EQ(c.table.QuotedSql(), c.quoted);
+    EXPECT_EQ(DestinationTableName(c.table), c.destination) << "made legal by the run, not here";
+  }
+}
+
 TEST(RunTexts, CompletionTextNamesEachFailedTable) {
   ConversionResult all;
-  all.tables.push_back({"A", "A", true, 3, true, "", false, {}});
+  all.tables.push_back({"A", "A", true, 3, true, "", false, {}, {}});
   EXPECT_EQ(CompletionText(all), "Database Conversion Compleated Successfully");
 
   ConversionResult some = all;
-  some.tables.push_back({"B", "B", false, 0, false, "[42S01] table exists", false, {}});
-  some.tables.push_back({"C", "C", true, 10, false, "row 11 refused: [23000] duplicate key", false, {}});
+  some.tables.push_back({"B", "B", false, 0, false, "[42S01] table exists", false, {}, {}});
+  some.tables.push_back({"C", "C", true, 10, false, "row 11 refused: [23000] duplicate key", false, {}, {}});
   some.tables.push_back({"D", "D", true, 4, false,
-                         "the rows could not be saved: [HY000] disk full; the file holds 4 rows of this table", true, {}});
+                         "the rows could not be saved: [HY000] disk full; the file holds 4 rows of this table", true, {}, {}});
   const std::string text = CompletionText(some);
   EXPECT_NE(text.find("\nB: [42S01] table exists"), std::string::npos) << text;
   EXPECT_NE(text.find("\nC: 10 rows copied, then row 11 refused"), std::string::npos) << text;
