@@ -1,5 +1,7 @@
 #include "command_line_options.h"
 
+#include "odbc/server_name.h"
+
 namespace talvoro::app {
 namespace {
 
@@ -18,14 +20,17 @@ std::optional<int> BoundedNumber(const std::string& text, int low, int high) {
 
 std::string UsageText() {
   return "Usage:\n"
-         "  Kestrin1 --database NAME --dest FILE.mdb (--table NAME... | --all)\n"
+         "  Kestrin1 [--server NAME] --database NAME --dest FILE.mdb (--table NAME... | --all)\n"
          "           [--overwrite] [--sql-login NAME] [--source-timeout SECONDS]\n"
          "           [--commit-interval MILLISECONDS]\n"
          "  Kestrin1 --help\n"
          "\n"
          "Copies tables of a SQL Server database into a new Access (.mdb) file.\n"
          "\n"
-         "  --database NAME    the source database on the local SQL Server\n"
+         "  --server NAME      the SQL Server: host, host\\INSTANCE, host,port,\n"
+         "                     tcp:host,port or an IP address (default: this machine's\n"
+         "                     default instance, also named localhost, (local) or .)\n"
+         "  --database NAME    the source database on that server\n"
          "  --dest FILE.mdb    the Access file to create\n"
          "  --table NAME...    the tables to copy, in this order (the option may repeat)\n"
          "  --all              copy every table of the database\n"
@@ -74,6 +79,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--server") {
+      if (!value(options.server)) return fail("--server needs a server name");
+      if (const auto parsed = odbc::ParseServerName(options.server); !parsed.name) {
+        return fail(parsed.error);
+      }
     } else if (arg == "--database") {
       if (!value(options.database)) return fail("--database needs a database name");
     } else if (arg == "--dest") {

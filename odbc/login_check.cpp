@@ -1,6 +1,8 @@
 #include "login_check.h"
 
 #include "data_sources.h"
+#include "server_messages.h"
+#include "server_name.h"
 #include "source_logon.h"
 
 namespace talvoro::odbc {
@@ -36,9 +38,16 @@ std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseNa
 }
 
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
-                                 const std::string& password, const std::string& databaseName) {
+                                 const std::string& password, const std::string& databaseName,
+                                 const std::string& server) {
   LoginCheckResult result;
-  RegisterSourceDsn(std::string(), kSourceDsn);
+  result.authMode = choice == AuthChoice::Windows ? kAuthWindows : kAuthSql;
+  if (const ParsedServerName parsed = ParseServerName(server); !parsed.name) {
+    result.serverNameInvalid = true;
+    result.message = parsed.error;
+    return result;
+  }
+  RegisterSourceDsn(std::string(), kSourceDsn, server);
 
   SQLHENV env = SQL_NULL_HENV;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return result;
@@ -54,7 +63,6 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDefaultSourceTimeoutSeconds)), 0);
   const bool windows = choice == AuthChoice::Windows;
-  result.authMode = windows ? kAuthWindows : kAuthSql;
   SQLSetConnectAttr(dbc, kIntegratedSecurity,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(windows ? 1 : 0)),
                     SQL_IS_INTEGER);
@@ -70,8 +78,14 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   }
   result.passed = Succeeded(rc);
   if (!result.passed) {
-    result.message = kLoginMismatchMessage;
     result.diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
+    result.serverSilent = ServerDidNotAnswer(result.diagnostics);
+    if (result.serverSilent) {
+      result.message = ServerNotAnsweringText(server);
+    } else {
+      result.message = kLoginMismatchMessage;
+      result.refusal = LoginFailedText(windows ? std::string() : loginName, server);
+    }
   } else {
     if (!databaseName.empty() && ServerHasDatabase(dbc, databaseName) == false) {
       result.passed = false;
@@ -82,6 +96,15 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
   return result;
+}
+
+std::string LoginFailureDetails(const LoginCheckResult& result) {
+  std::string text = result.refusal;
+  for (const DiagnosticRecord& record : result.diagnostics) {
+    if (!text.empty()) text += '\n';
+    text += "[" + record.sqlState + "] " + record.message;
+  }
+  return text;
 }
 
 }  // namespace talvoro::odbc

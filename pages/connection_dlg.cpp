@@ -50,15 +50,6 @@ std::string ProposalFolder() {
   return DestinationFolder(preferred ? preferred : "", Home());
 }
 
-std::string DescribeDiagnostics(const odbc::LoginCheckResult& result) {
-  std::string text;
-  for (const odbc::DiagnosticRecord& record : result.diagnostics) {
-    if (!text.empty()) text += '\n';
-    text += "[" + record.sqlState + "] " + record.message;
-  }
-  return text;
-}
-
 }  // namespace
 
 bool ChooseFolder(std::string& path, const std::string& title, wxWindow* owner,
@@ -204,14 +195,20 @@ void CConnectionDlg::OnOK() {
 
   engine::g_strLoginName = Text(loginName_);
   engine::g_strPassword = Text(password_);
+  const std::string server = Text(serverName_);
   odbc::LoginCheckResult login;
   {
     wxBusyCursor busy;
     login = odbc::TestSourceLogin(
         authWindows_->GetValue() ? odbc::AuthChoice::Windows : odbc::AuthChoice::SqlServer,
-        engine::g_strLoginName, engine::g_strPassword, DatabaseNameFromMdfPath(source));
+        engine::g_strLoginName, engine::g_strPassword, DatabaseNameFromMdfPath(source), server);
   }
   if (!login.authMode.empty()) engine::g_strAuthMode = login.authMode;
+  if (login.serverNameInvalid) {
+    ShowPageMessage(this, wxString::FromUTF8(login.message), kPageMessageCaption);
+    serverName_->SetFocus();
+    return;
+  }
   if (login.databaseMissing) {
     ShowPageMessage(this, wxString::FromUTF8(MissingDatabaseMessage(DatabaseNameFromMdfPath(source))),
                     kPageMessageCaption);
@@ -221,7 +218,7 @@ void CConnectionDlg::OnOK() {
   if (!login.passed) {
     if (!login.message.empty())
       ShowApplicationMessage(this, wxString::FromUTF8(login.message),
-                             wxString::FromUTF8(DescribeDiagnostics(login)));
+                             wxString::FromUTF8(odbc::LoginFailureDetails(login)));
     return;
   }
 
@@ -234,6 +231,7 @@ void CConnectionDlg::OnOK() {
   // file written speak of the same file.
   engine::g_strDatabaseName = DatabaseNameFromMdfPath(source);
   engine::g_strDestPath = destination;
+  engine::g_conversionSettings.serverName = server;
   exit_ = PageExit::Next;
   EndModal(wxID_OK);
 }

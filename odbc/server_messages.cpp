@@ -1,0 +1,35 @@
+#include "server_messages.h"
+
+#include "server_name.h"
+
+namespace talvoro::odbc {
+
+bool ServerDidNotAnswer(const std::vector<DiagnosticRecord>& records) {
+  for (const DiagnosticRecord& r : records) {
+    if (r.sqlState == "HYT00" || r.sqlState == "HYT01" || r.sqlState == "08S01" ||
+        r.sqlState == "08001") {
+      return true;
+    }
+    // FreeTDS's own numbers, for a lost connection it reports under 01000: time-out,
+    // read error, write error, cannot connect, end of file from the server.
+    switch (r.nativeError) {
+      case 20003: case 20004: case 20006: case 20009: case 20017:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+std::string ServerNotAnsweringText(std::string_view server) {
+  return "the server " + ServerDisplayName(server) + " does not answer";
+}
+
+std::string LoginFailedText(std::string_view loginName, std::string_view server) {
+  const std::string who = loginName.empty() ? std::string("Windows authentication")
+                                            : "user '" + std::string(loginName) + "'";
+  return "Login failed for " + who + " on " + ServerDisplayName(server);
+}
+
+}  // namespace talvoro::odbc
