@@ -20,6 +20,7 @@
 #include "pages/message_boxes.h"
 #include "pages/page_painting.h"
 #include "pages/path_choosers.h"
+#include "pages/source_database.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 
@@ -172,7 +173,7 @@ void CConnectionDlg::OnBrowseDest(wxCommandEvent&) {
       FolderChooserStart(Text(destPath_), wxGetCwd().utf8_string(), Home());
   if (!ChooseFolder(folder, "Sample of  getting folder.", this, start) || folder.empty()) return;
   const std::string destination =
-      JoinFolderAndFileName(folder, Text(destPath_), DatabaseNameFromMdfPath(Text(sourcePath_)));
+      JoinFolderAndFileName(folder, Text(destPath_), SourceDatabaseName(Text(sourcePath_)));
   destPath_->ChangeValue(wxString::FromUTF8(destination));
   engine::g_strDestPath = destination;
 }
@@ -201,7 +202,7 @@ void CConnectionDlg::OnOK() {
     wxBusyCursor busy;
     login = odbc::TestSourceLogin(
         authWindows_->GetValue() ? odbc::AuthChoice::Windows : odbc::AuthChoice::SqlServer,
-        engine::g_strLoginName, engine::g_strPassword, DatabaseNameFromMdfPath(source), server);
+        engine::g_strLoginName, engine::g_strPassword, SourceDatabaseName(source), server);
   }
   if (!login.authMode.empty()) engine::g_strAuthMode = login.authMode;
   if (login.serverNameInvalid) {
@@ -210,7 +211,7 @@ void CConnectionDlg::OnOK() {
     return;
   }
   if (login.databaseMissing) {
-    ShowPageMessage(this, wxString::FromUTF8(MissingDatabaseMessage(DatabaseNameFromMdfPath(source))),
+    ShowPageMessage(this, wxString::FromUTF8(MissingDatabaseMessage(SourceDatabaseName(source))),
                     kPageMessageCaption);
     sourcePath_->SetFocus();
     return;
@@ -229,7 +230,7 @@ void CConnectionDlg::OnOK() {
 
   // The typed fields are what the conversion uses, so the question above and the
   // file written speak of the same file.
-  engine::g_strDatabaseName = DatabaseNameFromMdfPath(source);
+  engine::g_strDatabaseName = SourceDatabaseName(source);
   engine::g_strDestPath = destination;
   engine::g_conversionSettings.serverName = server;
   exit_ = PageExit::Next;
