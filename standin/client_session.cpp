@@ -6,16 +6,16 @@
 #include <cstdio>
 #include <regex>
 
-#include "batch_executor.h"
-#include "catalog_procedures.h"
-#include "rpc_request.h"
+#include "tsql/batch_executor.h"
+#include "catalog/catalog_procedures.h"
+#include "protocol/rpc_request.h"
 #include "session_state.h"
-#include "statement_context.h"
-#include "statement_handlers.h"
-#include "tds_io.h"
-#include "tds_login.h"
-#include "tds_tokens.h"
-#include "text_encoding.h"
+#include "tsql/statement_context.h"
+#include "tsql/statement_handlers.h"
+#include "protocol/tds_io.h"
+#include "protocol/tds_login.h"
+#include "protocol/tds_tokens.h"
+#include "types/text_encoding.h"
 
 namespace standin {
 namespace {

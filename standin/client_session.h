@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "database_store.h"
-#include "integrated_login.h"
+#include "storage/database_store.h"
+#include "protocol/integrated_login.h"
 #include "server_options.h"
 
 namespace standin {

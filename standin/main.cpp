@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "client_session.h"
-#include "database_store.h"
-#include "integrated_login.h"
+#include "storage/database_store.h"
+#include "protocol/integrated_login.h"
 #include "server_options.h"
 
 using namespace standin;

@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "database_store.h"
-#include "value_conversion.h"
+#include "storage/database_store.h"
+#include "types/value_conversion.h"
 
 namespace standin {
 

@@ -1,0 +1,17 @@
+// Moves stand-in values into SQLite statements and reads result columns back.
+#pragma once
+
+#include <sqlite3.h>
+
+#include "types/value_conversion.h"
+
+namespace standin {
+
+// Integer, float, text and blob columns keep their kind; anything else is NULL.
+Value ValueFromSqliteColumn(sqlite3_stmt* st, int column);
+
+// Binds a stored value to parameter `index`. An empty blob stays an empty blob
+// (SQLite would take the null pointer of an empty buffer for NULL).
+void BindStoredValue(sqlite3_stmt* stmt, int index, const StoredValue& v);
+
+}  // namespace standin

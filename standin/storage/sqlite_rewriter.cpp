@@ -1,0 +1,263 @@
+#include "storage/sqlite_rewriter.h"
+
+#include <strings.h>
+
+#include "catalog/catalog_views.h"
+#include "types/conversion_syntax.h"
+
+namespace standin {
+namespace {
+
+struct Rename {
+  const char* from;
+  const char* to;
+};
+// T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
+constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"},   {"LEN", "tsql_len"}, {"SUBSTRING", "substr"},
+                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"}};
+
+bool EndsSelectList(const SqlToken& t) {
+  for (const char* w : {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO", "FOR", "OPTION"})
+    if (t.IsWord(w)) return true;
+  return false;
+}
+
+// T-SQL's "SELECT alias = expr" becomes "SELECT expr AS alias". The item keeps
+// its length, so positions stay valid while the list is scanned.
+void MoveSelectAliases(std::vector<SqlToken>& t, size_t begin, size_t end) {
+  struct List {
+    int depth;
+    size_t itemStart;
+  };
+  std::vector<List> lists;
+  auto finishItem = [&](size_t itemEnd) {
+    const size_t a = lists.back().itemStart;
+    if (itemEnd < a + 3 || !t[a].IsName() || !t[a + 1].IsSymbol("=")) return;
+    SqlToken alias = t[a];
+    for (size_t k = a; k + 2 < itemEnd; ++k) t[k] = t[k + 2];
+    SqlToken as;
+    as.kind = SqlToken::Kind::Word;
+    as.text = "AS";
+    t[itemEnd - 2] = as;
+    t[itemEnd - 1] = alias;
+  };
+  int depth = 0;
+  for (size_t i = begin; i < end; ++i) {
+    const SqlToken& tok = t[i];
+    if (!lists.empty() && lists.back().depth == depth) {
+      if (tok.IsSymbol(",")) {
+        finishItem(i);
+        lists.back().itemStart = i + 1;
+        continue;
+      }
+      if (EndsSelectList(tok) || tok.IsSymbol(";")) {
+        finishItem(i);
+        lists.pop_back();
+      }
+    }
+    if (tok.IsSymbol("(")) ++depth;
+    if (tok.IsSymbol(")")) {
+      if (!lists.empty() && lists.back().depth == depth) {
+        finishItem(i);
+        lists.pop_back();
+      }
+      --depth;
+    }
+    if (tok.IsWord("SELECT")) {
+      size_t start = i + 1;
+      if (start < end && (t[start].IsWord("DISTINCT") || t[start].IsWord("ALL"))) ++start;
+      if (start < end && t[start].IsWord("TOP")) {
+        ++start;
+        if (start < end && t[start].IsSymbol("(")) start += 3;
+        else ++start;
+        if (start < end && t[start].IsWord("PERCENT")) ++start;
+        if (start + 1 < end && t[start].IsWord("WITH") && t[start + 1].IsWord("TIES")) start += 2;
+      }
+      lists.push_back({depth, start});
+    }
+  }
+  while (!lists.empty()) {
+    if (lists.back().depth == depth) finishItem(end);
+    lists.pop_back();
+  }
+}
+
+bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
+  for (size_t i = begin + 1; i + 1 < end; ++i)
+    if (t[i].IsName() && t[i + 1].IsSymbol("=") && (t[i - 1].IsWord("SELECT") || t[i - 1].IsSymbol(",")))
+      return true;
+  return false;
+}
+
+}  // namespace
+
+// CONVERT(type, x[, style]) and CAST(x AS type) (and their TRY_ forms) call the
+// stand-in's tsql_convert('type', x[, style]). For CONVERT only the head is
+// replaced and the arguments follow as usual; CAST's argument is rewritten here.
+// Returns false when the token at `i` starts no conversion; else `i` is the last
+// token consumed.
+static bool RewriteConversion(const std::vector<SqlToken>& t, size_t& i, TokenRange range, const VariableResolver& vars,
+                       RewriteResult& r) {
+  const SqlToken& tok = t[i];
+  if (i + 1 >= range.end || !t[i + 1].IsSymbol("(")) return false;
+  const bool tryOnly = tok.IsWord("TRY_CONVERT") || tok.IsWord("TRY_CAST");
+  const char* function = tryOnly ? "tsql_try_convert('" : "tsql_convert('";
+  const size_t close = MatchingParen(t, i + 1, range.end);
+  if (close >= range.end) return false;
+  if (tok.IsWord("CONVERT") || tok.IsWord("TRY_CONVERT")) {
+    int depth = 0;
+    for (size_t k = i + 2; k < close; ++k) {
+      if (t[k].IsSymbol("(")) ++depth;
+      if (t[k].IsSymbol(")")) --depth;
+      if (depth == 0 && t[k].IsSymbol(",")) {
+        r.sql += function + TypeText(t, i + 2, k) + "',";
+        i = k;
+        return true;
+      }
+    }
+    return false;
+  }
+  if (!tok.IsWord("CAST") && !tok.IsWord("TRY_CAST")) return false;
+  size_t as = close;
+  int depth = 0;
+  for (size_t k = i + 2; k < close; ++k) {
+    if (t[k].IsSymbol("(")) ++depth;
+    if (t[k].IsSymbol(")")) --depth;
+    if (depth == 0 && t[k].IsWord("AS")) as = k;
+  }
+  if (as == close || as == i + 2) return false;
+  RewriteResult inner = RewriteForSqlite(t, TokenRange{i + 2, as}, vars);
+  if (!inner.ok) {
+    r = inner;
+    return true;
+  }
+  r.sql += function + TypeText(t, as + 1, close) + "', " + inner.sql + ")";
+  i = close;
+  return true;
+}
+
+std::string SqliteString(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange range, const VariableResolver& vars) {
+  std::vector<SqlToken> moved;
+  if (HasSelectAlias(tokens, range.begin, range.end)) {
+    moved.assign(tokens.begin() + static_cast<std::ptrdiff_t>(range.begin), tokens.begin() + static_cast<std::ptrdiff_t>(range.end));
+    MoveSelectAliases(moved, 0, moved.size());
+    range = TokenRange{0, moved.size()};
+  }
+  const std::vector<SqlToken>& t = moved.empty() ? tokens : moved;
+  RewriteResult r;
+  std::string limit;
+  int depth = 0;
+  for (size_t i = range.begin; i < range.end; ++i) {
+    const SqlToken& tok = t[i];
+    // Qualifiers SQLite does not know: dbo.X, db.dbo.X, db..X.
+    if (tok.IsName() && i + 1 < range.end && t[i + 1].IsSymbol(".")) {
+      if (tok.kind != SqlToken::Kind::End && strcasecmp(tok.text.c_str(), "dbo") == 0) { ++i; continue; }
+      if (i + 2 < range.end && t[i + 2].IsSymbol(".")) { i += 2; continue; }  // db..X
+      if (i + 3 < range.end && t[i + 2].IsName() && strcasecmp(t[i + 2].text.c_str(), "dbo") == 0 &&
+          t[i + 3].IsSymbol(".")) {
+        i += 3;
+        continue;
+      }
+    }
+    // Catalog views: sys.objects, INFORMATION_SCHEMA.TABLES, sysobjects ...
+    if (tok.IsName() && i + 2 < range.end && t[i + 1].IsSymbol(".") && t[i + 2].IsName() &&
+        (i == range.begin || !t[i - 1].IsSymbol("."))) {
+      if (const auto view = CatalogViewName(tok.text, t[i + 2].text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += *view;
+        i += 2;
+        continue;
+      }
+    }
+    if (tok.kind == SqlToken::Kind::Word && !(i + 1 < range.end && (t[i + 1].IsSymbol("(") || t[i + 1].IsSymbol(".")))) {
+      if (const auto view = CatalogViewName("", tok.text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += *view;
+        continue;
+      }
+    }
+    if (tok.IsWord("TOP") && depth == 0 && limit.empty() && i > range.begin &&
+        (t[i - 1].IsWord("SELECT") || t[i - 1].IsWord("DISTINCT"))) {
+      if (i + 1 < range.end && t[i + 1].kind == SqlToken::Kind::Number) {
+        limit = t[i + 1].text;
+        ++i;
+        continue;
+      }
+      if (i + 3 < range.end && t[i + 1].IsSymbol("(") && t[i + 2].kind == SqlToken::Kind::Number &&
+          t[i + 3].IsSymbol(")")) {
+        limit = t[i + 2].text;
+        i += 3;
+        continue;
+      }
+    }
+    if (!r.sql.empty()) r.sql += ' ';
+    switch (tok.kind) {
+      case SqlToken::Kind::QuotedName: {
+        std::string q = "\"";
+        for (char c : tok.text) {
+          if (c == '"') q += '"';
+          q += c;
+        }
+        r.sql += q + "\"";
+        break;
+      }
+      case SqlToken::Kind::String: r.sql += SqliteString(tok.text); break;
+      case SqlToken::Kind::Binary:
+        r.sql += "X'" + std::string(tok.text.size() % 2 ? "0" : "") + tok.text + "'";
+        break;
+      case SqlToken::Kind::Variable: {
+        const auto v = vars ? vars(tok.text) : std::nullopt;
+        if (!v) {
+          r.ok = false;
+          r.undeclaredVariable = tok.text;
+          return r;
+        }
+        r.sql += *v;
+        break;
+      }
+      case SqlToken::Kind::Word: {
+        if (RewriteConversion(t, i, range, vars, r)) {
+          if (!r.ok) return r;
+          break;
+        }
+        bool renamed = false;
+        if (i + 1 < range.end && t[i + 1].IsSymbol("(")) {
+          for (const auto& fn : kFunctionRenames) {
+            if (tok.IsWord(fn.from)) { r.sql += fn.to; renamed = true; break; }
+          }
+        }
+        if (!renamed && tok.text[0] == '#') r.sql += "\"" + tok.text + "\"";  // #temp table
+        else if (!renamed) r.sql += tok.text;
+        break;
+      }
+      case SqlToken::Kind::Symbol:
+        if (tok.text == "(") ++depth;
+        if (tok.text == ")") --depth;
+        // T-SQL joins strings with '+': where a string literal stands beside it,
+        // it can only mean concatenation.
+        if (tok.text == "+" && ((i > range.begin && t[i - 1].kind == SqlToken::Kind::String) ||
+                                (i + 1 < range.end && t[i + 1].kind == SqlToken::Kind::String))) {
+          r.sql += "||";
+          break;
+        }
+        if (tok.text == "!<") r.sql += ">=";
+        else if (tok.text == "!>") r.sql += "<=";
+        else r.sql += tok.text;
+        break;
+      default: r.sql += tok.text; break;
+    }
+  }
+  if (!limit.empty()) r.sql += " LIMIT " + limit;
+  return r;
+}
+
+}  // namespace standin

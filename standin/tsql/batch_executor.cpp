@@ -1,0 +1,150 @@
+#include "tsql/batch_executor.h"
+
+#include <variant>
+
+#include "tsql/statement_context.h"
+#include "tsql/statement_handlers.h"
+#include "tsql/tsql_parser.h"
+
+namespace standin {
+
+const char kVersionText[] =
+    "Microsoft SQL Server 2022 (RTM) - 16.0.4096.0 (X64) compatible stand-in (SQLite storage)";
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+  using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// Errors that end only their statement on SQL Server; the batch goes on.
+bool EndsOnlyTheStatement(int number) {
+  switch (number) {
+    case 109: case 110: case 213: case 272: case 273: case 515: case 544: case 547:
+    case 1505: case 1750: case 1776: case 1781: case 1801: case 1902: case 1913: case 2601: case 2627: case 2705:
+    case 3701: case 3725: case 3726: case 3728: case 4712: case 4901: case 5074:
+    case 2714: case 3702: case 3705: case 4405: case 8101: case 8102: case 8152:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+BatchOutcome BatchExecutor::Run(const std::string& sql) {
+  const ParsedBatch batch = ParseBatch(sql);
+  StatementContext ctx(session_, w_, batch, inProcedure_);
+  auto fail = [&](ServerMessage m) {
+    WriteMessage(w_, m);
+    WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+              kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+    return BatchOutcome::Failed;
+  };
+  if (!batch.ok) {
+    ServerMessage m;
+    m.number = batch.errorNumber;
+    m.state = 1;
+    m.severity = 15;
+    m.text = batch.error;
+    return fail(m);
+  }
+  if (batch.statements.empty()) {
+    ctx.lastStatement = true;
+    ctx.Done(0, kCmdNone, 0);
+    return BatchOutcome::Completed;
+  }
+  bool anyFailed = false;
+  // With IF, WHILE or RETURN the last statement run is not known in advance:
+  // the batch then ends with a DONE of its own.
+  bool flow = false;
+  for (const auto& st : batch.statements)
+    flow |= std::holds_alternative<IfStmt>(st) || std::holds_alternative<GotoStmt>(st) || std::holds_alternative<ReturnStmt>(st);
+  constexpr uint64_t kMaxJumps = 10000000;  // a WHILE that never ends must not hold the session forever
+  uint64_t jumps = 0;
+  for (size_t i = 0; i < batch.statements.size();) {
+    ctx.lastStatement = !flow && i + 1 == batch.statements.size();
+    const Statement& statement = batch.statements[i];
+    size_t next = i + 1;
+    try {
+      if (const auto* s = std::get_if<IfStmt>(&statement)) {
+        if (!EvaluateCondition(ctx, s->condition)) next = s->falseTarget;
+      } else if (const auto* g = std::get_if<GotoStmt>(&statement)) {
+        next = g->target;
+        if (++jumps > kMaxJumps) ThrowSqlError(50000, "The batch was stopped: its loop ran too long.");
+      } else if (std::holds_alternative<ReturnStmt>(statement)) {
+        break;
+      } else if (session_.fmtonly && !std::holds_alternative<QueryStmt>(statement) && !std::holds_alternative<SetStmt>(statement)) {
+        ctx.Done(0, kCmdNone, 0);  // FMTONLY describes without running anything
+      } else {
+        // With IMPLICIT_TRANSACTIONS ON, reading or changing data opens a transaction
+        // (script statements that only touch variables or print do not).
+        if (session_.implicitTransactions && session_.tranCount == 0 && !std::holds_alternative<SetStmt>(statement) &&
+            !std::holds_alternative<TransactionStmt>(statement) && !std::holds_alternative<UseStmt>(statement) &&
+            !std::holds_alternative<ExecStmt>(statement) && !std::holds_alternative<DeclareStmt>(statement) &&
+            !std::holds_alternative<PrintStmt>(statement) && !std::holds_alternative<RaiserrorStmt>(statement) &&
+            !std::holds_alternative<NoOpStmt>(statement))
+          BeginTransaction(session_, w_);
+        std::visit(Overloaded{
+                       [&](const CreateDatabaseStmt& s) { RunCreateDatabase(ctx, s); },
+                       [&](const DropDatabaseStmt& s) { RunDropDatabase(ctx, s); },
+                       [&](const UseStmt& s) { RunUse(ctx, s); },
+                       [&](const CreateTableStmt& s) { RunCreateTable(ctx, s); },
+                       [&](const CreateViewStmt& s) { RunCreateView(ctx, s); },
+                       [&](const InsertStmt& s) { RunInsert(ctx, s); },
+                       [&](const UpdateStmt& s) { RunUpdate(ctx, s); },
+                       [&](const DropObjectStmt& s) { RunDropObject(ctx, s); },
+                       [&](const QueryStmt& s) { RunQuery(ctx, s); },
+                       [&](const SetStmt& s) { RunSet(ctx, s); },
+                       [&](const TransactionStmt& s) { RunTransaction(ctx, s); },
+                       [&](const ExecStmt& s) { RunExec(ctx, s); },
+                       [&](const CreateIndexStmt& s) { RunCreateIndex(ctx, s); },
+                       [&](const DropIndexStmt& s) { RunDropIndex(ctx, s); },
+                       [&](const AlterTableStmt& s) { RunAlterTable(ctx, s); },
+                       [&](const DeclareStmt& s) { RunDeclare(ctx, s); },
+                       [&](const AssignStmt& s) { RunAssign(ctx, s); },
+                       [&](const PrintStmt& s) { RunPrint(ctx, s); },
+                       [&](const RaiserrorStmt& s) { RunRaiserror(ctx, s); },
+                       [&](const NoOpStmt&) { ctx.Done(0, kCmdNone, 0); },
+                       [&](const CreateModuleStmt& s) { RunCreateModule(ctx, s); },
+                       [&](const DropModuleStmt& s) { RunDropModule(ctx, s); },
+                       [&](const CreateTypeStmt& s) { RunCreateType(ctx, s); },
+                       [&](const DropTypeStmt& s) { RunDropType(ctx, s); },
+                       [&](const auto&) {},  // control flow, handled above
+                   },
+                   statement);
+      }
+    } catch (const SqlError& e) {
+      if (ctx.lastStatement || !EndsOnlyTheStatement(e.message.number)) return fail(e.message);
+      WriteMessage(w_, e.message);
+      WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+                kDoneError | kDoneMore | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+      anyFailed = true;
+      i = next;
+      continue;
+    } catch (const SqliteError& e) {
+      return fail(TranslateSqliteError(e));
+    } catch (const ConnectionLost&) {
+      throw;
+    } catch (const ProtocolError&) {
+      throw;
+    } catch (const std::exception& e) {
+      ServerMessage m;
+      m.number = 50000;
+      m.text = e.what();
+      return fail(m);
+    }
+    if (ctx.cancelled) return BatchOutcome::Cancelled;
+    i = next;
+  }
+  if (flow) {
+    WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+              (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+  }
+  return anyFailed ? BatchOutcome::Failed : BatchOutcome::Completed;
+}
+
+}  // namespace standin

@@ -1,0 +1,176 @@
+#include <strings.h>
+
+#include "tsql/batch_executor.h"
+#include "catalog/catalog_procedures.h"
+#include "storage/sqlite_handle.h"
+#include "tsql/statement_handlers.h"
+
+namespace standin {
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::vector<uint8_t> Descriptor(SessionState& s) {
+  std::vector<uint8_t> d(8, 0);
+  d[0] = static_cast<uint8_t>(s.spid);
+  d[1] = static_cast<uint8_t>(s.spid >> 8);
+  d[2] = 1;
+  return d;
+}
+
+}  // namespace
+
+void BeginTransaction(SessionState& session, ReplyWriter& w) {
+  if (session.tranCount == 0) {
+    try {
+      SqliteExec(session.db().handle(), "BEGIN IMMEDIATE");
+    } catch (const SqliteError& e) {
+      throw SqlError{TranslateSqliteError(e)};
+    }
+    WriteEnvChangeBytes(w, 8, Descriptor(session), {});
+  }
+  ++session.tranCount;
+}
+
+void CommitTransaction(SessionState& session, ReplyWriter& w) {
+  if (session.tranCount == 0)
+    ThrowSqlError(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+  if (--session.tranCount > 0) return;
+  try {
+    SqliteExec(session.db().handle(), "COMMIT");
+  } catch (const SqliteError& e) {
+    ++session.tranCount;
+    throw SqlError{TranslateSqliteError(e)};
+  }
+  WriteEnvChangeBytes(w, 9, {}, Descriptor(session));
+}
+
+void RollbackTransaction(SessionState& session, ReplyWriter& w) {
+  if (session.tranCount == 0)
+    ThrowSqlError(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+  session.tranCount = 0;
+  sqlite3_exec(session.db().handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  WriteEnvChangeBytes(w, 10, {}, Descriptor(session));
+}
+
+void RunSet(StatementContext& ctx, const SetStmt& s) {
+  if (s.option == "NOCOUNT") ctx.session.nocount = s.on;
+  else if (s.option == "FMTONLY") ctx.session.fmtonly = s.on;
+  else if (s.option == "IMPLICIT_TRANSACTIONS") ctx.session.implicitTransactions = s.on;
+  else if (s.option == "IDENTITY_INSERT") {
+    ctx.CheckDatabasePart(s.table);
+    const auto object = ctx.session.db().FindObject(s.table.name);
+    if (!object || object->isView) ThrowSqlError(208, "Invalid object name '" + s.table.name + "'.");
+    bool hasIdentity = false;
+    for (const auto& c : ctx.session.db().TableColumns(object->name)) hasIdentity |= c.identity;
+    if (!hasIdentity)
+      ThrowSqlError(8106, "Table '" + object->name + "' does not have the identity property. Cannot perform SET operation.");
+    if (s.on) {
+      ctx.session.identityInsert.clear();  // only one table at a time, as on SQL Server
+      ctx.session.identityInsert.insert(Lower(object->name));
+    } else {
+      ctx.session.identityInsert.erase(Lower(object->name));
+    }
+  }
+  ctx.Done(0, kCmdNone, 0);
+}
+
+void RunTransaction(StatementContext& ctx, const TransactionStmt& s) {
+  switch (s.action) {
+    case TransactionStmt::Action::Begin: BeginTransaction(ctx.session, ctx.w); break;
+    case TransactionStmt::Action::Commit: CommitTransaction(ctx.session, ctx.w); break;
+    case TransactionStmt::Action::Rollback: RollbackTransaction(ctx.session, ctx.w); break;
+  }
+  ctx.Done(0, kCmdNone, 0);
+}
+
+namespace {
+
+// Parameter names declared in "@P1 int, @P2 nvarchar(10)", lower case.
+std::vector<std::string> DeclaredParameters(const std::string& defs) {
+  std::vector<std::string> names;
+  int depth = 0;
+  bool atName = true;
+  for (size_t i = 0; i < defs.size(); ++i) {
+    const char c = defs[i];
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) { atName = true; continue; }
+    if (atName && c == '@') {
+      std::string name;
+      while (i < defs.size() && (defs[i] == '@' || std::isalnum(static_cast<unsigned char>(defs[i])) || defs[i] == '_'))
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(defs[i++])));
+      names.push_back(name);
+      atName = false;
+    }
+  }
+  return names;
+}
+
+// Dynamic SQL runs as a batch of its own, with its own variables.
+void RunNested(StatementContext& ctx, const std::string& sql, std::map<std::string, Value> variables) {
+  std::swap(ctx.session.variables, variables);
+  try {
+    BatchExecutor(ctx.session, ctx.w, true).Run(sql);
+  } catch (...) {
+    std::swap(ctx.session.variables, variables);
+    throw;
+  }
+  std::swap(ctx.session.variables, variables);
+  WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+}
+
+bool IsExtendedPropertyProcedure(const std::string& name) {
+  for (const char* p : {"sp_addextendedproperty", "sp_updateextendedproperty", "sp_dropextendedproperty"})
+    if (strcasecmp(p, name.c_str()) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+void RunExec(StatementContext& ctx, const ExecStmt& s) {
+  if (!s.dynamic.empty()) {
+    const Value text = ctx.Evaluate(ctx.batch.tokens, s.dynamic);
+    RunNested(ctx, text.text, {});
+    return;
+  }
+  ProcedureArgs args;
+  for (const auto& [name, range] : s.args) {
+    Value v;
+    const SqlToken& first = ctx.batch.tokens[range.begin];
+    if (range.end - range.begin == 1 && first.IsName() && !first.IsWord("NULL")) v = Value::Str(first.text);
+    else v = ctx.Evaluate(ctx.batch.tokens, range);
+    args.emplace_back(Lower(name), v);
+  }
+  if (strcasecmp(s.procedure.c_str(), "sp_executesql") == 0) {
+    // sp_executesql @stmt [, @params, values...]
+    std::map<std::string, Value> variables;
+    const std::string statement = !args.empty() ? args[0].second.text : std::string();
+    const auto declared = args.size() > 1 ? DeclaredParameters(args[1].second.text) : std::vector<std::string>();
+    for (size_t i = 2, k = 0; i < args.size(); ++i, ++k) {
+      const std::string key = !args[i].first.empty() ? args[i].first : k < declared.size() ? declared[k] : "";
+      if (!key.empty()) variables[key] = args[i].second;
+    }
+    RunNested(ctx, statement, variables);
+    return;
+  }
+  // Descriptions kept by SQL Server for its tools; nothing here reads them.
+  if (IsExtendedPropertyProcedure(s.procedure) ||
+      (s.database.empty() && RunScriptProcedure(ctx, s.procedure, args))) {
+    WriteReturnStatus(ctx.w, 0);
+    WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+    return;
+  }
+  ServerMessage error;
+  const CatalogOutcome outcome = RunCatalogProcedure(s.procedure, args, ctx.session, s.database, ctx.w, error);
+  if (outcome == CatalogOutcome::NotCatalog)
+    ThrowSqlError(2812, "Could not find stored procedure '" + s.procedure + "'.", 62);
+  if (outcome == CatalogOutcome::Error) throw SqlError{error};
+  WriteReturnStatus(ctx.w, 0);
+  WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+}
+
+}  // namespace standin

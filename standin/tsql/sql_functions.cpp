@@ -1,0 +1,128 @@
+#include "tsql/sql_functions.h"
+
+#include <sys/time.h>
+
+#include <cstdio>
+#include <ctime>
+#include <random>
+#include <string>
+
+#include "types/explicit_conversion.h"
+
+namespace standin {
+namespace {
+
+void Now(sqlite3_context* ctx, bool utc, int fractionDigits) {
+  timeval tv{};
+  gettimeofday(&tv, nullptr);
+  tm parts{};
+  const time_t seconds = tv.tv_sec;
+  if (utc) gmtime_r(&seconds, &parts);
+  else localtime_r(&seconds, &parts);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%06ld0", parts.tm_year + 1900, parts.tm_mon + 1,
+                parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, static_cast<long>(tv.tv_usec));
+  std::string text(buf);
+  text.resize(20 + fractionDigits);
+  sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void GetDate(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, false, 3); }
+void GetUtcDate(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, true, 3); }
+void SysDateTime(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, false, 7); }
+
+void NewId(sqlite3_context* ctx, int, sqlite3_value**) {
+  thread_local std::mt19937_64 rng{std::random_device{}()};
+  const uint64_t a = rng(), b = rng();
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%08X-%04X-4%03X-%04X-%012llX", static_cast<unsigned>(a >> 32),
+                static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFF),
+                static_cast<unsigned>(0x8000 | (b >> 50)), static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFULL));
+  sqlite3_result_text(ctx, buf, -1, SQLITE_TRANSIENT);
+}
+
+Value FromSqliteValue(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: return Value::Int(sqlite3_value_int64(v));
+    case SQLITE_FLOAT: {
+      Value x;
+      x.kind = Value::Kind::Float;
+      x.real = sqlite3_value_double(v);
+      return x;
+    }
+    case SQLITE_TEXT:
+      return Value::Str(std::string(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                    static_cast<size_t>(sqlite3_value_bytes(v))));
+    case SQLITE_BLOB: {
+      Value x;
+      x.kind = Value::Kind::Binary;
+      const auto* p = static_cast<const uint8_t*>(sqlite3_value_blob(v));
+      x.bytes.assign(p, p + sqlite3_value_bytes(v));
+      return x;
+    }
+    default: return Value::Null();
+  }
+}
+
+void ResultStored(sqlite3_context* ctx, const StoredValue& s) {
+  switch (s.kind) {
+    case StoredValue::Kind::Integer: sqlite3_result_int64(ctx, s.integer); break;
+    case StoredValue::Kind::Real: sqlite3_result_double(ctx, s.real); break;
+    case StoredValue::Kind::Text:
+      sqlite3_result_text(ctx, s.text.data(), static_cast<int>(s.text.size()), SQLITE_TRANSIENT);
+      break;
+    case StoredValue::Kind::Blob:
+      if (s.blob.empty()) sqlite3_result_zeroblob(ctx, 0);
+      else sqlite3_result_blob(ctx, s.blob.data(), static_cast<int>(s.blob.size()), SQLITE_TRANSIENT);
+      break;
+    default: sqlite3_result_null(ctx); break;
+  }
+}
+
+// tsql_convert('type', value[, style]): CONVERT and CAST. The parsed type is
+// kept with the statement, so each row only converts.
+void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const bool tryOnly = sqlite3_user_data(ctx) != nullptr;
+  const SqlType* type = static_cast<const SqlType*>(sqlite3_get_auxdata(ctx, 0));
+  ConversionError error;
+  SqlType parsedType;
+  if (!type) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const auto parsed = ParseTargetType(text ? text : "", error);
+    if (!parsed) {
+      sqlite3_result_error(ctx, EncodeConversionError(error).c_str(), -1);
+      return;
+    }
+    parsedType = *parsed;
+    type = &parsedType;
+    sqlite3_set_auxdata(ctx, 0, new SqlType(parsedType), [](void* p) { delete static_cast<SqlType*>(p); });
+  }
+  std::optional<int> style;
+  if (argc > 2 && sqlite3_value_type(argv[2]) != SQLITE_NULL) style = sqlite3_value_int(argv[2]);
+  const auto stored = ConvertExplicitly(FromSqliteValue(argv[1]), *type, style, error);
+  if (!stored) {
+    if (tryOnly) sqlite3_result_null(ctx);
+    else sqlite3_result_error(ctx, EncodeConversionError(error).c_str(), -1);
+    return;
+  }
+  ResultStored(ctx, *stored);
+}
+
+}  // namespace
+
+void RegisterTsqlFunctions(sqlite3* db) {
+  const int flags = SQLITE_UTF8;
+  sqlite3_create_function(db, "getdate", 0, flags, nullptr, GetDate, nullptr, nullptr);
+  sqlite3_create_function(db, "current_timestamp", 0, flags, nullptr, GetDate, nullptr, nullptr);
+  sqlite3_create_function(db, "getutcdate", 0, flags, nullptr, GetUtcDate, nullptr, nullptr);
+  sqlite3_create_function(db, "sysdatetime", 0, flags, nullptr, SysDateTime, nullptr, nullptr);
+  sqlite3_create_function(db, "newid", 0, flags, nullptr, NewId, nullptr, nullptr);
+  static int tryMarker = 1;
+  for (int argc : {2, 3}) {
+    sqlite3_create_function(db, "tsql_convert", argc, flags | SQLITE_DETERMINISTIC, nullptr, Convert, nullptr, nullptr);
+    sqlite3_create_function(db, "tsql_try_convert", argc, flags | SQLITE_DETERMINISTIC, &tryMarker, Convert, nullptr,
+                            nullptr);
+  }
+}
+
+}  // namespace standin

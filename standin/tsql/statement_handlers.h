@@ -1,0 +1,57 @@
+// One handler per kind of statement; each writes its own reply tokens and
+// throws SqlError on failure.
+#pragma once
+
+#include "catalog/catalog_procedures.h"
+#include "tsql/statement_context.h"
+#include "tsql/tsql_statements.h"
+
+namespace standin {
+
+// Databases and objects (ddl_statements.cpp).
+void RunCreateDatabase(StatementContext& ctx, const CreateDatabaseStmt& s);
+void RunDropDatabase(StatementContext& ctx, const DropDatabaseStmt& s);
+void RunUse(StatementContext& ctx, const UseStmt& s);
+void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s);
+void RunCreateView(StatementContext& ctx, const CreateViewStmt& s);
+void RunDropObject(StatementContext& ctx, const DropObjectStmt& s);
+
+// alter_table_statement.cpp
+void RunAlterTable(StatementContext& ctx, const AlterTableStmt& s);
+void RunCreateIndex(StatementContext& ctx, const CreateIndexStmt& s);
+void RunDropIndex(StatementContext& ctx, const DropIndexStmt& s);
+
+// insert_statement.cpp
+void RunInsert(StatementContext& ctx, const InsertStmt& s);
+
+// update_statement.cpp
+void RunUpdate(StatementContext& ctx, const UpdateStmt& s);
+
+// SELECT, DELETE, TRUNCATE (query_statement.cpp).
+void RunQuery(StatementContext& ctx, const QueryStmt& s);
+
+// SET, transactions, EXEC (session_statements.cpp).
+void RunSet(StatementContext& ctx, const SetStmt& s);
+void RunTransaction(StatementContext& ctx, const TransactionStmt& s);
+void RunExec(StatementContext& ctx, const ExecStmt& s);
+
+// Script statements (script_statements.cpp).
+bool EvaluateCondition(StatementContext& ctx, TokenRange condition);
+void RunDeclare(StatementContext& ctx, const DeclareStmt& s);
+void RunAssign(StatementContext& ctx, const AssignStmt& s);
+void RunPrint(StatementContext& ctx, const PrintStmt& s);
+void RunRaiserror(StatementContext& ctx, const RaiserrorStmt& s);
+void RunCreateModule(StatementContext& ctx, const CreateModuleStmt& s);
+void RunDropModule(StatementContext& ctx, const DropModuleStmt& s);
+void RunCreateType(StatementContext& ctx, const CreateTypeStmt& s);
+void RunDropType(StatementContext& ctx, const DropTypeStmt& s);
+// sp_addtype, sp_droptype and the script's own (stored, not run) procedures;
+// false when `procedure` is none of them.
+bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, const ProcedureArgs& args);
+
+// Transaction control shared by T-SQL and transaction-manager requests.
+void BeginTransaction(SessionState& session, ReplyWriter& w);
+void CommitTransaction(SessionState& session, ReplyWriter& w);
+void RollbackTransaction(SessionState& session, ReplyWriter& w);
+
+}  // namespace standin

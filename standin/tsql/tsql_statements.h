@@ -1,0 +1,192 @@
+// The statements the stand-in understands, as the parser hands them over.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "storage/database_store.h"
+
+namespace standin {
+
+// Tokens [begin, end) of the batch's token list.
+struct TokenRange {
+  size_t begin = 0;
+  size_t end = 0;
+  bool empty() const { return begin >= end; }
+};
+
+struct ObjectName {
+  std::string database;  // empty: the current one
+  std::string name;
+};
+
+struct CreateDatabaseStmt { std::string name; };
+struct DropDatabaseStmt { std::vector<std::string> names; bool ifExists = false; };
+struct UseStmt { std::string name; };
+
+// One column of an index or key, in key order.
+struct KeyColumn {
+  std::string name;
+  bool descending = false;
+};
+
+enum class ReferentialAction { NoAction, Cascade, SetNull, SetDefault };
+
+// A table constraint as declared (in CREATE TABLE or ALTER TABLE ... ADD).
+struct ConstraintDef {
+  enum class Kind { PrimaryKey, Unique, ForeignKey, Default, Check } kind = Kind::PrimaryKey;
+  std::string name;                      // empty: generated
+  int clustered = -1;                    // -1 unspecified, 0 NONCLUSTERED, 1 CLUSTERED
+  std::vector<KeyColumn> columns;        // key columns; FOREIGN KEY: referencing columns; DEFAULT: FOR column
+  ObjectName referenced;                 // FOREIGN KEY
+  std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
+  ReferentialAction onDelete = ReferentialAction::NoAction;
+  ReferentialAction onUpdate = ReferentialAction::NoAction;
+  std::string expression;                // DEFAULT (normalised) or CHECK text
+};
+
+struct CreateTableStmt {
+  ObjectName name;
+  std::vector<ColumnMeta> columns;        // pkSeq filled from column or table constraints
+  std::vector<ConstraintDef> constraints; // keys, foreign keys, named defaults, checks
+  std::string pkName;                     // empty: generated
+};
+
+struct CreateIndexStmt {
+  ObjectName table;
+  std::string name;
+  bool unique = false;
+  bool filtered = false;  // WHERE ...: kept and listed, not enforced
+  int clustered = -1;
+  std::vector<KeyColumn> columns;
+};
+
+struct DropIndexStmt {
+  std::vector<std::pair<ObjectName, std::string>> indexes;  // (table, index)
+  bool ifExists = false;
+};
+
+struct AlterTableStmt {
+  enum class Action { AddConstraints, AddColumns, DropConstraints, DropColumns, CheckConstraints, AlterColumn };
+  ObjectName table;
+  Action action = Action::AddConstraints;
+  bool noCheck = false;                    // WITH NOCHECK ADD / NOCHECK CONSTRAINT
+  bool withCheck = false;                  // WITH CHECK written (CHECK CONSTRAINT then also checks the rows)
+  std::vector<ConstraintDef> constraints;  // ADD
+  std::vector<ColumnMeta> columns;         // ADD columns / ALTER COLUMN
+  std::vector<std::string> names;          // DROP / [NO]CHECK CONSTRAINT; empty with `all`
+  bool all = false;
+  bool ifExists = false;
+};
+
+struct CreateViewStmt {
+  ObjectName name;
+  std::vector<std::string> columns;
+  TokenRange select;
+};
+
+struct InsertStmt {
+  ObjectName table;
+  std::vector<std::string> columns;             // empty: all, in order
+  std::vector<std::vector<TokenRange>> rows;    // VALUES (...), (...)
+  bool defaultValues = false;
+  TokenRange select;                            // INSERT ... SELECT
+};
+
+struct UpdateStmt {
+  ObjectName table;
+  std::vector<std::pair<std::string, TokenRange>> assignments;  // column = expression
+  TokenRange where;                                             // condition after WHERE; empty: every row
+};
+
+struct DropObjectStmt {
+  bool view = false;
+  bool ifExists = false;
+  std::vector<ObjectName> names;
+};
+
+// Statements SQLite runs after rewriting (SELECT, DELETE, TRUNCATE).
+struct QueryStmt {
+  enum class Kind { Select, Delete, Truncate } kind = Kind::Select;
+  TokenRange range;
+  ObjectName table;  // DELETE / TRUNCATE target
+};
+
+struct SetStmt {
+  std::string option;   // upper case: NOCOUNT, FMTONLY, IDENTITY_INSERT, ... (others ignored)
+  bool on = false;
+  ObjectName table;     // IDENTITY_INSERT
+};
+
+struct TransactionStmt {
+  enum class Action { Begin, Commit, Rollback } action = Action::Begin;
+};
+
+struct ExecStmt {
+  std::string database;  // [db]..procedure; empty: the current one
+  std::string procedure;
+  std::vector<std::pair<std::string, TokenRange>> args;  // (@name or "", value)
+  TokenRange dynamic;  // EXEC ('...' + @sql): the text to run
+};
+
+// Control flow is flattened: IF jumps over what it does not run, blocks vanish.
+struct IfStmt {
+  TokenRange condition;
+  size_t falseTarget = 0;  // statement index run next when the condition is not true
+};
+struct GotoStmt { size_t target = 0; };
+struct ReturnStmt {};
+
+struct DeclareStmt {
+  struct Variable {
+    std::string name;  // "@name"
+    TokenRange initial;  // empty: NULL
+  };
+  std::vector<Variable> variables;
+};
+
+// SET @v = expr, and SELECT @a = expr, @b = expr [FROM ...].
+struct AssignStmt {
+  std::vector<std::pair<std::string, TokenRange>> assignments;
+  TokenRange rest;  // FROM ... of a SELECT; empty for SET or a SELECT without FROM
+};
+
+struct PrintStmt { TokenRange expression; };
+struct RaiserrorStmt { std::vector<TokenRange> args; };
+struct NoOpStmt {};  // CHECKPOINT, UPDATE STATISTICS, DBCC: accepted, nothing to do
+
+// CREATE [OR ALTER] / ALTER PROCEDURE, TRIGGER, FUNCTION: kept, listed, not run.
+struct CreateModuleStmt {
+  std::string kind;  // "P", "TR", "FN", "IF", "TF"
+  ObjectName name;
+  std::string parent;  // a trigger's table
+  std::string text;
+  bool replace = false;  // CREATE OR ALTER / ALTER
+  bool mustExist = false;  // ALTER
+};
+struct DropModuleStmt {
+  std::string kind;
+  std::vector<ObjectName> names;
+  bool ifExists = false;
+};
+
+// CREATE TYPE name FROM base [NULL | NOT NULL]; DROP TYPE [IF EXISTS] name.
+struct CreateTypeStmt {
+  std::string name;
+  std::string base;
+  bool nullable = true;
+};
+struct DropTypeStmt {
+  std::string name;
+  bool ifExists = false;
+};
+
+using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
+                               InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
+                               CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
+                               DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt>;
+
+}  // namespace standin
