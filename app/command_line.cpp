@@ -121,7 +121,7 @@ int RunCommandLine(const std::vector<std::string>& args) {
 
   odbc::LoginCheckResult login =
       odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName,
-                            settings.serverName);
+                            settings.serverName, settings.sourceTimeoutSeconds);
   settings.authMode = login.authMode;
   if (login.databaseMissing) {
     std::cerr << "Kestrin1: the database " << settings.databaseName << " is not on the server "

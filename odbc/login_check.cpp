@@ -39,7 +39,7 @@ std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseNa
 
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
                                  const std::string& password, const std::string& databaseName,
-                                 const std::string& server) {
+                                 const std::string& server, int timeoutSeconds) {
   LoginCheckResult result;
   result.authMode = choice == AuthChoice::Windows ? kAuthWindows : kAuthSql;
   if (const ParsedServerName parsed = ParseServerName(server); !parsed.name) {
@@ -61,7 +61,7 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
 
   // A server that does not answer fails the check after this long, not never.
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDefaultSourceTimeoutSeconds)), 0);
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0);
   const bool windows = choice == AuthChoice::Windows;
   SQLSetConnectAttr(dbc, kIntegratedSecurity,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(windows ? 1 : 0)),
@@ -79,7 +79,10 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   result.passed = Succeeded(rc);
   if (!result.passed) {
     result.diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
-    result.serverSilent = ServerDidNotAnswer(result.diagnostics);
+    // A refused logon may come with a connection error too: the server's own
+    // message tells it apart from a server that never answered.
+    result.serverSilent =
+        !ServerSentAMessage(result.diagnostics) && ServerNeverAnswered(result.diagnostics);
     if (result.serverSilent) {
       result.message = ServerNotAnsweringText(server);
     } else {

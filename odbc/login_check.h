@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database.h"
+#include "source_logon.h"
 
 namespace talvoro::odbc {
 
@@ -42,11 +43,13 @@ struct LoginCheckResult {
 // authentication both are passed whole. With a `databaseName`, the same
 // connection then asks the server whether that database exists (DB_ID); a server
 // that cannot answer is given the benefit of the doubt. `server` as the user
-// typed it (empty: this machine's default instance).
+// typed it (empty: this machine's default instance). A server that does not
+// answer fails the check after `timeoutSeconds`.
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
                                  const std::string& password,
                                  const std::string& databaseName = std::string(),
-                                 const std::string& server = std::string());
+                                 const std::string& server = std::string(),
+                                 int timeoutSeconds = kDefaultSourceTimeoutSeconds);
 
 // The details under a failed check's message: the refusal line, then the
 // driver's diagnostics, one "[SQLSTATE] message" a line.

@@ -4,20 +4,32 @@
 
 namespace talvoro::odbc {
 
-bool ServerDidNotAnswer(const std::vector<DiagnosticRecord>& records) {
+bool ServerNeverAnswered(const std::vector<DiagnosticRecord>& records) {
   for (const DiagnosticRecord& r : records) {
-    if (r.sqlState == "HYT00" || r.sqlState == "HYT01" || r.sqlState == "08S01" ||
-        r.sqlState == "08001") {
-      return true;
-    }
-    // FreeTDS's own numbers, for a lost connection it reports under 01000: time-out,
-    // read error, write error, cannot connect, end of file from the server.
+    if (r.sqlState == "HYT00" || r.sqlState == "HYT01" || r.sqlState == "08S01") return true;
+    // FreeTDS's numbers: time-out, read error, write error, cannot connect,
+    // unknown host, end of file from the server.
     switch (r.nativeError) {
-      case 20003: case 20004: case 20006: case 20009: case 20017:
+      case 20003: case 20004: case 20006: case 20009: case 20013: case 20017:
         return true;
       default:
         break;
     }
+  }
+  return false;
+}
+
+bool ServerDidNotAnswer(const std::vector<DiagnosticRecord>& records) {
+  if (ServerNeverAnswered(records)) return true;
+  for (const DiagnosticRecord& r : records) {
+    if (r.sqlState == "08001") return true;
+  }
+  return false;
+}
+
+bool ServerSentAMessage(const std::vector<DiagnosticRecord>& records) {
+  for (const DiagnosticRecord& r : records) {
+    if (r.nativeError > 0 && r.nativeError < 20000) return true;
   }
   return false;
 }

@@ -11,11 +11,22 @@
 
 namespace talvoro::odbc {
 
-// Whether the diagnostics say the server did not answer: a time-out (HYT00,
-// HYT01), a broken connection (08S01), one that could not be made (08001, also
-// a host name that does not resolve), or FreeTDS's own errors of that kind (a
-// connection cut short comes as 01000).
+// Whether the diagnostics say nothing answered at the server's address: a
+// time-out (HYT00, HYT01), a broken or refused connection (08S01), or FreeTDS's
+// own errors of that kind, which it reports under 01000 (time-out, read or
+// write error, cannot connect, unknown host, end of file from the server).
+// Not a bare 08001 ("Unable to connect to data source"): FreeTDS adds it to
+// every failed logon, a refused one too.
+bool ServerNeverAnswered(const std::vector<DiagnosticRecord>& records);
+
+// During a run: ServerNeverAnswered, or a connection that could not be made
+// again (08001) after the logon check had passed.
 bool ServerDidNotAnswer(const std::vector<DiagnosticRecord>& records);
+
+// Whether the server itself answered with a message (a refused logon says why:
+// 18456 and the like); FreeTDS's own errors are numbered from 20000 and the
+// driver manager's are 0.
+bool ServerSentAMessage(const std::vector<DiagnosticRecord>& records);
 
 // "the server dbhost\SALES does not answer"; `server` as typed ("" is "(local)").
 std::string ServerNotAnsweringText(std::string_view server);
