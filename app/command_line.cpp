@@ -90,6 +90,7 @@ int RunCommandLine(const std::vector<std::string>& args) {
 
   engine::ConversionSettings settings;
   settings.serverName = options.server;
+  settings.requireEncryption = options.encrypt;
   settings.databaseName = options.database;
   if (options.sourceTimeoutSeconds) settings.sourceTimeoutSeconds = *options.sourceTimeoutSeconds;
   if (options.commitIntervalMs) settings.commitInterval = std::chrono::milliseconds(*options.commitIntervalMs);
@@ -121,7 +122,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
 
   odbc::LoginCheckResult login =
       odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName,
-                            settings.serverName, settings.sourceTimeoutSeconds);
+                            settings.serverName, settings.sourceTimeoutSeconds,
+                            settings.requireEncryption);
   settings.authMode = login.authMode;
   if (login.databaseMissing) {
     std::cerr << "Kestrin1: the database " << settings.databaseName << " is not on the server "
@@ -136,7 +138,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   // As the table page does when it opens: the source now names the database.
-  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName);
+  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
+                          settings.requireEncryption);
   odbc::SourceTableList available = odbc::ListSourceTables(settings.logon());
   if (!available.error.empty()) {
     std::cerr << "Kestrin1: cannot list the tables of " << settings.databaseName << ": "

@@ -14,6 +14,7 @@ namespace talvoro::app {
 struct CommandLineOptions {
   bool help = false;
   std::string server;  // as typed (odbc/server_name.h); empty: this machine's default instance
+  bool encrypt = false;  // the whole connection must be encrypted
   std::string database;
   std::string dest;
   std::vector<std::string> tables;  // in the order given

@@ -351,7 +351,8 @@ ConversionResult RunConversion(const std::vector<std::string>& tables,
   observer.OnStatusText(kStatusConversionDone);
   observer.OnConversionFinished(result);
 
-  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName);
+  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
+                          settings.requireEncryption);
   odbc::RemoveDestDsn(settings.destPath, odbc::kDestDsn, "");
   return result;
 }

@@ -47,12 +47,13 @@ bool SectionExists(UWORD mode, const std::string& name) {
 }  // namespace
 
 std::string FormatSourceTemplate(std::string_view name, std::string_view database,
-                                 std::string_view server) {
+                                 std::string_view server, bool requireEncryption) {
   std::string text;
   AppendEntry(text, "DSN=", name);
   AppendEntry(text, "Server=", server.empty() ? std::string_view(kLocalServer) : server);
   AppendEntry(text, "Trusted_Connection=", "yes");
   AppendEntry(text, "Database=", database);
+  if (requireEncryption) AppendEntry(text, "Encryption=", "require");
   text.append(kAttributeSeparator);
   return text;
 }
@@ -85,9 +86,10 @@ std::string ExpandAttributeTemplate(std::string_view formatted) {
 }
 
 bool RegisterSourceDsn(const std::string& database, const std::string& name,
-                       const std::string& server) {
+                       const std::string& server, bool requireEncryption) {
   return Configure(ODBC_ADD_DSN, kSqlServerDriver,
-                   ExpandAttributeTemplate(FormatSourceTemplate(name, database, server)));
+                   ExpandAttributeTemplate(
+                       FormatSourceTemplate(name, database, server, requireEncryption)));
 }
 
 bool RegisterDestDsn(const std::string& path, const std::string& name,

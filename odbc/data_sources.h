@@ -29,8 +29,11 @@ inline constexpr char kDataSourceFailureMessage[] =
 // each followed by the separator, then one more separator. An empty server is
 // "(local)", this machine's default instance; any other is written as typed
 // (server_name.h), the setup library turns it into FreeTDS's keys.
+// With `requireEncryption`, "Encryption=require" follows: the connection is
+// encrypted whole or not made. Without it the setup library asks FreeTDS for
+// encryption whenever the server offers it (at least the logon).
 std::string FormatSourceTemplate(std::string_view name, std::string_view database,
-                                 std::string_view server = {});
+                                 std::string_view server = {}, bool requireEncryption = false);
 
 // The destination template: "DSN=<name> " "DESCRIPTION=<description> " "DBQ=<path>".
 std::string FormatDestTemplate(std::string_view name, std::string_view description,
@@ -45,7 +48,7 @@ std::string ExpandAttributeTemplate(std::string_view formatted);
 // instance); replaces an existing data source of that name. False when the
 // installer refuses, e.g. a server name that is not one (ParseServerName).
 bool RegisterSourceDsn(const std::string& database, const std::string& name,
-                       const std::string& server = std::string());
+                       const std::string& server = std::string(), bool requireEncryption = false);
 
 // ODBC_ADD_DSN for the Access driver. When a system data source of that name
 // exists it only asks for the removal and returns false. When the installer

@@ -1,6 +1,7 @@
 #include "login_check.h"
 
 #include "data_sources.h"
+#include "encryption_probe.h"
 #include "server_messages.h"
 #include "server_name.h"
 #include "source_logon.h"
@@ -39,15 +40,17 @@ std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseNa
 
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
                                  const std::string& password, const std::string& databaseName,
-                                 const std::string& server, int timeoutSeconds) {
+                                 const std::string& server, int timeoutSeconds,
+                                 bool requireEncryption) {
   LoginCheckResult result;
   result.authMode = choice == AuthChoice::Windows ? kAuthWindows : kAuthSql;
-  if (const ParsedServerName parsed = ParseServerName(server); !parsed.name) {
+  const ParsedServerName parsed = ParseServerName(server);
+  if (!parsed.name) {
     result.serverNameInvalid = true;
     result.message = parsed.error;
     return result;
   }
-  RegisterSourceDsn(std::string(), kSourceDsn, server);
+  RegisterSourceDsn(std::string(), kSourceDsn, server, requireEncryption);
 
   SQLHENV env = SQL_NULL_HENV;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return result;
@@ -85,6 +88,11 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
         !ServerSentAMessage(result.diagnostics) && ServerNeverAnswered(result.diagnostics);
     if (result.serverSilent) {
       result.message = ServerNotAnsweringText(server);
+    } else if (requireEncryption && !ServerSentAMessage(result.diagnostics) &&
+               ServerOffersEncryption(*parsed.name, timeoutSeconds) == false) {
+      // FreeTDS only says "Adaptive Server connection failed".
+      result.encryptionUnavailable = true;
+      result.message = EncryptionUnavailableText(server);
     } else {
       result.message = kLoginMismatchMessage;
       result.refusal = LoginFailedText(windows ? std::string() : loginName, server);

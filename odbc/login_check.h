@@ -33,6 +33,8 @@ struct LoginCheckResult {
   // The server did not answer (or its name did not resolve): message is then
   // "the server <name> does not answer", not a logon mismatch.
   bool serverSilent = false;
+  // Encryption was required and the server cannot encrypt (message says so).
+  bool encryptionUnavailable = false;
   // For a refused logon, "Login failed for user '<login>' on <server>", the
   // line shown above the driver's own reasons.
   std::string refusal;
@@ -49,7 +51,8 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
                                  const std::string& password,
                                  const std::string& databaseName = std::string(),
                                  const std::string& server = std::string(),
-                                 int timeoutSeconds = kDefaultSourceTimeoutSeconds);
+                                 int timeoutSeconds = kDefaultSourceTimeoutSeconds,
+                                 bool requireEncryption = false);
 
 // The details under a failed check's message: the refusal line, then the
 // driver's diagnostics, one "[SQLSTATE] message" a line.

@@ -38,6 +38,12 @@ std::string ServerNotAnsweringText(std::string_view server) {
   return "the server " + ServerDisplayName(server) + " does not answer";
 }
 
+std::string EncryptionUnavailableText(std::string_view server) {
+  return "the server " + ServerDisplayName(server) +
+         " cannot encrypt the connection, and encryption is required (--encrypt): turn on "
+         "encryption at the server (give it a certificate), or convert without --encrypt";
+}
+
 std::string LoginFailedText(std::string_view loginName, std::string_view server) {
   const std::string who = loginName.empty() ? std::string("Windows authentication")
                                             : "user '" + std::string(loginName) + "'";

@@ -31,6 +31,10 @@ bool ServerSentAMessage(const std::vector<DiagnosticRecord>& records);
 // "the server dbhost\SALES does not answer"; `server` as typed ("" is "(local)").
 std::string ServerNotAnsweringText(std::string_view server);
 
+// "the server dbhost\SALES cannot encrypt the connection, and encryption is
+// required", with the two ways forward.
+std::string EncryptionUnavailableText(std::string_view server);
+
 // "Login failed for user 'sa' on dbhost\SALES"; an empty login name stands for
 // Windows authentication.
 std::string LoginFailedText(std::string_view loginName, std::string_view server);

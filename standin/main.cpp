@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "client_session.h"
@@ -17,6 +18,7 @@
 #include "protocol/integrated_login.h"
 #include "protocol/browser_service.h"
 #include "protocol/listen_socket.h"
+#include "protocol/tls_session.h"
 #include "server_options.h"
 
 using namespace standin;
@@ -62,8 +64,20 @@ int main(int argc, char** argv) {
   std::printf("sqlstandin listening on %s\n", EndpointText(options->listenAddress, port).c_str());
   std::fflush(stdout);
 
+  std::unique_ptr<TlsContext> tls;
+  try {
+    if (!options->tlsCertFile.empty()) {
+      tls = TlsContext::FromFiles(options->tlsCertFile, options->tlsKeyFile);
+    } else if (!options->noEncryption) {
+      tls = TlsContext::SelfSigned(options->dataDir, BrowserServerName());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sqlstandin: %s\n", e.what());
+    return 1;
+  }
+
   const IntegratedLogin integrated(options->keytab);
-  const ServerContext context{*options, directory, integrated};
+  const ServerContext context{*options, directory, integrated, tls.get()};
   std::atomic<uint16_t> nextSpid{51};
   for (;;) {
     const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);

@@ -9,7 +9,8 @@ namespace {
 
 constexpr char kUsageLine[] =
     "usage: sqlstandin --data DIR [--listen ADDRESS] [--port N] [--instance NAME]\n"
-    "                  [--login NAME:PASSWORD]... [--keytab FILE]";
+    "                  [--login NAME:PASSWORD]... [--keytab FILE]\n"
+    "                  [--tls-cert FILE --tls-key FILE] [--force-encryption | --no-encryption]";
 
 // SQL Server instance names: 1 to 16 letters, digits, '_', '$', '#' or '&'.
 bool IsInstanceName(const std::string& name) {
@@ -36,6 +37,15 @@ std::string ServerUsageText() {
          "                       protocol on UDP port 1434 of the listen address\n"
          "  --login NAME:PASSWORD  a SQL Server login (may repeat)\n"
          "  --keytab FILE        Kerberos key table for Windows authentication\n"
+         "  --tls-cert FILE, --tls-key FILE\n"
+         "                       the server's certificate and key (PEM) for TDS encryption;\n"
+         "                       without them a self-signed certificate is made on the first\n"
+         "                       start in DIR (standin-tls-cert.pem, standin-tls-key.pem)\n"
+         "  --force-encryption   encrypt every connection; refuse clients that cannot\n"
+         "  --no-encryption      answer that the server cannot encrypt\n"
+         "\n"
+         "Encryption as SQL Server does it: the login only, unless the client asks for\n"
+         "full encryption or --force-encryption is given.\n"
          "  --help               print this text\n";
 }
 
@@ -62,6 +72,17 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
         return std::nullopt;
       }
       o.instanceName = v;
+    } else if (arg == "--tls-cert" || arg == "--tls-key") {
+      const char* v = value();
+      if (!v || *v == '\0') {
+        error = "sqlstandin: " + arg + " needs a PEM file";
+        return std::nullopt;
+      }
+      (arg == "--tls-cert" ? o.tlsCertFile : o.tlsKeyFile) = v;
+    } else if (arg == "--force-encryption") {
+      o.forceEncryption = true;
+    } else if (arg == "--no-encryption") {
+      o.noEncryption = true;
     } else if (arg == "--data") {
       const char* v = value();
       if (!v) { error = usage; return std::nullopt; }
@@ -97,6 +118,14 @@ std::optional<ServerOptions> ParseServerOptions(int argc, char** argv, std::stri
   }
   if (o.dataDir.empty()) {
     error = usage;
+    return std::nullopt;
+  }
+  if (o.tlsCertFile.empty() != o.tlsKeyFile.empty()) {
+    error = "sqlstandin: --tls-cert and --tls-key go together";
+    return std::nullopt;
+  }
+  if (o.noEncryption && (o.forceEncryption || !o.tlsCertFile.empty())) {
+    error = "sqlstandin: --no-encryption excludes --force-encryption and --tls-cert";
     return std::nullopt;
   }
   return o;

@@ -15,6 +15,13 @@ struct ServerOptions {
   // A named instance, found through the SQL Server Browser protocol on UDP
   // port 1434 of the listen address; empty: the default instance (no Browser).
   std::string instanceName;
+  // TDS encryption: a certificate from these PEM files, or one made on the
+  // first start in the data folder; --no-encryption leaves the server unable to
+  // encrypt, --force-encryption makes it refuse clients that do not.
+  std::string tlsCertFile;
+  std::string tlsKeyFile;
+  bool noEncryption = false;
+  bool forceEncryption = false;
   std::map<std::string, std::string> logins;  // lower-case name → password
   std::string keytab;
 };

@@ -133,6 +133,10 @@ bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& setti
     // does not answer with no time limit; with the version named, the login
     // time-out holds. SQL Server 2012 and later speak 7.4.
     if (!settings.Has("TDS_Version")) settings.Set("TDS_Version", "7.4");
+    // FreeTDS's "request": the logon is encrypted whenever the server can
+    // encrypt, everything when the server forces it; a server that cannot
+    // encrypt is still reached. "require" (asked for by name) encrypts all.
+    if (!settings.Has("Encryption")) settings.Set("Encryption", "request");
   }
   return true;
 }

@@ -45,6 +45,7 @@ StandinProcess::StandinProcess(Options options) : dir_("talvoro-standin") {
     args.push_back("--instance");
     args.push_back(options.instance);
   }
+  args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
   for (const auto& [name, password] : options.logins) {
     args.push_back("--login");
     args.push_back(name + ":" + password);

@@ -21,6 +21,7 @@ class StandinProcess {
     std::string executable = TALVORO_BUILD_DIR "/standin/sqlstandin";
     std::string listen = "127.0.0.1";  // --listen: a numeric IPv4 address
     std::string instance;              // --instance when not empty
+    std::vector<std::string> extraArgs;  // e.g. --no-encryption
   };
 
   // Starts the server and waits until it accepts connections; throws on failure.
