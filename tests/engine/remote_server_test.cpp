@@ -17,26 +17,27 @@ namespace {
 const std::string kKestrin1 = TALVORO_BUILD_DIR "/app/Kestrin1";
 constexpr char kRemote[] = "127.0.0.2";
 
+// A stand-in on `address` holding the database Shop.2024. With an instance
+// name it also answers the SQL Server Browser on UDP 1434 of that address,
+// which only one process may do at a time: each address below has one test.
+std::unique_ptr<SourceServer> ShopServer(const std::string& address, const std::string& instance = "") {
+  StandinProcess::Options options;
+  options.listen = address;
+  options.instance = instance;
+  auto server = std::make_unique<SourceServer>(options);
+  // FreeTDS lets TDSPORT override the port (and the instance lookup) of every
+  // data source: a named server must be reached by its own name only.
+  unsetenv("TDSPORT");
+  server->Execute("", {"CREATE DATABASE [Shop.2024]"});
+  server->Execute("Shop.2024", {
+      "CREATE TABLE Orders (OrderID int PRIMARY KEY, Customer nvarchar(40) NULL)",
+      "INSERT INTO Orders VALUES (1, N'Alfreds'), (2, N'Bólido')",
+  });
+  return server;
+}
+
 class RemoteServerTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    StandinProcess::Options options;
-    options.listen = kRemote;
-    options.instance = "SALES";
-    server_ = new SourceServer(options);
-    // FreeTDS lets TDSPORT override the port (and the instance lookup) of every
-    // data source: a named server must be reached by its own name only.
-    unsetenv("TDSPORT");
-    server_->Execute("", {"CREATE DATABASE [Shop.2024]"});
-    server_->Execute("Shop.2024", {
-        "CREATE TABLE Orders (OrderID int PRIMARY KEY, Customer nvarchar(40) NULL)",
-        "INSERT INTO Orders VALUES (1, N'Alfreds'), (2, N'Bólido')",
-    });
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
   void SetUp() override { setenv("KESTRIN1_PASSWORD", kSqlPassword, 1); }
   void TearDown() override { unsetenv("KESTRIN1_PASSWORD"); }
 
@@ -48,14 +49,12 @@ class RemoteServerTest : public ::testing::Test {
     return RunCommand(args);
   }
 
-  static SourceServer* server_;
   TempDir dir_{"talvoro-remote"};
 };
 
-SourceServer* RemoteServerTest::server_ = nullptr;
-
 TEST_F(RemoteServerTest, ConvertsByHostAndPortAndByNamedInstance) {
-  const std::string byPort = std::string(kRemote) + "," + std::to_string(server_->port());
+  const auto shop = ShopServer(kRemote, "SALES");
+  const std::string byPort = std::string(kRemote) + "," + std::to_string(shop->port());
   const std::string byInstance = std::string(kRemote) + "\\SALES";
   for (const std::string& server : {byPort, "tcp:" + byPort, byInstance}) {
     SCOPED_TRACE(server);
@@ -76,6 +75,7 @@ TEST_F(RemoteServerTest, ConvertsByHostAndPortAndByNamedInstance) {
 
 TEST_F(RemoteServerTest, AServerThatDoesNotAnswerIsNamedWithinTheSourceTimeout) {
   // A second server, stopped: its port is closed.
+  const auto named = ShopServer("127.0.0.4", "SALES");
   StandinProcess::Options options;
   options.listen = "127.0.0.3";
   auto stopped = std::make_unique<StandinProcess>(options);
@@ -85,7 +85,7 @@ TEST_F(RemoteServerTest, AServerThatDoesNotAnswerIsNamedWithinTheSourceTimeout) 
   const std::string cases[] = {
       "nosuchhost.invalid",          // a name that does not resolve
       stoppedServer,                 // a machine whose server is stopped
-      std::string(kRemote) + "\\NOSUCH",  // an instance the Browser does not know
+      "127.0.0.4\\NOSUCH",          // an instance the Browser does not know
   };
   for (const std::string& server : cases) {
     SCOPED_TRACE(server);
@@ -103,12 +103,13 @@ TEST_F(RemoteServerTest, AServerThatDoesNotAnswerIsNamedWithinTheSourceTimeout) 
 }
 
 TEST_F(RemoteServerTest, ARefusedLogonNamesTheLoginAndTheServer) {
+  const auto remote = ShopServer("127.0.0.5");
   setenv("KESTRIN1_PASSWORD", "wrong", 1);
-  const std::string server = std::string(kRemote) + "\\SALES";
+  const std::string server = "127.0.0.5," + std::to_string(remote->port());
   const CommandResult r = Convert(server, dir_.File("none.mdb"));
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("LOGIN Name or Password Mismatch "), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Login failed for user 'sa' on 127.0.0.2\\SALES"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Login failed for user 'sa' on " + server), std::string::npos) << r.err;
 }
 
 TEST_F(RemoteServerTest, AMistypedServerNameIsRefusedBeforeAnythingIsTried) {
