@@ -45,6 +45,19 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // Ready before the first client: "listening" means able to encrypt too.
+  std::unique_ptr<TlsContext> tls;
+  try {
+    if (!options->tlsCertFile.empty()) {
+      tls = TlsContext::FromFiles(options->tlsCertFile, options->tlsKeyFile);
+    } else if (!options->noEncryption) {
+      tls = TlsContext::SelfSigned(options->dataDir, BrowserServerName());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sqlstandin: %s\n", e.what());
+    return 1;
+  }
+
   const int listener = OpenBoundSocket(options->listenAddress, options->port, SOCK_STREAM, error);
   if (listener < 0) {
     std::fprintf(stderr, "sqlstandin: %s\n", error.c_str());
@@ -63,18 +76,6 @@ int main(int argc, char** argv) {
   // Tests start the server with --port 0 and read the chosen port from this line.
   std::printf("sqlstandin listening on %s\n", EndpointText(options->listenAddress, port).c_str());
   std::fflush(stdout);
-
-  std::unique_ptr<TlsContext> tls;
-  try {
-    if (!options->tlsCertFile.empty()) {
-      tls = TlsContext::FromFiles(options->tlsCertFile, options->tlsKeyFile);
-    } else if (!options->noEncryption) {
-      tls = TlsContext::SelfSigned(options->dataDir, BrowserServerName());
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "sqlstandin: %s\n", e.what());
-    return 1;
-  }
 
   const IntegratedLogin integrated(options->keytab);
   const ServerContext context{*options, directory, integrated, tls.get()};
