@@ -140,7 +140,8 @@ size_t TlsSession::Read(uint8_t* data, size_t size) {
   size_t got = 0;
   if (SSL_read_ex(ssl_, data, size, &got) == 1) return got;
   const int error = SSL_get_error(ssl_, 0);
-  if (error == SSL_ERROR_WANT_READ) return 0;
+  // A client's close_notify: nothing more comes, and the socket's EOF says so.
+  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_ZERO_RETURN) return 0;
   throw std::runtime_error("TLS record refused: " + OpenSslError());
 }
 
