@@ -12,6 +12,7 @@
 #include "engine/conversion_run.h"
 #include "odbc/data_sources.h"
 #include "odbc/login_check.h"
+#include "odbc/server_name.h"
 #include "odbc/source_tables.h"
 
 namespace talvoro::app {
@@ -88,6 +89,8 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   engine::ConversionSettings settings;
+  settings.serverName = options.server;
+  settings.requireEncryption = options.encrypt;
   settings.databaseName = options.database;
   if (options.sourceTimeoutSeconds) settings.sourceTimeoutSeconds = *options.sourceTimeoutSeconds;
   if (options.commitIntervalMs) settings.commitInterval = std::chrono::milliseconds(*options.commitIntervalMs);
@@ -118,21 +121,25 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   odbc::LoginCheckResult login =
-      odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName);
+      odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName,
+                            settings.serverName, settings.sourceTimeoutSeconds,
+                            settings.requireEncryption);
   settings.authMode = login.authMode;
   if (login.databaseMissing) {
-    std::cerr << "Kestrin1: the database " << settings.databaseName
-              << " is not on the server (the logon itself worked)\n";
+    std::cerr << "Kestrin1: the database " << settings.databaseName << " is not on the server "
+              << odbc::ServerDisplayName(settings.serverName) << " (the logon itself worked)\n";
     return kExitUsageOrLogon;
   }
   if (!login.passed) {
     std::cerr << (login.message.empty() ? "Kestrin1: ODBC is not usable" : login.message) << "\n";
+    if (!login.refusal.empty()) std::cerr << login.refusal << "\n";
     if (!login.diagnostics.empty()) std::cerr << odbc::FormatDiagnostics(login.diagnostics) << "\n";
     return kExitUsageOrLogon;
   }
 
   // As the table page does when it opens: the source now names the database.
-  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn);
+  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
+                          settings.requireEncryption);
   odbc::SourceTableList available = odbc::ListSourceTables(settings.logon());
   if (!available.error.empty()) {
     std::cerr << "Kestrin1: cannot list the tables of " << settings.databaseName << ": "

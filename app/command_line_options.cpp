@@ -1,5 +1,7 @@
 #include "command_line_options.h"
 
+#include "odbc/server_name.h"
+
 namespace talvoro::app {
 namespace {
 
@@ -18,14 +20,20 @@ std::optional<int> BoundedNumber(const std::string& text, int low, int high) {
 
 std::string UsageText() {
   return "Usage:\n"
-         "  Kestrin1 --database NAME --dest FILE.mdb (--table NAME... | --all)\n"
+         "  Kestrin1 [--server NAME] [--encrypt] --database NAME --dest FILE.mdb\n"
+         "           (--table NAME... | --all)\n"
          "           [--overwrite] [--sql-login NAME] [--source-timeout SECONDS]\n"
          "           [--commit-interval MILLISECONDS]\n"
          "  Kestrin1 --help\n"
          "\n"
          "Copies tables of a SQL Server database into a new Access (.mdb) file.\n"
          "\n"
-         "  --database NAME    the source database on the local SQL Server\n"
+         "  --server NAME      the SQL Server: host, host\\INSTANCE, host,port,\n"
+         "                     tcp:host,port or an IP address (default: this machine's\n"
+         "                     default instance, also named localhost, (local) or .)\n"
+         "  --encrypt          encrypt the whole connection to SQL Server, or fail; without\n"
+         "                     it the logon is encrypted whenever the server can encrypt\n"
+         "  --database NAME    the source database on that server\n"
          "  --dest FILE.mdb    the Access file to create\n"
          "  --table NAME...    the tables to copy, in this order (the option may repeat);\n"
          "                     Schema.Table for a table outside dbo\n"
@@ -75,6 +83,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--server") {
+      if (!value(options.server)) return fail("--server needs a server name");
+      if (const auto parsed = odbc::ParseServerName(options.server); !parsed.name) {
+        return fail(parsed.error);
+      }
+    } else if (arg == "--encrypt") {
+      options.encrypt = true;
     } else if (arg == "--database") {
       if (!value(options.database)) return fail("--database needs a database name");
     } else if (arg == "--dest") {
@@ -113,7 +128,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       return fail("unknown argument: " + args[i]);
     }
-    if (inlineValue && (arg == "--all" || arg == "--overwrite" || arg == "--help")) {
+    if (inlineValue && (arg == "--all" || arg == "--overwrite" || arg == "--help" || arg == "--encrypt")) {
       return fail(arg + " takes no value");
     }
   }

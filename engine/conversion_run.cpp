@@ -329,13 +329,13 @@ ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
     observer.OnTableStarted(i, n, outcome.sourceName);
     try {
       if (serverSilent) {
-        outcome.failure = ServerNotAnsweringText() + "; the table was not tried";
+        outcome.failure = ServerNotAnsweringText(settings.serverName) + "; the table was not tried";
       } else {
         ConvertTable(settings, observer, outcome, converted[i]);
       }
     } catch (const SourceFailure& e) {
       serverSilent = ServerDoesNotAnswer(e);
-      outcome.failure = serverSilent ? ServerNotAnsweringText() + ": " + e.what() : e.what();
+      outcome.failure = serverSilent ? ServerNotAnsweringText(settings.serverName) + ": " + e.what() : e.what();
     } catch (const odbc::DBException& e) {
       outcome.failure = e.what();
     } catch (const std::bad_alloc&) {
@@ -372,7 +372,8 @@ ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
   observer.OnStatusText(kStatusConversionDone);
   observer.OnConversionFinished(result);
 
-  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn);
+  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
+                          settings.requireEncryption);
   odbc::RemoveDestDsn(settings.destPath, odbc::kDestDsn, "");
   return result;
 }

@@ -9,6 +9,11 @@
 namespace talvoro::engine {
 
 struct ConversionSettings {
+  // The SQL Server as the user typed it (odbc/server_name.h); empty, "localhost",
+  // "(local)" and "." are this machine's default instance.
+  std::string serverName;
+  // The whole connection to the source must be encrypted (--encrypt).
+  bool requireEncryption = false;
   std::string databaseName;  // source database (the .mdf file's name up to its first ".")
   std::string destPath;      // full path of the destination .mdb file
   std::string authMode;      // "wnd" or "sql", set by the login check

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "odbc/database.h"
 
@@ -15,13 +16,11 @@ class SourceFailure : public odbc::DBException {
   explicit SourceFailure(const odbc::DBException& e) : odbc::DBException(e) {}
 };
 
-// Whether the diagnostics say the server did not answer: a time-out (HYT00,
-// HYT01), a broken connection (08S01), one that could not be made (08001), or
-// FreeTDS's own errors of that kind (a connection cut short comes as 01000).
+// Whether the diagnostics say the server did not answer (odbc::ServerDidNotAnswer).
 bool ServerDoesNotAnswer(const odbc::DBException& e);
 
-// "the server (local) does not answer": what the tables after such a failure
-// are told, and the start of the failing table's own message.
-std::string ServerNotAnsweringText();
+// "the server <server> does not answer" (empty: "(local)"): what the tables
+// after such a failure are told, and the start of the failing table's own message.
+std::string ServerNotAnsweringText(std::string_view server);
 
 }  // namespace talvoro::engine

@@ -46,12 +46,14 @@ bool SectionExists(UWORD mode, const std::string& name) {
 
 }  // namespace
 
-std::string FormatSourceTemplate(std::string_view name, std::string_view database) {
+std::string FormatSourceTemplate(std::string_view name, std::string_view database,
+                                 std::string_view server, bool requireEncryption) {
   std::string text;
   AppendEntry(text, "DSN=", name);
-  AppendEntry(text, "Server=", kLocalServer);
+  AppendEntry(text, "Server=", server.empty() ? std::string_view(kLocalServer) : server);
   AppendEntry(text, "Trusted_Connection=", "yes");
   AppendEntry(text, "Database=", database);
+  if (requireEncryption) AppendEntry(text, "Encryption=", "require");
   text.append(kAttributeSeparator);
   return text;
 }
@@ -83,9 +85,11 @@ std::string ExpandAttributeTemplate(std::string_view formatted) {
   return list;
 }
 
-bool RegisterSourceDsn(const std::string& database, const std::string& name) {
+bool RegisterSourceDsn(const std::string& database, const std::string& name,
+                       const std::string& server, bool requireEncryption) {
   return Configure(ODBC_ADD_DSN, kSqlServerDriver,
-                   ExpandAttributeTemplate(FormatSourceTemplate(name, database)));
+                   ExpandAttributeTemplate(
+                       FormatSourceTemplate(name, database, server, requireEncryption)));
 }
 
 bool RegisterDestDsn(const std::string& path, const std::string& name,

@@ -25,9 +25,15 @@ inline constexpr char kDataSourceFailureMessage[] =
     "Failed to add Data Source\nBe sure you are logged on as an Administrator";
 
 // The source template with its values in place:
-// "DSN=<name>" "Server=(local)" "Trusted_Connection=yes" "Database=<database>",
-// each followed by the separator, then one more separator.
-std::string FormatSourceTemplate(std::string_view name, std::string_view database);
+// "DSN=<name>" "Server=<server>" "Trusted_Connection=yes" "Database=<database>",
+// each followed by the separator, then one more separator. An empty server is
+// "(local)", this machine's default instance; any other is written as typed
+// (server_name.h), the setup library turns it into FreeTDS's keys.
+// With `requireEncryption`, "Encryption=require" follows: the connection is
+// encrypted whole or not made. Without it the setup library asks FreeTDS for
+// encryption whenever the server offers it (at least the logon).
+std::string FormatSourceTemplate(std::string_view name, std::string_view database,
+                                 std::string_view server = {}, bool requireEncryption = false);
 
 // The destination template: "DSN=<name> " "DESCRIPTION=<description> " "DBQ=<path>".
 std::string FormatDestTemplate(std::string_view name, std::string_view description,
@@ -38,8 +44,11 @@ std::string FormatDestTemplate(std::string_view name, std::string_view descripti
 // is dropped, so the list ends in two NULs. Any length.
 std::string ExpandAttributeTemplate(std::string_view formatted);
 
-// ODBC_ADD_DSN for "SQL Server"; replaces an existing data source of that name.
-bool RegisterSourceDsn(const std::string& database, const std::string& name);
+// ODBC_ADD_DSN for "SQL Server" naming `server` (empty: this machine's default
+// instance); replaces an existing data source of that name. False when the
+// installer refuses, e.g. a server name that is not one (ParseServerName).
+bool RegisterSourceDsn(const std::string& database, const std::string& name,
+                       const std::string& server = std::string(), bool requireEncryption = false);
 
 // ODBC_ADD_DSN for the Access driver. When a system data source of that name
 // exists it only asks for the removal and returns false. When the installer

@@ -1,6 +1,9 @@
 #include "login_check.h"
 
 #include "data_sources.h"
+#include "encryption_probe.h"
+#include "server_messages.h"
+#include "server_name.h"
 #include "source_logon.h"
 
 namespace talvoro::odbc {
@@ -36,9 +39,18 @@ std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseNa
 }
 
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
-                                 const std::string& password, const std::string& databaseName) {
+                                 const std::string& password, const std::string& databaseName,
+                                 const std::string& server, int timeoutSeconds,
+                                 bool requireEncryption) {
   LoginCheckResult result;
-  RegisterSourceDsn(std::string(), kSourceDsn);
+  result.authMode = choice == AuthChoice::Windows ? kAuthWindows : kAuthSql;
+  const ParsedServerName parsed = ParseServerName(server);
+  if (!parsed.name) {
+    result.serverNameInvalid = true;
+    result.message = parsed.error;
+    return result;
+  }
+  RegisterSourceDsn(std::string(), kSourceDsn, server, requireEncryption);
 
   SQLHENV env = SQL_NULL_HENV;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return result;
@@ -52,9 +64,8 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
 
   // A server that does not answer fails the check after this long, not never.
   SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
-                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDefaultSourceTimeoutSeconds)), 0);
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0);
   const bool windows = choice == AuthChoice::Windows;
-  result.authMode = windows ? kAuthWindows : kAuthSql;
   SQLSetConnectAttr(dbc, kIntegratedSecurity,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(windows ? 1 : 0)),
                     SQL_IS_INTEGER);
@@ -70,8 +81,22 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   }
   result.passed = Succeeded(rc);
   if (!result.passed) {
-    result.message = kLoginMismatchMessage;
     result.diagnostics = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
+    // A refused logon may come with a connection error too: the server's own
+    // message tells it apart from a server that never answered.
+    result.serverSilent =
+        !ServerSentAMessage(result.diagnostics) && ServerNeverAnswered(result.diagnostics);
+    if (result.serverSilent) {
+      result.message = ServerNotAnsweringText(server);
+    } else if (requireEncryption && !ServerSentAMessage(result.diagnostics) &&
+               ServerOffersEncryption(*parsed.name, timeoutSeconds) == false) {
+      // FreeTDS only says "Adaptive Server connection failed".
+      result.encryptionUnavailable = true;
+      result.message = EncryptionUnavailableText(server);
+    } else {
+      result.message = kLoginMismatchMessage;
+      result.refusal = LoginFailedText(windows ? std::string() : loginName, server);
+    }
   } else {
     if (!databaseName.empty() && ServerHasDatabase(dbc, databaseName) == false) {
       result.passed = false;
@@ -82,6 +107,15 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
   if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
   return result;
+}
+
+std::string LoginFailureDetails(const LoginCheckResult& result) {
+  std::string text = result.refusal;
+  for (const DiagnosticRecord& record : result.diagnostics) {
+    if (!text.empty()) text += '\n';
+    text += "[" + record.sqlState + "] " + record.message;
+  }
+  return text;
 }
 
 }  // namespace talvoro::odbc

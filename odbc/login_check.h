@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database.h"
+#include "source_logon.h"
 
 namespace talvoro::odbc {
 
@@ -27,16 +28,35 @@ struct LoginCheckResult {
   // The logon passed but the server holds no database of the name asked about
   // (passed is then false and message is empty: the caller names the database).
   bool databaseMissing = false;
+  // The server name is not one (message says why); nothing was registered or tried.
+  bool serverNameInvalid = false;
+  // The server did not answer (or its name did not resolve): message is then
+  // "the server <name> does not answer", not a logon mismatch.
+  bool serverSilent = false;
+  // Encryption was required and the server cannot encrypt (message says so).
+  bool encryptionUnavailable = false;
+  // For a refused logon, "Login failed for user '<login>' on <server>", the
+  // line shown above the driver's own reasons.
+  std::string refusal;
 };
 
 // With Windows authentication the login name and password are not passed (an
 // empty login name is what selects the Kerberos logon); with SQL Server
 // authentication both are passed whole. With a `databaseName`, the same
 // connection then asks the server whether that database exists (DB_ID); a server
-// that cannot answer is given the benefit of the doubt.
+// that cannot answer is given the benefit of the doubt. `server` as the user
+// typed it (empty: this machine's default instance). A server that does not
+// answer fails the check after `timeoutSeconds`.
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
                                  const std::string& password,
-                                 const std::string& databaseName = std::string());
+                                 const std::string& databaseName = std::string(),
+                                 const std::string& server = std::string(),
+                                 int timeoutSeconds = kDefaultSourceTimeoutSeconds,
+                                 bool requireEncryption = false);
+
+// The details under a failed check's message: the refusal line, then the
+// driver's diagnostics, one "[SQLSTATE] message" a line.
+std::string LoginFailureDetails(const LoginCheckResult& result);
 
 // Whether the connected server holds `databaseName`: true or false, nullopt when
 // the question itself failed.

@@ -20,6 +20,7 @@
 #include "pages/message_boxes.h"
 #include "pages/page_painting.h"
 #include "pages/path_choosers.h"
+#include "pages/source_database.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 
@@ -48,15 +49,6 @@ std::string Home() { return wxGetHomeDir().utf8_string(); }
 std::string ProposalFolder() {
   const char* preferred = std::getenv("KESTRIN1_DEST_DIR");
   return DestinationFolder(preferred ? preferred : "", Home());
-}
-
-std::string DescribeDiagnostics(const odbc::LoginCheckResult& result) {
-  std::string text;
-  for (const odbc::DiagnosticRecord& record : result.diagnostics) {
-    if (!text.empty()) text += '\n';
-    text += "[" + record.sqlState + "] " + record.message;
-  }
-  return text;
 }
 
 }  // namespace
@@ -181,7 +173,7 @@ void CConnectionDlg::OnBrowseDest(wxCommandEvent&) {
       FolderChooserStart(Text(destPath_), wxGetCwd().utf8_string(), Home());
   if (!ChooseFolder(folder, "Sample of  getting folder.", this, start) || folder.empty()) return;
   const std::string destination =
-      JoinFolderAndFileName(folder, Text(destPath_), DatabaseNameFromMdfPath(Text(sourcePath_)));
+      JoinFolderAndFileName(folder, Text(destPath_), SourceDatabaseName(Text(sourcePath_)));
   destPath_->ChangeValue(wxString::FromUTF8(destination));
   engine::g_strDestPath = destination;
 }
@@ -204,16 +196,22 @@ void CConnectionDlg::OnOK() {
 
   engine::g_strLoginName = Text(loginName_);
   engine::g_strPassword = Text(password_);
+  const std::string server = Text(serverName_);
   odbc::LoginCheckResult login;
   {
     wxBusyCursor busy;
     login = odbc::TestSourceLogin(
         authWindows_->GetValue() ? odbc::AuthChoice::Windows : odbc::AuthChoice::SqlServer,
-        engine::g_strLoginName, engine::g_strPassword, DatabaseNameFromMdfPath(source));
+        engine::g_strLoginName, engine::g_strPassword, SourceDatabaseName(source), server);
   }
   if (!login.authMode.empty()) engine::g_strAuthMode = login.authMode;
+  if (login.serverNameInvalid) {
+    ShowPageMessage(this, wxString::FromUTF8(login.message), kPageMessageCaption);
+    serverName_->SetFocus();
+    return;
+  }
   if (login.databaseMissing) {
-    ShowPageMessage(this, wxString::FromUTF8(MissingDatabaseMessage(DatabaseNameFromMdfPath(source))),
+    ShowPageMessage(this, wxString::FromUTF8(MissingDatabaseMessage(SourceDatabaseName(source))),
                     kPageMessageCaption);
     sourcePath_->SetFocus();
     return;
@@ -221,7 +219,7 @@ void CConnectionDlg::OnOK() {
   if (!login.passed) {
     if (!login.message.empty())
       ShowApplicationMessage(this, wxString::FromUTF8(login.message),
-                             wxString::FromUTF8(DescribeDiagnostics(login)));
+                             wxString::FromUTF8(odbc::LoginFailureDetails(login)));
     return;
   }
 
@@ -232,8 +230,9 @@ void CConnectionDlg::OnOK() {
 
   // The typed fields are what the conversion uses, so the question above and the
   // file written speak of the same file.
-  engine::g_strDatabaseName = DatabaseNameFromMdfPath(source);
+  engine::g_strDatabaseName = SourceDatabaseName(source);
   engine::g_strDestPath = destination;
+  engine::g_conversionSettings.serverName = server;
   exit_ = PageExit::Next;
   EndModal(wxID_OK);
 }

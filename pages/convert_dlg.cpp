@@ -159,7 +159,9 @@ CConvertDlg::CConvertDlg(wxWindow* parent) {
   Bind(wxEVT_CHAR_HOOK, &CConvertDlg::OnCharHook, this);
   Bind(wxEVT_CLOSE_WINDOW, &CConvertDlg::OnClose, this);
 
-  odbc::RegisterSourceDsn(engine::g_strDatabaseName, odbc::kSourceDsn);
+  odbc::RegisterSourceDsn(engine::g_strDatabaseName, odbc::kSourceDsn,
+                          engine::g_conversionSettings.serverName,
+                          engine::g_conversionSettings.requireEncryption);
   ListSourceTables();
   tableList_->SetFocus();
   Centre();

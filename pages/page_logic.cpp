@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "source_database.h"
+
 namespace talvoro::pages {
 
 std::string FileTitle(std::string_view path) {
@@ -51,7 +53,7 @@ std::optional<std::string> ProposeDestinationForTypedSource(std::string_view sou
                                                             std::string_view lastProposal,
                                                             std::string_view folder) {
   if (!currentDestination.empty() && currentDestination != lastProposal) return std::nullopt;
-  return DefaultDestinationPath(folder, DatabaseNameFromMdfPath(sourcePath));
+  return DefaultDestinationPath(folder, SourceDatabaseName(sourcePath));
 }
 
 std::string FolderChooserStart(std::string_view destination, std::string_view workingFolder,

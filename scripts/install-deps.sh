@@ -11,7 +11,7 @@ DEBIAN_PACKAGES=(
   mdbtools
   clang libclang-rt-14-dev
   default-jre-headless libjtds-java
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 libssl-dev
   libkrb5-dev libgssapi-krb5-2 krb5-kdc krb5-admin-server krb5-user
   libwxgtk3.2-dev xvfb xauth x11-utils
   fonts-dejavu-core fonts-liberation2 fonts-dancingscript
@@ -42,4 +42,9 @@ fi
 # The independent mdb-reader checker.
 if [ ! -d tools/mdbcheck/node_modules/mdb-reader ]; then
   (cd tools/mdbcheck && npm install --no-audit --no-fund --silent)
+fi
+
+# The second TDS client of the stand-in's encryption test (tedious).
+if [ ! -d tools/tdsclient/node_modules/tedious ]; then
+  (cd tools/tdsclient && npm install --no-audit --no-fund --silent)
 fi

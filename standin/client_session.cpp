@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <regex>
 
 #include "tsql/batch_executor.h"
 #include "catalog/catalog_procedures.h"
+#include "protocol/encryption_choice.h"
 #include "protocol/rpc_request.h"
 #include "session_state.h"
 #include "tsql/statement_context.h"
@@ -15,6 +17,7 @@
 #include "protocol/tds_io.h"
 #include "protocol/tds_login.h"
 #include "protocol/tds_tokens.h"
+#include "protocol/tls_session.h"
 #include "types/text_encoding.h"
 
 namespace standin {
@@ -91,12 +94,15 @@ class ClientSession {
     while (socket_.ReadMessage(m)) {
       if (!loggedIn_) {
         if (m.type == kPrelogin) {
-          const auto reply = PreloginReply();
-          w_.Bytes(reply);
-          w_.EndMessage();
+          Prelogin(m.payload);
           continue;
         }
         if (m.type != kLogin7) throw ProtocolError("request before login");
+        if (server_.options.forceEncryption && !tls_) {
+          throw ProtocolError("the server forces encryption and the client sent its login in the clear");
+        }
+        // Login-only encryption ends with the LOGIN7 message.
+        if (loginOnlyEncryption_) socket_.UseTls(nullptr);
         if (!Login(m.payload)) return;
         continue;
       }
@@ -121,6 +127,33 @@ class ClientSession {
   }
 
  private:
+  // Answers the ENCRYPTION option; when encrypting, runs the TLS handshake
+  // carried in further PRELOGIN packets and switches the socket to TLS.
+  void Prelogin(const std::vector<uint8_t>& payload) {
+    if (tls_) throw ProtocolError("a second PRELOGIN");
+    const EncryptionChoice choice = ChooseEncryption(
+        ClientEncryption(payload), server_.tls != nullptr, server_.options.forceEncryption);
+    w_.Bytes(PreloginReply(choice.answer));
+    w_.EndMessage();
+    if (choice.refuse) throw ProtocolError("the server forces encryption and the client cannot encrypt");
+    if (choice.mode == EncryptionMode::None) return;
+    tls_ = std::make_unique<TlsSession>(*server_.tls);
+    ClientMessage m;
+    try {
+      while (!tls_->HandshakeDone()) {
+        if (!socket_.ReadMessage(m)) throw ConnectionLost("client left during the TLS handshake");
+        if (m.type != kPrelogin) throw ProtocolError("TLS handshake expected in PRELOGIN packets");
+        const std::vector<uint8_t> answer = tls_->Handshake(m.payload);
+        if (!answer.empty()) SendMessage(socket_, kPrelogin, answer);
+      }
+    } catch (const std::runtime_error& e) {
+      if (dynamic_cast<const ConnectionLost*>(&e)) throw;
+      throw ProtocolError(e.what());
+    }
+    socket_.UseTls(tls_.get());
+    loginOnlyEncryption_ = choice.mode == EncryptionMode::LoginOnly;
+  }
+
   bool Login(const std::vector<uint8_t>& payload) {
     const Login7 login = ParseLogin7(payload);
     w_.SetTdsVersion(AgreedTdsVersion(login.tdsVersion));  // the reply already speaks it
@@ -372,6 +405,8 @@ class ClientSession {
     w_.EndMessage();
   }
 
+  std::unique_ptr<TlsSession> tls_;  // declared before socket_, which points at it
+  bool loginOnlyEncryption_ = false;
   TdsSocket socket_;
   uint16_t spid_;
   const ServerContext& server_;

@@ -10,10 +10,13 @@
 
 namespace standin {
 
+class TlsContext;
+
 struct ServerContext {
   const ServerOptions& options;
   DataDirectory& directory;
   const IntegratedLogin& integrated;
+  const TlsContext* tls = nullptr;  // no certificate: the server cannot encrypt
 };
 
 // Serves the socket until it closes; closes it.

@@ -1,5 +1,4 @@
 // sqlstandin: a small SQL Server stand-in (TDS 7.4 over SQLite) for tests and demos.
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -11,11 +10,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "client_session.h"
 #include "storage/database_store.h"
 #include "protocol/integrated_login.h"
+#include "protocol/browser_service.h"
+#include "protocol/listen_socket.h"
+#include "protocol/tls_session.h"
 #include "server_options.h"
 
 using namespace standin;
@@ -26,6 +29,10 @@ int main(int argc, char** argv) {
   if (!options) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
+  }
+  if (options->help) {
+    std::fputs(ServerUsageText().c_str(), stdout);
+    return 0;
   }
   // A client that vanishes mid-reply must not take the server with it.
   std::signal(SIGPIPE, SIG_IGN);
@@ -38,25 +45,40 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int yes = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(static_cast<uint16_t>(options->port));
-  if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener, 64) != 0) {
-    std::fprintf(stderr, "sqlstandin: cannot listen on 127.0.0.1:%d: %s\n", options->port, std::strerror(errno));
+  // Ready before the first client: "listening" means able to encrypt too.
+  std::unique_ptr<TlsContext> tls;
+  try {
+    if (!options->tlsCertFile.empty()) {
+      tls = TlsContext::FromFiles(options->tlsCertFile, options->tlsKeyFile);
+    } else if (!options->noEncryption) {
+      tls = TlsContext::SelfSigned(options->dataDir, BrowserServerName());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sqlstandin: %s\n", e.what());
     return 1;
   }
-  socklen_t length = sizeof addr;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length);
+
+  const int listener = OpenBoundSocket(options->listenAddress, options->port, SOCK_STREAM, error);
+  if (listener < 0) {
+    std::fprintf(stderr, "sqlstandin: %s\n", error.c_str());
+    return 1;
+  }
+  const int port = BoundPort(listener);
+  if (!options->instanceName.empty()) {
+    // Clients find a named instance's port through the Browser on UDP 1434.
+    const int browser = OpenBoundSocket(options->listenAddress, kBrowserPort, SOCK_DGRAM, error);
+    if (browser < 0) {
+      std::fprintf(stderr, "sqlstandin: the SQL Server Browser port: %s\n", error.c_str());
+      return 1;
+    }
+    ServeBrowserRequests(browser, {BrowserServerName(), options->instanceName, "16.0.4096.0", port});
+  }
   // Tests start the server with --port 0 and read the chosen port from this line.
-  std::printf("sqlstandin listening on 127.0.0.1:%u\n", ntohs(addr.sin_port));
+  std::printf("sqlstandin listening on %s\n", EndpointText(options->listenAddress, port).c_str());
   std::fflush(stdout);
 
   const IntegratedLogin integrated(options->keytab);
-  const ServerContext context{*options, directory, integrated};
+  const ServerContext context{*options, directory, integrated, tls.get()};
   std::atomic<uint16_t> nextSpid{51};
   for (;;) {
     const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -66,6 +88,7 @@ int main(int argc, char** argv) {
       usleep(100000);  // e.g. out of descriptors: wait for connections to close
       continue;
     }
+    const int yes = 1;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     uint16_t spid = nextSpid++;
     if (spid < 51) spid = nextSpid = 51;  // wrapped around

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dsn_attributes.h"
-#include "server_address.h"
+#include "odbc/server_name.h"
 
 namespace sqlsetup {
 namespace {
@@ -106,25 +106,25 @@ bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& setti
       continue;  // the section name and the driver name are written by SQLWriteDSNToIni
     }
     if (EqualsIgnoreCase(attribute.key, "Server")) {
-      const auto server = ToFreeTdsServer(attribute.value);
-      if (!server) {
-        Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE,
-             "Invalid server '" + attribute.value + "': the port after the comma must be 1-65535");
+      const auto parsed = talvoro::odbc::ParseServerName(attribute.value);
+      if (!parsed.name) {
+        Fail(ODBC_ERROR_INVALID_KEYWORD_VALUE, parsed.error);
         return false;
       }
+      const auto server = talvoro::odbc::ToFreeTdsServer(*parsed.name);
       server_given = true;
-      settings.Set("Server", server->server);
+      settings.Set("Server", server.server);
       // A named instance has no fixed port; an explicit Port= attribute wins.
-      if (!port_given) settings.Set("Port", server->port);
+      if (!port_given) settings.Set("Port", server.port);
       continue;
     }
     settings.Set(attribute.key, attribute.value);
   }
   if (adding) {
     if (!server_given) {
-      const auto local = ToFreeTdsServer("(local)");
-      settings.Set("Server", local->server);
-      if (!port_given) settings.Set("Port", local->port);
+      const auto local = talvoro::odbc::ToFreeTdsServer(*talvoro::odbc::ParseServerName("").name);
+      settings.Set("Server", local.server);
+      if (!port_given) settings.Set("Port", local.port);
     }
     // Without it FreeTDS converts text to the locale's code page, which is
     // ISO-8859-1 in a program that never called setlocale().
@@ -133,6 +133,10 @@ bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& setti
     // does not answer with no time limit; with the version named, the login
     // time-out holds. SQL Server 2012 and later speak 7.4.
     if (!settings.Has("TDS_Version")) settings.Set("TDS_Version", "7.4");
+    // FreeTDS's "request": the logon is encrypted whenever the server can
+    // encrypt, everything when the server forces it; a server that cannot
+    // encrypt is still reached. "require" (asked for by name) encrypts all.
+    if (!settings.Has("Encryption")) settings.Set("Encryption", "request");
   }
   return true;
 }

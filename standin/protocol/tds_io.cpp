@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/tls_session.h"
 #include "types/text_encoding.h"
 
 namespace standin {
@@ -21,8 +22,40 @@ constexpr size_t kSendBatch = 64u << 10;
 
 }  // namespace
 
+bool TdsSocket::FeedTls(bool wait) {
+  uint8_t buffer[16384];
+  for (;;) {
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, wait ? 0 : MSG_DONTWAIT);
+    if (n > 0) {
+      tls_->Feed(buffer, static_cast<size_t>(n));
+      return true;
+    }
+    if (n == 0) return false;
+    if (errno == EINTR) continue;
+    if (!wait && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    throw ConnectionLost(std::strerror(errno));
+  }
+}
+
 bool TdsSocket::ReadExact(uint8_t* data, size_t size, bool eofAllowed) {
   size_t got = 0;
+  if (tls_) {
+    try {
+      while (got < size) {
+        const size_t n = tls_->Read(data + got, size - got);
+        if (n > 0) { got += n; continue; }
+        if (!FeedTls(true)) {
+          if (got == 0 && eofAllowed) return false;
+          throw ConnectionLost("client closed the connection");
+        }
+      }
+    } catch (const ConnectionLost&) {
+      throw;
+    } catch (const std::runtime_error& e) {
+      throw ProtocolError(e.what());
+    }
+    return true;
+  }
   while (got < size) {
     const ssize_t n = recv(fd_, data + got, size - got, 0);
     if (n > 0) { got += static_cast<size_t>(n); continue; }
@@ -57,6 +90,25 @@ bool TdsSocket::ReadMessage(ClientMessage& out) {
 
 bool TdsSocket::ConsumePendingAttention() {
   bool seen = false;
+  while (tls_) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) && !FeedTls(false)) {
+      throw ConnectionLost("client closed the connection");
+    }
+    uint8_t header[kHeaderSize];
+    size_t n = 0;
+    try {
+      n = tls_->Peek(header, kHeaderSize);
+    } catch (const std::runtime_error& e) {
+      throw ProtocolError(e.what());
+    }
+    // A record holds whole packets from these clients; a part waits for the next look.
+    if (n < kHeaderSize) return seen;
+    if (header[0] != kAttention) throw ProtocolError("request received while a reply was being sent");
+    ClientMessage ignored;
+    ReadMessage(ignored);
+    seen = true;
+  }
   for (;;) {
     pollfd p{fd_, POLLIN, 0};
     const int r = poll(&p, 1, 0);
@@ -80,6 +132,20 @@ bool TdsSocket::ConsumePendingAttention() {
 }
 
 void TdsSocket::SendAll(const uint8_t* data, size_t size) {
+  if (tls_) {
+    try {
+      tls_->Write(data, size);
+    } catch (const std::runtime_error& e) {
+      throw ConnectionLost(e.what());
+    }
+    const std::vector<uint8_t> records = tls_->TakeOutput();
+    SendRaw(records.data(), records.size());
+    return;
+  }
+  SendRaw(data, size);
+}
+
+void TdsSocket::SendRaw(const uint8_t* data, size_t size) {
   size_t sent = 0;
   while (sent < size) {
     const ssize_t n = send(fd_, data + sent, size - sent, MSG_NOSIGNAL);
@@ -87,6 +153,26 @@ void TdsSocket::SendAll(const uint8_t* data, size_t size) {
     if (n < 0 && errno == EINTR) continue;
     throw ConnectionLost(n == 0 ? "send returned 0" : std::strerror(errno));
   }
+}
+
+void SendMessage(TdsSocket& socket, uint8_t type, const std::vector<uint8_t>& payload,
+                 size_t packetSize) {
+  const size_t room = packetSize - kHeaderSize;
+  size_t at = 0;
+  uint8_t id = 1;
+  do {
+    const size_t n = std::min(room, payload.size() - at);
+    const size_t length = kHeaderSize + n;
+    std::vector<uint8_t> packet(length);
+    packet[0] = type;
+    packet[1] = at + n == payload.size() ? 0x01 : 0x00;  // end of message
+    packet[2] = static_cast<uint8_t>(length >> 8);
+    packet[3] = static_cast<uint8_t>(length);
+    packet[6] = id++;
+    std::memcpy(packet.data() + kHeaderSize, payload.data() + at, n);
+    socket.SendAll(packet.data(), packet.size());
+    at += n;
+  } while (at < payload.size());
 }
 
 ReplyWriter::ReplyWriter(TdsSocket& socket, uint16_t spid, size_t packetSize)

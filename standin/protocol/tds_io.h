@@ -36,10 +36,16 @@ struct ClientMessage {
   std::vector<uint8_t> payload;
 };
 
+class TlsSession;
+
 class TdsSocket {
  public:
   explicit TdsSocket(int fd) : fd_(fd) {}
   int fd() const { return fd_; }
+
+  // From now on every byte passes through `tls` (TDS encryption after the
+  // handshake); nullptr goes back to plain bytes (after an encrypted LOGIN7).
+  void UseTls(TlsSession* tls) { tls_ = tls; }
 
   // Reads one message (packets up to end-of-message). Returns false on a clean EOF
   // between messages; throws ConnectionLost / ProtocolError otherwise.
@@ -51,8 +57,18 @@ class TdsSocket {
 
  private:
   bool ReadExact(uint8_t* data, size_t size, bool eofAllowed);
+  // Reads what the socket has (blocking when `wait`) into the TLS session;
+  // false on a clean EOF. Returns true without reading when nothing is there.
+  bool FeedTls(bool wait);
+  void SendRaw(const uint8_t* data, size_t size);
   int fd_;
+  TlsSession* tls_ = nullptr;
 };
+
+// Sends `payload` as one message of `type` in packets of at most `packetSize`
+// bytes (PRELOGIN packets carrying the server's TLS handshake).
+void SendMessage(TdsSocket& socket, uint8_t type, const std::vector<uint8_t>& payload,
+                 size_t packetSize = 4096);
 
 // Builds one reply message and sends it packet by packet while it grows, so a
 // result set of any size needs only one packet of memory.

@@ -30,7 +30,7 @@ std::string TextField(const std::vector<uint8_t>& p, size_t slot, bool obfuscate
 
 }  // namespace
 
-std::vector<uint8_t> PreloginReply() {
+std::vector<uint8_t> PreloginReply(uint8_t encryption) {
   return {0x00, 0x00, 0x1A, 0x00, 0x06,  // VERSION
           0x01, 0x00, 0x20, 0x00, 0x01,  // ENCRYPTION
           0x02, 0x00, 0x21, 0x00, 0x01,  // INSTOPT
@@ -38,7 +38,7 @@ std::vector<uint8_t> PreloginReply() {
           0x04, 0x00, 0x22, 0x00, 0x01,  // MARS
           0xFF,
           16,   0,    0x10, 0x00, 0,    0,  // 16.0.4096.0
-          0x02,                          // encryption not supported
+          encryption,
           0x00,                          // instance name accepted
           0x00};                         // MARS off: keeps FreeTDS on plain framing
 }

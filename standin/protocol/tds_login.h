@@ -7,8 +7,9 @@
 
 namespace standin {
 
-// Reply payload for a PRELOGIN request: no encryption, no MARS.
-std::vector<uint8_t> PreloginReply();
+// Reply payload for a PRELOGIN request: the ENCRYPTION option given (see
+// encryption_choice.h), no MARS.
+std::vector<uint8_t> PreloginReply(uint8_t encryption);
 
 struct Login7 {
   uint32_t tdsVersion = 0;

@@ -963,3 +963,74 @@ TEST_F(WizardGui, PagesAndMessagesPaintGradientStripsAndFrames) {
 
 }  // namespace
 }  // namespace talvoro::test
+
+namespace talvoro::test {
+namespace {
+
+// A server on another "machine" (127.0.0.2), named in the server field, with a
+// database typed by name (there is no .mdf to browse), dots included.
+TEST_F(WizardGui, TheServerFieldNamesAnotherMachineAndADatabaseTypedByName) {
+  // FreeTDS would let TDSPORT (set for this machine's stand-in) override the named port.
+  const std::string localPort = std::getenv("TDSPORT") ? std::getenv("TDSPORT") : "";
+  unsetenv("TDSPORT");
+  StandinProcess::Options options;
+  options.listen = "127.0.0.2";
+  StandinProcess remote(options);
+  {
+    odbc::Database master;
+    master.OpenEx(remote.ConnectString("master"));
+    master.ExecuteSQL("CREATE DATABASE [Remote.Sales]");
+    odbc::Database sales;
+    sales.OpenEx(remote.ConnectString("Remote.Sales"));
+    sales.ExecuteSQL("CREATE TABLE Items (ItemID int NOT NULL PRIMARY KEY, Name nvarchar(20) NULL)");
+    sales.ExecuteSQL("INSERT INTO Items VALUES (1, N'Nut'), (2, N'Bolt')");
+  }
+
+  TempDir dir;
+  const std::string destination = dir.File("Remote.Sales.mdb");
+  const std::string server = "127.0.0.2," + std::to_string(remote.port());
+  CConnectionDlg* page = nullptr;
+  CConvertDlg* second = nullptr;
+  pages::MessageWindow* message = nullptr;
+  StepScript script(60000);
+  FillForSqlLogon(script, page, "Remote.Sales", destination);
+  script.Do("type a server that does not exist",
+            [&] { Find<wxTextCtrl>(page, ids::IDC_SERVER_NAME)->ChangeValue("nosuchhost.invalid"); })
+      .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("named", MessageSays("the server nosuchhost.invalid does not answer", "Kestrin1", message))
+      .Do("ok", [&] { Click(message->FindWindow(wxID_OK)); })
+      .Then("back on the page", [&] { return !ShownMessage(); })
+      .Do("type the server by host and port",
+          [&] { Find<wxTextCtrl>(page, ids::IDC_SERVER_NAME)->ChangeValue(server); })
+      .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("whole database", [&] { Click(second->FindWindow(ids::IDC_WHOLE_DATABASE)); })
+      .Then("on", [&] { return Find<wxRadioButton>(second, ids::IDC_WHOLE_DATABASE)->GetValue(); })
+      .Do("add all", [&] { Click(second->FindWindow(ids::IDC_ADD)); })
+      .Then("the remote table", [&] {
+        return Entries(Find<wxListBox>(second, ids::IDC_SELECTED_LIST)) ==
+               std::vector<std::string>{"Items"};
+      })
+      .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
+      .Then("done", [&] {
+        auto* done = ShownWindow<CDoneMsgDlg>();
+        if (!done) return false;
+        EXPECT_FALSE(done->ReportsFailures());
+        return true;
+      })
+      .Do("close the completion dialog", [&] { Click(ShownWindow<CDoneMsgDlg>()->FindWindow(wxID_OK)); });
+  Run(script);
+  if (!localPort.empty()) setenv("TDSPORT", localPort.c_str(), 1);
+
+  EXPECT_EQ(engine::g_conversionSettings.serverName, server);
+  EXPECT_EQ(engine::g_strDatabaseName, "Remote.Sales");
+  const MdbReaderRead reader = ReadWithMdbReader(destination);
+  ASSERT_TRUE(reader.ok) << reader.problems;
+  const nlohmann::json* items = FindReaderTable(reader.document, "Items");
+  ASSERT_NE(items, nullptr);
+  ASSERT_EQ((*items)["rows"].size(), 2u);
+  EXPECT_EQ((*items)["rows"][1]["Name"], "Bolt");
+}
+
+}  // namespace
+}  // namespace talvoro::test

@@ -15,6 +15,9 @@ TEST(AttributeTemplate, ExpandsSeparatorsIntoNuls) {
        "DSN=dsns\0Server=(local)\0Trusted_Connection=yes\0Database=Sales\0\0"s},
       {FormatSourceTemplate("dsns", ""),
        "DSN=dsns\0Server=(local)\0Trusted_Connection=yes\0Database=\0\0"s},
+      // The server as the user typed it; the setup library translates it for FreeTDS.
+      {FormatSourceTemplate("dsns", "Sales", "dbhost\\SALES"),
+       "DSN=dsns\0Server=dbhost\\SALES\0Trusted_Connection=yes\0Database=Sales\0\0"s},
       {FormatDestTemplate("dsna", "", "/data/My Files/out.mdb"),
        "DSN=dsna \0DESCRIPTION= \0DBQ=/data/My Files/out.mdb\0\0"s},
       // A value holding 0xFF and a blank is split into two entries there.

@@ -22,6 +22,7 @@ TEST(CommandLineOptions, AcceptedForms) {
   ASSERT_TRUE(p.options) << p.error;
   EXPECT_TRUE(p.options->allTables);
   EXPECT_EQ(p.options->sqlLogin.value_or(""), "sa");
+  EXPECT_EQ(p.options->server, "");
   EXPECT_FALSE(p.options->sourceTimeoutSeconds);
   EXPECT_FALSE(p.options->commitIntervalMs);
 
@@ -30,6 +31,10 @@ TEST(CommandLineOptions, AcceptedForms) {
   ASSERT_TRUE(p.options) << p.error;
   EXPECT_EQ(p.options->sourceTimeoutSeconds.value_or(0), 5);
   EXPECT_EQ(p.options->commitIntervalMs.value_or(0), 250);
+
+  p = ParseCommandLine({"--server", "dbhost\\SALES", "--database", "S", "--dest", "o.mdb", "--all"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_EQ(p.options->server, "dbhost\\SALES");
 
   p = ParseCommandLine({"--help"});
   ASSERT_TRUE(p.options);
@@ -53,6 +58,9 @@ TEST(CommandLineOptions, RefusedForms) {
       {{"--database", "S", "--dest", "o.mdb", "--all", "--source-timeout"}, "from 1 to 3600"},
       {{"--database", "S", "--dest", "o.mdb", "--all", "--commit-interval=9"}, "from 10 to 3600000"},
       {{"--database", "S", "--dest", "o.mdb", "--all", "--commit-interval", "1e3"}, "from 10 to 3600000"},
+      {{"--server"}, "--server needs a server name"},
+      {{"--server", "dbhost,99999", "--database", "S", "--dest", "o.mdb", "--all"},
+       "The server name 'dbhost,99999' has no port from 1 to 65535"},
   };
   for (const auto& [args, error] : cases) {
     auto p = ParseCommandLine(args);

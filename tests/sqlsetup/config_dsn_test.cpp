@@ -85,7 +85,7 @@ TEST_F(ConfigDsnTest, AddWritesWhatFreeTdsNeedsToReachTheLocalServer) {
   const std::map<std::string, std::string> expected = {
       {"Driver", "SQL Server"},  {"Server", "127.0.0.1"},       {"Port", "1433"},
       {"Trusted_Connection", "yes"}, {"Database", "Sales"}, {"ClientCharset", "UTF-8"},
-      {"TDS_Version", "7.4"}};
+      {"TDS_Version", "7.4"}, {"Encryption", "request"}};
   EXPECT_EQ(Section("dsns"), expected);
 
   // A version the caller names is kept.
@@ -146,7 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
                     ServerCase{"HostAndPort", "dbhost,2433", "dbhost", "2433"},
                     ServerCase{"LocalAndPort", "(local), 14333", "127.0.0.1", "14333"},
                     ServerCase{"LocalInstance", "(local)\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS", nullptr},
-                    ServerCase{"HostInstance", "dbhost\\INST", "dbhost\\INST", nullptr}),
+                    ServerCase{"HostInstance", "dbhost\\INST", "dbhost\\INST", nullptr},
+                    ServerCase{"Localhost", "localhost", "127.0.0.1", "1433"},
+                    ServerCase{"Empty", "", "127.0.0.1", "1433"},
+                    ServerCase{"TcpPrefix", "tcp:dbhost,2433", "dbhost", "2433"},
+                    ServerCase{"Ipv4", "10.1.2.3", "10.1.2.3", "1433"},
+                    ServerCase{"Ipv6InBrackets", "[fe80::1],2433", "fe80::1", "2433"},
+                    ServerCase{"PortWinsOverInstance", "dbhost\\INST,2433", "dbhost", "2433"}),
     [](const testing::TestParamInfo<ServerCase>& info) { return info.param.what; });
 
 TEST_F(ConfigDsnTest, AnExplicitPortWinsOverTheDefaultInstancePort) {
@@ -212,6 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ODBC_ERROR_INVALID_DSN, "a[b]"},
         RefusedCase{"BadPort", ODBC_ADD_DSN, {"DSN=dsns", "Server=(local),14x"},
                     ODBC_ERROR_INVALID_KEYWORD_VALUE, "(local),14x"},
+        RefusedCase{"NotAHostName", ODBC_ADD_DSN, {"DSN=dsns", "Server=db host;Driver=x"},
+                    ODBC_ERROR_INVALID_KEYWORD_VALUE, "db host;Driver=x"},
         // A line break would smuggle a second key into odbc.ini.
         RefusedCase{"LineBreakInValue", ODBC_ADD_DSN,
                     {"DSN=dsns", "Server=(local)", "Database=x\nDriver=/tmp/evil.so"},

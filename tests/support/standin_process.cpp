@@ -17,11 +17,11 @@
 namespace talvoro::test {
 namespace {
 
-bool Accepts(int port) {
+bool Accepts(const std::string& address, int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
   addr.sin_port = htons(static_cast<uint16_t>(port));
   const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   close(fd);
@@ -38,7 +38,14 @@ StandinProcess::StandinProcess(Options options) : dir_("talvoro-standin") {
   if (!std::filesystem::exists(options.executable))
     throw std::runtime_error("sqlstandin not built: " + options.executable);
 
-  std::vector<std::string> args = {options.executable, "--data", dataDir_, "--port", "0"};
+  address_ = options.listen;
+  std::vector<std::string> args = {options.executable, "--data", dataDir_, "--port", "0",
+                                   "--listen", options.listen};
+  if (!options.instance.empty()) {
+    args.push_back("--instance");
+    args.push_back(options.instance);
+  }
+  args.insert(args.end(), options.extraArgs.begin(), options.extraArgs.end());
   for (const auto& [name, password] : options.logins) {
     args.push_back("--login");
     args.push_back(name + ":" + password);
@@ -63,7 +70,7 @@ StandinProcess::StandinProcess(Options options) : dir_("talvoro-standin") {
     _exit(127);
   }
   close(out[1]);
-  // The server prints "sqlstandin listening on 127.0.0.1:PORT" once it listens.
+  // The server prints "sqlstandin listening on ADDRESS:PORT" once it listens.
   std::string line;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
@@ -81,7 +88,7 @@ StandinProcess::StandinProcess(Options options) : dir_("talvoro-standin") {
     throw std::runtime_error("sqlstandin did not start: " + line);
   }
   port_ = std::atoi(line.c_str() + colon + 1);
-  while (!Accepts(port_)) {
+  while (!Accepts(address_, port_)) {
     if (std::chrono::steady_clock::now() > deadline) {
       Stop();
       throw std::runtime_error("sqlstandin does not accept connections");
@@ -120,7 +127,7 @@ void StandinProcess::Stop() {
 
 std::string StandinProcess::ConnectString(const std::string& database, const std::string& user,
                                           const std::string& password) const {
-  return "DRIVER={SQL Server};SERVER=127.0.0.1;PORT=" + std::to_string(port_) + ";DATABASE=" + database +
+  return "DRIVER={SQL Server};SERVER=" + address_ + ";PORT=" + std::to_string(port_) + ";DATABASE=" + database +
          ";UID=" + user + ";PWD=" + password + ";ClientCharset=UTF-8";
 }
 

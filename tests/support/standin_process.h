@@ -19,6 +19,9 @@ class StandinProcess {
     std::string keytab;                                      // --keytab when not empty
     std::vector<std::pair<std::string, std::string>> env;    // extra environment (e.g. KRB5_KTNAME)
     std::string executable = TALVORO_BUILD_DIR "/standin/sqlstandin";
+    std::string listen = "127.0.0.1";  // --listen: a numeric IPv4 address
+    std::string instance;              // --instance when not empty
+    std::vector<std::string> extraArgs;  // e.g. --no-encryption
   };
 
   // Starts the server and waits until it accepts connections; throws on failure.
@@ -29,6 +32,7 @@ class StandinProcess {
   StandinProcess& operator=(const StandinProcess&) = delete;
 
   int port() const { return port_; }
+  const std::string& address() const { return address_; }
   const std::string& dataDir() const { return dataDir_; }
   pid_t pid() const { return pid_; }
   // True while the server process has not exited.
@@ -44,6 +48,7 @@ class StandinProcess {
   std::string dataDir_;
   pid_t pid_ = -1;
   int port_ = 0;
+  std::string address_;
 };
 
 }  // namespace talvoro::test
