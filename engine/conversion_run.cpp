@@ -12,6 +12,7 @@
 #include "column_catalog.h"
 #include "destination_replacement.h"
 #include "odbc/data_sources.h"
+#include "referenced_key_types.h"
 #include "row_copy.h"
 #include "source_row_count.h"
 #include "source_failure.h"
@@ -85,10 +86,27 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   std::vector<ColumnMapping> columns;
   std::vector<std::string> defaultNotes;
   int plainCount = 0, withDefaultsCount = 0;
-  ColumnInfo column;
-  while (FromSource([&] { return catalog.FetchTableColumn(column); })) {
+  std::vector<ColumnInfo> sourceColumns;
+  for (ColumnInfo c; FromSource([&] { return catalog.FetchTableColumn(c); });) sourceColumns.push_back(c);
+  // The rest of the schema, read now: a column's type may follow the key it refers to.
+  SourceTableSchema schema;
+  std::string schemaProblem;
+  try {
+    schema = catalog.ReadTableSchema();
+  } catch (const odbc::DBException& e) {
+    schemaProblem = "the indexes and foreign keys could not be read from the source: " + std::string(e.what());
+  }
+  for (const ColumnInfo& column : sourceColumns) {
     ColumnMapping mapping = MapColumn(column);
     const bool autoNumber = MapAutoNumber(column, mapping);
+    if (!autoNumber && !schema.foreignKeys.empty()) {
+      if (MayFollowWidenedKey(mapping))  // only then is the key worth a look
+        if (const auto key = FromSource([&] { return FindReferencedKey(logon, schema.foreignKeys, column.columnName); }))
+          if (auto widened = MatchReferencedKey(mapping, key->mapping)) {
+            mapping = std::move(*widened);
+            outcome.notes.push_back(WidenedReferenceNote(column.columnName, *key));
+          }
+    }
     if (!autoNumber && IsIdentityColumn(column)) {
       outcome.notes.push_back("identity column " + Quoted(column.columnName) + " is a plain number: an Access "
                               "AutoNumber is a Long Integer, which cannot hold every " + column.typeName + " value");
@@ -186,12 +204,7 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
 
   // The rest of the schema, after the rows: indexes are built from sorted keys in one pass.
-  SourceTableSchema schema;
-  try {
-    schema = catalog.ReadTableSchema();
-  } catch (const odbc::DBException& e) {
-    outcome.notes.push_back("the indexes and foreign keys could not be read from the source: " + std::string(e.what()));
-  }
+  if (!schemaProblem.empty()) outcome.notes.push_back(schemaProblem);
   CreateSecondaryIndexes(destination, table, schema.indexes, catalog.keyName(), keys, outcome.notes);
   for (const SourceCheck& check : schema.checks) {
     outcome.notes.push_back("CHECK constraint " + Quoted(check.name) +

@@ -119,6 +119,16 @@ std::vector<std::string> SchemaFixture() {
       "CREATE TABLE [" + kLongName + "] (id int NULL)",
       "INSERT INTO [" + kLongName + "] VALUES (8)",
       "CREATE TABLE counter (id int NOT NULL PRIMARY KEY)",
+      // Keys the conversion widens (smallint and tinyint identities become Long
+      // AutoNumbers), referred to by columns of the source's narrower types.
+      "CREATE TABLE jobs (job_id smallint IDENTITY(1,1) NOT NULL PRIMARY KEY, job_desc varchar(50) NOT NULL)",
+      "INSERT INTO jobs (job_desc) VALUES ('New Hire')",
+      "CREATE TABLE Grades (GradeID tinyint IDENTITY(1,1) NOT NULL PRIMARY KEY, Label varchar(10) NULL)",
+      "INSERT INTO Grades (Label) VALUES ('A')",
+      "CREATE TABLE employee (emp_id char(9) NOT NULL PRIMARY KEY, job_id smallint NOT NULL CONSTRAINT "
+      "FK_employee_jobs REFERENCES jobs (job_id), grade tinyint NULL CONSTRAINT FK_employee_Grades "
+      "REFERENCES Grades (GradeID), bonus smallint NULL)",
+      "INSERT INTO employee VALUES ('PMA42628M', 1, 1, 5)",
   };
   statements.insert(statements.end(), manyIndexes.begin(), manyIndexes.end());
   return statements;
@@ -306,6 +316,32 @@ TEST_F(SchemaConversionTest, IdentityDefaultsIndexesAndRelationshipsArrive) {
     EXPECT_EQ(largest, 11);
   }
   EXPECT_TRUE(odbc::RemoveDestDsn(settings_.destPath, "dsna", ""));
+  ExpectReadersAccept(settings_.destPath);
+}
+
+// The referencing table comes first: its columns follow keys not yet created.
+TEST_F(SchemaConversionTest, ColumnsFollowTheKeysTheConversionWidened) {
+  const engine::ConversionResult result = Run({"employee", "jobs", "Grades"});
+  for (const auto& t : result.tables) EXPECT_TRUE(t.converted) << t.sourceName << ": " << t.failure;
+  const std::string notes = engine::ConversionNotesText(result);
+  SCOPED_TRACE(notes);
+  EXPECT_TRUE(HasNote(result, "employee", {"\"job_id\" is a Long Integer", "\"jobs\"", "AutoNumber"}));
+  EXPECT_TRUE(HasNote(result, "employee", {"\"grade\" is a Long Integer", "\"Grades\"", "AutoNumber"}));
+  EXPECT_FALSE(HasNote(result, "employee", {"\"bonus\""})) << "a column that refers to nothing keeps its type";
+
+  const JetCheckJson check = RunJetCheckJson(settings_.destPath);
+  ASSERT_TRUE(check.ran) << "jetcheck is needed for the schema facts";
+  ASSERT_TRUE(check.ok) << check.output;
+  const json& relationships = check.document["relationships"];
+  for (const auto& [name, key] : {std::pair{"FK_employee_jobs", "jobs"}, std::pair{"FK_employee_Grades", "Grades"}}) {
+    const json& rel = Named(relationships, name);
+    EXPECT_EQ(rel["fromTable"], key) << name;
+    EXPECT_EQ(rel["toTable"], "employee") << name;
+    EXPECT_EQ(rel["enforced"], true) << name;
+  }
+  const json& columns = Named(check.document["tables"], "employee")["columns"];
+  EXPECT_EQ(Named(columns, "job_id")["type"], Named(columns, "grade")["type"]);
+  EXPECT_NE(Named(columns, "bonus")["type"], Named(columns, "job_id")["type"]) << columns.dump();
   ExpectReadersAccept(settings_.destPath);
 }
 
