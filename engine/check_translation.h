@@ -1,0 +1,27 @@
+// A CHECK constraint's definition, as sys.check_constraints gives it, written as
+// the Access expression that means the same: a validation rule. Pure text work,
+// no connection: what has no Access equivalent (CASE, CONVERT, subqueries,
+// T-SQL's integer division, functions Access lacks) is refused with the reason.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talvoro::engine {
+
+struct CheckTranslation {
+  bool translated = false;
+  std::string expression;            // e.g. [Discount]>=0 And [Discount]<=1
+  std::vector<std::string> columns;  // the columns it names, each once, in order of appearance
+  std::string problem;               // why it was not translated
+};
+
+CheckTranslation TranslateCheck(std::string_view definition);
+
+// A T-SQL LIKE pattern as an Access one: % → *, _ → ?, [^...] → [!...], and
+// Access's own wildcards *, ? and # bracketed where T-SQL took them literally.
+// Empty with `problem` set when the pattern has no Access equivalent.
+std::string TranslateLikePattern(std::string_view pattern, std::string& problem);
+
+}  // namespace talvoro::engine
