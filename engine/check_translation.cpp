@@ -87,6 +87,10 @@ enum Level { kOr = 1, kAnd, kNot, kPredicate, kAdd, kMultiply, kUnary, kPrimary 
 struct Part {
   std::string text;
   int level = kPrimary;
+  bool named = false;      // names a column somewhere
+  std::string column{};    // the column it is, when it is one and nothing more
+  bool hasField = false;   // a condition on `column` alone with the column first:
+  std::string field{};     // then this, the same without the column
 };
 
 std::string AccessString(const std::string& value) {
@@ -100,7 +104,8 @@ std::string AccessString(const std::string& value) {
 
 class Translator {
  public:
-  explicit Translator(std::string_view definition) : tokens_(Tokenize(definition)) {}
+  Translator(std::string_view definition, const std::function<std::string(const std::string&)>& destName)
+      : tokens_(Tokenize(definition)), destName_(destName) {}
 
   CheckTranslation Run() {
     CheckTranslation result;
@@ -109,6 +114,7 @@ class Translator {
     if (whole.level > kPredicate) throw Untranslatable("it is not a condition");
     result.translated = true;
     result.expression = std::move(whole.text);
+    if (whole.hasField && columns_.size() == 1) result.fieldRule = std::move(whole.field);
     result.columns = std::move(columns_);
     return result;
   }
@@ -126,12 +132,37 @@ class Translator {
   }
   static std::string Wrap(const Part& p, int level) { return p.level < level ? "(" + p.text + ")" : p.text; }
 
+  static std::string WrapField(const Part& p, int level) {
+    return p.level < level ? "(" + p.field + ")" : p.field;
+  }
+  // Two conditions joined; a field rule when both are on the same one column.
+  static Part Combine(const Part& left, const char* op, const Part& right, int level) {
+    Part joined{Wrap(left, level) + op + Wrap(right, level), level, true};
+    if (left.hasField && right.hasField && left.column == right.column) {
+      joined.hasField = true;
+      joined.column = left.column;
+      joined.field = WrapField(left, level) + op + WrapField(right, level);
+    }
+    return joined;
+  }
+  // A condition whose left side is `left`; a field rule when that is a column and
+  // `rest` names none.
+  static Part Condition(const Part& left, const std::string& rest, bool restNamed) {
+    Part p{Wrap(left, kAdd) + rest, kPredicate, true};
+    if (!left.column.empty() && !restNamed) {
+      p.hasField = true;
+      p.column = left.column;
+      p.field = rest.front() == ' ' ? rest.substr(1) : rest;
+    }
+    return p;
+  }
+
   Part Or() {
     Part left = And();
     while (IsWord("OR")) {
       Next();
       Part right = And();
-      left = {Wrap(left, kOr) + " Or " + Wrap(right, kOr), kOr};
+      left = Combine(left, " Or ", right, kOr);
     }
     return left;
   }
@@ -140,7 +171,7 @@ class Translator {
     while (IsWord("AND")) {
       Next();
       Part right = Not();
-      left = {Wrap(left, kAnd) + " And " + Wrap(right, kAnd), kAnd};
+      left = Combine(left, " And ", right, kAnd);
     }
     return left;
   }
@@ -148,7 +179,7 @@ class Translator {
     if (IsWord("NOT")) {
       Next();
       Part inner = Not();
-      return {"Not " + Wrap(inner, kNot), kNot};
+      return {"Not " + Wrap(inner, kNot), kNot, inner.named};
     }
     return Predicate();
   }
@@ -160,7 +191,20 @@ class Translator {
       if (IsSymbol(tsql)) {
         Next();
         Part right = Additive();
-        return {Wrap(left, kAdd) + access + Wrap(right, kAdd), kPredicate};
+        Part p = Condition(left, access + Wrap(right, kAdd), right.named);
+        // A constant first and the column second: the field rule turns the comparison round.
+        if (!left.named && !right.column.empty()) {
+          static const std::pair<std::string_view, const char*> kTurned[] = {
+              {"=", "="}, {"<>", "<>"}, {"<", ">"}, {">", "<"}, {"<=", ">="}, {">=", "<="}};
+          for (const auto& [from, to] : kTurned)
+            if (from == access) {
+              p.hasField = true;
+              p.column = right.column;
+              p.field = to + Wrap(left, kAdd);
+            }
+        }
+        p.named = left.named || right.named;
+        return p;
       }
     }
     if (IsWord("IS")) {
@@ -169,30 +213,33 @@ class Translator {
       if (negated) Next();
       if (!IsWord("NULL")) throw Untranslatable("IS without NULL");
       Next();
-      return {Wrap(left, kAdd) + (negated ? " Is Not Null" : " Is Null"), kPredicate};
+      return Condition(left, negated ? " Is Not Null" : " Is Null", false);
     }
     const bool negated = IsWord("NOT") && (IsWord("BETWEEN", 1) || IsWord("IN", 1) || IsWord("LIKE", 1));
     if (negated) Next();
-    const std::string prefix = Wrap(left, kAdd) + (negated ? " Not " : " ");
+    const std::string prefix = negated ? " Not " : " ";
     if (IsWord("BETWEEN")) {
       Next();
       Part low = Additive();
       if (!IsWord("AND")) throw Untranslatable("BETWEEN without AND");
       Next();
       Part high = Additive();
-      return {prefix + "Between " + Wrap(low, kAdd) + " And " + Wrap(high, kAdd), kPredicate};
+      return Condition(left, prefix + "Between " + Wrap(low, kAdd) + " And " + Wrap(high, kAdd), low.named || high.named);
     }
     if (IsWord("IN")) {
       Next();
       Expect("(");
       if (IsWord("SELECT")) throw Untranslatable("a subquery");
-      std::string list = Wrap(Additive(), kAdd);
-      while (IsSymbol(",")) {
-        Next();
-        list += "," + Wrap(Additive(), kAdd);
-      }
+      bool named = false;
+      std::string list;
+      do {
+        if (!list.empty()) Next();
+        Part item = Additive();
+        named = named || item.named;
+        list += (list.empty() ? "" : ",") + Wrap(item, kAdd);
+      } while (IsSymbol(","));
       Expect(")");
-      return {prefix + "In (" + list + ")", kPredicate};
+      return Condition(left, prefix + "In (" + list + ")", named);
     }
     if (IsWord("LIKE")) {
       Next();
@@ -201,7 +248,7 @@ class Translator {
       std::string pattern = TranslateLikePattern(Next().text, problem);
       if (!problem.empty()) throw Untranslatable(problem);
       if (IsWord("ESCAPE")) throw Untranslatable("LIKE with ESCAPE");
-      return {prefix + "Like " + AccessString(pattern), kPredicate};
+      return Condition(left, prefix + "Like " + AccessString(pattern), false);
     }
     return left;
   }
@@ -210,7 +257,7 @@ class Translator {
     while (IsSymbol("+") || IsSymbol("-")) {
       const std::string op = Next().text;
       Part right = Multiplicative();
-      left = {Wrap(left, kAdd) + op + Wrap(right, kMultiply), kAdd};
+      left = {Wrap(left, kAdd) + op + Wrap(right, kMultiply), kAdd, left.named || right.named};
     }
     return left;
   }
@@ -221,7 +268,7 @@ class Translator {
       if (IsSymbol("/")) throw Untranslatable("a division");
       const std::string op = Next().text == "%" ? " Mod " : "*";
       Part right = Unary();
-      left = {Wrap(left, kMultiply) + op + Wrap(right, kUnary), kMultiply};
+      left = {Wrap(left, kMultiply) + op + Wrap(right, kUnary), kMultiply, left.named || right.named};
     }
     return left;
   }
@@ -229,7 +276,7 @@ class Translator {
     if (IsSymbol("-") || IsSymbol("+")) {
       const std::string op = Next().text;
       Part inner = Unary();
-      return {(op == "-" ? "-" : "") + Wrap(inner, kUnary), kUnary};
+      return {(op == "-" ? "-" : "") + Wrap(inner, kUnary), kUnary, inner.named};
     }
     return Primary();
   }
@@ -260,7 +307,9 @@ class Translator {
   Part ColumnPart(const std::string& name) {
     if (name.find_first_of("[]") != std::string::npos) throw Untranslatable("the column name " + name);
     if (std::find(columns_.begin(), columns_.end(), name) == columns_.end()) columns_.push_back(name);
-    return {"[" + name + "]", kPrimary};
+    const std::string dest = destName_ ? destName_(name) : name;
+    if (dest.find_first_of("[]") != std::string::npos) throw Untranslatable("the column name " + dest);
+    return {"[" + dest + "]", kPrimary, true, name};
   }
   Part WordPart(const std::string& word) {
     auto is = [&](const char* w) { return strcasecmp(word.c_str(), w) == 0; };
@@ -283,17 +332,20 @@ class Translator {
     Expect(")");
     if ((is("getdate") || is("sysdatetime")) && args.empty()) return {"Now()", kPrimary};
     // LEN ignores trailing blanks; Access's Len counts them.
-    if (is("len") && args.size() == 1) return {"Len(RTrim(" + args[0].text + "))", kPrimary};
+    bool named = false;
+    for (const Part& a : args) named = named || a.named;
+    if (is("len") && args.size() == 1) return {"Len(RTrim(" + args[0].text + "))", kPrimary, named};
     static const std::pair<const char*, const char*> kOneArgument[] = {
         {"upper", "UCase"}, {"lower", "LCase"}, {"ltrim", "LTrim"}, {"rtrim", "RTrim"}, {"abs", "Abs"}};
     for (const auto& [tsql, access] : kOneArgument)
-      if (is(tsql) && args.size() == 1) return {std::string(access) + "(" + args[0].text + ")", kPrimary};
+      if (is(tsql) && args.size() == 1) return {std::string(access) + "(" + args[0].text + ")", kPrimary, named};
     throw Untranslatable("the function " + word + "()");
   }
 
   std::vector<Token> tokens_;
   std::size_t pos_ = 0;
   std::vector<std::string> columns_;
+  const std::function<std::string(const std::string&)>& destName_;
 };
 
 }  // namespace
@@ -334,9 +386,10 @@ std::string TranslateLikePattern(std::string_view pattern, std::string& problem)
   return out;
 }
 
-CheckTranslation TranslateCheck(std::string_view definition) {
+CheckTranslation TranslateCheck(std::string_view definition,
+                                const std::function<std::string(const std::string&)>& destName) {
   try {
-    return Translator(definition).Run();
+    return Translator(definition, destName).Run();
   } catch (const Untranslatable& e) {
     CheckTranslation failed;
     failed.problem = std::string("Access has no equivalent of ") + e.what();

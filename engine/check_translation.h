@@ -4,6 +4,7 @@
 // T-SQL's integer division, functions Access lacks) is refused with the reason.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,10 +15,16 @@ struct CheckTranslation {
   bool translated = false;
   std::string expression;            // e.g. [Discount]>=0 And [Discount]<=1
   std::vector<std::string> columns;  // the columns it names, each once, in order of appearance
+  // For a CHECK on one column whose every condition starts with that column: the
+  // field rule, written as Access writes one (>=0 And <=1); empty otherwise.
+  std::string fieldRule;
   std::string problem;               // why it was not translated
 };
 
-CheckTranslation TranslateCheck(std::string_view definition);
+// `destName` gives the name a source column has in the Access table (the same
+// name when not given).
+CheckTranslation TranslateCheck(std::string_view definition,
+                                const std::function<std::string(const std::string&)>& destName = {});
 
 // A T-SQL LIKE pattern as an Access one: % → *, _ → ?, [^...] → [!...], and
 // Access's own wildcards *, ? and # bracketed where T-SQL took them literally.

@@ -8,6 +8,8 @@
 #include <optional>
 #include <variant>
 
+#include "jet/system_catalog.h"
+
 namespace jet {
 
 // What an expression yields while a rule is evaluated.
@@ -566,6 +568,36 @@ ValidationRule::ValidationRule(std::string_view text, std::string_view field) {
 ValidationRule::~ValidationRule() = default;
 ValidationRule::ValidationRule(ValidationRule&&) noexcept = default;
 ValidationRule& ValidationRule::operator=(ValidationRule&&) noexcept = default;
+
+RowRules::RowRules(const TableDef& table) {
+  auto add = [&](const std::string& text, std::string_view field, const std::string& message) {
+    if (text.empty()) return;
+    Rule r{ValidationRule(text, field), message.empty() ? "The row breaks the validation rule " + text : message};
+    for (const std::string& name : r.rule.columns())
+      if (std::none_of(table.columns.begin(), table.columns.end(),
+                       [&](const ColumnDef& c) { return strcasecmp(c.name.c_str(), name.c_str()) == 0; }))
+        throw Error(ErrorCode::InvalidDefinition,
+                    "The validation rule " + text + " names the column '" + name + "', which the table does not have");
+    if (!field.empty() && r.rule.columns() != std::vector<std::string>{std::string(field)})
+      throw Error(ErrorCode::InvalidDefinition,
+                  "The validation rule of column '" + std::string(field) + "' names another column: " + text);
+    rules_.push_back(std::move(r));
+  };
+  for (const ColumnDef& c : table.columns) add(c.validationRule, c.name, c.validationText);
+  add(table.validationRule, {}, table.validationText);
+}
+
+void RowRules::Check(const TableDef& table, const std::vector<Value>& row) const {
+  if (rules_.empty()) return;
+  const DateTime now{OleDateNow()};
+  auto cell = [&](const std::string& name) -> Value {
+    for (std::size_t i = 0; i < table.columns.size() && i < row.size(); ++i)
+      if (strcasecmp(table.columns[i].name.c_str(), name.c_str()) == 0) return row[i];
+    return Null{};
+  };
+  for (const Rule& r : rules_)
+    if (!r.rule.Holds(cell, now)) throw Error(ErrorCode::RuleBroken, r.text);
+}
 
 bool ValidationRule::Holds(const std::function<Value(const std::string&)>& column, DateTime now) const {
   auto t = Truth(Evaluator(column, now).Eval(*root_));

@@ -38,6 +38,26 @@ class ValidationRule {
   std::vector<std::string> columns_;
 };
 
+// The validation rules of a table: each column's field rule, then the table's
+// rule, as the engine checks a new row.
+class RowRules {
+ public:
+  // Throws Error(InvalidDefinition) for a rule it cannot read or one that names a
+  // column the table does not have.
+  explicit RowRules(const TableDef& table);
+
+  // Throws Error(RuleBroken) with the broken rule's ValidationText (a text naming
+  // the rule when it has none). `row` holds the table's columns in order.
+  void Check(const TableDef& table, const std::vector<Value>& row) const;
+
+ private:
+  struct Rule {
+    ValidationRule rule;
+    std::string text;
+  };
+  std::vector<Rule> rules_;
+};
+
 // Access's Like: * any run, ? one character, # one digit, [a-z] [!a-z] sets;
 // letters compared without case.
 bool AccessLike(std::string_view text, std::string_view pattern);
