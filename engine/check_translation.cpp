@@ -386,6 +386,32 @@ std::string TranslateLikePattern(std::string_view pattern, std::string& problem)
   return out;
 }
 
+std::string CheckClauses::ForColumn(const std::string& sourceColumn) const {
+  std::string clauses;
+  for (const auto& [column, clause] : columnClauses)
+    if (column == sourceColumn) clauses += clause;
+  return clauses;
+}
+
+CheckClauses PlanCheckClauses(const std::vector<NamedCheck>& checks,
+                              const std::function<std::string(const std::string&)>& destName,
+                              const std::function<std::string(const std::string&)>& quoteName) {
+  CheckClauses plan;
+  for (const NamedCheck& check : checks) {
+    const CheckTranslation t = TranslateCheck(check.definition, destName);
+    const std::string constraint = "CONSTRAINT " + quoteName(check.name) + " CHECK (";
+    if (!t.translated) {
+      plan.notes.push_back("CHECK constraint \"" + check.name + "\" " + check.definition + " is not carried: " +
+                           t.problem);
+    } else if (!t.fieldRule.empty()) {
+      plan.columnClauses.emplace_back(t.columns.front(), " " + constraint + t.fieldRule + ")");
+    } else {
+      plan.tableClauses += ", " + constraint + t.expression + ")";
+    }
+  }
+  return plan;
+}
+
 CheckTranslation TranslateCheck(std::string_view definition,
                                 const std::function<std::string(const std::string&)>& destName) {
   try {

@@ -26,6 +26,23 @@ struct CheckTranslation {
 CheckTranslation TranslateCheck(std::string_view definition,
                                 const std::function<std::string(const std::string&)>& destName = {});
 
+// A table's CHECK constraints as clauses of the driver's CREATE TABLE: a
+// column's (its field rule) to follow that column's definition, the table's to
+// follow the last definition; what has no Access equivalent is a note.
+struct CheckClauses {
+  std::vector<std::pair<std::string, std::string>> columnClauses;  // source column, " CONSTRAINT ... CHECK (...)"
+  std::string tableClauses;                                         // ", CONSTRAINT ... CHECK (...)" each
+  std::vector<std::string> notes;
+  std::string ForColumn(const std::string& sourceColumn) const;
+};
+struct NamedCheck {
+  std::string name;
+  std::string definition;
+};
+CheckClauses PlanCheckClauses(const std::vector<NamedCheck>& checks,
+                              const std::function<std::string(const std::string&)>& destName,
+                              const std::function<std::string(const std::string&)>& quoteName);
+
 // A T-SQL LIKE pattern as an Access one: % → *, _ → ?, [^...] → [!...], and
 // Access's own wildcards *, ? and # bracketed where T-SQL took them literally.
 // Empty with `problem` set when the pattern has no Access equivalent.
