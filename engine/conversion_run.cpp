@@ -191,15 +191,14 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
       outcome.notes.push_back("the CHECK constraints are not carried: " + DriverMessage(e));
     }
   }
-  if (created) {
-  } else if (statements.anyDefault) {
+  if (!created && statements.anyDefault) {
     try {
       CreateDestinationTable(destination, statements.withDefaults);
     } catch (const odbc::DBException& e) {
       CreateDestinationTable(destination, statements.plain);
       outcome.notes.push_back("the column defaults are not carried: " + DriverMessage(e));
     }
-  } else {
+  } else if (!created) {
     CreateDestinationTable(destination, statements.plain);
   }
   outcome.created = true;
