@@ -108,7 +108,16 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
     schemaProblem = "the indexes and foreign keys could not be read from the source: " + std::string(e.what());
   }
   std::vector<NamedCheck> checks;
-  for (const SourceCheck& c : schema.checks) checks.push_back({c.name, c.definition});
+  for (const SourceCheck& c : schema.checks) {
+    if (c.trusted) {
+      checks.push_back({c.name, c.definition});
+    } else {
+      // Access would refuse the rows that break it, and those were never checked.
+      outcome.notes.push_back("CHECK constraint " + Quoted(c.name) + " " + c.definition +
+                              " is not carried: it was added WITH NOCHECK, so the existing rows were not "
+                              "checked against it");
+    }
+  }
   // Field rules name no column: their clauses are known before the names are.
   const CheckClauses fieldChecks = PlanCheckClauses(checks, {}, QuoteDestinationName);
   for (const ColumnInfo& column : sourceColumns) {

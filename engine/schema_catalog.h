@@ -37,6 +37,7 @@ struct SourceForeignKey {
 struct SourceCheck {
   std::string name;
   std::string definition;
+  bool trusted = true;  // false: added WITH NOCHECK, so the rows were not checked against it
 };
 
 struct SourceTableSchema {
