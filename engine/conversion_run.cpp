@@ -9,9 +9,11 @@
 
 #include "access_defaults.h"
 #include "access_names.h"
+#include "check_translation.h"
 #include "column_catalog.h"
 #include "destination_replacement.h"
 #include "odbc/data_sources.h"
+#include "referenced_key_types.h"
 #include "row_copy.h"
 #include "source_row_count.h"
 #include "source_failure.h"
@@ -66,7 +68,16 @@ struct TableStatements {
   std::string plain;
   std::string withDefaults;
   bool anyDefault = false;
+  // The same with the CHECK constraints as validation rules.
+  std::string checkedPlain;
+  std::string checkedWithDefaults;
+  bool anyCheck = false;
 };
+
+// The statement ends with the closing parenthesis; the table's clauses go before it.
+void AppendTableClauses(std::string& statement, const std::string& clauses) {
+  statement.insert(statement.size() - 1, clauses);
+}
 
 // Converts one table; fills `outcome` and `table` as it goes so that a failure
 // keeps what was done.
@@ -89,13 +100,43 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   const std::vector<std::string>& keys = catalog.FindKeyColumn();
 
   AccessNameScope columnNames;
-  TableStatements statements{BeginCreateTable(outcome.destName), BeginCreateTable(outcome.destName)};
+  TableStatements statements{BeginCreateTable(outcome.destName), BeginCreateTable(outcome.destName), false,
+                             BeginCreateTable(outcome.destName), BeginCreateTable(outcome.destName)};
   std::vector<ColumnMapping> columns;
   std::vector<std::string> defaultNotes;
-  int plainCount = 0, withDefaultsCount = 0;
+  int plainCount = 0, withDefaultsCount = 0, checkedPlainCount = 0, checkedWithDefaultsCount = 0;
+  // The rest of the schema, read now: a column's type may follow the key it refers to.
+  SourceTableSchema schema;
+  std::string schemaProblem;
+  try {
+    schema = catalog.ReadTableSchema();
+  } catch (const odbc::DBException& e) {
+    schemaProblem = "the indexes and foreign keys could not be read from the source: " + std::string(e.what());
+  }
+  std::vector<NamedCheck> checks;
+  for (const SourceCheck& c : schema.checks) {
+    if (c.trusted) {
+      checks.push_back({c.name, c.definition});
+    } else {
+      // Access would refuse the rows that break it, and those were never checked.
+      outcome.notes.push_back("CHECK constraint " + Quoted(c.name) + " " + c.definition +
+                              " is not carried: it was added WITH NOCHECK, so the existing rows were not "
+                              "checked against it");
+    }
+  }
+  // Field rules name no column: their clauses are known before the names are.
+  const CheckClauses fieldChecks = PlanCheckClauses(checks, {}, QuoteDestinationName);
   for (const ColumnInfo& column : catalogColumns) {
     ColumnMapping mapping = MapColumn(column);
     const bool autoNumber = MapAutoNumber(column, mapping);
+    if (!autoNumber && !schema.foreignKeys.empty()) {
+      if (MayFollowWidenedKey(mapping))  // only then is the key worth a look
+        if (const auto key = FromSource([&] { return FindReferencedKey(logon, schema.foreignKeys, column.columnName); }))
+          if (auto widened = MatchReferencedKey(mapping, key->mapping)) {
+            mapping = std::move(*widened);
+            outcome.notes.push_back(WidenedReferenceNote(column.columnName, *key));
+          }
+    }
     if (!autoNumber && IsIdentityColumn(column)) {
       outcome.notes.push_back("identity column " + Quoted(column.columnName) + " is a plain number: an Access "
                               "AutoNumber is a Long Integer, which cannot hold every " + column.typeName + " value");
@@ -125,6 +166,10 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
     BuildCreateTable(statements.withDefaults, def.sql.empty() ? definition : definition + " DEFAULT " + def.sql,
                      withDefaultsCount, fieldCount, keyConstraint);
     statements.anyDefault = statements.anyDefault || !def.sql.empty();
+    const std::string checked = definition + fieldChecks.ForColumn(column.columnName);
+    BuildCreateTable(statements.checkedPlain, checked, checkedPlainCount, fieldCount, keyConstraint);
+    BuildCreateTable(statements.checkedWithDefaults, def.sql.empty() ? checked : checked + " DEFAULT " + def.sql,
+                     checkedWithDefaultsCount, fieldCount, keyConstraint);
     columns.push_back(std::move(mapping));
   }
   if (plainCount != fieldCount) {
@@ -135,20 +180,40 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   for (const std::string& k : keys) {
     if (const DestinationColumn* c = FindColumn(table, k)) table.primaryKey.push_back(c->destName);
   }
+  const CheckClauses checkClauses = PlanCheckClauses(
+      checks,
+      [&](const std::string& source) {
+        const DestinationColumn* c = FindColumn(table, source);
+        return c ? c->destName : source;
+      },
+      QuoteDestinationName);
+  outcome.notes.insert(outcome.notes.end(), checkClauses.notes.begin(), checkClauses.notes.end());
+  statements.anyCheck = !checkClauses.tableClauses.empty() || !checkClauses.columnClauses.empty();
+  AppendTableClauses(statements.checkedPlain, checkClauses.tableClauses);
+  AppendTableClauses(statements.checkedWithDefaults, checkClauses.tableClauses);
 
   observer.OnRepaint();
   observer.OnStatusText(ConvertingTableStatus(outcome.sourceName));
 
   odbc::Database destination;
   destination.OpenEx(odbc::kDestConnectString);
-  if (statements.anyDefault) {
+  bool created = false;
+  if (statements.anyCheck) {
+    try {
+      CreateDestinationTable(destination, statements.anyDefault ? statements.checkedWithDefaults : statements.checkedPlain);
+      created = true;
+    } catch (const odbc::DBException& e) {
+      outcome.notes.push_back("the CHECK constraints are not carried: " + DriverMessage(e));
+    }
+  }
+  if (!created && statements.anyDefault) {
     try {
       CreateDestinationTable(destination, statements.withDefaults);
     } catch (const odbc::DBException& e) {
       CreateDestinationTable(destination, statements.plain);
       outcome.notes.push_back("the column defaults are not carried: " + DriverMessage(e));
     }
-  } else {
+  } else if (!created) {
     CreateDestinationTable(destination, statements.plain);
   }
   outcome.created = true;
@@ -193,18 +258,8 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
 
   // The rest of the schema, after the rows: indexes are built from sorted keys in one pass.
-  SourceTableSchema schema;
-  try {
-    schema = catalog.ReadTableSchema();
-  } catch (const odbc::DBException& e) {
-    outcome.notes.push_back("the indexes and foreign keys could not be read from the source: " + std::string(e.what()));
-  }
+  if (!schemaProblem.empty()) outcome.notes.push_back(schemaProblem);
   CreateSecondaryIndexes(destination, table, schema.indexes, catalog.keyName(), keys, outcome.notes);
-  for (const SourceCheck& check : schema.checks) {
-    outcome.notes.push_back("CHECK constraint " + Quoted(check.name) +
-                            (check.definition.empty() ? std::string() : " " + check.definition) +
-                            " is not carried: Access has no equivalent here");
-  }
   table.foreignKeys = std::move(schema.foreignKeys);
   FromSource([&] { catalog.CloseColumnCatalog(); });
   outcome.converted = true;

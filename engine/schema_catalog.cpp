@@ -110,6 +110,7 @@ std::vector<SourceForeignKey> ReadForeignKeys(odbc::Database& db, const std::str
       key.name = fkName;
       key.table = fkTable;
       key.referencedTable = pkTable;
+      key.referencedSource = {pkSchema, pkName};
       key.updateRule = updateRule;
       key.deleteRule = deleteRule;
       found.emplace_back(std::move(key), std::vector<Pair>{});
@@ -140,23 +141,29 @@ std::string UnicodeLiteral(const std::string& text) {
 
 std::vector<SourceCheck> ReadChecks(odbc::Database& db, const std::string& table, const std::string& schema) {
   std::vector<SourceCheck> checks;
-  odbc::Recordset rs(db);
-  std::string sql =
-      "SELECT c.name, c.definition FROM sys.check_constraints c JOIN sys.tables t ON t.object_id = "
-      "c.parent_object_id WHERE t.name = " + UnicodeLiteral(table) +
-      (schema.empty() ? std::string() : " AND SCHEMA_NAME(t.schema_id) = " + UnicodeLiteral(schema));
-  try {
-    rs.Open(sql);
-    SourceCheck check;
-    while (rs.Fetch()) {
-      rs.GetText(0, check.name);
-      rs.GetText(1, check.definition);
-      checks.push_back(check);
-    }
-  } catch (const odbc::DBException&) {
-    // A server without these views: nothing to list.
+  const std::string from = " FROM sys.check_constraints c JOIN sys.tables t ON t.object_id = "
+                           "c.parent_object_id WHERE t.name = " + UnicodeLiteral(table) +
+                           (schema.empty() ? std::string() : " AND SCHEMA_NAME(t.schema_id) = " + UnicodeLiteral(schema));
+  // is_not_trusted where the server has it; every constraint trusted otherwise.
+  for (const bool withTrust : {true, false}) {
     checks.clear();
+    try {
+      odbc::Recordset rs(db);
+      rs.Open(std::string("SELECT c.name, c.definition") + (withTrust ? ", c.is_not_trusted" : "") + from);
+      SourceCheck check;
+      while (rs.Fetch()) {
+        rs.GetText(0, check.name);
+        rs.GetText(1, check.definition);
+        std::int64_t notTrusted = 0;
+        check.trusted = !withTrust || !rs.GetInt64(2, notTrusted) || notTrusted == 0;
+        checks.push_back(check);
+      }
+      return checks;
+    } catch (const odbc::DBException&) {
+      // A server without these views or that column: try without it, then list nothing.
+    }
   }
+  checks.clear();
   return checks;
 }
 

@@ -29,6 +29,7 @@ struct SourceForeignKey {
   std::string name;
   std::string table;                          // the referencing table
   std::string referencedTable;                // as the table list shows it: "Schema.Table", a dbo table bare
+  odbc::SourceTable referencedSource;         // the same, by schema and name
   std::vector<std::string> columns;           // in key order (KEY_SEQ)
   std::vector<std::string> referencedColumns;  // paired with `columns`
   int updateRule = 1;
@@ -38,6 +39,7 @@ struct SourceForeignKey {
 struct SourceCheck {
   std::string name;
   std::string definition;
+  bool trusted = true;  // false: added WITH NOCHECK, so the rows were not checked against it
 };
 
 struct SourceTableSchema {

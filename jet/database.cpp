@@ -9,6 +9,7 @@
 #include "jet/index_tree.h"
 #include "jet/long_value.h"
 #include "jet/property_blob.h"
+#include "jet/validation_rule.h"
 #include "jet/system_catalog.h"
 #include "jet/table_validation.h"
 #include "jet/text_codec.h"
@@ -83,17 +84,25 @@ class UserTable final : public Table {
   UserTable(JetDatabase& db, std::unique_ptr<StoredTable> stored) : db_(db), stored_(std::move(stored)) {}
   const TableDef& definition() const override { return stored_->logical(); }
   std::uint64_t rowCount() const override { return stored_->rowCount(); }
-  void Insert(const std::vector<Value>& row) override { db_.InsertRow(*stored_, row); }
+  void Insert(const std::vector<Value>& row) override {
+    if (!rules_) rules_ = std::make_unique<RowRules>(stored_->logical());
+    rules_->Check(stored_->logical(), row);
+    db_.InsertRow(*stored_, row);
+  }
   std::unique_ptr<RowCursor> Scan() const override {
     return std::make_unique<StoredRowCursor>(db_.pager(), *stored_, stored_->DataPages());
   }
   StoredTable& stored() { return *stored_; }
   // After a change of the definition (the table's state was flushed before).
-  void Replace(std::unique_ptr<StoredTable> stored) { stored_ = std::move(stored); }
+  void Replace(std::unique_ptr<StoredTable> stored) {
+    stored_ = std::move(stored);
+    rules_.reset();
+  }
 
  private:
   JetDatabase& db_;
   std::unique_ptr<StoredTable> stored_;
+  std::unique_ptr<RowRules> rules_;  // parsed on the first insert
 };
 
 // ---- Database -----------------------------------------------------------------
@@ -233,8 +242,13 @@ void JetDatabase::LoadCatalog() {
     if ((flags & 0x80000002u) != 0 || num(parentCol) != kTablesContainerId) continue;
     if (name->size() >= 4 && name->compare(0, 4, "MSys") == 0) continue;
     std::vector<ColumnProperties> properties;
-    if (auto* props = std::get_if<Bytes>(&row[propsCol])) properties = DecodeColumnProperties(*props);
-    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(properties)});
+    TableProperties tableProperties;
+    if (auto* props = std::get_if<Bytes>(&row[propsCol])) {
+      properties = DecodeColumnProperties(*props);
+      tableProperties = DecodeTableProperties(*props);
+    }
+    tables_.push_back({*name, static_cast<std::uint32_t>(id) & 0x00FFFFFF, nullptr, std::move(properties),
+                       std::move(tableProperties)});
   }
   if (ownerSid_.empty()) ownerSid_ = Bytes(kAdminSid.begin(), kAdminSid.end());
   RepairIfInDoubt(*catalog_);
@@ -262,7 +276,11 @@ TableDef JetDatabase::LogicalFor(const Entry& e, const TableDefinition& def) con
       if (SameName(c.name, p.column)) {
         c.required = c.required || p.required;
         c.defaultValue = p.defaultValue;
+        c.validationRule = p.validationRule;
+        c.validationText = p.validationText;
       }
+  logical.validationRule = e.tableProperties.validationRule;
+  logical.validationText = e.tableProperties.validationText;
   return logical;
 }
 
@@ -379,6 +397,7 @@ RowPointer JetDatabase::AppendMapRow(std::uint32_t nearPage) {
 Table& JetDatabase::CreateTable(const TableDef& requested) {
   RequireWritable();
   ValidateTableDef(requested);
+  RowRules{requested};  // refuses a rule it cannot read or one naming a column the table lacks
   for (const auto& e : tables_)
     if (SameName(e.name, requested.name))
       throw Error(ErrorCode::TableExists, "A table named '" + requested.name + "' already exists");
@@ -404,6 +423,7 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
   auto savedAces = accessControl_->Save();
   std::uint32_t savedHolder = mapHolderPage_;
   std::vector<ColumnProperties> pendingProperties;
+  TableProperties pendingTable;
   pager_->BeginAtomic();
   try {
     std::uint32_t tdefPage = pager_->AllocatePage();
@@ -423,9 +443,11 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     auto id = static_cast<std::int32_t>(tdefPage);
     std::vector<Value> catalogRow = CatalogRow(id, kTablesContainerId, requested.name, 1, OleDateNow(), ownerSid_, 0);
     std::vector<ColumnProperties> properties;
-    for (const auto& c : requested.columns) properties.push_back({c.name, c.required, c.defaultValue});
+    for (const auto& c : requested.columns)
+      properties.push_back({c.name, c.required, c.defaultValue, c.validationRule, c.validationText});
     pendingProperties = properties;
-    Bytes blob = EncodeColumnProperties(properties);
+    pendingTable = {requested.validationRule, requested.validationText};
+    Bytes blob = EncodeProperties(pendingTable, properties);
     if (!blob.empty()) catalogRow[kCatalogPropertiesColumn] = std::move(blob);
     catalog_->Insert(catalogRow);
     Bytes users = ownerSid_;
@@ -435,7 +457,7 @@ Table& JetDatabase::CreateTable(const TableDef& requested) {
     pager_->CommitAtomic();
     auto stored = std::make_unique<StoredTable>(*pager_, tdefPage, std::move(def), std::move(logical), NewMapRow());
     tables_.push_back({requested.name, tdefPage, std::make_unique<UserTable>(*this, std::move(stored)),
-                       std::move(pendingProperties)});
+                       std::move(pendingProperties), std::move(pendingTable)});
   } catch (...) {
     pager_->RollbackAtomic();
     catalog_->Undo(savedCatalog);

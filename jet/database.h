@@ -47,6 +47,7 @@ class JetDatabase final : public Database {
     std::uint32_t tdefPage;
     std::unique_ptr<UserTable> table;  // loaded on first use
     std::vector<ColumnProperties> properties;  // from the catalog's property blob
+    TableProperties tableProperties{};
   };
   JetDatabase(std::unique_ptr<Pager> pager, std::string path);
   void BuildEmptyDatabase();

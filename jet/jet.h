@@ -51,6 +51,10 @@ struct ColumnDef {
   // in table design (0, "USA", Now()); empty for none. The engine stores it and
   // does not evaluate it.
   std::string defaultValue{};
+  // The column's validation rule in Access's field form (>=0 And <=1) and the text
+  // an insert breaking it is refused with; empty for none. Enforced on insert.
+  std::string validationRule{};
+  std::string validationText{};
 };
 
 // An index besides the primary key (and, read back, the primary key too).
@@ -76,6 +80,9 @@ struct TableDef {
   std::string primaryKeyName = "PrimaryKey";
   // Read back only: every index of the table, primary key included.
   std::vector<IndexDef> indexes{};
+  // The table's validation rule ([EndDate]>=[StartDate]) and its text; empty for none.
+  std::string validationRule{};
+  std::string validationText{};
 };
 
 // A relationship between two user tables: rows of `table` refer through `columns`
@@ -159,6 +166,7 @@ enum class ErrorCode {
   FileFull,           // the 2 GB limit
   ReadOnly,
   ReferenceMissing,   // an enforced relationship finds no row for the referenced values
+  RuleBroken,         // the row breaks a validation rule; the message is its ValidationText
 };
 
 class Error : public std::runtime_error {

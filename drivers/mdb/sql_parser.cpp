@@ -137,7 +137,13 @@ class Parser {
     create.table = TableName();
     ExpectSymbol('(');
     do {
-      if (IsKeyword("CONSTRAINT") || (IsKeyword("PRIMARY") && IsKeyword("KEY", 1))) {
+      if (IsKeyword("CONSTRAINT") && IsKeyword("CHECK", 2)) {
+        Next();
+        std::string name = Name("a constraint name");
+        create.checks.push_back({name, CheckRule(), {}});
+      } else if (IsKeyword("CHECK")) {
+        create.checks.push_back({{}, CheckRule(), {}});
+      } else if (IsKeyword("CONSTRAINT") || (IsKeyword("PRIMARY") && IsKeyword("KEY", 1))) {
         std::size_t at = Peek().offset;
         std::string keyName;
         if (IsKeyword("CONSTRAINT")) {
@@ -150,7 +156,7 @@ class Parser {
         create.keyColumns = NameList("a key column name");
         create.keyName = keyName;
       } else {
-        create.columns.push_back(ParseColumn());
+        create.columns.push_back(ParseColumn(create.checks));
       }
       if (IsSymbol(',')) {
         Next();
@@ -247,10 +253,27 @@ class Parser {
     return t.kind == TokenKind::Word &&
            (EqualsIgnoreCase(t.text, "PRIMARY") || EqualsIgnoreCase(t.text, "NOT") ||
             EqualsIgnoreCase(t.text, "NULL") || EqualsIgnoreCase(t.text, "CONSTRAINT") ||
-            EqualsIgnoreCase(t.text, "DEFAULT"));
+            EqualsIgnoreCase(t.text, "DEFAULT") || EqualsIgnoreCase(t.text, "CHECK"));
   }
 
-  ColumnSpec ParseColumn() {
+  // CHECK (rule): the rule's text as written, between the outer parentheses.
+  std::string CheckRule() {
+    ExpectKeyword("CHECK");
+    if (!IsSymbol('(')) Fail("expected '(' after CHECK, found " + Describe(Peek()));
+    const std::size_t open = Next().offset;
+    for (int depth = 1;;) {
+      const Token& t = Peek();
+      if (t.kind == TokenKind::End) Fail("the CHECK rule has no closing ')'");
+      if (IsSymbol('(')) ++depth;
+      if (IsSymbol(')') && --depth == 0) {
+        const std::size_t close = Next().offset;
+        return std::string(sql_.substr(open + 1, close - open - 1));
+      }
+      Next();
+    }
+  }
+
+  ColumnSpec ParseColumn(std::vector<CheckSpec>& checks) {
     ColumnSpec column;
     column.name = Name("a column name");
     const Token& typeToken = Peek();
@@ -284,8 +307,12 @@ class Parser {
       std::size_t at = Peek().offset;
       if (IsKeyword("CONSTRAINT")) {
         Next();
-        Name("a constraint name");
-        if (!IsKeyword("PRIMARY")) Fail("expected PRIMARY KEY, found " + Describe(Peek()));
+        std::string name = Name("a constraint name");
+        if (IsKeyword("CHECK")) {
+          checks.push_back({name, CheckRule(), column.name});
+          continue;
+        }
+        if (!IsKeyword("PRIMARY")) Fail("expected PRIMARY KEY or CHECK, found " + Describe(Peek()));
       }
       if (IsKeyword("PRIMARY")) {
         Next();
@@ -299,6 +326,8 @@ class Parser {
       } else if (IsKeyword("NULL")) {
         Next();
         column.nullability = Nullability::Null;
+      } else if (IsKeyword("CHECK")) {
+        checks.push_back({{}, CheckRule(), column.name});
       } else if (IsKeyword("DEFAULT")) {
         Next();
         if (column.defaultExpression) FailAt(at, "DEFAULT given twice for column \"" + column.name + "\"");

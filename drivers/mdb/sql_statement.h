@@ -32,12 +32,20 @@ struct ColumnSpec {
   std::optional<std::string> defaultExpression;
 };
 
+// CONSTRAINT name CHECK (rule): the rule as written, an Access validation rule.
+struct CheckSpec {
+  std::string name;
+  std::string rule;
+  std::string column;  // a column's CHECK (a field rule such as >=0 And <=1); empty: the table's
+};
+
 struct CreateTableStatement {
   std::string table;
   std::vector<ColumnSpec> columns;
   // Table constraint PRIMARY KEY (a, b); empty when the key (if any) is on a column.
   std::vector<std::string> keyColumns;
   std::string keyName;  // CONSTRAINT name, empty when not given
+  std::vector<CheckSpec> checks;
 };
 
 // A literal as written. Numbers keep their text so that money and decimals stay exact.

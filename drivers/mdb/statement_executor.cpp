@@ -36,6 +36,31 @@ int FindColumn(const std::vector<jet::ColumnDef>& columns, const std::string& na
   return -1;
 }
 
+// The text an insert breaking CHECK constraints is refused with: their names.
+void NameConstraint(std::string& text, const std::string& name) {
+  if (name.empty()) return;
+  text = text.empty() ? "The row breaks the CHECK constraint " + name
+                      : text + ", or " + name;
+}
+
+// The CHECKs as validation rules: a column's as its field rule, the table's as
+// the table rule; several of one place must all hold.
+void AddCheckRules(const CreateTableStatement& create, jet::TableDef& def) {
+  auto join = [](std::string& rule, const std::string& more) {
+    rule = rule.empty() ? more : "(" + rule + ") And (" + more + ")";
+  };
+  for (const CheckSpec& check : create.checks) {
+    if (check.column.empty()) {
+      join(def.validationRule, check.rule);
+      NameConstraint(def.validationText, check.name);
+      continue;
+    }
+    jet::ColumnDef& column = def.columns[FindColumn(def.columns, check.column)];
+    join(column.validationRule, check.rule);
+    NameConstraint(column.validationText, check.name);
+  }
+}
+
 ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& database) {
   if (database.FindTable(create.table))
     throw SqlError("42S01", "Table " + Quoted(create.table) + " already exists");
@@ -64,6 +89,7 @@ ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& d
     def.primaryKey.push_back(def.columns[index].name);
   }
   if (!create.keyName.empty()) def.primaryKeyName = create.keyName;
+  AddCheckRules(create, def);
   // Key columns hold no NULLs.
   for (const std::string& key : def.primaryKey) def.columns[FindColumn(def.columns, key)].required = true;
   database.CreateTable(def);
@@ -194,7 +220,8 @@ SqlError SqlErrorFromJet(const jet::Error& error) {
     case jet::ErrorCode::TypeMismatch: state = "22018"; break;
     case jet::ErrorCode::NullNotAllowed:
     case jet::ErrorCode::DuplicateKey:
-    case jet::ErrorCode::ReferenceMissing: state = "23000"; break;
+    case jet::ErrorCode::ReferenceMissing:
+    case jet::ErrorCode::RuleBroken: state = "23000"; break;
     case jet::ErrorCode::RowTooLarge: state = "54000"; break;
     case jet::ErrorCode::FileFull: state = "HY000"; break;
     case jet::ErrorCode::ReadOnly: state = "HY000"; break;

@@ -189,6 +189,45 @@ TEST_F(SchemaDdlTest, ForeignKeysBecomeRelationships) {
   EXPECT_EQ((*JetCheckNamed(orderIndexes, "FK_Orders_Customers"))["foreignKey"], true);
 }
 
+// CONSTRAINT name CHECK (...): a column's as its field rule, the table's as the
+// table rule; enforced on insert, also by a later connection, and read back by
+// jetcheck as Access's ValidationRule/ValidationText properties.
+TEST_F(SchemaDdlTest, CheckConstraintsAreValidationRules) {
+  Run("CREATE TABLE Stock (Id INT PRIMARY KEY, Qty INT CONSTRAINT CK_Qty CHECK (>=0 And <=100) NOT NULL, "
+      "Code VARCHAR(5) CHECK (Like \"[A-Z]#\"), Low INT, High INT, CONSTRAINT CK_Range CHECK ([Low]<=[High]))");
+  Run("INSERT INTO Stock VALUES (1, 5, 'A1', 1, 2)");
+  const std::pair<const char*, const char*> broken[] = {
+      {"INSERT INTO Stock VALUES (2, 101, 'A1', 1, 2)", "CK_Qty"},
+      {"INSERT INTO Stock VALUES (3, 5, 'AA', 1, 2)", "validation rule"},
+      {"INSERT INTO Stock VALUES (4, 5, 'A1', 3, 2)", "CK_Range"},
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& [sql, text] : broken) {
+      OdbcOutcome outcome = db().Execute(sql);
+      EXPECT_EQ(outcome.sqlstate, "23000") << sql;
+      EXPECT_NE(outcome.message.find(text), std::string::npos) << outcome.message;
+    }
+    Disconnect();
+    session_ = OdbcSession::Connect("DSN=" + dsn_);
+    ASSERT_TRUE(session_);
+  }
+  Run("INSERT INTO Stock VALUES (5, 0, NULL, NULL, 2)");
+  OdbcOutcome other = db().Execute("CREATE TABLE Bad (A INT CONSTRAINT CK_A CHECK ([B]>0), B INT)");
+  EXPECT_EQ(other.sqlstate, "42000") << "a field rule names only its field: " << other.message;
+  OdbcOutcome unknown = db().Execute("CREATE TABLE Bad (A INT, CHECK (Foo([A])>0))");
+  EXPECT_EQ(unknown.sqlstate, "42000") << unknown.message;
+
+  json doc = CheckedFile();
+  if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
+  const json& columns = ColumnsOf(doc, "Stock");
+  EXPECT_EQ((*JetCheckNamed(columns, "Qty"))["properties"]["ValidationRule"], ">=0 And <=100");
+  EXPECT_EQ((*JetCheckNamed(columns, "Qty"))["properties"]["ValidationText"], "The row breaks the CHECK constraint CK_Qty");
+  EXPECT_EQ((*JetCheckNamed(columns, "Code"))["properties"]["ValidationRule"], "Like \"[A-Z]#\"");
+  const json& table = *JetCheckNamed(doc["tables"], "Stock");
+  EXPECT_EQ(table["properties"]["ValidationRule"], "[Low]<=[High]");
+  EXPECT_EQ(table["properties"]["ValidationText"], "The row breaks the CHECK constraint CK_Range");
+}
+
 TEST_F(SchemaDdlTest, NamesAccessCannotHoldAreRefused) {
   struct Case {
     std::string sql;

@@ -119,6 +119,29 @@ std::vector<std::string> SchemaFixture() {
       "CREATE TABLE [" + kLongName + "] (id int NULL)",
       "INSERT INTO [" + kLongName + "] VALUES (8)",
       "CREATE TABLE counter (id int NOT NULL PRIMARY KEY)",
+      // Keys the conversion widens (smallint and tinyint identities become Long
+      // AutoNumbers), referred to by columns of the source's narrower types.
+      "CREATE TABLE jobs (job_id smallint IDENTITY(1,1) NOT NULL PRIMARY KEY, job_desc varchar(50) NOT NULL)",
+      "INSERT INTO jobs (job_desc) VALUES ('New Hire')",
+      "CREATE TABLE Grades (GradeID tinyint IDENTITY(1,1) NOT NULL PRIMARY KEY, Label varchar(10) NULL)",
+      "INSERT INTO Grades (Label) VALUES ('A')",
+      "CREATE TABLE employee (emp_id char(9) NOT NULL PRIMARY KEY, job_id smallint NOT NULL CONSTRAINT "
+      "FK_employee_jobs REFERENCES jobs (job_id), grade tinyint NULL CONSTRAINT FK_employee_Grades "
+      "REFERENCES Grades (GradeID), bonus smallint NULL)",
+      "INSERT INTO employee VALUES ('PMA42628M', 1, 1, 5)",
+      // CHECK constraints of each common form: field rules and table rules.
+      "CREATE TABLE Rules (RuleID int NOT NULL PRIMARY KEY, "
+      "Discount real NULL CONSTRAINT CK_Rules_Discount CHECK ([Discount]>=(0) AND [Discount]<=(1)), "
+      "UnitPrice money NULL CONSTRAINT CK_Rules_UnitPrice CHECK ([UnitPrice]>=(0)), "
+      "BirthDate datetime NULL CONSTRAINT CK_Rules_BirthDate CHECK ([BirthDate]<getdate()), "
+      "emp_id char(9) NULL CONSTRAINT CK_emp_id CHECK ([emp_id] like "
+      "'[A-Z][A-Z][A-Z][1-9][0-9][0-9][0-9][0-9][FM]' or [emp_id] like '[A-Z]-[A-Z][1-9][0-9][0-9][0-9][0-9][FM]'), "
+      "Country nvarchar(15) NULL CONSTRAINT CK_Rules_Country CHECK ([Country] IN ('USA','UK')), "
+      "StartDate datetime NULL, EndDate datetime NULL, "
+      "Code varchar(5) NULL CONSTRAINT CK_Rules_Code CHECK (len([Code])=(3)), "
+      "Half int NULL CONSTRAINT CK_Rules_Half CHECK ([Half]/(2)>(0)), "
+      "CONSTRAINT CK_Rules_Dates CHECK ([EndDate]>=[StartDate]))",
+      "INSERT INTO Rules VALUES (1, 0.5, 10, '1990-01-01', 'PMA42628M', N'USA', '2024-01-01', '2024-02-01', 'ABC', 4)",
   };
   statements.insert(statements.end(), manyIndexes.begin(), manyIndexes.end());
   return statements;
@@ -228,7 +251,7 @@ TEST_F(SchemaConversionTest, IdentityDefaultsIndexesAndRelationshipsArrive) {
   }
   EXPECT_TRUE(HasNote(result, "Products", {"newid()", "\"Code\""}));
   EXPECT_TRUE(HasNote(result, "Products", {"getutcdate()", "\"UtcAdded\""}));
-  EXPECT_TRUE(HasNote(result, "Products", {"CHECK constraint", "CK_Products_Weight"}));
+  EXPECT_EQ(Named(products["columns"], "Weight")["properties"]["ValidationRule"], ">0") << "a CHECK is a validation rule";
 
   // Secondary indexes, unique and not, several columns, descending.
   const json& productIndexes = products["indexes"];
@@ -304,6 +327,111 @@ TEST_F(SchemaConversionTest, IdentityDefaultsIndexesAndRelationshipsArrive) {
       largest = std::max(largest, id);
     }
     EXPECT_EQ(largest, 11);
+  }
+  EXPECT_TRUE(odbc::RemoveDestDsn(settings_.destPath, "dsna", ""));
+  ExpectReadersAccept(settings_.destPath);
+}
+
+// The referencing table comes first: its columns follow keys not yet created.
+TEST_F(SchemaConversionTest, ColumnsFollowTheKeysTheConversionWidened) {
+  const engine::ConversionResult result = Run({"employee", "jobs", "Grades"});
+  for (const auto& t : result.tables) EXPECT_TRUE(t.converted) << t.sourceName << ": " << t.failure;
+  const std::string notes = engine::ConversionNotesText(result);
+  SCOPED_TRACE(notes);
+  EXPECT_TRUE(HasNote(result, "employee", {"\"job_id\" is a Long Integer", "\"jobs\"", "AutoNumber"}));
+  EXPECT_TRUE(HasNote(result, "employee", {"\"grade\" is a Long Integer", "\"Grades\"", "AutoNumber"}));
+  EXPECT_FALSE(HasNote(result, "employee", {"\"bonus\""})) << "a column that refers to nothing keeps its type";
+
+  const JetCheckJson check = RunJetCheckJson(settings_.destPath);
+  ASSERT_TRUE(check.ran) << "jetcheck is needed for the schema facts";
+  ASSERT_TRUE(check.ok) << check.output;
+  const json& relationships = check.document["relationships"];
+  for (const auto& [name, key] : {std::pair{"FK_employee_jobs", "jobs"}, std::pair{"FK_employee_Grades", "Grades"}}) {
+    const json& rel = Named(relationships, name);
+    EXPECT_EQ(rel["fromTable"], key) << name;
+    EXPECT_EQ(rel["toTable"], "employee") << name;
+    EXPECT_EQ(rel["enforced"], true) << name;
+  }
+  const json& columns = Named(check.document["tables"], "employee")["columns"];
+  EXPECT_EQ(Named(columns, "job_id")["type"], Named(columns, "grade")["type"]);
+  EXPECT_NE(Named(columns, "bonus")["type"], Named(columns, "job_id")["type"]) << columns.dump();
+  ExpectReadersAccept(settings_.destPath);
+}
+
+// Each CHECK form as a validation rule (read back by jetcheck), then enforced by
+// our driver: a row breaking it refused with its text, a row keeping it stored.
+TEST_F(SchemaConversionTest, CheckConstraintsBecomeValidationRules) {
+  const engine::ConversionResult result = Run({"Rules"});
+  ASSERT_TRUE(result.AllConverted()) << result.tables[0].failure;
+  const std::string notes = engine::ConversionNotesText(result);
+  SCOPED_TRACE(notes);
+  EXPECT_TRUE(HasNote(result, "Rules", {"CK_Rules_Half", "is not carried", "division"}));
+
+  const JetCheckJson check = RunJetCheckJson(settings_.destPath);
+  ASSERT_TRUE(check.ran) << "jetcheck is needed for the schema facts";
+  ASSERT_TRUE(check.ok) << check.output;
+  const json& rules = Named(check.document["tables"], "Rules");
+  const std::vector<std::pair<std::string, std::string>> fieldRules = {
+      {"Discount", ">=0 And <=1"},
+      {"UnitPrice", ">=0"},
+      {"BirthDate", "<Now()"},
+      {"emp_id", "Like \"[A-Z][A-Z][A-Z][1-9][0-9][0-9][0-9][0-9][FM]\" Or Like "
+                 "\"[A-Z]-[A-Z][1-9][0-9][0-9][0-9][0-9][FM]\""},
+      {"Country", "In (\"USA\",\"UK\")"}};
+  for (const auto& [column, rule] : fieldRules) {
+    const json& props = Named(rules["columns"], column)["properties"];
+    EXPECT_EQ(props["ValidationRule"], rule) << column;
+    EXPECT_NE(props.value("ValidationText", std::string()).find("CK_"), std::string::npos) << props.dump();
+  }
+  const json& tableProps = rules["properties"];
+  EXPECT_EQ(tableProps["ValidationRule"], "(Len(RTrim([Code]))=3) And ([EndDate]>=[StartDate])") << rules.dump();
+  EXPECT_NE(tableProps.value("ValidationText", std::string()).find("CK_Rules_Dates"), std::string::npos);
+  ExpectReadersAccept(settings_.destPath);
+
+  ASSERT_TRUE(odbc::RegisterDestDsn(settings_.destPath, "dsna", ""));
+  {
+    odbc::Database db;
+    db.OpenEx(odbc::kDestConnectString);
+    struct Insert {
+      const char* values;  // after RuleID
+      const char* broken;  // the constraint the text names; nullptr: the row is stored
+    };
+    const Insert inserts[] = {
+        {"Discount) VALUES (%d, 1.5)", "CK_Rules_Discount"},
+        {"Discount) VALUES (%d, 1)", nullptr},
+        {"UnitPrice) VALUES (%d, -0.01)", "CK_Rules_UnitPrice"},
+        {"BirthDate) VALUES (%d, '2999-01-01')", "CK_Rules_BirthDate"},
+        {"BirthDate) VALUES (%d, '1999-01-01')", nullptr},
+        {"emp_id) VALUES (%d, 'PMA02628M')", "CK_emp_id"},
+        {"emp_id) VALUES (%d, 'P-A42628F')", nullptr},
+        {"Country) VALUES (%d, 'France')", "CK_Rules_Country"},
+        {"Country) VALUES (%d, 'UK')", nullptr},
+        {"Code) VALUES (%d, 'AB ')", "CK_Rules_Dates"},
+        {"StartDate, EndDate) VALUES (%d, '2024-02-01', '2024-01-01')", "CK_Rules_Dates"},
+        {"StartDate, EndDate, Code) VALUES (%d, '2024-01-01', '2024-01-01', 'XYZ')", nullptr},
+    };
+    int id = 100;
+    for (const Insert& insert : inserts) {
+      char sql[200];
+      std::snprintf(sql, sizeof sql, insert.values, ++id);
+      const std::string statement = std::string("INSERT INTO \"Rules\" (RuleID, ") + sql;
+      if (!insert.broken) {
+        EXPECT_NO_THROW(db.ExecuteSQL(statement)) << statement;
+        continue;
+      }
+      try {
+        db.ExecuteSQL(statement);
+        ADD_FAILURE() << "stored: " << statement;
+      } catch (const odbc::DBException& e) {
+        EXPECT_EQ(e.sqlState(), "23000") << statement;
+        EXPECT_NE(std::string(e.what()).find(insert.broken), std::string::npos) << statement << ": " << e.what();
+      }
+    }
+    odbc::Recordset count(db);
+    count.Open("SELECT COUNT(*) FROM \"Rules\"");
+    std::int64_t rows = 0;
+    ASSERT_TRUE(count.Fetch() && count.GetInt64(0, rows));
+    EXPECT_EQ(rows, 6) << "the copied row and the five that keep their rules";
   }
   EXPECT_TRUE(odbc::RemoveDestDsn(settings_.destPath, "dsna", ""));
   ExpectReadersAccept(settings_.destPath);
