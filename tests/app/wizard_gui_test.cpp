@@ -884,6 +884,39 @@ TEST_F(WizardGui, HelpSaysWhereToLookWhenNoBrowserStarts) {
   app::SetShellLauncher(&g_env->launcher);
 }
 
+// Every picture button shows a dotted frame while it has the focus, and none without.
+TEST_F(WizardGui, TabStopsOnPictureButtonsShowTheFocus) {
+  CConnectionDlg* page = nullptr;
+  const int buttons[] = {ids::IDC_BROWSE_SOURCE, ids::IDC_NEXT, ids::IDC_BROWSE_DEST,
+                         ids::IDC_BUY_CONNECTION, ids::IDC_HELP_BUTTON};
+  auto darkFrame = [](wxWindow* button) {
+    const wxImage image = RenderWindow(*button);
+    int dark = 0;
+    for (int x = 3; x < image.GetWidth() - 3; ++x)
+      if (image.GetRed(x, 2) < 40 && image.GetGreen(x, 2) < 40 && image.GetBlue(x, 2) < 40) ++dark;
+    return dark;
+  };
+  StepScript script;
+  script.Then("first page", FirstPage(page));
+  for (int id : buttons) {
+    script.Do("focus", [&page, id] { page->FindWindow(id)->SetFocus(); })
+        .Then("focused, framed", [&page, id, darkFrame] {
+          wxWindow* button = page->FindWindow(id);
+          if (wxWindow::FindFocus() != button) return false;
+          wxYield();
+          EXPECT_GT(darkFrame(button), 10) << id;
+          return true;
+        });
+  }
+  script.Do("unfocused: no frame; leave", [&] {
+    page->FindWindow(ids::IDC_SOURCE_PATH)->SetFocus();
+    wxYield();
+    EXPECT_EQ(darkFrame(page->FindWindow(ids::IDC_NEXT)), 0);
+    PressKey(page, WXK_ESCAPE);
+  });
+  Run(script);
+}
+
 TEST_F(WizardGui, TheAboutBoxOpensFromTheFirstPagesContextMenu) {
   CConnectionDlg* page = nullptr;
   app::CAboutDlg* about = nullptr;
