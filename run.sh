@@ -48,6 +48,8 @@ while IFS= read -r line; do export "$line"; done <<<"$server_env"
 # The wizard proposes its destinations in the demo's output folder, the same one
 # printed below and used without a display.
 export KESTRIN1_DEST_DIR="$var/out"
+# The Open dialog for the .mdf starts in the demo database's folder.
+export KESTRIN1_DATA_DIR="$var/demo/data"
 
 cat <<TXT
 

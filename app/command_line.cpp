@@ -10,6 +10,7 @@
 #include "command_line_options.h"
 #include "command_line_password.h"
 #include "engine/conversion_run.h"
+#include "engine/destination_folder.h"
 #include "odbc/data_sources.h"
 #include "odbc/login_check.h"
 #include "odbc/server_name.h"
@@ -112,6 +113,11 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   // The destination is checked before anything is registered.
+  if (std::optional<std::string> problem =
+          engine::DestinationFolderProblem(settings.destPath, std::filesystem::current_path(ec).string())) {
+    std::cerr << "Kestrin1: " << *problem << "\n";
+    return kExitUsageOrLogon;
+  }
   if (std::filesystem::exists(settings.destPath, ec)) {
     if (!options.overwrite) {
       std::cerr << "Kestrin1: " << settings.destPath

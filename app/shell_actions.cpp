@@ -7,6 +7,10 @@
 #include <wx/log.h>
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
+#include <wx/window.h>
+
+#include "app/url_opener.h"
+#include "pages/message_boxes.h"
 
 namespace talvoro::app {
 namespace {
@@ -14,15 +18,19 @@ namespace {
 class DesktopLauncher : public ShellLauncher {
  public:
   bool OpenUrl(const std::string& url) override {
-    // wx reports a failed launch in a modal error box of its own; the wizard
-    // shows nothing and stays as it was.
-    wxLogNull quiet;
-    return wxLaunchDefaultBrowser(wxString::FromUTF8(url));
+    wxBusyCursor busy;
+    return StartBrowser(url);
   }
 };
 
 DesktopLauncher g_desktopLauncher;
 ShellLauncher* g_launcher = &g_desktopLauncher;
+
+// A failed launch is said, with what the user can open by hand.
+void Open(const std::string& url) {
+  if (g_launcher->OpenUrl(url)) return;
+  pages::ShowApplicationMessage(wxGetActiveWindow(), wxString::FromUTF8(ManualOpenMessage(url)));
+}
 
 }  // namespace
 
@@ -30,9 +38,9 @@ void SetShellLauncher(ShellLauncher* launcher) {
   g_launcher = launcher ? launcher : &g_desktopLauncher;
 }
 
-void OpenMakerWebPage() { g_launcher->OpenUrl(kMakerWebPage); }
+void OpenMakerWebPage() { Open(kMakerWebPage); }
 
-void OpenHelpFile() { g_launcher->OpenUrl(HelpFileUrl()); }
+void OpenHelpFile() { Open(HelpFileUrl()); }
 
 std::string HelpFileUrl() {
   namespace fs = std::filesystem;

@@ -1,6 +1,7 @@
 // The two things the wizard asks the desktop to open: the maker's web page and the
 // product's help. Both go through a replaceable launcher so that tests can record
-// the requests instead of starting a browser. A failed launch shows nothing.
+// the requests instead of starting a browser. When no browser can be started a
+// message says so and gives the address or path to open by hand.
 #pragma once
 
 #include <string>

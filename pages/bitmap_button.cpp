@@ -1,7 +1,13 @@
 #include "bitmap_button.h"
 
-#include <wx/dcclient.h>
+#include <algorithm>
+#include <vector>
 
+#include <wx/dcbuffer.h>
+#include <wx/pen.h>
+
+#include "pages/page_decoration.h"
+#include "pages/page_painting.h"
 #include "res/resources.h"
 
 namespace talvoro::pages {
@@ -20,6 +26,8 @@ BitmapButton::BitmapButton(wxWindow* parent, int id, const wxString& label, cons
   Bind(wxEVT_MOTION, &BitmapButton::OnMotion, this);
   Bind(wxEVT_MOUSE_CAPTURE_LOST, &BitmapButton::OnCaptureLost, this);
   Bind(wxEVT_KEY_DOWN, &BitmapButton::OnKeyDown, this);
+  Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& event) { Refresh(); event.Skip(); });
+  Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) { Refresh(); event.Skip(); });
 }
 
 void BitmapButton::LoadBitmaps(int normalId, int pressedId) {
@@ -35,15 +43,38 @@ void BitmapButton::Click() {
 }
 
 void BitmapButton::OnPaint(wxPaintEvent&) {
-  wxPaintDC dc(this);
-  const wxBitmap& bitmap = pressed_ && pressedBitmap_.IsOk() ? pressedBitmap_ : normal_;
-  if (bitmap.IsOk()) {
-    dc.SetClippingRegion(wxRect(GetClientSize()));
-    dc.DrawBitmap(bitmap, 0, 0, false);
-  } else {
-    dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
-    dc.Clear();
+  wxAutoBufferedPaintDC dc(this);
+  // The page's gradient shows through the bitmaps' transparent parts.
+  const wxSize client = GetClientSize();
+  const std::vector<Rgb> rows =
+      GradientRowColours(GradientWindowHeight(*GetParent()), GradientRule::Page);
+  const int top = GetPosition().y;
+  dc.SetPen(*wxTRANSPARENT_PEN);
+  for (int y = 0; y < client.y; ++y) {
+    const std::size_t row = static_cast<std::size_t>(std::clamp(top + y, 0, int(rows.size()) - 1));
+    const Rgb c = rows.empty() ? Rgb{240, 240, 240} : rows[row];
+    dc.SetBrush(wxBrush(wxColour(c.r, c.g, c.b)));
+    dc.DrawRectangle(0, y, client.x, 1);
   }
+  const wxBitmap& shown = pressed_ && pressedBitmap_.IsOk() ? pressedBitmap_ : normal_;
+  if (shown.IsOk()) {
+    dc.SetClippingRegion(wxRect(client));
+    dc.DrawBitmap(IsEnabled() ? shown : shown.ConvertToDisabled(), 0, 0, true);
+    dc.DestroyClippingRegion();
+  }
+  // The focus mark: a dotted frame inside the edge, as classic buttons show it.
+  if (HasFocus()) {
+    wxPen dots(wxColour(0, 0, 0), 1, wxPENSTYLE_DOT);
+    dc.SetPen(dots);
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(wxRect(client).Deflate(2));
+  }
+}
+
+bool BitmapButton::Enable(bool enable) {
+  const bool changed = wxControl::Enable(enable);
+  if (changed) Refresh();
+  return changed;
 }
 
 void BitmapButton::SetPressed(bool pressed) {

@@ -1,5 +1,6 @@
 // An owner-drawn push button that shows one bitmap normally and another while it
-// is held down, copied to its top-left corner and cut off at its own edges. It
+// is held down, copied to its top-left corner over the page's gradient and cut off
+// at its own edges; greyed while disabled, with a dotted frame while focused. It
 // sends wxEVT_BUTTON with its id when clicked (mouse, or Space while focused).
 #pragma once
 
@@ -19,6 +20,7 @@ class BitmapButton : public wxControl {
   bool IsPressed() const { return pressed_; }
   bool AcceptsFocus() const override { return tabStop_; }
   bool AcceptsFocusFromKeyboard() const override { return tabStop_; }
+  bool Enable(bool enable = true) override;
 
   // Sends the click as if the user had released the mouse over the button.
   void Click();

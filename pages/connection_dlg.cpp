@@ -13,6 +13,7 @@
 
 #include "app/shell_actions.h"
 #include "engine/conversion_settings.h"
+#include "engine/destination_folder.h"
 #include "odbc/login_check.h"
 #include "pages/about_menu.h"
 #include "pages/bitmap_button.h"
@@ -148,7 +149,10 @@ void CConnectionDlg::OnAuthChanged(wxCommandEvent&) {
 }
 
 void CConnectionDlg::OnBrowseSource(wxCommandEvent&) {
-  const std::optional<std::string> file = CurrentPathChoosers().ChooseMdfFile(this);
+  const char* demoData = std::getenv("KESTRIN1_DATA_DIR");
+  const std::string start = MdfChooserStart(Text(sourcePath_), wxGetCwd().utf8_string(),
+                                            demoData ? demoData : "", Home());
+  const std::optional<std::string> file = CurrentPathChoosers().ChooseMdfFile(this, start);
   if (!file) return;  // cancelled: nothing changes
   sourcePath_->ChangeValue(wxString::FromUTF8(*file));
   const std::string databaseName = DatabaseNameFromMdfPath(*file);
@@ -193,6 +197,14 @@ void CConnectionDlg::OnOK() {
     destPath_->SetFocus();
     return;
   }
+  // The driver creates the file but not its folder: refuse here, not table by table.
+  if (std::optional<std::string> problem =
+          engine::DestinationFolderProblem(destination, wxGetCwd().utf8_string())) {
+    ShowPageMessage(this, wxString::FromUTF8(*problem), kPageMessageCaption);
+    destPath_->SetFocus();
+    destPath_->SelectAll();
+    return;
+  }
 
   engine::g_strLoginName = Text(loginName_);
   engine::g_strPassword = Text(password_);
@@ -220,6 +232,11 @@ void CConnectionDlg::OnOK() {
     if (!login.message.empty())
       ShowApplicationMessage(this, wxString::FromUTF8(login.message),
                              wxString::FromUTF8(odbc::LoginFailureDetails(login)));
+    // New typing replaces the refused password instead of adding to it.
+    if (password_->IsEnabled()) {
+      password_->SetFocus();
+      password_->SelectAll();
+    }
     return;
   }
 

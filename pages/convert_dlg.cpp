@@ -57,6 +57,8 @@ std::string FailureList(const engine::ConversionResult& result) {
 
 }  // namespace
 
+const char kNoTablesMessage[] = "This database holds no tables to convert.";
+
 // Shows the run on the page: status line and progress bar appear with the first
 // report, the page keeps painting, and the completion dialog ends the run.
 class ConvertPageObserver : public engine::ConversionObserver {
@@ -171,6 +173,7 @@ void CConvertDlg::ListSourceTables() {
   wxBusyCursor busy;
   sourceTables_ = odbc::ListSourceTables(engine::g_conversionSettings.logon());
   for (const std::string& name : sourceTables_.names) tableList_->Append(wxString::FromUTF8(name));
+  if (sourceTables_.error.empty() && sourceTables_.names.empty()) ShowStatus(kNoTablesMessage);
 }
 
 void CConvertDlg::OnPaint(wxPaintEvent&) {
@@ -236,12 +239,17 @@ void CConvertDlg::OnConvert() {
     return;
   }
   converting_ = true;
+  // Clicks on them are ignored during the run; they also look so.
+  prev_->Disable();
+  convert_->Disable();
   engine::ConversionResult result;
   {
     ConvertPageObserver observer(*this);
     result = engine::RunConversion(tables, engine::g_conversionSettings, observer);
   }
   converting_ = false;
+  prev_->Enable();
+  convert_->Enable();
   if (result.emptySelection) {
     CSelectTableMsgDlg message(this);
     message.ShowModal();

@@ -21,6 +21,9 @@ namespace talvoro::pages {
 class BitmapButton;
 class ProgressStrip;
 
+// The status line when the source database holds no user tables.
+extern const char kNoTablesMessage[];
+
 class CConvertDlg : public wxDialog {
  public:
   explicit CConvertDlg(wxWindow* parent = nullptr);

@@ -73,6 +73,21 @@ std::string FolderChooserStart(std::string_view destination, std::string_view wo
   return std::string(home);
 }
 
+std::string MdfChooserStart(std::string_view currentSource, std::string_view workingFolder,
+                            std::string_view demoDataFolder, std::string_view home) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!currentSource.empty()) {
+    fs::path path(currentSource);
+    if (path.is_relative()) path = fs::path(workingFolder) / path;
+    const fs::path folder = path.lexically_normal().parent_path();
+    if (!folder.empty() && fs::is_directory(folder, ec)) return folder.string();
+  }
+  if (!demoDataFolder.empty() && fs::is_directory(demoDataFolder, ec))
+    return std::string(demoDataFolder);
+  return std::string(home);
+}
+
 std::string MissingDatabaseMessage(std::string_view databaseName) {
   return "The Database \"" + std::string(databaseName) +
          "\" is not on the SQL Server.\n\nPlease Select the .mdf file of a database the server holds.";

@@ -55,6 +55,12 @@ std::optional<std::string> ProposeDestinationForTypedSource(std::string_view sou
 std::string FolderChooserStart(std::string_view destination, std::string_view workingFolder,
                                std::string_view home);
 
+// Where the Open dialog for the .mdf starts: the folder of the current source when
+// it exists (a relative source counts from `workingFolder`), else `demoDataFolder`
+// (KESTRIN1_DATA_DIR, which ./run.sh sets) when it exists, else `home`.
+std::string MdfChooserStart(std::string_view currentSource, std::string_view workingFolder,
+                            std::string_view demoDataFolder, std::string_view home);
+
 // The message shown when the server holds no database of the name the .mdf gives.
 std::string MissingDatabaseMessage(std::string_view databaseName);
 

@@ -124,10 +124,22 @@ void PaintPage(wxWindow& page, const wxIcon& icon, std::span<const TextStrip> st
   for (const FrameLine& line : lines) PaintFrameLine(dc, line);
 }
 
+void PaintStripTextOnly(wxDC& dc, const TextStrip& strip) {
+  wxFontInfo info(wxSize(0, strip.pixelHeight));
+  info.FaceName(StripFaceName(strip.font)).Italic(strip.italic);
+  dc.SetFont(wxFont(info));
+  dc.SetTextForeground(ToColour(strip.textColour));
+  dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+  wxDCClipper clip(dc, wxRect(strip.x, strip.y, std::min(strip.copiedWidth, strip.stripWidth),
+                              strip.stripHeight));
+  dc.DrawText(wxString::FromUTF8(strip.text.data(), strip.text.size()), strip.x, strip.y);
+}
+
 void PaintMessageDialog(wxWindow& dialog, const TextStrip& strip) {
   wxPaintDC dc(&dialog);
   PaintGradientBackground(dc, dialog, GradientRule::Message);
-  PaintTextStrip(dc, strip);
+  // The heading sits on the window's own gradient, with no box of its own.
+  PaintStripTextOnly(dc, strip);
 }
 
 }  // namespace talvoro::pages

@@ -36,6 +36,10 @@ void PaintPage(wxWindow& page, const wxIcon& icon, std::span<const TextStrip> st
                std::span<const FrameLine> lines);
 
 // The whole paint of a message dialog: gradient and its one strip.
+// The strip's text alone, straight onto `dc` (what lies beneath shows around the
+// letters), cut off where the strip would be.
+void PaintStripTextOnly(wxDC& dc, const TextStrip& strip);
+
 void PaintMessageDialog(wxWindow& dialog, const TextStrip& strip);
 
 // The face used for a strip font: the product's face where installed, else the

@@ -8,9 +8,9 @@ namespace {
 
 class DesktopChoosers : public PathChoosers {
  public:
-  std::optional<std::string> ChooseMdfFile(wxWindow* owner) override {
+  std::optional<std::string> ChooseMdfFile(wxWindow* owner, const std::string& startFolder) override {
     // GTK matches patterns case-sensitively; list the upper-case form as well.
-    wxFileDialog dialog(owner, "Open", wxEmptyString, wxEmptyString,
+    wxFileDialog dialog(owner, "Open", wxString::FromUTF8(startFolder), wxEmptyString,
                         "SQL Server (*.mdf)|*.mdf;*.MDF", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     if (dialog.ShowModal() != wxID_OK) return std::nullopt;
     return dialog.GetPath().utf8_string();

@@ -18,8 +18,10 @@ struct FolderChoice {
 class PathChoosers {
  public:
   virtual ~PathChoosers() = default;
-  // The open-file dialog for a .mdf file; nullopt when cancelled.
-  virtual std::optional<std::string> ChooseMdfFile(wxWindow* owner) = 0;
+  // The open-file dialog for a .mdf file, opening at `startFolder`; nullopt when
+  // cancelled.
+  virtual std::optional<std::string> ChooseMdfFile(wxWindow* owner,
+                                                   const std::string& startFolder) = 0;
   // Opens at `startFolder` (an existing folder); a folder path typed into the
   // chooser counts as chosen.
   virtual FolderChoice ChooseFolder(wxWindow* owner, const std::string& title,

@@ -1,5 +1,8 @@
 #include "resources.h"
 
+#include <algorithm>
+#include <functional>
+
 #include <wx/dcmemory.h>
 #include <wx/font.h>
 #include <wx/image.h>
@@ -9,60 +12,84 @@
 namespace talvoro::res {
 namespace {
 
-const wxColour kPaleYellow(255, 255, 204);
-
-// 87 x 26 red face with rounded corners and a bold yellow caption on pale yellow.
-wxBitmap DrawCaptionButton(const wxString& caption, bool pressed) {
-  const wxSize size(87, 26);
-  wxBitmap bitmap(size, 24);
-  wxMemoryDC dc(bitmap);
-  dc.SetBackground(wxBrush(kPaleYellow));
-  dc.Clear();
-
-  const wxColour edge = pressed ? wxColour(110, 0, 0) : wxColour(140, 0, 0);
-  const wxColour face = pressed ? wxColour(165, 10, 10) : wxColour(205, 20, 20);
-  const wxColour shine = pressed ? wxColour(185, 40, 40) : wxColour(230, 70, 60);
-  dc.SetPen(wxPen(edge));
-  dc.SetBrush(wxBrush(face));
-  dc.DrawRoundedRectangle(1, 1, size.x - 2, size.y - 2, 7);
-  // A lighter upper half gives the face some depth.
-  dc.SetPen(*wxTRANSPARENT_PEN);
-  dc.SetBrush(wxBrush(shine));
-  dc.DrawRoundedRectangle(4, 3, size.x - 8, size.y / 2 - 3, 5);
-
-  wxFont font(wxFontInfo(9).Bold().Family(wxFONTFAMILY_SWISS));
-  dc.SetFont(font);
-  dc.SetTextForeground(wxColour(255, 235, 0));
-  const wxSize text = dc.GetTextExtent(caption);
-  const int shift = pressed ? 1 : 0;
-  dc.DrawText(caption, (size.x - text.x) / 2 + shift, (size.y - text.y) / 2 + shift);
-  dc.SelectObject(wxNullBitmap);
-  return bitmap;
+// Renders `draw` once on black and once on white: where the two agree the picture
+// is opaque, where they differ by the full range it is clear, and in between (the
+// smoothed edges) the difference gives the coverage. So the page shows through
+// everything the drawing leaves untouched, edges included.
+wxBitmap WithTransparentBackground(const wxSize& size, const std::function<void(wxDC&)>& draw) {
+  auto render = [&](const wxColour& background) {
+    wxBitmap bitmap(size, 24);
+    wxMemoryDC dc(bitmap);
+    dc.SetBackground(wxBrush(background));
+    dc.Clear();
+    draw(dc);
+    dc.SelectObject(wxNullBitmap);
+    return bitmap.ConvertToImage();
+  };
+  const wxImage onBlack = render(*wxBLACK);
+  const wxImage onWhite = render(*wxWHITE);
+  wxImage result(size.x, size.y, false);
+  result.InitAlpha();
+  const unsigned char* b = onBlack.GetData();
+  const unsigned char* w = onWhite.GetData();
+  unsigned char* rgb = result.GetData();
+  unsigned char* alpha = result.GetAlpha();
+  const std::size_t pixels = static_cast<std::size_t>(size.x) * size.y;
+  for (std::size_t i = 0; i < pixels; ++i) {
+    int spread = 0;
+    for (int c = 0; c < 3; ++c) spread = std::max(spread, w[3 * i + c] - b[3 * i + c]);
+    const int a = std::clamp(255 - spread, 0, 255);
+    alpha[i] = static_cast<unsigned char>(a);
+    for (int c = 0; c < 3; ++c)
+      rgb[3 * i + c] = a == 0 ? 0 : static_cast<unsigned char>(std::min(255, b[3 * i + c] * 255 / a));
+  }
+  return wxBitmap(result, 32);
 }
 
-// A green arrow on pale yellow, pointing right or left.
+// 87 x 26 red face with rounded corners and a bold yellow caption.
+wxBitmap DrawCaptionButton(const wxString& caption, bool pressed) {
+  const wxSize size(87, 26);
+  return WithTransparentBackground(size, [&](wxDC& dc) {
+
+    const wxColour edge = pressed ? wxColour(110, 0, 0) : wxColour(140, 0, 0);
+    const wxColour face = pressed ? wxColour(165, 10, 10) : wxColour(205, 20, 20);
+    const wxColour shine = pressed ? wxColour(185, 40, 40) : wxColour(230, 70, 60);
+    dc.SetPen(wxPen(edge));
+    dc.SetBrush(wxBrush(face));
+    dc.DrawRoundedRectangle(1, 1, size.x - 2, size.y - 2, 7);
+    // A lighter upper half gives the face some depth.
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(shine));
+    dc.DrawRoundedRectangle(4, 3, size.x - 8, size.y / 2 - 3, 5);
+
+    wxFont font(wxFontInfo(9).Bold().Family(wxFONTFAMILY_SWISS));
+    dc.SetFont(font);
+    dc.SetTextForeground(wxColour(255, 235, 0));
+    const wxSize text = dc.GetTextExtent(caption);
+    const int shift = pressed ? 1 : 0;
+    dc.DrawText(caption, (size.x - text.x) / 2 + shift, (size.y - text.y) / 2 + shift);
+  });
+}
+
+// A green arrow pointing right or left, sized to fit its button whole.
 wxBitmap DrawArrow(int width, int height, bool right, bool pressed) {
-  wxBitmap bitmap(width, height, 24);
-  wxMemoryDC dc(bitmap);
-  dc.SetBackground(wxBrush(kPaleYellow));
-  dc.Clear();
-  const int m = 3;                        // margin
-  const int midY = height / 2;
-  const int headLength = width * 2 / 5;
-  const int shaftHalf = height / 6 + 1;
-  const int inner = right ? width - m - headLength : m + headLength;
-  const int tail = right ? m : width - m;
-  const int tip = right ? width - m : m;
-  const wxPoint shape[] = {
-      {tail, midY - shaftHalf}, {inner, midY - shaftHalf}, {inner, m},
-      {tip, midY},              {inner, height - m - 1},  {inner, midY + shaftHalf},
-      {tail, midY + shaftHalf},
-  };
-  dc.SetPen(wxPen(wxColour(0, 90, 20)));
-  dc.SetBrush(wxBrush(pressed ? wxColour(0, 130, 30) : wxColour(20, 170, 50)));
-  dc.DrawPolygon(WXSIZEOF(shape), shape, pressed ? 1 : 0, pressed ? 1 : 0);
-  dc.SelectObject(wxNullBitmap);
-  return bitmap;
+  return WithTransparentBackground(wxSize(width, height), [&](wxDC& dc) {
+    const int m = 3;                        // margin
+    const int midY = height / 2;
+    const int headLength = width * 2 / 5;
+    const int shaftHalf = height / 6 + 1;
+    const int inner = right ? width - m - headLength : m + headLength;
+    const int tail = right ? m : width - m;
+    const int tip = right ? width - m : m;
+    const wxPoint shape[] = {
+        {tail, midY - shaftHalf}, {inner, midY - shaftHalf}, {inner, m},
+        {tip, midY},              {inner, height - m - 1},  {inner, midY + shaftHalf},
+        {tail, midY + shaftHalf},
+    };
+    dc.SetPen(wxPen(wxColour(0, 90, 20)));
+    dc.SetBrush(wxBrush(pressed ? wxColour(0, 130, 30) : wxColour(20, 170, 50)));
+    dc.DrawPolygon(WXSIZEOF(shape), shape, pressed ? 1 : 0, pressed ? 1 : 0);
+  });
 }
 
 }  // namespace
@@ -81,10 +108,11 @@ wxBitmap LoadBitmapResource(int id) {
     case IDB_PREV_DOWN: return DrawCaptionButton("Previous", true);
     case IDB_BUY: return DrawCaptionButton("Buy Now", false);
     case IDB_BUY_DOWN: return DrawCaptionButton("Buy Now", true);
-    case IDB_ADD: return DrawArrow(50, 41, true, false);
-    case IDB_ADD_DOWN: return DrawArrow(50, 42, true, true);
-    case IDB_REMOVE: return DrawArrow(40, 33, false, false);
-    case IDB_REMOVE_DOWN: return DrawArrow(41, 34, false, true);
+    // The sizes of the add (42 x 36) and remove (38 x 34) buttons.
+    case IDB_ADD: return DrawArrow(42, 36, true, false);
+    case IDB_ADD_DOWN: return DrawArrow(42, 36, true, true);
+    case IDB_REMOVE: return DrawArrow(38, 34, false, false);
+    case IDB_REMOVE_DOWN: return DrawArrow(38, 34, false, true);
     default: return wxNullBitmap;
   }
 }

@@ -14,6 +14,7 @@ DEBIAN_PACKAGES=(
   libsqlite3-dev sqlite3 libssl-dev
   libkrb5-dev libgssapi-krb5-2 krb5-kdc krb5-admin-server krb5-user
   libwxgtk3.2-dev xvfb xauth x11-utils
+  xdg-utils
   fonts-dejavu-core fonts-liberation2 fonts-dancingscript
   nodejs
 )

@@ -86,8 +86,9 @@ class RecordingLauncher : public app::ShellLauncher {
 // Answers the file and folder choosers with prepared answers.
 class ScriptedChoosers : public pages::PathChoosers {
  public:
-  std::optional<std::string> ChooseMdfFile(wxWindow*) override {
+  std::optional<std::string> ChooseMdfFile(wxWindow*, const std::string& startFolder) override {
     ++fileRequests;
+    fileStarts.push_back(startFolder);
     return mdfAnswer;
   }
   pages::FolderChoice ChooseFolder(wxWindow*, const std::string& title,
@@ -99,6 +100,7 @@ class ScriptedChoosers : public pages::PathChoosers {
   std::optional<std::string> mdfAnswer;
   pages::FolderChoice folderAnswer;
   int fileRequests = 0;
+  std::vector<std::string> fileStarts;
   std::vector<std::string> folderTitles;
   std::vector<std::string> folderStarts;
 };

@@ -311,6 +311,15 @@ TEST_F(WizardGui, AWrongSqlPasswordShowsOneMismatchMessageAndThePageStays) {
         if (ShownMessage()) return false;
         return ++settleTicks > 10;
       })
+      .Then("the refused password is selected for retyping", [&] {
+        auto* password = Find<wxTextCtrl>(page, ids::IDC_PASSWORD);
+        if (wxWindow::FindFocus() != password) return false;
+        long from = 0, to = 0;
+        password->GetSelection(&from, &to);
+        EXPECT_EQ(from, 0);
+        EXPECT_EQ(to, 5);
+        return true;
+      })
       .Do("still on the first page, leave",
           [&] {
             EXPECT_EQ(ShownWindow<CConnectionDlg>(), page);
@@ -640,6 +649,8 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
       .Then("watch until done", [&] {
         if (second->converting() && !clickedDuringRun) {
           clickedDuringRun = true;  // input is blocked while the run works
+          EXPECT_FALSE(second->FindWindow(ids::IDC_PREV)->IsEnabled());
+          EXPECT_FALSE(second->FindWindow(ids::IDC_CONVERT)->IsEnabled());
           Click(second->FindWindow(ids::IDC_PREV));
         }
         auto* done = ShownWindow<CDoneMsgDlg>();
@@ -694,8 +705,10 @@ TEST_F(WizardGui, ConvertShowsItsProgressAndTheFileReadsBack) {
 
 TEST_F(WizardGui, FailedTablesAreListedWithTheirReasonInsteadOfSuccess) {
   TempDir dir;
-  // The folder does not exist, so the file cannot be created and no table converts.
+  // The folder exists at Next and is gone at Convert, so the file cannot be created
+  // and no table converts.
   const std::string destination = dir.File("missing/Sales.mdb");
+  std::filesystem::create_directories(dir.File("missing"));
   CConnectionDlg* page = nullptr;
   CConvertDlg* second = nullptr;
   std::string failures;
@@ -709,7 +722,10 @@ TEST_F(WizardGui, FailedTablesAreListedWithTheirReasonInsteadOfSuccess) {
         Click(second->FindWindow(ids::IDC_ADD));
       })
       .Then("chosen", [&] { return Find<wxListBox>(second, ids::IDC_SELECTED_LIST)->GetCount() == 1; })
-      .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
+      .Do("remove the folder, convert", [&] {
+        std::filesystem::remove_all(dir.File("missing"));
+        Click(second->FindWindow(ids::IDC_CONVERT));
+      })
       .Then("completion dialog", [&] { return ShownWindow<CDoneMsgDlg>() != nullptr; })
       .Do("read it, close it", [&] {
         auto* done = ShownWindow<CDoneMsgDlg>();
@@ -729,16 +745,26 @@ TEST_F(WizardGui, PrevBuildsAFreshFirstPageWhoseCancelOpensNothing) {
   CConnectionDlg* fresh = nullptr;
   CConvertDlg* second = nullptr;
   StepScript script;
+  wxPoint firstAt, secondAt;
   FillForSqlLogon(script, page, g_env->MdfPath(), dir.File("Prev.mdb"));
-  script.Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+  script.Do("next", [&] {
+          firstAt = page->GetPosition();
+          Click(page->FindWindow(ids::IDC_NEXT));
+        })
       .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
-      .Do("prev", [&] { Click(second->FindWindow(ids::IDC_PREV)); })
+      .Do("move the second page, prev", [&] {
+        EXPECT_EQ(second->GetPosition(), firstAt) << "the second page opens where the first stood";
+        second->Move(firstAt + wxPoint(37, 23));
+        secondAt = second->GetPosition();
+        Click(second->FindWindow(ids::IDC_PREV));
+      })
       .Then("a new first page", [&] {
         fresh = ShownWindow<CConnectionDlg>();
         return fresh != nullptr && ShownWindow<CConvertDlg>() == nullptr;
       })
       .Do("fields start empty; cancel",
           [&] {
+            EXPECT_EQ(fresh->GetPosition(), secondAt) << "the rebuilt page opens where prev was";
             EXPECT_TRUE(Find<wxTextCtrl>(fresh, ids::IDC_SOURCE_PATH)->GetValue().empty());
             EXPECT_EQ(Find<wxTextCtrl>(fresh, ids::IDC_SERVER_NAME)->GetValue(), "localhost");
             EXPECT_TRUE(Find<wxRadioButton>(fresh, ids::IDC_AUTH_WINDOWS)->GetValue());
@@ -770,6 +796,125 @@ TEST_F(WizardGui, TheHelpAndBuyButtonsAskTheDesktopAndChangeNothing) {
   EXPECT_NE(g_env->launcher.urls[0].find("help/index.html"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(g_env->launcher.urls[0].substr(7)));
   EXPECT_EQ(g_env->launcher.urls[1], app::kMakerWebPage);
+}
+
+TEST_F(WizardGui, NextRefusesADestinationInAMissingFolderAndNamesIt) {
+  TempDir dir;
+  CConnectionDlg* page = nullptr;
+  pages::MessageWindow* message = nullptr;
+  const std::string folder = dir.File("nodir");
+  StepScript script;
+  script.Then("first page", FirstPage(page))
+      .Do("type paths, next", [&] {
+        Find<wxTextCtrl>(page, ids::IDC_SOURCE_PATH)->ChangeValue(g_env->MdfPath());
+        Find<wxTextCtrl>(page, ids::IDC_DEST_PATH)->ChangeValue(folder + "/x.mdb");
+        Click(page->FindWindow(ids::IDC_NEXT));
+      })
+      .Then("message", MessageSays("The folder \"" + folder + "\" does not exist.\n\n"
+                                   "Please choose a destination in an existing folder.",
+                                   pages::kPageMessageCaption, message))
+      .Do("ok", [&] { Click(message->FindWindow(wxID_OK)); })
+      .Then("back on the page, destination focused", [&] {
+        return !ShownMessage() && wxWindow::FindFocus() == page->FindWindow(ids::IDC_DEST_PATH);
+      })
+      .Do("leave", [&] {
+        EXPECT_EQ(ShownWindow<CConvertDlg>(), nullptr);
+        PressKey(page, WXK_ESCAPE);
+      });
+  Run(script);
+  EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+// The desktop launcher itself, with a fake xdg-open first on PATH that records its
+// argument and succeeds or fails, and with no opener at all.
+TEST_F(WizardGui, HelpSaysWhereToLookWhenNoBrowserStarts) {
+  TempDir dir;
+  app::SetShellLauncher(nullptr);
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  const std::string log = dir.File("opened.txt");
+  struct Case {
+    std::string opener;  // the fake xdg-open's script; empty: none on PATH
+    bool messageExpected;
+  };
+  const Case cases[] = {
+      {"#!/bin/sh\necho \"$1\" >> " + log + "\nexit 0\n", false},
+      {"#!/bin/sh\necho \"$1\" >> " + log + "\nexit 3\n", true},
+      {"", true},
+  };
+  for (const Case& c : cases) {
+    const std::string bin = dir.File("bin" + std::to_string(&c - cases));
+    std::filesystem::create_directories(bin);
+    if (!c.opener.empty()) {
+      std::ofstream(bin + "/xdg-open") << c.opener;
+      std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    }
+    setenv("PATH", bin.c_str(), 1);  // nothing else: no real opener is found
+    std::filesystem::remove(log);
+    CConnectionDlg* page = nullptr;
+    std::string said;
+    StepScript script;
+    script.Then("first page", FirstPage(page))
+        .Do("help", [&] { Click(page->FindWindow(ids::IDC_HELP_BUTTON)); })
+        .Then("settled", [&, settle = 0]() mutable {
+          if (auto* message = ShownMessage()) {
+            said = message->GetMessage().utf8_string();
+            Click(message->FindWindow(wxID_OK));
+            return false;
+          }
+          return ++settle > 20;
+        })
+        .Do("leave by prev-less close", [&] { page->EndModal(wxID_CANCEL); });
+    Run(script, [] {
+      CConnectionDlg page;
+      page.ShowModal();
+    });
+    setenv("PATH", oldPath.c_str(), 1);
+    const std::string helpPath = app::HelpFileUrl().substr(7);
+    if (c.messageExpected) {
+      EXPECT_NE(said.find("No web browser could be started"), std::string::npos) << said;
+      EXPECT_NE(said.find(helpPath), std::string::npos) << said;
+    } else {
+      EXPECT_TRUE(said.empty()) << said;
+      std::ifstream in(log);
+      std::string opened;
+      std::getline(in, opened);
+      EXPECT_EQ(opened, app::HelpFileUrl());
+    }
+  }
+  app::SetShellLauncher(&g_env->launcher);
+}
+
+// Every picture button shows a dotted frame while it has the focus, and none without.
+TEST_F(WizardGui, TabStopsOnPictureButtonsShowTheFocus) {
+  CConnectionDlg* page = nullptr;
+  const int buttons[] = {ids::IDC_BROWSE_SOURCE, ids::IDC_NEXT, ids::IDC_BROWSE_DEST,
+                         ids::IDC_BUY_CONNECTION, ids::IDC_HELP_BUTTON};
+  auto darkFrame = [](wxWindow* button) {
+    const wxImage image = RenderWindow(*button);
+    int dark = 0;
+    for (int x = 3; x < image.GetWidth() - 3; ++x)
+      if (image.GetRed(x, 2) < 40 && image.GetGreen(x, 2) < 40 && image.GetBlue(x, 2) < 40) ++dark;
+    return dark;
+  };
+  StepScript script;
+  script.Then("first page", FirstPage(page));
+  for (int id : buttons) {
+    script.Do("focus", [&page, id] { page->FindWindow(id)->SetFocus(); })
+        .Then("focused, framed", [&page, id, darkFrame] {
+          wxWindow* button = page->FindWindow(id);
+          if (wxWindow::FindFocus() != button) return false;
+          wxYield();
+          EXPECT_GT(darkFrame(button), 10) << id;
+          return true;
+        });
+  }
+  script.Do("unfocused: no frame; leave", [&] {
+    page->FindWindow(ids::IDC_SOURCE_PATH)->SetFocus();
+    wxYield();
+    EXPECT_EQ(darkFrame(page->FindWindow(ids::IDC_NEXT)), 0);
+    PressKey(page, WXK_ESCAPE);
+  });
+  Run(script);
 }
 
 TEST_F(WizardGui, TheAboutBoxOpensFromTheFirstPagesContextMenu) {
@@ -952,7 +1097,8 @@ TEST_F(WizardGui, PagesAndMessagesPaintGradientStripsAndFrames) {
         const std::vector<pages::Rgb> rows = pages::GradientRowColours(
             pages::GradientWindowHeight(*message), pages::GradientRule::Message);
         for (int y : {0, 1, 10, 60, 84}) EXPECT_EQ(pixel(image, 2, y), rows[y]) << y;
-        EXPECT_EQ(pixel(image, 10 + 121, 20), (pages::Rgb{240, 240, 212}));  // strip's last column
+        // The heading has no box of its own: the gradient shows beside its letters.
+        EXPECT_EQ(pixel(image, 10 + 121, 20), rows[20]);
         Click(message->FindWindow(ids::IDC_MSG_OK));
       });
   Run(messageScript, [] {

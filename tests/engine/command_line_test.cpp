@@ -127,6 +127,8 @@ TEST_F(CommandLineTest, UsageAndLogonErrors) {
       {{"--database", "Shop", "--dest", "x.mdb", "--all", "--password", "secret"}, 2, "never taken"},
       {With({"--table", "NoSuchTable"}), 2, "has no table \"NoSuchTable\""},
       {{"--database", "Shop", "--dest", "x.mdb", "--all"}, 2, "LOGIN Name or Password Mismatch "},
+      {{"--database", "Shop", "--dest", "/nonexistent-folder/x.mdb", "--all"}, 2,
+       "Kestrin1: The folder \"/nonexistent-folder\" does not exist."},
       {{"--database", "NoSuchDb", "--dest", dest_, "--sql-login", "sa", "--all"}, 2,
        "Kestrin1: the database NoSuchDb is not on the server"},
   };

@@ -199,3 +199,42 @@ TEST(MessageWindows, LongTextsWrapAtBlanksThenInsideLongWords) {
 
 }  // namespace
 }  // namespace talvoro::pages
+
+namespace talvoro::pages {
+namespace {
+
+TEST(MdfChooserStart, SourceFolderThenDemoDataThenHome) {
+  namespace fs = std::filesystem;
+  const std::string tmp = fs::temp_directory_path().string();
+  struct Case {
+    std::string source, demo, expected;
+  };
+  const Case cases[] = {
+      {tmp + "/Sales.mdf", "/nonexistent-demo", tmp},        // the current source's folder
+      {"Sales.mdf", "", tmp},                                // relative: from the working folder
+      {"/nonexistent-dir/Sales.mdf", tmp, tmp},              // gone: the demo's data folder
+      {"", "/nonexistent-demo", "/home/someone"},            // neither: home
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(MdfChooserStart(c.source, tmp, c.demo, "/home/someone"), c.expected) << c.source;
+}
+
+}  // namespace
+}  // namespace talvoro::pages
+
+#include "app/url_opener.h"
+
+namespace talvoro::app {
+namespace {
+
+TEST(ManualOpenMessage, GivesTheAddressOrTheDecodedPath) {
+  EXPECT_EQ(ManualOpenMessage("https://www.talvoro.example/kestrin1/"),
+            "No web browser could be started on this computer.\n\nPlease open this address in a "
+            "browser by hand:\nhttps://www.talvoro.example/kestrin1/");
+  EXPECT_EQ(ManualOpenMessage("file:///opt/my%20help/index.html"),
+            "No web browser could be started on this computer.\n\nPlease open this file in a "
+            "browser by hand:\n/opt/my help/index.html");
+}
+
+}  // namespace
+}  // namespace talvoro::app
