@@ -246,6 +246,12 @@ void RowEncoder::Prepare(const std::vector<Value>& values) {
   if (varCount_) size += 4 + 2 * varCount_;
   for (std::size_t i = 0; i < cells_.size(); ++i) {
     const auto& c = def_.columns[i];
+    if (cells_[i].present && c.fixed() && !c.isBoolean() && cells_[i].size > c.length) {
+      // Only a damaged definition gives a column a slot smaller than its type.
+      Fail(ErrorCode::ValueOutOfRange, i,
+           "the value takes " + std::to_string(cells_[i].size) + " bytes, more than the column's " +
+               std::to_string(c.length));
+    }
     if (!cells_[i].present || c.fixed()) continue;
     size += c.isLong() ? kLongValueHeaderSize : cells_[i].size;
   }

@@ -312,6 +312,11 @@ TableDefinition ParseDefinition(std::vector<std::uint8_t> buf, FieldPositions* a
     r.Skip(4);
     c.fixedOffset = r.U16();
     c.length = r.U16();
+    // A fixed column's slot lies inside the row, and a long value is never fixed:
+    // rows are built from these figures.
+    if (c.fixed() && (c.isLong() || c.fixedOffset + std::size_t{c.length} > kMaxRowSize)) {
+      throw Error(ErrorCode::NotJet4, "Damaged table definition (fixed column layout)");
+    }
   }
   for (auto& c : def.columns) c.name = r.Name();
   for (auto& ri : def.realIndexes) {

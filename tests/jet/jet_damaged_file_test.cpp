@@ -102,6 +102,15 @@ std::size_t UserDataPage(const FileBytes& f) {
 }
 std::size_t LvalPage(const FileBytes& f) { return FindPage(f, 0x01, 1, 0x4C41564C); }
 
+// The user table definition's 25-byte record of the first column of `type`.
+std::size_t ColumnRecord(const FileBytes& f, std::uint8_t type) {
+  const std::size_t tdef = UserTdef(f) * kPage;
+  std::uint32_t realIndexes;
+  std::memcpy(&realIndexes, &f[tdef + 51], 4);
+  for (std::size_t at = tdef + 63 + 12 * realIndexes;; at += 25)
+    if (f[at] == type) return at;
+}
+
 const std::vector<Damage>& Damages() {
   static const std::vector<Damage> damages = {
       {"cut to 12,288 bytes (three pages)", [](FileBytes& f) { f.resize(3 * kPage); }},
@@ -129,6 +138,12 @@ const std::vector<Damage>& Damages() {
       {"user data page: row count 0xFFFF and free space 0xFFFF",
        [](FileBytes& f) { Put16(f, UserDataPage(f) * kPage + 12, 0xFFFF); Put16(f, UserDataPage(f) * kPage + 2, 0xFFFF); }},
       {"user data page: rows scrambled", [](FileBytes& f) { Scramble(f, UserDataPage(f) * kPage + 2000, 2000, 6); }},
+      {"user table definition: the Ole column marked fixed",
+       [](FileBytes& f) { f[ColumnRecord(f, 0x0B) + 15] |= 0x01; }},
+      {"user table definition: the Long column's fixed slot cut to one byte",
+       [](FileBytes& f) { Put16(f, ColumnRecord(f, 0x04) + 23, 1); }},
+      {"user table definition: a fixed slot past the end of any row",
+       [](FileBytes& f) { Put16(f, ColumnRecord(f, 0x05) + 21, 0xFFF0); }},
       {"long-value page scrambled", [](FileBytes& f) { Scramble(f, LvalPage(f) * kPage + 14, kPage - 14, 7); }},
       {"index pages scrambled",
        [](FileBytes& f) { for (std::size_t p = 1; (p + 1) * kPage <= f.size(); ++p)
