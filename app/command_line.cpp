@@ -91,7 +91,9 @@ int RunCommandLine(const std::vector<std::string>& args) {
 
   engine::ConversionSettings settings;
   settings.serverName = options.server;
-  settings.requireEncryption = options.encrypt;
+  settings.encryption.required = options.encrypt;
+  settings.encryption.trustServerCertificate = options.trustServerCertificate;
+  settings.encryption.caFile = options.caFile;
   settings.databaseName = options.database;
   if (options.sourceTimeoutSeconds) settings.sourceTimeoutSeconds = *options.sourceTimeoutSeconds;
   if (options.commitIntervalMs) settings.commitInterval = std::chrono::milliseconds(*options.commitIntervalMs);
@@ -129,7 +131,7 @@ int RunCommandLine(const std::vector<std::string>& args) {
   odbc::LoginCheckResult login =
       odbc::TestSourceLogin(choice, settings.loginName, settings.password, settings.databaseName,
                             settings.serverName, settings.sourceTimeoutSeconds,
-                            settings.requireEncryption);
+                            settings.encryption);
   settings.authMode = login.authMode;
   if (login.databaseMissing) {
     std::cerr << "Kestrin1: the database " << settings.databaseName << " is not on the server "
@@ -144,8 +146,12 @@ int RunCommandLine(const std::vector<std::string>& args) {
   }
 
   // As the table page does when it opens: the source now names the database.
-  odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
-                          settings.requireEncryption);
+  std::string registrationError;
+  if (!odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
+                               settings.encryption, &registrationError)) {
+    std::cerr << "Kestrin1: cannot register the source data source: " << registrationError << "\n";
+    return kExitUsageOrLogon;
+  }
   odbc::SourceTableList available = odbc::ListSourceTables(settings.logon());
   if (!available.error.empty()) {
     std::cerr << "Kestrin1: cannot list the tables of " << settings.databaseName << ": "

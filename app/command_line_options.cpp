@@ -20,7 +20,8 @@ std::optional<int> BoundedNumber(const std::string& text, int low, int high) {
 
 std::string UsageText() {
   return "Usage:\n"
-         "  Kestrin1 [--server NAME] [--encrypt] --database NAME --dest FILE.mdb\n"
+         "  Kestrin1 [--server NAME] [--encrypt] [--trust-server-certificate | --ca-file FILE]\n"
+         "           --database NAME --dest FILE.mdb\n"
          "           (--table NAME... | --all)\n"
          "           [--overwrite] [--sql-login NAME] [--source-timeout SECONDS]\n"
          "           [--commit-interval MILLISECONDS]\n"
@@ -32,7 +33,16 @@ std::string UsageText() {
          "                     tcp:host,port or an IP address (default: this machine's\n"
          "                     default instance, also named localhost, (local) or .)\n"
          "  --encrypt          encrypt the whole connection to SQL Server, or fail; without\n"
-         "                     it the logon is encrypted whenever the server can encrypt\n"
+         "                     it the logon is encrypted whenever the server can encrypt;\n"
+         "                     the server's certificate is then checked against this\n"
+         "                     machine's trusted certificates and the server's name\n"
+         "  --trust-server-certificate\n"
+         "                     accept the server's certificate unchecked (a self-signed\n"
+         "                     one too): encrypted, but not proof against a man in the\n"
+         "                     middle\n"
+         "  --ca-file FILE     check the server's certificate against the authorities'\n"
+         "                     certificates in FILE (PEM) instead, whenever the\n"
+         "                     connection is encrypted\n"
          "  --database NAME    the source database on that server\n"
          "  --dest FILE.mdb    the Access file to create\n"
          "  --table NAME...    the tables to copy, in this order (the option may repeat);\n"
@@ -90,6 +100,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
     } else if (arg == "--encrypt") {
       options.encrypt = true;
+    } else if (arg == "--trust-server-certificate") {
+      options.trustServerCertificate = true;
+    } else if (arg == "--ca-file") {
+      if (!value(options.caFile)) return fail("--ca-file needs the path of a PEM file");
     } else if (arg == "--database") {
       if (!value(options.database)) return fail("--database needs a database name");
     } else if (arg == "--dest") {
@@ -128,13 +142,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       return fail("unknown argument: " + args[i]);
     }
-    if (inlineValue && (arg == "--all" || arg == "--overwrite" || arg == "--help" || arg == "--encrypt")) {
+    if (inlineValue && (arg == "--all" || arg == "--overwrite" || arg == "--help" || arg == "--encrypt" ||
+                        arg == "--trust-server-certificate")) {
       return fail(arg + " takes no value");
     }
   }
   if (options.help) {
     parsed.options = std::move(options);
     return parsed;
+  }
+  if (options.trustServerCertificate && !options.caFile.empty()) {
+    return fail("--ca-file and --trust-server-certificate contradict each other: the first "
+                "checks the server's certificate, the second accepts it unchecked");
   }
   if (options.database.empty()) return fail("--database is required");
   if (options.dest.empty()) return fail("--dest is required");

@@ -1,5 +1,5 @@
 // The command-line mode's arguments:
-//   Kestrin1 [--server NAME] --database NAME --dest FILE.mdb (--table NAME... | --all)
+//   Kestrin1 [--server NAME] [--encrypt] [--trust-server-certificate | --ca-file FILE] --database NAME --dest FILE.mdb (--table NAME... | --all)
 //            [--overwrite] [--sql-login NAME] [--source-timeout SECONDS]
 //            [--commit-interval MILLISECONDS]
 //   Kestrin1 --help
@@ -15,6 +15,8 @@ struct CommandLineOptions {
   bool help = false;
   std::string server;  // as typed (odbc/server_name.h); empty: this machine's default instance
   bool encrypt = false;  // the whole connection must be encrypted
+  bool trustServerCertificate = false;  // accept any certificate, a self-signed one too
+  std::string caFile;  // the authorities' certificates to check the server's against
   std::string database;
   std::string dest;
   std::vector<std::string> tables;  // in the order given

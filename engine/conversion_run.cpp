@@ -428,7 +428,7 @@ ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
   observer.OnConversionFinished(result);
 
   odbc::RegisterSourceDsn(settings.databaseName, odbc::kSourceDsn, settings.serverName,
-                          settings.requireEncryption);
+                          settings.encryption);
   odbc::RemoveDestDsn(settings.destPath, odbc::kDestDsn, "");
   return result;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 
+#include "odbc/source_encryption.h"
 #include "odbc/source_logon.h"
 
 namespace talvoro::engine {
@@ -12,8 +13,9 @@ struct ConversionSettings {
   // The SQL Server as the user typed it (odbc/server_name.h); empty, "localhost",
   // "(local)" and "." are this machine's default instance.
   std::string serverName;
-  // The whole connection to the source must be encrypted (--encrypt).
-  bool requireEncryption = false;
+  // Encryption of the connection to the source and the certificate check
+  // (--encrypt, --trust-server-certificate, --ca-file; the first page's check boxes).
+  odbc::SourceEncryption encryption;
   std::string databaseName;  // source database (the .mdf file's name up to its first ".")
   std::string destPath;      // full path of the destination .mdb file
   std::string authMode;      // "wnd" or "sql", set by the login check

@@ -5,6 +5,9 @@
 
 #include <vector>
 
+#include "private_freetds_conf.h"
+#include "server_name.h"
+
 namespace talvoro::odbc {
 namespace {
 
@@ -47,10 +50,15 @@ bool SectionExists(UWORD mode, const std::string& name) {
 }  // namespace
 
 std::string FormatSourceTemplate(std::string_view name, std::string_view database,
-                                 std::string_view server, bool requireEncryption) {
+                                 std::string_view server, bool requireEncryption,
+                                 std::string_view freeTdsSection) {
   std::string text;
   AppendEntry(text, "DSN=", name);
-  AppendEntry(text, "Server=", server.empty() ? std::string_view(kLocalServer) : server);
+  if (freeTdsSection.empty()) {
+    AppendEntry(text, "Server=", server.empty() ? std::string_view(kLocalServer) : server);
+  } else {
+    AppendEntry(text, "Servername=", freeTdsSection);
+  }
   AppendEntry(text, "Trusted_Connection=", "yes");
   AppendEntry(text, "Database=", database);
   if (requireEncryption) AppendEntry(text, "Encryption=", "require");
@@ -86,10 +94,23 @@ std::string ExpandAttributeTemplate(std::string_view formatted) {
 }
 
 bool RegisterSourceDsn(const std::string& database, const std::string& name,
-                       const std::string& server, bool requireEncryption) {
-  return Configure(ODBC_ADD_DSN, kSqlServerDriver,
-                   ExpandAttributeTemplate(
-                       FormatSourceTemplate(name, database, server, requireEncryption)));
+                       const std::string& server, const SourceEncryption& encryption,
+                       std::string* error) {
+  std::string section;
+  if (encryption.ChecksCertificate()) {
+    const ParsedServerName parsed = ParseServerName(server);
+    if (!parsed.name) {
+      if (error) *error = parsed.error;
+      return false;
+    }
+    section = InstallSourceSection(*parsed.name, encryption, error);
+    if (section.empty()) return false;
+  }
+  const bool added = Configure(ODBC_ADD_DSN, kSqlServerDriver,
+                               ExpandAttributeTemplate(FormatSourceTemplate(
+                                   name, database, server, encryption.required, section)));
+  if (!added && error) *error = LastInstallerError();
+  return added;
 }
 
 bool RegisterDestDsn(const std::string& path, const std::string& name,

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "source_encryption.h"
+
 namespace talvoro::odbc {
 
 inline constexpr char kSourceDsn[] = "dsns";
@@ -32,8 +34,12 @@ inline constexpr char kDataSourceFailureMessage[] =
 // With `requireEncryption`, "Encryption=require" follows: the connection is
 // encrypted whole or not made. Without it the setup library asks FreeTDS for
 // encryption whenever the server offers it (at least the logon).
+// With a `freeTdsSection` (private_freetds_conf.h), "Servername=<section>"
+// stands where "Server=" would: FreeTDS then takes the server and the
+// certificate checks from that section.
 std::string FormatSourceTemplate(std::string_view name, std::string_view database,
-                                 std::string_view server = {}, bool requireEncryption = false);
+                                 std::string_view server = {}, bool requireEncryption = false,
+                                 std::string_view freeTdsSection = {});
 
 // The destination template: "DSN=<name> " "DESCRIPTION=<description> " "DBQ=<path>".
 std::string FormatDestTemplate(std::string_view name, std::string_view description,
@@ -47,8 +53,11 @@ std::string ExpandAttributeTemplate(std::string_view formatted);
 // ODBC_ADD_DSN for "SQL Server" naming `server` (empty: this machine's default
 // instance); replaces an existing data source of that name. False when the
 // installer refuses, e.g. a server name that is not one (ParseServerName).
+// When `encryption` checks the certificate, the server goes into the
+// converter's private freetds.conf first; false (with `error`) when it cannot.
 bool RegisterSourceDsn(const std::string& database, const std::string& name,
-                       const std::string& server = std::string(), bool requireEncryption = false);
+                       const std::string& server = std::string(),
+                       const SourceEncryption& encryption = {}, std::string* error = nullptr);
 
 // ODBC_ADD_DSN for the Access driver. When a system data source of that name
 // exists it only asks for the removal and returns false. When the installer

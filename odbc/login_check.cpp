@@ -2,6 +2,7 @@
 
 #include "data_sources.h"
 #include "encryption_probe.h"
+#include "server_certificate.h"
 #include "server_messages.h"
 #include "server_name.h"
 #include "source_logon.h"
@@ -41,7 +42,7 @@ std::optional<bool> ServerHasDatabase(SQLHDBC dbc, const std::string& databaseNa
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
                                  const std::string& password, const std::string& databaseName,
                                  const std::string& server, int timeoutSeconds,
-                                 bool requireEncryption) {
+                                 const SourceEncryption& encryption, MessageSurface surface) {
   LoginCheckResult result;
   result.authMode = choice == AuthChoice::Windows ? kAuthWindows : kAuthSql;
   const ParsedServerName parsed = ParseServerName(server);
@@ -50,7 +51,14 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
     result.message = parsed.error;
     return result;
   }
-  RegisterSourceDsn(std::string(), kSourceDsn, server, requireEncryption);
+  std::string setupError;
+  if (!RegisterSourceDsn(std::string(), kSourceDsn, server, encryption, &setupError) &&
+      encryption.ChecksCertificate()) {
+    // Never connect through a data source that would not check the certificate.
+    result.certificateRefused = true;
+    result.message = setupError;
+    return result;
+  }
 
   SQLHENV env = SQL_NULL_HENV;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return result;
@@ -88,11 +96,18 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
         !ServerSentAMessage(result.diagnostics) && ServerNeverAnswered(result.diagnostics);
     if (result.serverSilent) {
       result.message = ServerNotAnsweringText(server);
-    } else if (requireEncryption && !ServerSentAMessage(result.diagnostics) &&
+    } else if (encryption.required && !ServerSentAMessage(result.diagnostics) &&
                ServerOffersEncryption(*parsed.name, timeoutSeconds) == false) {
       // FreeTDS only says "Adaptive Server connection failed".
       result.encryptionUnavailable = true;
       result.message = EncryptionUnavailableText(server);
+    } else if (encryption.ChecksCertificate() && !ServerSentAMessage(result.diagnostics)) {
+      // The same words for a refused certificate: the converter looks itself.
+      const std::optional<CertificateFindings> findings =
+          InspectServerCertificate(*parsed.name, encryption.caFile, timeoutSeconds);
+      result.certificateRefused = true;
+      result.message = findings ? CertificateRefusedText(server, *findings, encryption.caFile, surface)
+                                : EncryptedConnectionFailedText(server, surface);
     } else {
       result.message = kLoginMismatchMessage;
       result.refusal = LoginFailedText(windows ? std::string() : loginName, server);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "database.h"
+#include "server_messages.h"
+#include "source_encryption.h"
 #include "source_logon.h"
 
 namespace talvoro::odbc {
@@ -35,6 +37,10 @@ struct LoginCheckResult {
   bool serverSilent = false;
   // Encryption was required and the server cannot encrypt (message says so).
   bool encryptionUnavailable = false;
+  // The server's certificate was refused, or the encrypted connection failed
+  // (message says which certificate, why, and the ways forward); or the CA file
+  // or the private freetds.conf could not be used (message says so).
+  bool certificateRefused = false;
   // For a refused logon, "Login failed for user '<login>' on <server>", the
   // line shown above the driver's own reasons.
   std::string refusal;
@@ -46,13 +52,15 @@ struct LoginCheckResult {
 // connection then asks the server whether that database exists (DB_ID); a server
 // that cannot answer is given the benefit of the doubt. `server` as the user
 // typed it (empty: this machine's default instance). A server that does not
-// answer fails the check after `timeoutSeconds`.
+// answer fails the check after `timeoutSeconds`. `encryption` as the data
+// source will have it; a refused certificate is told for `surface`.
 LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName,
                                  const std::string& password,
                                  const std::string& databaseName = std::string(),
                                  const std::string& server = std::string(),
                                  int timeoutSeconds = kDefaultSourceTimeoutSeconds,
-                                 bool requireEncryption = false);
+                                 const SourceEncryption& encryption = {},
+                                 MessageSurface surface = MessageSurface::CommandLine);
 
 // The details under a failed check's message: the refusal line, then the
 // driver's diagnostics, one "[SQLSTATE] message" a line.

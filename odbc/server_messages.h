@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "database.h"
+#include "server_certificate.h"
 
 namespace talvoro::odbc {
 
@@ -34,6 +35,22 @@ std::string ServerNotAnsweringText(std::string_view server);
 // "the server dbhost\SALES cannot encrypt the connection, and encryption is
 // required", with the two ways forward.
 std::string EncryptionUnavailableText(std::string_view server);
+
+// Where a refused certificate is told: the ways forward name the command
+// line's options or the wizard's settings.
+enum class MessageSurface { CommandLine, Wizard };
+
+// Why the server's certificate was refused, which certificate it is (subject,
+// issuer, validity, names), and the ways forward: the authority's certificate
+// (--ca-file), or trusting the server's certificate (--trust-server-certificate);
+// for a name mismatch, the name to connect by. `caFile` as given (empty: the
+// system's trusted certificates). Every such message is made here.
+std::string CertificateRefusedText(std::string_view server, const CertificateFindings& findings,
+                                   const std::string& caFile, MessageSurface surface);
+
+// When the encrypted connection failed and the certificate could not be had to
+// say why.
+std::string EncryptedConnectionFailedText(std::string_view server, MessageSurface surface);
 
 // "Login failed for user 'sa' on dbhost\SALES"; an empty login name stands for
 // Windows authentication.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <wx/checkbox.h>
 #include <wx/dcclient.h>
 #include <wx/filefn.h>
 #include <wx/radiobut.h>
@@ -97,6 +98,14 @@ CConnectionDlg::CConnectionDlg(wxWindow* parent) {
   authWindows_->SetName("Windows Authtication");
   authSql_ = new wxRadioButton(this, IDC_AUTH_SQL, wxEmptyString, Pos(sqlRect), Size(sqlRect));
   authSql_->SetName("SQLServer Authentication");
+  // Under the radio buttons' rows, left of them, where the frame is empty.
+  encrypt_ = new wxCheckBox(this, IDC_ENCRYPT, "Encrypt connection", Pos(DluRect(40, 128, 120, 10)),
+                            Size(DluRect(40, 128, 120, 10)));
+  trustCertificate_ =
+      new wxCheckBox(this, IDC_TRUST_SERVER_CERTIFICATE, "Trust server certificate",
+                     Pos(DluRect(40, 142, 120, 10)), Size(DluRect(40, 142, 120, 10)));
+  for (wxCheckBox* box : {encrypt_, trustCertificate_}) box->SetForegroundColour(*wxBLACK);
+  trustCertificate_->Disable();  // it only matters when the connection is encrypted
   browseDest_ = new BitmapButton(this, IDC_BROWSE_DEST, "Button1", Pos(DluRect(354, 251, 58, 16)),
                                  Size(DluRect(354, 251, 58, 16)));
   buy_ = new BitmapButton(this, IDC_BUY_CONNECTION, "buy", Pos(DluRect(263, 24, 59, 18)),
@@ -127,6 +136,7 @@ CConnectionDlg::CConnectionDlg(wxWindow* parent) {
   Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOK(); }, IDC_NEXT);
   Bind(wxEVT_RADIOBUTTON, &CConnectionDlg::OnAuthChanged, this, IDC_AUTH_WINDOWS);
   Bind(wxEVT_RADIOBUTTON, &CConnectionDlg::OnAuthChanged, this, IDC_AUTH_SQL);
+  Bind(wxEVT_CHECKBOX, &CConnectionDlg::OnEncryptChanged, this, IDC_ENCRYPT);
   Bind(wxEVT_BUTTON, &CConnectionDlg::OnBrowseDest, this, IDC_BROWSE_DEST);
   Bind(wxEVT_BUTTON, [](wxCommandEvent&) { app::OpenMakerWebPage(); }, IDC_BUY_CONNECTION);
   Bind(wxEVT_BUTTON, [](wxCommandEvent&) { app::OpenHelpFile(); }, IDC_HELP_BUTTON);
@@ -146,6 +156,10 @@ void CConnectionDlg::OnAuthChanged(wxCommandEvent&) {
   const bool sql = authSql_->GetValue();
   loginName_->Enable(sql);
   password_->Enable(sql);
+}
+
+void CConnectionDlg::OnEncryptChanged(wxCommandEvent&) {
+  trustCertificate_->Enable(encrypt_->GetValue());
 }
 
 void CConnectionDlg::OnBrowseSource(wxCommandEvent&) {
@@ -209,12 +223,16 @@ void CConnectionDlg::OnOK() {
   engine::g_strLoginName = Text(loginName_);
   engine::g_strPassword = Text(password_);
   const std::string server = Text(serverName_);
+  odbc::SourceEncryption encryption;
+  encryption.required = encrypt_->GetValue();
+  encryption.trustServerCertificate = encryption.required && trustCertificate_->GetValue();
   odbc::LoginCheckResult login;
   {
     wxBusyCursor busy;
     login = odbc::TestSourceLogin(
         authWindows_->GetValue() ? odbc::AuthChoice::Windows : odbc::AuthChoice::SqlServer,
-        engine::g_strLoginName, engine::g_strPassword, SourceDatabaseName(source), server);
+        engine::g_strLoginName, engine::g_strPassword, SourceDatabaseName(source), server,
+        engine::g_conversionSettings.sourceTimeoutSeconds, encryption, odbc::MessageSurface::Wizard);
   }
   if (!login.authMode.empty()) engine::g_strAuthMode = login.authMode;
   if (login.serverNameInvalid) {
@@ -232,6 +250,10 @@ void CConnectionDlg::OnOK() {
     if (!login.message.empty())
       ShowApplicationMessage(this, wxString::FromUTF8(login.message),
                              wxString::FromUTF8(odbc::LoginFailureDetails(login)));
+    if (login.certificateRefused) {
+      trustCertificate_->SetFocus();
+      return;
+    }
     // New typing replaces the refused password instead of adding to it.
     if (password_->IsEnabled()) {
       password_->SetFocus();
@@ -250,6 +272,7 @@ void CConnectionDlg::OnOK() {
   engine::g_strDatabaseName = SourceDatabaseName(source);
   engine::g_strDestPath = destination;
   engine::g_conversionSettings.serverName = server;
+  engine::g_conversionSettings.encryption = encryption;
   exit_ = PageExit::Next;
   EndModal(wxID_OK);
 }

@@ -13,6 +13,7 @@
 
 class wxTextCtrl;
 class wxRadioButton;
+class wxCheckBox;
 
 namespace talvoro::pages {
 
@@ -41,6 +42,7 @@ class CConnectionDlg : public wxDialog {
   void OnBrowseSource(wxCommandEvent&);
   void OnBrowseDest(wxCommandEvent&);
   void OnAuthChanged(wxCommandEvent&);
+  void OnEncryptChanged(wxCommandEvent&);
   void OnSourceTyped(wxCommandEvent&);
   void OnCharHook(wxKeyEvent&);
   void OnClose(wxCloseEvent&);
@@ -54,6 +56,8 @@ class CConnectionDlg : public wxDialog {
   wxTextCtrl* password_ = nullptr;
   wxRadioButton* authWindows_ = nullptr;
   wxRadioButton* authSql_ = nullptr;
+  wxCheckBox* encrypt_ = nullptr;
+  wxCheckBox* trustCertificate_ = nullptr;
   BitmapButton* browseSource_ = nullptr;
   BitmapButton* next_ = nullptr;
   BitmapButton* browseDest_ = nullptr;

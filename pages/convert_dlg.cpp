@@ -163,7 +163,7 @@ CConvertDlg::CConvertDlg(wxWindow* parent) {
 
   odbc::RegisterSourceDsn(engine::g_strDatabaseName, odbc::kSourceDsn,
                           engine::g_conversionSettings.serverName,
-                          engine::g_conversionSettings.requireEncryption);
+                          engine::g_conversionSettings.encryption);
   ListSourceTables();
   tableList_->SetFocus();
   Centre();

@@ -29,6 +29,9 @@ inline constexpr int IDC_AUTH_SQL = 1023;
 inline constexpr int IDC_BROWSE_DEST = 1036;
 inline constexpr int IDC_BUY_CONNECTION = 1037;  // IDC_BUY on the first page
 inline constexpr int IDC_HELP_BUTTON = 1038;
+// Encryption of the connection and the certificate check (the empty left of the source frame).
+inline constexpr int IDC_ENCRYPT = 1039;
+inline constexpr int IDC_TRUST_SERVER_CERTIFICATE = 1040;
 
 // Second page.
 inline constexpr int IDC_CONVERT = 1009;

@@ -86,6 +86,8 @@ std::string CurrentValue(const std::string& dsn, const char* key) {
 // an installer error posted) on anything that cannot be written faithfully.
 bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& settings) {
   const bool port_given = attributes.Find("Port").has_value();
+  // A freetds.conf section holds the server (and the certificate checks).
+  const bool section_given = attributes.Find("Servername").has_value();
   bool server_given = false;
   for (const auto& attribute : attributes.entries()) {
     // Typically the tail of a value that held the caller's own separator.
@@ -121,7 +123,7 @@ bool BuildSettings(const DsnAttributes& attributes, bool adding, Settings& setti
     settings.Set(attribute.key, attribute.value);
   }
   if (adding) {
-    if (!server_given) {
+    if (!server_given && !section_given) {
       const auto local = talvoro::odbc::ToFreeTdsServer(*talvoro::odbc::ParseServerName("").name);
       settings.Set("Server", local.server);
       if (!port_given) settings.Set("Port", local.port);
