@@ -11,7 +11,7 @@ namespace talvoro::odbc {
 
 // True when the server answers PRELOGIN with an ENCRYPTION option other than
 // "not supported", false when it cannot encrypt, nullopt when the question
-// itself failed or cannot be asked here (a named instance without a port).
+// itself failed.
 std::optional<bool> ServerOffersEncryption(const ServerName& server, int timeoutSeconds);
 
 }  // namespace talvoro::odbc

@@ -1,5 +1,7 @@
 #include "prelogin_connection.h"
 
+#include "browser_lookup.h"
+
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -64,9 +66,14 @@ std::optional<uint8_t> EncryptionAnswer(const std::vector<uint8_t>& payload) {
 
 std::optional<PreloginConnection> PreloginConnection::Open(const ServerName& server,
                                                            Deadline deadline) {
-  if (!server.instance.empty() && server.port == 0) return std::nullopt;
   const FreeTdsServer address = ToFreeTdsServer(server);
-  const int fd = Connect(address.server, std::stoi(address.port), deadline);
+  const std::string host = server.thisMachine ? std::string(kThisMachineAddress) : server.host;
+  // A named instance without a port: its port comes from the Browser service.
+  const std::optional<int> port = address.port.empty()
+                                      ? BrowserInstancePort(host, server.instance, deadline)
+                                      : std::optional<int>(std::stoi(address.port));
+  if (!port) return std::nullopt;
+  const int fd = Connect(host, *port, deadline);
   if (fd < 0) return std::nullopt;
   return PreloginConnection(fd, deadline);
 }

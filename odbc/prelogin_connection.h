@@ -22,8 +22,8 @@ class PreloginConnection {
  public:
   using Deadline = std::chrono::steady_clock::time_point;
 
-  // Connects to the server's TCP address; nullopt when nothing answers in time
-  // or the address cannot be known here (a named instance without a port).
+  // Connects to the server's TCP address (a named instance's port asked of the
+  // SQL Server Browser); nullopt when nothing answers in time.
   static std::optional<PreloginConnection> Open(const ServerName& server, Deadline deadline);
 
   PreloginConnection(PreloginConnection&& other) noexcept;

@@ -34,8 +34,7 @@ struct CertificateFindings {
 
 // Shakes hands with the server and checks its certificate against `caFile`
 // (empty: the system's trusted certificates) and the host of `server`. nullopt
-// when no certificate could be had (no answer, no encryption, a named instance
-// without a port).
+// when no certificate could be had (no answer, no encryption).
 std::optional<CertificateFindings> InspectServerCertificate(const ServerName& server,
                                                             const std::string& caFile,
                                                             int timeoutSeconds);

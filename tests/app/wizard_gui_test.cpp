@@ -14,6 +14,7 @@
 #include <set>
 
 #include <wx/app.h>
+#include <wx/checkbox.h>
 #include <wx/dirdlg.h>
 #include <wx/gauge.h>
 #include <wx/listbox.h>
@@ -1176,6 +1177,90 @@ TEST_F(WizardGui, TheServerFieldNamesAnotherMachineAndADatabaseTypedByName) {
   ASSERT_NE(items, nullptr);
   ASSERT_EQ((*items)["rows"].size(), 2u);
   EXPECT_EQ((*items)["rows"][1]["Name"], "Bolt");
+}
+
+}  // namespace
+}  // namespace talvoro::test
+
+namespace talvoro::test {
+namespace {
+
+// The first page's Encrypt connection box reaches the connection: the stand-in's
+// self-signed certificate is refused with the message that names it, and
+// accepted once Trust server certificate is ticked too.
+TEST_F(WizardGui, EncryptConnectionChecksTheCertificateAndTrustAcceptsIt) {
+  const std::string localPort = std::getenv("TDSPORT") ? std::getenv("TDSPORT") : "";
+  unsetenv("TDSPORT");
+  StandinProcess::Options options;
+  options.listen = "127.0.0.2";
+  StandinProcess remote(options);
+  {
+    odbc::Database master;
+    master.OpenEx(remote.ConnectString("master"));
+    master.ExecuteSQL("CREATE DATABASE Vault");
+    odbc::Database vault;
+    vault.OpenEx(remote.ConnectString("Vault"));
+    vault.ExecuteSQL("CREATE TABLE Items (ItemID int NOT NULL PRIMARY KEY, Name nvarchar(20) NULL)");
+    vault.ExecuteSQL("INSERT INTO Items VALUES (1, N'Nut'), (2, N'Bolt')");
+  }
+
+  TempDir dir;
+  const std::string destination = dir.File("Vault.mdb");
+  const std::string server = "127.0.0.2," + std::to_string(remote.port());
+  CConnectionDlg* page = nullptr;
+  CConvertDlg* second = nullptr;
+  pages::MessageWindow* message = nullptr;
+  StepScript script(60000);
+  FillForSqlLogon(script, page, "Vault", destination);
+  script.Do("type the server", [&] { Find<wxTextCtrl>(page, ids::IDC_SERVER_NAME)->ChangeValue(server); })
+      .Then("trust waits for encryption",
+            [&] { return !page->FindWindow(ids::IDC_TRUST_SERVER_CERTIFICATE)->IsEnabled(); })
+      .Do("tick encrypt", [&] { Click(page->FindWindow(ids::IDC_ENCRYPT)); })
+      .Then("ticked", [&] {
+        return Find<wxCheckBox>(page, ids::IDC_ENCRYPT)->GetValue() &&
+               page->FindWindow(ids::IDC_TRUST_SERVER_CERTIFICATE)->IsEnabled();
+      })
+      .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("the certificate is refused", [&] {
+        message = ShownMessage();
+        if (!message) return false;
+        const std::string text = message->GetMessage().utf8_string();
+        EXPECT_NE(text.find("the certificate of the server " + server +
+                            " is refused: it is self-signed"),
+                  std::string::npos) << text;
+        EXPECT_NE(text.find("tick \"Trust server certificate\""), std::string::npos) << text;
+        return true;
+      })
+      .Do("ok", [&] { Click(message->FindWindow(wxID_OK)); })
+      .Then("back on the page", [&] { return !ShownMessage(); })
+      .Do("tick trust", [&] { Click(page->FindWindow(ids::IDC_TRUST_SERVER_CERTIFICATE)); })
+      .Then("trusted", [&] { return Find<wxCheckBox>(page, ids::IDC_TRUST_SERVER_CERTIFICATE)->GetValue(); })
+      .Do("next", [&] { Click(page->FindWindow(ids::IDC_NEXT)); })
+      .Then("second page", [&] { return (second = ShownWindow<CConvertDlg>()) != nullptr; })
+      .Do("whole database", [&] { Click(second->FindWindow(ids::IDC_WHOLE_DATABASE)); })
+      .Then("on", [&] { return Find<wxRadioButton>(second, ids::IDC_WHOLE_DATABASE)->GetValue(); })
+      .Do("add all", [&] { Click(second->FindWindow(ids::IDC_ADD)); })
+      .Then("the table", [&] {
+        return Entries(Find<wxListBox>(second, ids::IDC_SELECTED_LIST)) == std::vector<std::string>{"Items"};
+      })
+      .Do("convert", [&] { Click(second->FindWindow(ids::IDC_CONVERT)); })
+      .Then("done", [&] {
+        auto* done = ShownWindow<CDoneMsgDlg>();
+        if (!done) return false;
+        EXPECT_FALSE(done->ReportsFailures());
+        return true;
+      })
+      .Do("close the completion dialog", [&] { Click(ShownWindow<CDoneMsgDlg>()->FindWindow(wxID_OK)); });
+  Run(script);
+  if (!localPort.empty()) setenv("TDSPORT", localPort.c_str(), 1);
+
+  EXPECT_TRUE(engine::g_conversionSettings.encryption.required);
+  EXPECT_TRUE(engine::g_conversionSettings.encryption.trustServerCertificate);
+  const MdbReaderRead reader = ReadWithMdbReader(destination);
+  ASSERT_TRUE(reader.ok) << reader.problems;
+  const nlohmann::json* items = FindReaderTable(reader.document, "Items");
+  ASSERT_NE(items, nullptr);
+  ASSERT_EQ((*items)["rows"].size(), 2u);
 }
 
 }  // namespace

@@ -36,6 +36,12 @@ TEST(CommandLineOptions, AcceptedForms) {
   ASSERT_TRUE(p.options) << p.error;
   EXPECT_EQ(p.options->server, "dbhost\\SALES");
 
+  p = ParseCommandLine({"--encrypt", "--ca-file", "ca.pem", "--database", "S", "--dest", "o.mdb", "--all"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_TRUE(p.options->encrypt);
+  EXPECT_EQ(p.options->caFile, "ca.pem");
+  EXPECT_FALSE(p.options->trustServerCertificate);
+
   p = ParseCommandLine({"--help"});
   ASSERT_TRUE(p.options);
   EXPECT_TRUE(p.options->help);
@@ -59,6 +65,11 @@ TEST(CommandLineOptions, RefusedForms) {
       {{"--database", "S", "--dest", "o.mdb", "--all", "--commit-interval=9"}, "from 10 to 3600000"},
       {{"--database", "S", "--dest", "o.mdb", "--all", "--commit-interval", "1e3"}, "from 10 to 3600000"},
       {{"--server"}, "--server needs a server name"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--ca-file"}, "--ca-file needs"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--trust-server-certificate=yes"}, "takes no value"},
+      {{"--database", "S", "--dest", "o.mdb", "--all", "--encrypt", "--ca-file", "ca.pem",
+        "--trust-server-certificate"},
+       "--ca-file and --trust-server-certificate contradict each other"},
       {{"--server", "dbhost,99999", "--database", "S", "--dest", "o.mdb", "--all"},
        "The server name 'dbhost,99999' has no port from 1 to 65535"},
   };
