@@ -23,9 +23,14 @@ const std::string kAuthority = "Kestrin1 Test CA";
 class CertificateTest : public ::testing::Test {
  protected:
   // The stand-in with one table; `certificate` empty: its own self-signed one.
-  std::unique_ptr<SourceServer> Server(const CertificateFiles& certificate) {
+  // With an instance name it answers the SQL Server Browser on UDP 1434 of
+  // `address`, which only one process may do: no other test uses 127.0.0.5.
+  std::unique_ptr<SourceServer> Server(const CertificateFiles& certificate,
+                                       const std::string& address = kHost,
+                                       const std::string& instance = "") {
     StandinProcess::Options options;
-    options.listen = kHost;
+    options.listen = address;
+    options.instance = instance;
     if (!certificate.cert.empty())
       options.extraArgs = {"--tls-cert", certificate.cert, "--tls-key", certificate.key};
     auto server = std::make_unique<SourceServer>(options);
@@ -37,8 +42,11 @@ class CertificateTest : public ::testing::Test {
   }
 
   CommandResult Convert(SourceServer& server, std::vector<std::string> options) {
+    return Convert(ServerName(server), std::move(options));
+  }
+  CommandResult Convert(const std::string& serverName, std::vector<std::string> options) {
     setenv("KESTRIN1_PASSWORD", kSqlPassword, 1);
-    std::vector<std::string> args = {kKestrin1, "--server", ServerName(server), "--database",
+    std::vector<std::string> args = {kKestrin1, "--server", serverName, "--database",
                                      "Ledger", "--dest", dest_, "--all", "--overwrite",
                                      "--sql-login", kSqlLogin, "--source-timeout", "10"};
     args.insert(args.end(), options.begin(), options.end());
@@ -60,6 +68,9 @@ class CertificateTest : public ::testing::Test {
     ASSERT_NE(entries, nullptr);
     ASSERT_EQ((*entries)["rows"].size(), 2u);
     EXPECT_EQ((*entries)["rows"][1]["Note"], "second");
+    const MdbExport exported = ExportWithMdbTools(dest_, "Entries");
+    ASSERT_TRUE(exported.ok) << exported.problems;
+    EXPECT_EQ(exported.rows.size(), 2u);
   }
 
   void ExpectRefused(const CommandResult& r, const std::vector<std::string>& says) {
@@ -82,6 +93,14 @@ TEST_F(CertificateTest, ASelfSignedCertificateIsRefusedUnlessTrusted) {
                      "certificates",
                  "Certificate: \"CN=", "--ca-file FILE", "--trust-server-certificate"});
   ExpectConverted(Convert(*server, {"--encrypt", "--trust-server-certificate"}));
+}
+
+// The converter's own look at the certificate finds a named instance's port as
+// FreeTDS does, through the Browser.
+TEST_F(CertificateTest, ANamedInstancesCertificateIsNamedToo) {
+  auto server = Server({}, "127.0.0.5", "VAULT");
+  ExpectRefused(Convert("127.0.0.5\\VAULT", {"--encrypt"}),
+                {"the certificate of the server 127.0.0.5\\VAULT is refused: it is self-signed"});
 }
 
 TEST_F(CertificateTest, ACertificateSignedByAGivenAuthority) {
