@@ -99,12 +99,11 @@ CConnectionDlg::CConnectionDlg(wxWindow* parent) {
   authSql_ = new wxRadioButton(this, IDC_AUTH_SQL, wxEmptyString, Pos(sqlRect), Size(sqlRect));
   authSql_->SetName("SQLServer Authentication");
   // Under the radio buttons' rows, left of them, where the frame is empty.
-  encrypt_ = new wxCheckBox(this, IDC_ENCRYPT, "Encrypt connection", Pos(DluRect(40, 128, 120, 10)),
-                            Size(DluRect(40, 128, 120, 10)));
+  encrypt_ = new wxCheckBox(this, IDC_ENCRYPT, "Encrypt connection", Pos(DluRect(40, 127, 120, 12)),
+                            Size(DluRect(40, 127, 120, 12)));
   trustCertificate_ =
       new wxCheckBox(this, IDC_TRUST_SERVER_CERTIFICATE, "Trust server certificate",
-                     Pos(DluRect(40, 142, 120, 10)), Size(DluRect(40, 142, 120, 10)));
-  for (wxCheckBox* box : {encrypt_, trustCertificate_}) box->SetForegroundColour(*wxBLACK);
+                     Pos(DluRect(40, 141, 120, 12)), Size(DluRect(40, 141, 120, 12)));
   trustCertificate_->Disable();  // it only matters when the connection is encrypted
   browseDest_ = new BitmapButton(this, IDC_BROWSE_DEST, "Button1", Pos(DluRect(354, 251, 58, 16)),
                                  Size(DluRect(354, 251, 58, 16)));
