@@ -160,6 +160,17 @@ TEST_F(ConfigDsnTest, AnExplicitPortWinsOverTheDefaultInstancePort) {
   EXPECT_EQ(Section("dsns")["Port"], "2433");
 }
 
+// The converter's own freetds.conf section holds the server (and the certificate
+// checks): FreeTDS refuses a data source naming both Servername and Server.
+TEST_F(ConfigDsnTest, ASectionNameStandsAloneForTheServer) {
+  ASSERT_TRUE(Config(ODBC_ADD_DSN, {"DSN=dsns", "Servername=kestrin1-source", "Encryption=require"}));
+  auto keys = Section("dsns");
+  EXPECT_EQ(keys["Servername"], "kestrin1-source");
+  EXPECT_EQ(keys["Encryption"], "require");
+  EXPECT_EQ(keys.count("Server"), 0u);
+  EXPECT_EQ(keys.count("Port"), 0u);
+}
+
 TEST_F(ConfigDsnTest, ConfigChangesOnlyTheGivenKeys) {
   ASSERT_TRUE(Config(ODBC_ADD_DSN, {"DSN=dsns", "Server=(local)", "Database=Sales"}));
   ASSERT_TRUE(Config(ODBC_CONFIG_DSN, {"DSN=dsns", "Database=Northwind"}));
