@@ -16,12 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// FreeTDS reads a freetds.conf line into 256 bytes and ends a value at ';' or
-// '#': the paths written must be short and plain.
+// FreeTDS reads a freetds.conf line into 256 bytes, ends a value at ';' or '#'
+// and folds blanks: the paths written must be short and plain.
 constexpr std::size_t kLongestPath = 200;
 
 bool PlainPath(const std::string& path) {
-  return path.size() <= kLongestPath && path.find_first_of(";#\r\n") == std::string::npos;
+  return path.size() <= kLongestPath && path.find_first_of(";# \t\r\n") == std::string::npos;
 }
 
 // The process's private folder, made once; removed with the process.

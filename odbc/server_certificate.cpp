@@ -5,6 +5,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <ctime>
 #include <memory>
 
 #include "prelogin_connection.h"
