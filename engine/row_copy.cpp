@@ -1,5 +1,6 @@
 #include "row_copy.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -113,6 +114,8 @@ namespace {
 // (each holds at most RowBlock::kMaxBytes of bound values, or one row), enough
 // that the threads rarely wait for each other.
 constexpr std::size_t kBlocksInFlight = 8;
+// The copy runs at least this many times as long as its commits take.
+constexpr int kCommitCostFactor = 9;
 // A staged text keeps at most this much room once its value has moved on.
 constexpr std::size_t kKeptTextRoom = std::size_t{1} << 20;
 
@@ -282,10 +285,16 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
       }
       advance(block.rows());
       // The clock is read once a block (at most 1024 rows or about 1 MB of values).
-      if (std::chrono::steady_clock::now() >= nextCommit) {
+      if (const auto now = std::chrono::steady_clock::now(); now >= nextCommit) {
         CommitOrRecord(destination, copied);
         copied.rowsCopied = inserted;
-        nextCommit = std::chrono::steady_clock::now() + commitInterval;
+        // A commit writes the table's indexes anew, so it costs more as the
+        // table grows: the next one waits at least kCommitCostFactor times as
+        // long as this one took, which keeps commits to a bounded share of the
+        // copy however long the table.
+        const auto done = std::chrono::steady_clock::now();
+        nextCommit = done + std::max<std::chrono::steady_clock::duration>(commitInterval,
+                                                                         kCommitCostFactor * (done - now));
       }
       queue.ReturnSpare(std::move(block));
     }

@@ -43,7 +43,9 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
 // How often the inserts are committed during a long table, so the driver's
 // transaction stays small and a long copy reaches the disk as it goes. A commit
 // waits for the disk, so it goes by time rather than by a row count that would
-// commit a fast table many times a second.
+// commit a fast table many times a second. Once commits grow slow (each writes
+// the table's indexes anew), they are spaced further: at least nine times as
+// long as the last one took.
 inline constexpr std::chrono::milliseconds kCommitInterval{2000};
 
 struct RowCopyResult {
