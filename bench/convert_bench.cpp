@@ -1,9 +1,17 @@
-// convert_bench [--indexes] [ROWS]: converts one table of ROWS rows (default
-// 1,000,000) from the stand-in into a new .mdb file and compares the time with
-// reading the same rows through ODBC alone. Prints convert_s, read_only_s
-// (medians of five rounds each), ratio, peak_rss_mb. With --indexes the table
-// has three secondary indexes besides its primary key (unique, descending, and
-// one of two columns), which the conversion builds after the rows.
+// convert_bench [--indexes] [--commit-interval MS] [ROWS]: converts one table
+// of ROWS rows (default 1,000,000) from the stand-in into a new .mdb file and
+// compares the time with reading the same rows through ODBC alone. Prints
+// convert_s, read_only_s (medians of five rounds each), ratio, peak_rss_mb.
+// With --indexes the table has three secondary indexes besides its primary key
+// (unique, descending, and one of two columns), which the conversion builds
+// after the rows. --commit-interval sets the row copy's commit interval
+// (default 2000 ms), to weigh what the commits cost; --rounds the number of
+// rounds (default 5).
+//
+// convert_bench --fill-2gb: converts one wide table (text columns of a few KB)
+// holding more than the 2 GB a file can take, once. Prints fill_s, the outcome
+// (the table fails at the size limit, naming the rows the file holds),
+// file_bytes and peak_rss_mb.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -73,15 +81,117 @@ void Populate(talvoro::test::StandinProcess& server, long rows, bool indexes) {
   }
 }
 
+constexpr char kWideTable[] = "WideRows";
+constexpr int kWideTextColumns = 4;
+constexpr int kWideTextLength = 3000;
+constexpr long kWideSeedRows = 1000;
+constexpr long kWideRows = 80000;  // 2.5 GB as the file stores text (UTF-16)
+constexpr long kWideCopyChunk = 32000;
+
+// The wide table: a few rows sent as text, then copied within the server in
+// chunks (INSERT ... SELECT), which keeps the stand-in's memory bounded.
+void PopulateWide(talvoro::test::StandinProcess& server) {
+  talvoro::odbc::Database master;
+  master.OpenEx(server.ConnectString("master"));
+  master.ExecuteSQL(std::string("CREATE DATABASE ") + kDatabase);
+  talvoro::odbc::Database db;
+  db.set_query_timeout(0);
+  db.OpenEx(server.ConnectString(kDatabase));
+  std::string columns = "n, t";
+  std::string create = std::string("CREATE TABLE ") + kWideTable +
+                       " (id int IDENTITY(1,1) PRIMARY KEY, n float NOT NULL, t datetime NOT NULL";
+  for (int c = 0; c < kWideTextColumns; ++c) {
+    const std::string name = std::string(1, static_cast<char>('a' + c));
+    create += ", " + name + " varchar(" + std::to_string(kWideTextLength) + ") NOT NULL";
+    columns += ", " + name;
+  }
+  db.ExecuteSQL(create + ")");
+  for (long done = 0; done < kWideSeedRows;) {
+    std::string sql = std::string("INSERT INTO ") + kWideTable + " (" + columns + ") VALUES ";
+    for (int i = 0; i < 20; ++i, ++done) {
+      sql += std::string(i ? ", " : "") + "(" + std::to_string(done / 3.0) + ", '2020-01-01 10:00:00'";
+      for (int c = 0; c < kWideTextColumns; ++c) {
+        std::string text(kWideTextLength, static_cast<char>('a' + (done + c) % 26));
+        char number[16];
+        std::snprintf(number, sizeof number, "%011ld", done);
+        text.replace(0, 11, number);
+        sql += ", '" + text + "'";
+      }
+      sql += ")";
+    }
+    db.ExecuteSQL(sql);
+  }
+  for (long rows = kWideSeedRows; rows < kWideRows;) {
+    const long chunk = std::min({rows, kWideCopyChunk, kWideRows - rows});
+    db.ExecuteSQL(std::string("INSERT INTO ") + kWideTable + " (" + columns + ") SELECT " + columns + " FROM " +
+                  kWideTable + " WHERE id <= " + std::to_string(chunk));
+    rows += chunk;
+  }
+}
+
+int FillTwoGigabytes() {
+  talvoro::test::StandinProcess server;
+  setenv("TDSPORT", std::to_string(server.port()).c_str(), 1);
+  auto start = Clock::now();
+  PopulateWide(server);
+  std::cerr << "populated " << kWideRows << " wide rows in " << Seconds(start) << " s\n";
+  talvoro::odbc::RegisterSourceDsn(kDatabase, "dsns");
+  talvoro::engine::ConversionSettings settings;
+  settings.databaseName = kDatabase;
+  settings.authMode = "sql";
+  settings.loginName = "sa";
+  settings.password = "secret";
+  talvoro::test::TempDir dir("talvoro-bench");
+  settings.destPath = dir.File("wide.mdb");
+  talvoro::engine::ConversionObserver quiet;
+  start = Clock::now();
+  talvoro::engine::ConversionResult result = talvoro::engine::RunConversion({kWideTable}, settings, quiet);
+  const double fill = Seconds(start);
+  const std::uintmax_t fileBytes = std::filesystem::file_size(settings.destPath);
+  std::filesystem::remove(settings.destPath);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::string outcome = talvoro::engine::CompletionText(result);
+  for (char& c : outcome) if (c == '\n') c = ' ';
+  std::printf("rows=%ld\nfill_s=%.3f\nconverted=%d\nrows_copied=%ju\noutcome=%s\nfile_bytes=%ju\npeak_rss_mb=%.1f\n",
+              kWideRows, fill, result.AllConverted() ? 1 : 0,
+              static_cast<std::uintmax_t>(result.tables.empty() ? 0 : result.tables[0].rowsCopied), outcome.c_str(),
+              fileBytes, usage.ru_maxrss / 1024.0);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int arg = 1;
-  const bool indexes = argc > arg && std::string(argv[arg]) == "--indexes";
-  if (indexes) ++arg;
-  const long rows = argc > arg ? std::strtol(argv[arg], nullptr, 10) : 1000000;
-  if (rows <= 0 || argc > arg + 1) {
-    std::cerr << "usage: convert_bench [--indexes] [ROWS]\n";
+  bool indexes = false;
+  long commitMs = 2000;
+  int rounds = 5;
+  for (; arg < argc && argv[arg][0] == '-'; ++arg) {
+    const std::string option = argv[arg];
+    if (option == "--indexes") {
+      indexes = true;
+    } else if (option == "--commit-interval" && arg + 1 < argc) {
+      commitMs = std::strtol(argv[++arg], nullptr, 10);
+    } else if (option == "--rounds" && arg + 1 < argc) {
+      rounds = static_cast<int>(std::strtol(argv[++arg], nullptr, 10));
+    } else if (option == "--fill-2gb" && argc == 2) {
+      talvoro::test::OdbcSandbox::Install();
+      try {
+        return FillTwoGigabytes();
+      } catch (const std::exception& e) {
+        std::cerr << "convert_bench: " << e.what() << "\n";
+        return 1;
+      }
+    } else {
+      arg = argc + 1;  // usage
+      break;
+    }
+  }
+  const long rows = arg < argc ? std::strtol(argv[arg], nullptr, 10) : 1000000;
+  if (rows <= 0 || commitMs <= 0 || rounds <= 0 || argc > arg + 1) {
+    std::cerr << "usage: convert_bench [--indexes] [--commit-interval MS] [--rounds N] [ROWS] | "
+                 "convert_bench --fill-2gb\n";
     return 2;
   }
   talvoro::test::OdbcSandbox::Install();
@@ -101,13 +211,14 @@ int main(int argc, char** argv) {
     settings.authMode = "sql";
     settings.loginName = "sa";
     settings.password = "secret";
+    settings.commitInterval = std::chrono::milliseconds(commitMs);
 
-    // Reading and converting take turns, five times each; the medians are
-    // printed, so that one disturbed run on a shared machine does not decide.
-    constexpr int kRounds = 5;
+    // Reading and converting take turns, five times each (--rounds); the
+    // medians are printed, so that one disturbed run on a shared machine does
+    // not decide.
     std::vector<double> readTimes, convertTimes;
     std::uintmax_t fileBytes = 0;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
       start = Clock::now();
       long read = 0;
       {
@@ -155,6 +266,7 @@ int main(int argc, char** argv) {
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
+    std::printf("commit_interval_ms=%ld\n", commitMs);
     std::printf("indexes=%d\nrows=%ld\nconvert_s=%.3f\nread_only_s=%.3f\nratio=%.2f\nfile_bytes=%ju\npeak_rss_mb=%.1f\n",
                 indexes ? 3 : 0, rows, convert, readOnly, convert / readOnly, static_cast<std::uintmax_t>(fileBytes),
                 usage.ru_maxrss / 1024.0);

@@ -1,11 +1,14 @@
 #include "row_copy.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
 #include "source_failure.h"
 #include "sql_names.h"
-#include "statement_queue.h"
+#include "block_queue.h"
+#include "odbc/parameter_insert.h"
+#include "row_block.h"
 #include "value_literals.h"
 
 namespace talvoro::engine {
@@ -15,15 +18,16 @@ namespace {
   throw std::runtime_error("column " + source.columns()[column].name + ": " + what);
 }
 
+[[noreturn]] void ThrowUnstorableDate(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value) {
+  ThrowUnstorable(source, column,
+                  "the date " + std::to_string(value.year) + "-" + std::to_string(value.month) + "-" +
+                      std::to_string(value.day) + " lies outside the years 100 to 9999 that Access can store");
+}
+
 void AppendTimestamp(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value,
                      std::string& out, RowBuffers& buffers) {
   if (buffers.countFinerThanMillisecond && value.fraction % 1000000 != 0) ++buffers.finerThanMillisecond;
-  if (!AppendTimestampLiteral(value, out)) {
-    ThrowUnstorable(source, column,
-                    "the date " + std::to_string(value.year) + "-" + std::to_string(value.month) +
-                        "-" + std::to_string(value.day) +
-                        " lies outside the years 100 to 9999 that Access can store");
-  }
+  if (!AppendTimestampLiteral(value, out)) ThrowUnstorableDate(source, column, value);
 }
 
 }  // namespace
@@ -106,35 +110,85 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
 
 namespace {
 
-// Statements handed over at a time, and blocks that may wait: small enough to
-// keep memory flat, large enough that the threads rarely wait for each other.
-// A block also goes when its text reaches kBlockBytes, so that rows with large
-// values (a picture is twice its size as hexadecimal text) stay within bounds.
-constexpr std::size_t kStatementsPerBlock = 1024;
-constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
-constexpr std::size_t kBlocksInFlight = 16;
+// Blocks that may wait between the threads: few enough to keep memory flat
+// (each holds at most RowBlock::kMaxBytes of bound values, or one row), enough
+// that the threads rarely wait for each other.
+constexpr std::size_t kBlocksInFlight = 8;
+// The copy runs at least this many times as long as its commits take.
+constexpr int kCommitCostFactor = 9;
+// A staged text keeps at most this much room once its value has moved on.
+constexpr std::size_t kKeptTextRoom = std::size_t{1} << 20;
 
-// Reads the source and builds the statements; runs on its own thread.
-void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
-                       const std::vector<ColumnMapping>& columns, StatementQueue& queue,
-                       std::uint64_t& finerThanMillisecond) {
+using RowQueue = BlockQueue<RowBlock>;
+
+// Checks and cuts a date for Access (milliseconds, years 100 to 9999), counting
+// finer fractions where they may occur.
+void StageTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT value, StagedValue& into,
+                    RowBuffers& buffers) {
+  if (buffers.countFinerThanMillisecond && value.fraction % 1000000 != 0) ++buffers.finerThanMillisecond;
+  if (!IsStorableTimestamp(value)) ThrowUnstorableDate(source, column, value);
+  value.fraction -= value.fraction % 1000000;
+  into.timestamp = value;
+}
+
+// Reads column `column` of the current row into `into`; false for NULL.
+bool StageColumnValue(odbc::Recordset& source, int column, ValueKind kind, StagedValue& into,
+                      RowBuffers& buffers) {
+  switch (kind) {
+    case ValueKind::Integer: return source.GetInt64(column, into.integer);
+    case ValueKind::Exact:
+    case ValueKind::Text:
+    case ValueKind::Guid: return source.GetText(column, into.text);
+    case ValueKind::WideText: return source.GetUtf8FromWide(column, into.text);
+    case ValueKind::Binary: return source.GetBinary(column, into.text);
+    case ValueKind::Double: return source.GetDouble(column, into.real);
+    case ValueKind::Real: return source.GetFloat(column, into.single);
+    case ValueKind::DateTime: {
+      SQL_TIMESTAMP_STRUCT value{};
+      if (!source.GetTimestamp(column, value)) return false;
+      StageTimestamp(source, column, value, into, buffers);
+      return true;
+    }
+    case ValueKind::DateText: {
+      if (!source.GetText(column, buffers.value)) return false;
+      SQL_TIMESTAMP_STRUCT value{};
+      if (!ParseTimestampText(buffers.value, value))
+        ThrowUnstorable(source, column, "unreadable date or time '" + buffers.value + "'");
+      StageTimestamp(source, column, value, into, buffers);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads the source into blocks of rows; runs on its own thread.
+void ProduceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns, RowQueue& queue,
+                 std::uint64_t& finerThanMillisecond) {
   std::exception_ptr failure;
   RowBuffers buffers;
-  StatementBlock block = queue.TakeSpare();
-  std::size_t used = 0, bytes = 0;
+  StagedRow row(columns.size());
+  RowBlock block = queue.TakeSpare();
+  block.Reset(columns);
   bool open = true;
+  auto push = [&] {
+    block.Seal();
+    open = queue.Push(std::move(block));
+    block = queue.TakeSpare();
+    block.Reset(columns);
+  };
   try {
     while (open && source.Fetch()) {
-      if (used == block.size()) block.emplace_back();
-      BuildInsertStatement(source, quotedName, columns, block[used], buffers);
-      bytes += block[used].size();
-      ++used;
-      if (used == kStatementsPerBlock || bytes >= kBlockBytes) {
-        block.resize(used);
-        open = queue.Push(std::move(block));
-        block = queue.TakeSpare();
-        used = bytes = 0;
+      for (std::size_t j = 0; j < columns.size(); ++j) {
+        buffers.countFinerThanMillisecond = columns[j].finerThanMillisecond;
+        row[j].null = !StageColumnValue(source, static_cast<int>(j), columns[j].valueKind, row[j], buffers);
       }
+      if (!block.Fits(row)) push();
+      if (!open) break;
+      block.Append(row);
+      for (StagedValue& value : row) {
+        if (value.text.capacity() > kKeptTextRoom) std::string().swap(value.text);
+      }
+      if (block.full()) push();
     }
   } catch (const odbc::DBException& e) {
     failure = std::make_exception_ptr(SourceFailure(e));
@@ -142,12 +196,19 @@ void ProduceStatements(odbc::Recordset& source, const std::string& quotedName,
     failure = std::current_exception();
   }
   // The rows read before a failure are still copied.
-  if (open && used > 0) {
-    block.resize(used);
+  if (open && block.rows() > 0) {
+    block.Seal();
     queue.Push(std::move(block));
   }
   finerThanMillisecond = buffers.finerThanMillisecond;
   queue.Finish(failure);
+}
+
+// "INSERT INTO name values(?, ..., ?)": one marker per column.
+std::string ParameterInsertText(const std::string& quotedName, std::size_t columns) {
+  std::string sql = "INSERT INTO " + quotedName + " values(";
+  for (std::size_t j = 0; j < columns; ++j) sql += j == 0 ? "?" : ", ?";
+  return sql + ")";
 }
 
 // Commits; a failure is noted in `copied` before it is thrown on.
@@ -165,7 +226,7 @@ void CommitOrRecord(odbc::Database& destination, RowCopyResult& copied) {
 // Stops and joins the producer on every way out of the copy.
 class ProducerThread {
  public:
-  ProducerThread(StatementQueue& queue, std::thread thread)
+  ProducerThread(RowQueue& queue, std::thread thread)
       : queue_(queue), thread_(std::move(thread)) {}
   ~ProducerThread() { Join(); }
   void Join() {
@@ -175,7 +236,7 @@ class ProducerThread {
   }
 
  private:
-  StatementQueue& queue_;
+  RowQueue& queue_;
   std::thread thread_;
 };
 
@@ -190,35 +251,50 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
     throw std::runtime_error("the source returns " + std::to_string(source.GetODBCFieldCount()) +
                              " columns but the catalog lists " + std::to_string(columns.size()));
   }
-  const std::string quotedName = QuoteDestinationName(destName);
   std::uint64_t inserted = 0;
+  // Reading the source (network, the source driver's decoding) overlaps with
+  // the destination driver's work; the rows go over as arrays of parameters,
+  // a block per call.
+  odbc::ParameterArrayInsert insert(destination,
+                                    ParameterInsertText(QuoteDestinationName(destName), columns.size()));
   destination.SetAutoCommit(false);
-  odbc::DirectStatement insert(destination);
-  // Reading the source (network, the source driver's decoding, literal
-  // formatting) overlaps with the destination driver's work.
-  StatementQueue queue(kBlocksInFlight);
+  RowQueue queue(kBlocksInFlight);
   std::uint64_t finerThanMillisecond = 0;  // written by the producer before it finishes
-  ProducerThread producer(queue, std::thread(ProduceStatements, std::ref(source),
-                                             std::cref(quotedName), std::cref(columns),
+  ProducerThread producer(queue, std::thread(ProduceRows, std::ref(source), std::cref(columns),
                                              std::ref(queue), std::ref(finerThanMillisecond)));
+  // Progress as if row by row: every multiple of reportInterval passed.
+  auto advance = [&](std::uint64_t rows) {
+    const std::uint64_t before = inserted;
+    inserted += rows;
+    if (reportInterval == 0 || !onRows) return;
+    for (std::uint64_t at = (before / reportInterval + 1) * reportInterval; at <= inserted; at += reportInterval)
+      onRows(at);
+  };
   auto nextCommit = std::chrono::steady_clock::now() + commitInterval;
   try {
-    StatementBlock block;
+    RowBlock block;
     while (queue.Pop(block)) {
-      for (const std::string& statement : block) {
-        try {
-          insert.Execute(statement);
-        } catch (const odbc::DBException& e) {
-          throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
-        }
-        ++inserted;
-        if (reportInterval != 0 && inserted % reportInterval == 0 && onRows) onRows(inserted);
+      block.BindTo(insert);
+      try {
+        insert.Execute(block.rows());
+      } catch (const odbc::RowRefused& e) {
+        advance(e.rowsBefore());
+        throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
+      } catch (const odbc::DBException& e) {
+        throw odbc::DBException("row " + std::to_string(inserted + 1) + " refused", e.records());
       }
-      // The clock is read once a block (at most 1024 rows or about 1 MB of text).
-      if (std::chrono::steady_clock::now() >= nextCommit) {
+      advance(block.rows());
+      // The clock is read once a block (at most 1024 rows or about 1 MB of values).
+      if (const auto now = std::chrono::steady_clock::now(); now >= nextCommit) {
         CommitOrRecord(destination, copied);
         copied.rowsCopied = inserted;
-        nextCommit = std::chrono::steady_clock::now() + commitInterval;
+        // A commit writes the table's indexes anew, so it costs more as the
+        // table grows: the next one waits at least kCommitCostFactor times as
+        // long as this one took, which keeps commits to a bounded share of the
+        // copy however long the table.
+        const auto done = std::chrono::steady_clock::now();
+        nextCommit = done + std::max<std::chrono::steady_clock::duration>(commitInterval,
+                                                                         kCommitCostFactor * (done - now));
       }
       queue.ReturnSpare(std::move(block));
     }

@@ -1,9 +1,12 @@
-// Copies every row of a source result set into the destination table with one
-// "INSERT INTO" statement per row, values written as exact literals. The
-// inserts of a table go on one destination connection and are committed
-// together; when a row is refused, the rows before it are committed and kept.
-// The source is read on a second thread while the calling thread executes the
-// statements; callbacks come on the calling thread.
+// Copies every row of a source result set into the destination table through
+// one prepared "INSERT INTO name values(?, ...)" executed for blocks of rows
+// bound as arrays of parameters (values exactly as the source holds them, no
+// literal text). The inserts of a table go on one destination connection and
+// are committed together; when a row is refused, the rows before it are
+// committed and kept. The source is read on a second thread while the calling
+// thread executes the blocks; callbacks come on the calling thread.
+// BuildInsertStatement writes the literal statement of one row, which states
+// what each row's insert means.
 #pragma once
 
 #include <chrono>
@@ -40,7 +43,9 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
 // How often the inserts are committed during a long table, so the driver's
 // transaction stays small and a long copy reaches the disk as it goes. A commit
 // waits for the disk, so it goes by time rather than by a row count that would
-// commit a fast table many times a second.
+// commit a fast table many times a second. Once commits grow slow (each writes
+// the table's indexes anew), they are spaced further: at least nine times as
+// long as the last one took.
 inline constexpr std::chrono::milliseconds kCommitInterval{2000};
 
 struct RowCopyResult {

@@ -108,10 +108,14 @@ void AppendGuidLiteral(std::string_view text, std::string& out) {
   out.push_back('\'');
 }
 
-bool AppendTimestampLiteral(const SQL_TIMESTAMP_STRUCT& v, std::string& out) {
+bool IsStorableTimestamp(const SQL_TIMESTAMP_STRUCT& v) {
   if (v.year < kFirstStorableYear || v.year > kLastStorableYear) return false;
   if (v.month < 1 || v.month > 12 || v.day < 1 || v.day > 31) return false;
-  if (v.hour > 23 || v.minute > 59 || v.second > 59 || v.fraction > 999999999) return false;
+  return v.hour <= 23 && v.minute <= 59 && v.second <= 59 && v.fraction <= 999999999;
+}
+
+bool AppendTimestampLiteral(const SQL_TIMESTAMP_STRUCT& v, std::string& out) {
+  if (!IsStorableTimestamp(v)) return false;
   out.push_back('\'');
   AppendNumber(v.day, out);
   out.push_back('/');

@@ -36,6 +36,9 @@ void AppendGuidLiteral(std::string_view text, std::string& out);
 inline constexpr int kFirstStorableYear = 100;
 inline constexpr int kLastStorableYear = 9999;
 
+// Whether Access can store the date: years 100..9999, every field in range.
+bool IsStorableTimestamp(const SQL_TIMESTAMP_STRUCT& value);
+
 // 'day/month/year' (day first, no leading zeros), followed by " h:mm:ss" when the
 // time of day is not midnight and ".fff" when the milliseconds are not zero
 // (finer fractions are cut to the millisecond). Returns false, appending

@@ -48,7 +48,8 @@ std::string ShortenQuoted(std::string_view message) {
 
 SQLRETURN Diagnostics::Add(SQLRETURN code, const std::string& sqlstate, const std::string& message,
                            SQLINTEGER native) {
-  records_.push_back(DiagnosticRecord{sqlstate, native, std::string(kMessagePrefix) + ShortenQuoted(message)});
+  records_.push_back(DiagnosticRecord{sqlstate, native, std::string(kMessagePrefix) + ShortenQuoted(message),
+                                      SQL_NO_ROW_NUMBER});
   if (code == SQL_ERROR || returnCode_ == SQL_SUCCESS) returnCode_ = code;
   return code;
 }

@@ -22,6 +22,8 @@ struct DiagnosticRecord {
   std::string sqlstate;
   SQLINTEGER native = 0;
   std::string message;  // with kMessagePrefix
+  // The row of parameters it concerns (from 1), for arrays of parameters.
+  SQLLEN rowNumber = SQL_NO_ROW_NUMBER;
 };
 
 class Diagnostics {
@@ -38,6 +40,12 @@ class Diagnostics {
   }
   SQLRETURN Warning(const std::string& sqlstate, const std::string& message) {
     return Add(SQL_SUCCESS_WITH_INFO, sqlstate, message);
+  }
+  // An error of the `rowNumber`-th row of parameters (from 1).
+  SQLRETURN RowError(SQLLEN rowNumber, const std::string& sqlstate, const std::string& message) {
+    SQLRETURN rc = Add(SQL_ERROR, sqlstate, message);
+    records_.back().rowNumber = rowNumber;
+    return rc;
   }
 
   const std::vector<DiagnosticRecord>& records() const { return records_; }

@@ -26,6 +26,7 @@ std::string Shown(const Literal& literal) {
   switch (literal.kind) {
     case Kind::Null: return "NULL";
     case Kind::Boolean: return literal.boolean ? "TRUE" : "FALSE";
+    case Kind::Parameter: return "?";
     case Kind::HexNumber: text = "0x" + std::string(literal.text); break;
     case Kind::Number: text = (literal.negative ? "-" : "") + std::string(literal.text); break;
     case Kind::String: text = "'" + std::string(literal.text) + "'"; break;

@@ -101,7 +101,7 @@ SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT handleType, SQLHANDLE handle, SQLS
       if (value) *static_cast<SQLINTEGER*>(value) = record.native;
       return SQL_SUCCESS;
     case SQL_DIAG_ROW_NUMBER:
-      if (value) *static_cast<SQLLEN*>(value) = SQL_NO_ROW_NUMBER;
+      if (value) *static_cast<SQLLEN*>(value) = record.rowNumber;
       return SQL_SUCCESS;
     case SQL_DIAG_COLUMN_NUMBER:
       if (value) *static_cast<SQLINTEGER*>(value) = SQL_NO_COLUMN_NUMBER;

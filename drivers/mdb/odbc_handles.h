@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bound_values.h"
 #include "diagnostics.h"
 #include "shared_database.h"
 #include "sql_statement.h"
@@ -72,6 +73,16 @@ struct StatementHandle {
   std::size_t getDataOffset = 0;  // bytes (or UTF-16 units) already returned
   bool getDataDone = false;
   std::vector<ColumnBinding> bindings;  // index = column number
+
+  // SQLBindParameter's bindings (index = parameter number - 1) and the
+  // attributes of parameter arrays.
+  std::vector<ParameterBinding> parameters;
+  SQLULEN paramsetSize = 1;
+  SQLULEN paramBindType = SQL_PARAM_BIND_BY_COLUMN;
+  SQLULEN* paramBindOffset = nullptr;
+  SQLUSMALLINT* paramStatus = nullptr;
+  SQLULEN* paramsProcessed = nullptr;
+  SQLUSMALLINT* paramOperation = nullptr;
 
   // Statement attributes kept for SQLGetStmtAttr.
   SQLULEN rowArraySize = 1;

@@ -1,6 +1,7 @@
 // Executing statements, their row counts, and statement attributes.
 #include "odbc_guard.h"
 #include "odbc_handles.h"
+#include "odbc_parameters.h"
 #include "sql_parser.h"
 
 using namespace mdb;
@@ -15,6 +16,8 @@ SQLRETURN Run(StatementHandle& statement, const Statement& parsed) {
   bool select = std::holds_alternative<SelectStatement>(parsed);
   if (!select && connection.accessMode == SQL_MODE_READ_ONLY)
     return statement.diagnostics.Error("25000", "The connection is read-only");
+  if (const auto* insert = std::get_if<InsertStatement>(&parsed); insert && insert->parameterCount > 0)
+    return ExecuteParameterRows(statement, parsed, insert->parameterCount);
   ExecutionResult result;
   {
     auto lock = connection.lease.Lock();
@@ -106,7 +109,8 @@ SQLRETURN SQL_API SQLNumParams(SQLHSTMT handle, SQLSMALLINT* count) {
   StatementHandle* statement = AsStatement(handle);
   if (!statement) return SQL_INVALID_HANDLE;
   statement->diagnostics.Clear();
-  if (count) *count = 0;  // values are written into the statement as literals
+  const auto* insert = statement->prepared ? std::get_if<InsertStatement>(&*statement->prepared) : nullptr;
+  if (count) *count = insert ? static_cast<SQLSMALLINT>(insert->parameterCount) : 0;
   return SQL_SUCCESS;
 }
 
@@ -142,7 +146,7 @@ SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT handle, SQLUSMALLINT option) {
     case SQL_CLOSE: statement->CloseCursor(); return SQL_SUCCESS;
     case SQL_DROP: return SQLFreeHandle(SQL_HANDLE_STMT, handle);
     case SQL_UNBIND: statement->bindings.clear(); return SQL_SUCCESS;
-    case SQL_RESET_PARAMS: return SQL_SUCCESS;
+    case SQL_RESET_PARAMS: statement->parameters.clear(); return SQL_SUCCESS;
     default: return statement->diagnostics.Error("HY092", "Invalid SQLFreeStmt option");
   }
 }
@@ -170,6 +174,15 @@ SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINT
     case SQL_ATTR_ROW_STATUS_PTR: statement->rowStatus = static_cast<SQLUSMALLINT*>(value); return SQL_SUCCESS;
     case SQL_ATTR_QUERY_TIMEOUT: statement->queryTimeout = number; return SQL_SUCCESS;
     case SQL_ATTR_MAX_ROWS: statement->maxRows = number; return SQL_SUCCESS;
+    case SQL_ATTR_PARAMSET_SIZE:
+      if (number == 0) return statement->diagnostics.Error("HY024", "Invalid attribute value: SQL_ATTR_PARAMSET_SIZE is 0");
+      statement->paramsetSize = number;
+      return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_TYPE: statement->paramBindType = number; return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_BIND_OFFSET_PTR: statement->paramBindOffset = static_cast<SQLULEN*>(value); return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_STATUS_PTR: statement->paramStatus = static_cast<SQLUSMALLINT*>(value); return SQL_SUCCESS;
+    case SQL_ATTR_PARAMS_PROCESSED_PTR: statement->paramsProcessed = static_cast<SQLULEN*>(value); return SQL_SUCCESS;
+    case SQL_ATTR_PARAM_OPERATION_PTR: statement->paramOperation = static_cast<SQLUSMALLINT*>(value); return SQL_SUCCESS;
     case SQL_ATTR_CURSOR_TYPE:
       if (number != SQL_CURSOR_FORWARD_ONLY)
         return statement->diagnostics.Warning("01S02", "Option value changed: cursors are forward-only");
@@ -185,8 +198,6 @@ SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINT
     case SQL_ATTR_ASYNC_ENABLE:
     case SQL_ATTR_CURSOR_SCROLLABLE:
     case SQL_ATTR_CURSOR_SENSITIVITY:
-    case SQL_ATTR_PARAMSET_SIZE:
-    case SQL_ATTR_PARAM_BIND_TYPE:
     case SQL_ATTR_METADATA_ID:
     case SQL_ATTR_ENABLE_AUTO_IPD:
     case SQL_ATTR_KEYSET_SIZE:
@@ -229,7 +240,12 @@ SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT handle, SQLINTEGER attribute, SQLPOINT
     case SQL_ATTR_CURSOR_SCROLLABLE: return PutNumber<SQLULEN>(value, length, SQL_NONSCROLLABLE);
     case SQL_ATTR_CURSOR_SENSITIVITY: return PutNumber<SQLULEN>(value, length, SQL_INSENSITIVE);
     case SQL_ATTR_USE_BOOKMARKS: return PutNumber<SQLULEN>(value, length, SQL_UB_OFF);
-    case SQL_ATTR_PARAMSET_SIZE: return PutNumber<SQLULEN>(value, length, 1);
+    case SQL_ATTR_PARAMSET_SIZE: return PutNumber<SQLULEN>(value, length, statement->paramsetSize);
+    case SQL_ATTR_PARAM_BIND_TYPE: return PutNumber<SQLULEN>(value, length, statement->paramBindType);
+    case SQL_ATTR_PARAM_BIND_OFFSET_PTR: return PutNumber<SQLULEN*>(value, length, statement->paramBindOffset);
+    case SQL_ATTR_PARAM_STATUS_PTR: return PutNumber<SQLUSMALLINT*>(value, length, statement->paramStatus);
+    case SQL_ATTR_PARAMS_PROCESSED_PTR: return PutNumber<SQLULEN*>(value, length, statement->paramsProcessed);
+    case SQL_ATTR_PARAM_OPERATION_PTR: return PutNumber<SQLUSMALLINT*>(value, length, statement->paramOperation);
     case SQL_ATTR_METADATA_ID: return PutNumber<SQLULEN>(value, length, SQL_FALSE);
     case SQL_ATTR_ROW_NUMBER:
       return PutNumber<SQLULEN>(value, length, statement->result ? statement->nextRow : 0);

@@ -115,6 +115,7 @@ bool ParsePlainInsert(std::string_view sql, InsertStatement& insert) {
   PlainReader reader(sql);
   insert.columns.clear();
   insert.values.clear();
+  insert.parameterCount = 0;
   insert.texts.reset();
   if (!reader.Keyword("INSERT") || !reader.Keyword("INTO") || !reader.Name(insert.table) ||
       !reader.Keyword("VALUES") || !reader.Symbol('(')) {

@@ -394,9 +394,15 @@ class Parser {
     return expression;
   }
 
-  Literal ParseLiteral() {
+  Literal ParseLiteral(int& parameters) {
     Literal literal;
     literal.offset = Peek().offset;
+    if (IsSymbol('?')) {
+      literal.kind = Literal::Kind::Parameter;
+      literal.parameter = parameters++;
+      Next();
+      return literal;
+    }
     bool signSeen = false;
     while (IsSymbol('+') || IsSymbol('-')) {
       if (IsSymbol('-')) literal.negative = !literal.negative;
@@ -440,10 +446,10 @@ class Parser {
     ExpectKeyword("VALUES");
     ExpectSymbol('(');
     insert.values.reserve(16);
-    insert.values.push_back(ParseLiteral());
+    insert.values.push_back(ParseLiteral(insert.parameterCount));
     while (IsSymbol(',')) {
       Next();
-      insert.values.push_back(ParseLiteral());
+      insert.values.push_back(ParseLiteral(insert.parameterCount));
     }
     ExpectSymbol(')');
     return insert;

@@ -50,12 +50,14 @@ struct CreateTableStatement {
 
 // A literal as written. Numbers keep their text so that money and decimals stay exact.
 struct Literal {
-  enum class Kind { Null, Number, HexNumber, String, Boolean } kind = Kind::Null;
+  // Parameter: a '?' marker, whose value is bound by the application.
+  enum class Kind { Null, Number, HexNumber, String, Boolean, Parameter } kind = Kind::Null;
   // Number: digits without sign; HexNumber: digits after 0x; String: the value. A view
   // of the statement's text (see InsertStatement::texts).
   std::string_view text;
   bool negative = false;  // Number only
   bool boolean = false;   // Boolean only
+  int parameter = 0;      // Parameter only: the marker's number, from 0
   std::size_t offset = 0;  // where it starts in the statement, for messages
 };
 
@@ -70,6 +72,7 @@ struct InsertStatement {
   std::string table;
   std::vector<std::string> columns;  // empty: every column, in table order
   std::vector<Literal> values;
+  int parameterCount = 0;  // '?' markers among `values`
   // Owns what `values` view; shared, so that a copy of the statement stays valid.
   // Without `source` (a statement parsed in place) the literals also view the
   // caller's text.

@@ -107,7 +107,8 @@ void Tokenize(std::string_view sql, TokenList& list) {
       kind = TokenKind::QuotedName;
       i = ReadDelimited(sql, i, '`', text, list, "quoted name");
     } else if (c == '(' || c == ')' || c == ',' || c == ';' || c == '*' || c == '+' ||
-               c == '-' || c == '.' || c == '=' || c == '<' || c == '>' || c == '&' || c == '/') {
+               c == '-' || c == '.' || c == '=' || c == '<' || c == '>' || c == '&' || c == '/' ||
+               c == '?') {
       kind = TokenKind::Symbol;
       text = sql.substr(i, 1);
       ++i;

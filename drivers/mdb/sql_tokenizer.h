@@ -15,7 +15,7 @@ enum class TokenKind {
   QuotedName,  // "name" or [name]; text holds the name without its delimiters
   Number,      // 12, 1.5, .5, 1e-3, 0x1F (text as written, without sign)
   String,      // 'text'; text holds the value with doubled quotes undone
-  Symbol,      // ( ) , ; * + - . = < > & /  (the last four inside CHECK rules)
+  Symbol,      // ( ) , ; * + - . = < > & /  (those four inside CHECK rules) ? (a parameter marker)
   End,
 };
 

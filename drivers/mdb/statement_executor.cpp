@@ -96,7 +96,18 @@ ExecutionResult CreateTable(const CreateTableStatement& create, jet::Database& d
   return ExecutionResult{0, std::nullopt, {}};
 }
 
-ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
+// A value of the statement into its column: a literal as written, a marker from
+// the bound parameters.
+void StoreValue(const Literal& value, const jet::ColumnDef& column, ParameterValues* parameters,
+                jet::Value& into) {
+  if (value.kind != Literal::Kind::Parameter) return StoreColumnValue(value, column, into);
+  if (!parameters) throw SqlError("07002", "COUNT field incorrect: no value is bound to parameter " +
+                                               std::to_string(value.parameter + 1));
+  parameters->Store(value.parameter, column, into);
+}
+
+ExecutionResult Insert(const InsertStatement& insert, jet::Database& database,
+                       ParameterValues* parameters) {
   jet::Table& table = FindTable(database, insert.table);
   const std::vector<jet::ColumnDef>& columns = table.definition().columns;
   // Kept from statement to statement on this thread, with the room its texts
@@ -108,7 +119,7 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
                                   std::to_string(columns.size()) + " columns but " +
                                   std::to_string(insert.values.size()) + " values were given");
     row.resize(columns.size());
-    for (std::size_t i = 0; i < columns.size(); ++i) StoreColumnValue(insert.values[i], columns[i], row[i]);
+    for (std::size_t i = 0; i < columns.size(); ++i) StoreValue(insert.values[i], columns[i], parameters, row[i]);
   } else {
     if (insert.values.size() != insert.columns.size())
       throw SqlError("21S01", std::to_string(insert.columns.size()) + " columns but " +
@@ -122,7 +133,7 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database) {
                                     Quoted(table.definition().name));
       if (given[index]) throw SqlError("42000", "Column " + Quoted(insert.columns[i]) + " is named twice");
       given[index] = true;
-      row[index] = ToColumnValue(insert.values[i], columns[index]);
+      StoreValue(insert.values[i], columns[index], parameters, row[index]);
     }
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (given[i] || columns[i].autoNumber) continue;  // a Null AutoNumber gets the next number
@@ -233,10 +244,11 @@ SqlError SqlErrorFromJet(const jet::Error& error) {
   return SqlError(state, error.what());
 }
 
-ExecutionResult Execute(const Statement& statement, jet::Database& database) {
+ExecutionResult Execute(const Statement& statement, jet::Database& database,
+                        ParameterValues* parameters) {
   try {
     if (auto* create = std::get_if<CreateTableStatement>(&statement)) return CreateTable(*create, database);
-    if (auto* insert = std::get_if<InsertStatement>(&statement)) return Insert(*insert, database);
+    if (auto* insert = std::get_if<InsertStatement>(&statement)) return Insert(*insert, database, parameters);
     if (auto* index = std::get_if<CreateIndexStatement>(&statement)) return CreateIndex(*index, database);
     if (auto* foreignKey = std::get_if<AddForeignKeyStatement>(&statement)) return AddForeignKey(*foreignKey, database);
     return Select(std::get<SelectStatement>(statement), database);

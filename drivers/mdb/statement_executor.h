@@ -26,8 +26,23 @@ struct ExecutionResult {
   std::vector<std::string> warnings;     // done, but not quite as asked (01000)
 };
 
+// The values an application bound to the '?' markers of an INSERT, for one row
+// of parameters.
+class ParameterValues {
+ public:
+  // Stores marker `parameter`'s value for `column` into `into`, with the same
+  // conversion and the same refusals (SqlError) as a literal of that value.
+  virtual void Store(int parameter, const jet::ColumnDef& column, jet::Value& into) = 0;
+
+ protected:
+  ~ParameterValues() = default;
+};
+
 // Throws SqlError; engine errors arrive as SqlError too (see SqlErrorFromJet).
-ExecutionResult Execute(const Statement& statement, jet::Database& database);
+// An INSERT with '?' markers takes their values from `parameters` (07002
+// without them).
+ExecutionResult Execute(const Statement& statement, jet::Database& database,
+                        ParameterValues* parameters = nullptr);
 
 // The result columns a SELECT will have, without reading rows (for SQLPrepare).
 std::vector<jet::ColumnDef> SelectColumns(const SelectStatement& select, jet::Database& database);

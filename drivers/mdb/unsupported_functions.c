@@ -10,14 +10,12 @@
 
 #define UNSUPPORTED(name) short name(void) { return -1; /* SQL_ERROR */ }
 
-UNSUPPORTED(SQLBindParameter)
 UNSUPPORTED(SQLBindParam)
 UNSUPPORTED(SQLBrowseConnect)
 UNSUPPORTED(SQLBulkOperations)
 UNSUPPORTED(SQLColumnPrivileges)
 UNSUPPORTED(SQLColumns)
 UNSUPPORTED(SQLCopyDesc)
-UNSUPPORTED(SQLDescribeParam)
 UNSUPPORTED(SQLExtendedFetch)
 UNSUPPORTED(SQLFetchScroll)
 UNSUPPORTED(SQLForeignKeys)
