@@ -87,7 +87,9 @@ std::vector<std::string> DeclaredNames(const std::string& defs) {
 class ClientSession {
  public:
   ClientSession(int fd, uint16_t spid, const ServerContext& server)
-      : socket_(fd), spid_(spid), server_(server), w_(socket_, spid, 4096), state_(server.directory, spid) {}
+      : socket_(fd), spid_(spid), server_(server), w_(socket_, spid, 4096), state_(server.directory, spid) {
+    state_.cancelRequested = [this] { return w_.PollAttention(); };
+  }
 
   void Run() {
     ClientMessage m;

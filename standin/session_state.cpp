@@ -1,5 +1,7 @@
 #include "session_state.h"
 
+#include "storage/lock_table.h"
+
 namespace standin {
 
 bool SessionState::OpenDatabase(const std::string& name) {
@@ -16,10 +18,10 @@ bool SessionState::OpenDatabase(const std::string& name) {
 
 void SessionState::CloseDatabase() {
   if (!db_) return;
-  if (tranCount > 0) {
-    sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    tranCount = 0;
-  }
+  if (sqliteTransaction) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  sqliteTransaction = false;
+  tranCount = 0;
+  LockTable::Server().ReleaseAll(spid);  // after the rollback: a waiting reader sees what is committed
   directory.Release(db_->name());
   db_.reset();
 }

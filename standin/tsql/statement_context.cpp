@@ -239,3 +239,25 @@ void StatementContext::CheckDatabasePart(const ObjectName& name) {
 }
 
 }  // namespace standin
+
+namespace standin {
+
+void StatementContext::Lock(const std::vector<LockRequest>& requests, bool noWait) {
+  if (requests.empty()) return;
+  const LockWait wait = LockTable::Server().Acquire(session.spid, requests, noWait ? 0 : session.lockTimeoutMs,
+                                                    session.cancelRequested);
+  if (wait == LockWait::Cancelled) throw StatementCancelled{};
+  if (wait == LockWait::TimedOut) ThrowSqlError(1222, "Lock request time out period exceeded.", 51);
+}
+
+void StatementContext::HoldWriter() {
+  const bool inTransaction = session.tranCount > 0;
+  Lock({{LockTable::WriterResource(session.db().name()), LockMode::Exclusive,
+         inTransaction ? LockDuration::Transaction : LockDuration::Statement}});
+  if (inTransaction && !session.sqliteTransaction) {
+    SqliteExec(session.db().handle(), "BEGIN IMMEDIATE");
+    session.sqliteTransaction = true;
+  }
+}
+
+}  // namespace standin

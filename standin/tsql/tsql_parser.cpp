@@ -1090,6 +1090,10 @@ class Parser {
     if (option == "IDENTITY_INSERT") {
       s.table = QualifiedName();
     }
+    if (option == "LOCK_TIMEOUT") {
+      s.number = Integer();
+      return s;
+    }
     if (AcceptWord("ON")) { s.on = true; return s; }
     if (AcceptWord("OFF")) return s;
     // SET TEXTSIZE n, SET TRANSACTION ISOLATION LEVEL ..., SET LANGUAGE x ...:

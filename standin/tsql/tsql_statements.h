@@ -121,6 +121,7 @@ struct SetStmt {
   std::string option;   // upper case: NOCOUNT, FMTONLY, IDENTITY_INSERT, ... (others ignored)
   bool on = false;
   ObjectName table;     // IDENTITY_INSERT
+  long long number = 0; // LOCK_TIMEOUT milliseconds
 };
 
 struct TransactionStmt {
