@@ -389,8 +389,16 @@ ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
         ConvertTable(settings, observer, outcome, converted[i]);
       }
     } catch (const SourceFailure& e) {
-      serverSilent = ServerDoesNotAnswer(e);
-      outcome.failure = serverSilent ? ServerNotAnsweringText(settings.serverName) + ": " + e.what() : e.what();
+      // A time-out may only mean a busy table: the run goes on when the server
+      // answers a probe, and gives up on the rest only when it does not.
+      if (!ServerDoesNotAnswer(e)) {
+        outcome.failure = e.what();
+      } else if (QueryTimedOut(e) && SourceAnswersProbe(settings.logon())) {
+        outcome.failure = QueryTimedOutText(settings.sourceTimeoutSeconds) + ": " + e.what();
+      } else {
+        serverSilent = true;
+        outcome.failure = ServerNotAnsweringText(settings.serverName) + ": " + e.what();
+      }
     } catch (const odbc::DBException& e) {
       outcome.failure = e.what();
     } catch (const std::bad_alloc&) {
