@@ -1,5 +1,8 @@
 #include "session_state.h"
 
+#include <strings.h>
+
+#include "catalog/principals.h"
 #include "storage/lock_table.h"
 
 namespace standin {
@@ -9,11 +12,21 @@ bool SessionState::OpenDatabase(const std::string& name) {
   const auto path = directory.Find(name, &canonical);
   if (!path) return false;
   auto next = std::make_unique<Database>(*path, canonical);
+  if (!sysadmin) {
+    AccessRights rights = LoadAccessRights(next->handle(), login, strcasecmp(canonical.c_str(), "master") == 0);
+    if (!rights.hasAccess) return false;
+    next->SetRights(std::move(rights));
+  }
   directory.Acquire(canonical);
   CloseDatabase();
   db_ = std::move(next);
   identityInsert.clear();
   return true;
+}
+
+void SessionState::RefreshRights() {
+  if (sysadmin || !db_) return;
+  db_->SetRights(LoadAccessRights(db_->handle(), login, strcasecmp(db_->name().c_str(), "master") == 0));
 }
 
 void SessionState::CloseDatabase() {

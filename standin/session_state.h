@@ -20,14 +20,19 @@ class SessionState {
   SessionState(const SessionState&) = delete;
   SessionState& operator=(const SessionState&) = delete;
 
-  // Switches to an existing database; false when it does not exist.
+  // Switches to an existing database; false when it does not exist or the
+  // login has no user in it.
   bool OpenDatabase(const std::string& name);
+  // Reads the login's rights in the current database again (grants change).
+  void RefreshRights();
   void CloseDatabase();
   Database& db() { return *db_; }
   bool hasDatabase() const { return db_ != nullptr; }
 
   DataDirectory& directory;
   const uint16_t spid;
+  std::string login;      // as the client logged on
+  bool sysadmin = true;   // command-line and Windows logins; CREATE LOGIN's are not
   bool nocount = false;
   bool fmtonly = false;
   bool implicitTransactions = false;        // SET IMPLICIT_TRANSACTIONS ON

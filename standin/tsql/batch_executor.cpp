@@ -24,7 +24,7 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 // Errors that end only their statement on SQL Server; the batch goes on.
 bool EndsOnlyTheStatement(int number) {
   switch (number) {
-    case 109: case 110: case 1222: case 213: case 272: case 273: case 515: case 544: case 547:
+    case 109: case 110: case 229: case 262: case 1088: case 1222: case 4902: case 213: case 272: case 273: case 515: case 544: case 547:
     case 1505: case 1750: case 1776: case 1781: case 1801: case 1902: case 1913: case 2601: case 2627: case 2705:
     case 3701: case 3725: case 3726: case 3728: case 4712: case 4901: case 5074:
     case 2714: case 3702: case 3705: case 4405: case 8101: case 8102: case 8152:
@@ -95,9 +95,9 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
             !std::holds_alternative<PrintStmt>(statement) && !std::holds_alternative<RaiserrorStmt>(statement) &&
             !std::holds_alternative<NoOpStmt>(statement))
           BeginTransaction(session_, w_);
-        bool noWait = false;
-        const auto locks = StatementLocks(statement, batch, session_, &noWait);
-        ctx.Lock(locks, noWait);
+        const StatementAccess access = AccessOf(statement, batch, session_);
+        CheckPermissions(ctx, statement, access);
+        ctx.Lock(access.locks, access.noWait);
         std::visit(Overloaded{
                        [&](const CreateDatabaseStmt& s) { RunCreateDatabase(ctx, s); },
                        [&](const DropDatabaseStmt& s) { RunDropDatabase(ctx, s); },
@@ -125,6 +125,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                        [&](const DropTypeStmt& s) { RunDropType(ctx, s); },
                        [&](const CreateSchemaStmt& s) { RunCreateSchema(ctx, s); },
                        [&](const DropSchemaStmt& s) { RunDropSchema(ctx, s); },
+                       [&](const SecurityStmt& s) { RunSecurity(ctx, s); },
                        [&](const auto&) {},  // control flow, handled above
                    },
                    statement);

@@ -166,7 +166,8 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
   }
   // Descriptions kept by SQL Server for its tools; nothing here reads them.
   if (IsExtendedPropertyProcedure(s.procedure) ||
-      (s.database.empty() && RunScriptProcedure(ctx, s.procedure, args))) {
+      (s.database.empty() && (RunScriptProcedure(ctx, s.procedure, args) ||
+                              RunSecurityProcedure(ctx, s.procedure, args)))) {
     WriteReturnStatus(ctx.w, 0);
     WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
     return;

@@ -14,15 +14,17 @@ class LockSet {
  public:
   LockSet(SessionState& session) : session_(session) {}
 
-  void Table(const std::string& stored, LockMode mode, bool holdToEnd) {
+  void Table(const std::string& stored, LockMode mode, bool holdToEnd, const char* permission) {
     if (stored.empty() || Database::IsTemporary(stored)) return;
     const auto object = session_.db().FindObject(stored);
-    if (!object || object->isView) return;
+    if (!object) return;
+    access_.permissions.emplace_back(permission, object->name);
+    if (object->isView) return;
     Add(LockTable::TableResource(session_.db().name(), object->name), mode, holdToEnd);
   }
-  void Table(const ObjectName& name, LockMode mode) {
+  void Table(const ObjectName& name, LockMode mode, const char* permission) {
     if (!name.database.empty() && strcasecmp(name.database.c_str(), session_.db().name().c_str()) != 0) return;
-    Table(name.name, mode, mode == LockMode::Exclusive);
+    Table(name.name, mode, mode == LockMode::Exclusive, permission);
   }
   void Writer() { Add(LockTable::WriterResource(session_.db().name()), LockMode::Exclusive, true); }
 
@@ -64,17 +66,17 @@ class LockSet {
       if (k < range.end && t[k].IsName() && !t[k].IsWord("WITH") && !IsClauseWord(t[k])) ++k;
       TableHints hints;
       TableHintListEnd(t, k, range.end, &hints);
-      if (hints.noLock) continue;
-      noWait_ |= hints.noWait;
+      if (hints.noLock) {
+        access_.permissions.emplace_back("SELECT", StoredName(schema, parts.back()));
+        continue;
+      }
+      access_.noWait |= hints.noWait;
       Table(StoredName(schema, parts.back()), hints.exclusive ? LockMode::Exclusive : LockMode::Shared,
-            hints.holdToEnd);
+            hints.holdToEnd, "SELECT");
     }
   }
 
-  std::vector<LockRequest> Take(bool* noWait) {
-    if (noWait) *noWait = noWait_;
-    return std::move(requests_);
-  }
+  StatementAccess Take() { return std::move(access_); }
 
  private:
   static bool IsClauseWord(const SqlToken& t) {
@@ -87,18 +89,17 @@ class LockSet {
 
   void Add(const std::string& resource, LockMode mode, bool holdToEnd) {
     const LockDuration duration = holdToEnd ? LockDuration::Transaction : LockDuration::Statement;
-    for (LockRequest& r : requests_) {
+    for (LockRequest& r : access_.locks) {
       if (r.resource != resource) continue;
       if (mode == LockMode::Exclusive) r.mode = mode;
       if (holdToEnd) r.duration = duration;
       return;
     }
-    requests_.push_back({resource, mode, duration});
+    access_.locks.push_back({resource, mode, duration});
   }
 
   SessionState& session_;
-  std::vector<LockRequest> requests_;
-  bool noWait_ = false;
+  StatementAccess access_;
 };
 
 template <class... Ts>
@@ -110,27 +111,26 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 
 }  // namespace
 
-std::vector<LockRequest> StatementLocks(const Statement& statement, const ParsedBatch& batch, SessionState& session,
-                                        bool* noWait) {
-  LockSet locks(session);
+StatementAccess AccessOf(const Statement& statement, const ParsedBatch& batch, SessionState& session) {
   if (!session.hasDatabase()) return {};
+  LockSet locks(session);
   const auto& t = batch.tokens;
   std::visit(Overloaded{
                  [&](const QueryStmt& s) {
                    if (s.kind != QueryStmt::Kind::Select) {
                      locks.Writer();
-                     locks.Table(s.table, LockMode::Exclusive);
+                     locks.Table(s.table, LockMode::Exclusive, "DELETE");
                    }
                    locks.ReadTables(t, s.range);
                  },
                  [&](const InsertStmt& s) {
                    locks.Writer();
-                   locks.Table(s.table, LockMode::Exclusive);
+                   locks.Table(s.table, LockMode::Exclusive, "INSERT");
                    if (!s.select.empty()) locks.ReadTables(t, s.select);
                  },
                  [&](const UpdateStmt& s) {
                    locks.Writer();
-                   locks.Table(s.table, LockMode::Exclusive);
+                   locks.Table(s.table, LockMode::Exclusive, "UPDATE");
                    if (!s.where.empty()) locks.ReadTables(t, s.where);
                  },
                  [&](const AssignStmt& s) {
@@ -138,22 +138,22 @@ std::vector<LockRequest> StatementLocks(const Statement& statement, const Parsed
                  },
                  [&](const AlterTableStmt& s) {
                    locks.Writer();
-                   locks.Table(s.table, LockMode::Exclusive);
+                   locks.Table(s.table, LockMode::Exclusive, "ALTER");
                  },
                  [&](const DropObjectStmt& s) {
                    locks.Writer();
-                   for (const auto& name : s.names) locks.Table(name, LockMode::Exclusive);
+                   for (const auto& name : s.names) locks.Table(name, LockMode::Exclusive, "ALTER");
                  },
                  [&](const CreateIndexStmt& s) {
                    locks.Writer();
-                   locks.Table(s.table, LockMode::Exclusive);
+                   locks.Table(s.table, LockMode::Exclusive, "ALTER");
                  },
                  [&](const CreateTableStmt&) { locks.Writer(); },
                  [&](const CreateViewStmt&) { locks.Writer(); },
                  [&](const auto&) {},  // the rest changes nothing, or takes the writer when it writes
              },
              statement);
-  return locks.Take(noWait);
+  return locks.Take();
 }
 
 }  // namespace standin

@@ -1,4 +1,4 @@
-// The table locks a statement takes before it runs (storage/lock_table.h), as
+// The table locks a statement takes before it runs, and the permissions it needs (storage/lock_table.h), as
 // SQL Server's READ COMMITTED takes them: tables it reads shared for the
 // statement, the table it changes exclusively to the end of the transaction
 // (with the database's writer resource, SQLite having one writer). Catalog
@@ -13,7 +13,13 @@
 
 namespace standin {
 
-std::vector<LockRequest> StatementLocks(const Statement& statement, const ParsedBatch& batch, SessionState& session,
-                                        bool* noWait);
+struct StatementAccess {
+  std::vector<LockRequest> locks;
+  bool noWait = false;  // NOWAIT hint: fail at once rather than wait
+  // The permissions the statement needs: (SELECT / INSERT / UPDATE / DELETE, stored object name).
+  std::vector<std::pair<std::string, std::string>> permissions;
+};
+
+StatementAccess AccessOf(const Statement& statement, const ParsedBatch& batch, SessionState& session);
 
 }  // namespace standin
