@@ -45,6 +45,8 @@ class SessionState {
   std::set<std::string> identityInsert;     // lower-case table names with IDENTITY_INSERT ON
   std::map<std::string, Value> variables;   // parameters of the current RPC, by lower-case name
   std::map<int32_t, std::string> prepared;  // sp_prepare handles → statement text
+  // #procedures: this session's alone, gone with it (lower-case name → text).
+  std::map<std::string, std::string> tempProcedures;
   int32_t nextHandle = 1;
 
  private:

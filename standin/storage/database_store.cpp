@@ -154,8 +154,8 @@ bool DataDirectory::Drop(const std::string& name, std::string& error) {
     error = "Cannot drop the database '" + name + "', because it does not exist or you do not have permission.";
     return false;
   }
-  if (strcasecmp(canonical.c_str(), "master") == 0) {
-    error = "Cannot drop the database 'master' because it is a system database.";
+  if (strcasecmp(canonical.c_str(), "master") == 0 || strcasecmp(canonical.c_str(), "tempdb") == 0) {
+    error = "Cannot drop the database '" + canonical + "' because it is a system database.";
     return false;
   }
   const auto it = inUse_.find(Lower(canonical));
