@@ -28,14 +28,33 @@ std::string LockTable::TableResource(const std::string& database, const std::str
 
 std::string LockTable::WriterResource(const std::string& database) { return Lower(database) + '\x1E'; }
 
-bool LockTable::Grantable(uint32_t owner, const LockRequest& request) const {
+std::vector<uint32_t> LockTable::Blockers(uint32_t owner, const LockRequest& request) const {
+  std::vector<uint32_t> blockers;
   const auto it = held_.find(request.resource);
-  if (it == held_.end()) return true;
+  if (it == held_.end()) return blockers;
   for (const auto& [other, holding] : it->second) {
     if (other == owner) continue;
-    if (request.mode == LockMode::Exclusive || holding.mode == LockMode::Exclusive) return false;
+    if (request.mode == LockMode::Exclusive || holding.mode == LockMode::Exclusive) blockers.push_back(other);
   }
-  return true;
+  return blockers;
+}
+
+bool LockTable::Grantable(uint32_t owner, const LockRequest& request) const {
+  return Blockers(owner, request).empty();
+}
+
+bool LockTable::WaitsOn(uint32_t owner, uint32_t victim, std::vector<uint32_t>& seen) const {
+  const auto it = waiting_.find(owner);
+  if (it == waiting_.end()) return false;
+  for (const LockRequest& r : it->second) {
+    for (uint32_t blocker : Blockers(owner, r)) {
+      if (blocker == victim) return true;
+      if (std::find(seen.begin(), seen.end(), blocker) != seen.end()) continue;
+      seen.push_back(blocker);
+      if (WaitsOn(blocker, victim, seen)) return true;
+    }
+  }
+  return false;
 }
 
 LockWait LockTable::Acquire(uint32_t owner, const std::vector<LockRequest>& requests, int64_t timeoutMs,
@@ -43,17 +62,31 @@ LockWait LockTable::Acquire(uint32_t owner, const std::vector<LockRequest>& requ
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<int64_t>(timeoutMs, 0));
   std::unique_lock lock(mu_);
+  struct NotWaiting {  // however the wait ends
+    LockTable& table;
+    uint32_t owner;
+    ~NotWaiting() { table.waiting_.erase(owner); }
+  } notWaiting{*this, owner};
   for (;;) {
     const bool all = std::all_of(requests.begin(), requests.end(),
                                  [&](const LockRequest& r) { return Grantable(owner, r); });
     if (all) break;
+    waiting_[owner] = requests;
+    std::vector<uint32_t> seen;
+    if (WaitsOn(owner, owner, seen)) return LockWait::Deadlocked;
     if (timeoutMs >= 0 && Clock::now() >= deadline) return LockWait::TimedOut;
     auto until = Clock::now() + kCancelPoll;
     if (timeoutMs >= 0) until = std::min(until, deadline);
     changed_.wait_until(lock, until);
     if (cancelled) {
-      lock.unlock();
-      const bool stop = cancelled();  // may read the socket: never under the mutex
+      bool stop = false;
+      lock.unlock();  // cancelled() may read the socket: never under the mutex
+      try {
+        stop = cancelled();
+      } catch (...) {
+        lock.lock();
+        throw;
+      }
       lock.lock();
       if (stop) return LockWait::Cancelled;
     }

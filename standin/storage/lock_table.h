@@ -28,7 +28,10 @@ struct LockRequest {
   LockDuration duration = LockDuration::Statement;
 };
 
-enum class LockWait { Granted, TimedOut, Cancelled };
+// Deadlocked: the request would wait on sessions that (through others) wait on
+// it; the requester is the victim, as SQL Server's deadlock monitor would
+// choose when nothing else tells them apart.
+enum class LockWait { Granted, TimedOut, Cancelled, Deadlocked };
 
 class LockTable {
  public:
@@ -57,11 +60,16 @@ class LockTable {
     LockDuration duration = LockDuration::Statement;
   };
   bool Grantable(uint32_t owner, const LockRequest& request) const;
+  // Owners holding a lock that keeps `owner` from `request`.
+  std::vector<uint32_t> Blockers(uint32_t owner, const LockRequest& request) const;
+  // Whether `owner` waits, directly or through other waiters, on `victim`.
+  bool WaitsOn(uint32_t owner, uint32_t victim, std::vector<uint32_t>& seen) const;
   void Release(uint32_t owner, bool statementOnly);
 
   std::mutex mu_;
   std::condition_variable changed_;
   std::map<std::string, std::map<uint32_t, Holding>> held_;  // resource → owner → lock
+  std::map<uint32_t, std::vector<LockRequest>> waiting_;      // owner → what it waits for
 };
 
 }  // namespace standin

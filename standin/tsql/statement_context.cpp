@@ -1,4 +1,5 @@
 #include "tsql/statement_context.h"
+#include "tsql/statement_handlers.h"
 
 #include <map>
 
@@ -248,6 +249,18 @@ void StatementContext::Lock(const std::vector<LockRequest>& requests, bool noWai
                                                     session.cancelRequested);
   if (wait == LockWait::Cancelled) throw StatementCancelled{};
   if (wait == LockWait::TimedOut) ThrowSqlError(1222, "Lock request time out period exceeded.", 51);
+  if (wait == LockWait::Deadlocked) {
+    // The victim's transaction is rolled back, which frees the other session.
+    if (session.tranCount > 0) RollbackTransaction(session, w);
+    ServerMessage m;
+    m.number = 1205;
+    m.state = 51;
+    m.severity = 13;
+    m.text = "Transaction (Process ID " + std::to_string(session.spid) +
+             ") was deadlocked on lock resources with another process and has been chosen as the deadlock victim. "
+             "Rerun the transaction.";
+    throw SqlError{m};
+  }
 }
 
 void StatementContext::HoldWriter() {

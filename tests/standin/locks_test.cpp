@@ -127,6 +127,27 @@ TEST_F(TwoSessions, TablockxHoldlockKeepsTheTableBusyUntilTheTransactionEnds) {
   EXPECT_EQ(Scalar(b, "SELECT v FROM " + table), "1");
 }
 
+// Two sessions each waiting for the other: the one that closes the circle is
+// the victim (1205), its transaction rolled back, and the other goes on.
+TEST_F(TwoSessions, ADeadlockChoosesAVictimAndTheOtherGoesOn) {
+  OdbcStatement(a).Run("BEGIN TRANSACTION");
+  EXPECT_EQ(Scalar(a, "SELECT count(*) FROM " + table + " WITH (TABLOCKX, HOLDLOCK)"), "1");
+  OdbcStatement(b).Run("BEGIN TRANSACTION");
+  EXPECT_EQ(Scalar(b, "SELECT count(*) FROM " + other + " WITH (TABLOCKX, HOLDLOCK)"), "1");
+  auto aWaits = std::async(std::launch::async, [this] { return Scalar(a, "SELECT v FROM " + other); });
+  EXPECT_EQ(aWaits.wait_for(300ms), std::future_status::timeout);
+  const Diagnostic d = Failure(b, "SELECT v FROM " + table);
+  EXPECT_EQ(d.native, 1205) << d.text;
+  EXPECT_NE(d.text.find("was deadlocked on lock resources with another process and has been chosen as the "
+                        "deadlock victim. Rerun the transaction."),
+            std::string::npos)
+      << d.text;
+  EXPECT_EQ(Scalar(b, "SELECT @@TRANCOUNT"), "0") << "the victim's transaction is rolled back";
+  ASSERT_EQ(aWaits.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(aWaits.get(), "1");
+  OdbcStatement(a).Run("COMMIT TRANSACTION");
+}
+
 // A client's query time-out sends an attention: the waiting statement stops at
 // once and the session stays usable.
 TEST_F(TwoSessions, QueryTimeoutCancelsAWaitingStatement) {
