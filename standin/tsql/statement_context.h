@@ -45,8 +45,9 @@ class StatementContext {
   void CheckDatabasePart(const ObjectName& name);
 
   // Takes the locks (storage/lock_table.h), waiting as SET LOCK_TIMEOUT allows
-  // (`noWait`: not at all); throws SqlError 1222 when the time is up,
-  // StatementCancelled when the client cancels meanwhile.
+  // (`noWait`: not at all); throws SqlError 1222 when the time is up, 1205
+  // (its transaction rolled back) for a deadlock's victim, StatementCancelled
+  // when the client cancels meanwhile.
   void Lock(const std::vector<LockRequest>& requests, bool noWait = false);
 
   // Runs `body` atomically: its own transaction, or a savepoint inside an open
@@ -70,14 +71,12 @@ class StatementContext {
 
   SessionState& session;
   ReplyWriter& w;
- private:
-  void HoldWriter();
-
- public:
   const ParsedBatch& batch;
   const bool inProcedure;
   bool lastStatement = false;
   bool cancelled = false;
+ private:
+  void HoldWriter();
 };
 
 }  // namespace standin
