@@ -11,6 +11,7 @@
 #include "access_names.h"
 #include "check_translation.h"
 #include "column_catalog.h"
+#include "definition_access.h"
 #include "destination_replacement.h"
 #include "odbc/data_sources.h"
 #include "referenced_key_types.h"
@@ -323,6 +324,10 @@ std::string CompletionText(const ConversionResult& result) {
 
 std::string ConversionNotesText(const ConversionResult& result) {
   std::string text;
+  for (const std::string& note : result.notes) {
+    if (!text.empty()) text += "\n";
+    text += note;
+  }
   for (const TableOutcome& t : result.tables) {
     for (const std::string& note : t.notes) {
       if (!text.empty()) text += "\n";
@@ -373,6 +378,7 @@ ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
     result.tables[i].sourceName = tables[i].Display();
   }
   NameTables(result.tables);
+  if (const auto note = UnreadableDefinitionsNote(settings.logon())) result.notes.push_back(*note);
   std::vector<ConvertedTable> converted(n);
   // Once the source server has not answered, every further table would wait
   // for it again (a logon time-out each): they fail at once instead.
@@ -389,8 +395,16 @@ ConversionResult RunConversion(const std::vector<odbc::SourceTable>& tables,
         ConvertTable(settings, observer, outcome, converted[i]);
       }
     } catch (const SourceFailure& e) {
-      serverSilent = ServerDoesNotAnswer(e);
-      outcome.failure = serverSilent ? ServerNotAnsweringText(settings.serverName) + ": " + e.what() : e.what();
+      // A time-out may only mean a busy table: the run goes on when the server
+      // answers a probe, and gives up on the rest only when it does not.
+      if (!ServerDoesNotAnswer(e)) {
+        outcome.failure = e.what();
+      } else if (QueryTimedOut(e) && SourceAnswersProbe(settings.logon())) {
+        outcome.failure = QueryTimedOutText(settings.sourceTimeoutSeconds) + ": " + e.what();
+      } else {
+        serverSilent = true;
+        outcome.failure = ServerNotAnsweringText(settings.serverName) + ": " + e.what();
+      }
     } catch (const odbc::DBException& e) {
       outcome.failure = e.what();
     } catch (const std::bad_alloc&) {

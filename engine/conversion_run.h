@@ -60,6 +60,8 @@ struct ConversionResult {
   // the wizard shows kSelectTableMessage.
   bool emptySelection = false;
   std::vector<TableOutcome> tables;
+  // Notes about the whole run (what the login may not read), before the tables'.
+  std::vector<std::string> notes;
   // Installer messages about the destination file or "dsna", when there were any.
   std::string destinationProblem;
 

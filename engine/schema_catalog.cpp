@@ -153,7 +153,8 @@ std::vector<SourceCheck> ReadChecks(odbc::Database& db, const std::string& table
       SourceCheck check;
       while (rs.Fetch()) {
         rs.GetText(0, check.name);
-        rs.GetText(1, check.definition);
+        // NULL for a login without VIEW DEFINITION: nothing to carry (the run notes it once).
+        if (!rs.GetText(1, check.definition)) continue;
         std::int64_t notTrusted = 0;
         check.trusted = !withTrust || !rs.GetInt64(2, notTrusted) || notTrusted == 0;
         checks.push_back(check);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "odbc/database.h"
+#include "odbc/source_logon.h"
 
 namespace talvoro::engine {
 
@@ -18,6 +19,17 @@ class SourceFailure : public odbc::DBException {
 
 // Whether the diagnostics say the server did not answer (odbc::ServerDidNotAnswer).
 bool ServerDoesNotAnswer(const odbc::DBException& e);
+
+// Whether a statement ran out of its time-out (HYT00/HYT01, FreeTDS 20003):
+// the server may be silent, or only busy (a lock another session holds).
+bool QueryTimedOut(const odbc::DBException& e);
+
+// A table's reason when its query timed out but the server still answers.
+std::string QueryTimedOutText(int timeoutSeconds);
+
+// Whether the source server answers a trivial query within a few seconds (at
+// most `logon.timeoutSeconds`), on a connection of its own.
+bool SourceAnswersProbe(const odbc::SourceLogon& logon);
 
 // "the server <server> does not answer" (empty: "(local)"): what the tables
 // after such a failure are told, and the start of the failing table's own message.

@@ -9,6 +9,7 @@
 
 #include "tsql/batch_executor.h"
 #include "catalog/catalog_procedures.h"
+#include "catalog/principals.h"
 #include "protocol/encryption_choice.h"
 #include "protocol/rpc_request.h"
 #include "session_state.h"
@@ -87,7 +88,9 @@ std::vector<std::string> DeclaredNames(const std::string& defs) {
 class ClientSession {
  public:
   ClientSession(int fd, uint16_t spid, const ServerContext& server)
-      : socket_(fd), spid_(spid), server_(server), w_(socket_, spid, 4096), state_(server.directory, spid) {}
+      : socket_(fd), spid_(spid), server_(server), w_(socket_, spid, 4096), state_(server.directory, spid) {
+    state_.cancelRequested = [this] { return w_.PollAttention(); };
+  }
 
   void Run() {
     ClientMessage m;
@@ -179,9 +182,15 @@ class ClientSession {
       sspiReply = outcome.reply;
     } else {
       const auto it = server_.options.logins.find(Lower(login.userName));
-      if (it == server_.options.logins.end() || it->second != login.password)
+      const bool given = it != server_.options.logins.end() && it->second == login.password;
+      // A login made with CREATE LOGIN: its rights come from the database's users.
+      const bool stored = !given && it == server_.options.logins.end() &&
+                          StoredLoginMatches(server_.directory, login.userName, login.password);
+      if (!given && !stored)
         return refuse({Message(18456, 1, 14, "Login failed for user '" + login.userName + "'.")});
+      state_.sysadmin = given;
     }
+    state_.login = user;
     const std::string database = login.database.empty() ? "master" : login.database;
     bool opened = false;
     try {
@@ -214,6 +223,7 @@ class ClientSession {
     if ((payload.size() - at) % 2 != 0) throw ProtocolError("odd-length SQL text");
     const std::string sql = FromUtf16(payload.data() + at, payload.size() - at);
     state_.variables.clear();
+    state_.RefreshRights();
     std::string rest = sql;
     const bool ended = DriverTransactionBatch(sql, rest);
     if (!ended || rest.find_first_not_of(" \t\r\n;") != std::string::npos) BatchExecutor(state_, w_, false).Run(rest);
@@ -262,6 +272,7 @@ class ClientSession {
       w_.EndMessage();
       return;
     }
+    state_.RefreshRights();
     for (size_t i = 0; i < calls.size(); ++i) {
       const bool last = i + 1 == calls.size();
       if (!Call(calls[i], last)) break;

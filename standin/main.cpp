@@ -45,6 +45,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // tempdb starts empty on every start, as SQL Server's does.
+  if (const auto old = directory.Find("tempdb")) {
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((*old + suffix).c_str());
+  }
+  if (!directory.Create("tempdb", error))
+    std::fprintf(stderr, "sqlstandin: cannot create tempdb in %s: %s\n", options->dataDir.c_str(), error.c_str());
+
   // Ready before the first client: "listening" means able to encrypt too.
   std::unique_ptr<TlsContext> tls;
   try {

@@ -318,7 +318,9 @@ CatalogOutcome SpColumns(const ProcedureArgs& args, CatalogScope& s, ReplyWriter
                        Field::Int(info.dataType), Field::Str(info.typeName), Field::Int(info.precision),
                        Field::Int(info.length), Field::Int(info.scale), Field::Int(info.radix),
                        Field::Int(c.nullable ? 1 : 0), {},
-                       c.defaultText.empty() ? Field{} : Field::Str(c.defaultText), Field::Int(info.sqlDataType),
+                       c.defaultText.empty() || !s.db().rights().SeesDefinition(object.name)
+                           ? Field{} : Field::Str(c.defaultText),
+                       Field::Int(info.sqlDataType),
                        Field::Int(info.datetimeSub), Field::Int(info.charOctetLength), Field::Int(c.ordinal),
                        Field::Str(c.nullable ? "YES" : "NO"), Field::Int(info.ssDataType)};
       w.U8(kTokRow);

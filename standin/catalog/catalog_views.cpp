@@ -87,7 +87,8 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_objects AS
       WHEN 'FN' THEN 'SQL_SCALAR_FUNCTION' WHEN 'IF' THEN 'SQL_INLINE_TABLE_VALUED_FUNCTION'
       ELSE 'SQL_TABLE_VALUED_FUNCTION' END AS type_desc,
     create_date, create_date AS modify_date, 0 AS is_ms_shipped, 0 AS is_published, 0 AS is_schema_published
-  FROM standin_all_objects;
+  FROM standin_all_objects o WHERE standin_sees_all() OR standin_sees(coalesce(
+    (SELECT p.stored_name FROM standin_all_objects p WHERE p.object_id = o.parent_object_id), o.stored_name));
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_tables AS SELECT * FROM standin_sys_objects WHERE type = 'U';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_views AS SELECT * FROM standin_sys_objects WHERE type = 'V';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_procedures AS SELECT * FROM standin_sys_objects WHERE type = 'P';
@@ -97,10 +98,10 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_triggers AS
   FROM standin_sys_objects WHERE type = 'TR';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_default_constraints AS
   SELECT s.*, (SELECT c.ordinal FROM main.standin_columns c WHERE c.object_name = d.object_name AND c.name = d.column_name)
-    AS parent_column_id, d.definition
+    AS parent_column_id, CASE WHEN standin_sees_definition(d.object_name) THEN d.definition END AS definition
   FROM standin_sys_objects s JOIN main.standin_constraints d ON d.name = s.name WHERE s.type = 'D';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_check_constraints AS
-  SELECT s.*, 0 AS is_disabled, d.definition
+  SELECT s.*, 0 AS is_disabled, CASE WHEN standin_sees_definition(d.object_name) THEN d.definition END AS definition
   FROM standin_sys_objects s JOIN main.standin_constraints d ON d.name = s.name WHERE s.type = 'C';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_key_constraints AS
   SELECT * FROM standin_sys_objects WHERE type IN ('PK', 'UQ');
@@ -148,7 +149,8 @@ CREATE TEMP VIEW IF NOT EXISTS standin_is_views AS
 CREATE TEMP VIEW IF NOT EXISTS standin_is_columns AS
   SELECT db_name() AS TABLE_CATALOG, standin_schema(c.object_name) COLLATE NOCASE AS TABLE_SCHEMA,
     standin_bare(c.object_name) COLLATE NOCASE AS TABLE_NAME, c.name AS COLUMN_NAME,
-    c.ordinal AS ORDINAL_POSITION, c.default_text AS COLUMN_DEFAULT,
+    c.ordinal AS ORDINAL_POSITION,
+    CASE WHEN standin_sees_definition(c.object_name) THEN c.default_text END AS COLUMN_DEFAULT,
     CASE c.nullable WHEN 1 THEN 'YES' ELSE 'NO' END AS IS_NULLABLE, c.type_name AS DATA_TYPE,
     CASE WHEN c.type_name IN ('char', 'varchar', 'nchar', 'nvarchar', 'binary', 'varbinary') THEN c.length
       WHEN c.type_name IN ('text', 'image') THEN 2147483647 WHEN c.type_name = 'ntext' THEN 1073741823 END

@@ -236,6 +236,11 @@ void ReplyWriter::FlushPacket(bool last) {
   if (!last && socket_.ConsumePendingAttention()) attention_ = true;
 }
 
+bool ReplyWriter::PollAttention() {
+  if (!attention_ && socket_.ConsumePendingAttention()) attention_ = true;
+  return attention_;
+}
+
 void ReplyWriter::EndMessage() {
   FlushPacket(true);
   packetId_ = 1;

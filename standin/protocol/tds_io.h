@@ -96,6 +96,8 @@ class ReplyWriter {
   // True once an attention packet arrived while this message was being sent.
   bool attention() const { return attention_; }
   void ClearAttention() { attention_ = false; }
+  // Looks for an attention now (while the session waits, not sending).
+  bool PollAttention();
   size_t bytesSent() const { return sent_; }
 
  private:

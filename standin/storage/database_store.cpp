@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "types/collation.h"
+#include "catalog/principals.h"
 #include "catalog/schema_metadata.h"
 #include "tsql/sql_functions.h"
 #include "storage/sqlite_handle.h"
@@ -153,8 +154,8 @@ bool DataDirectory::Drop(const std::string& name, std::string& error) {
     error = "Cannot drop the database '" + name + "', because it does not exist or you do not have permission.";
     return false;
   }
-  if (strcasecmp(canonical.c_str(), "master") == 0) {
-    error = "Cannot drop the database 'master' because it is a system database.";
+  if (strcasecmp(canonical.c_str(), "master") == 0 || strcasecmp(canonical.c_str(), "tempdb") == 0) {
+    error = "Cannot drop the database '" + canonical + "' because it is a system database.";
     return false;
   }
   const auto it = inUse_.find(Lower(canonical));
@@ -192,6 +193,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   RegisterTsqlFunctions(db_);
   RegisterDbId(db_, path);
   RegisterCollations(db_);
+  RegisterPermissionFunctions(db_, &rights_);
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);
@@ -216,7 +218,8 @@ std::optional<ObjectMeta> Database::FindObject(const std::string& name) {
 std::vector<ObjectMeta> Database::Objects() {
   std::vector<ObjectMeta> out;
   SqliteStatement s(db_, "SELECT name, kind, pk_name FROM standin_objects ORDER BY name");
-  while (s.Step()) out.push_back({s.Text(0), s.Text(1) == "VIEW", s.Text(2)});
+  while (s.Step())
+    if (rights_.Sees(s.Text(0))) out.push_back({s.Text(0), s.Text(1) == "VIEW", s.Text(2)});
   return out;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/access_rights.h"
 #include "types/sql_type.h"
 
 namespace standin {
@@ -89,7 +90,13 @@ class Database {
   // The next rowversion value of this database.
   int64_t NextTimestamp();
 
+  // What the session using this connection may do and see (everything until
+  // the session says otherwise); Objects() lists only what it may see.
+  const AccessRights& rights() const { return rights_; }
+  void SetRights(AccessRights rights) { rights_ = std::move(rights); }
+
  private:
+  AccessRights rights_;
   sqlite3* db_ = nullptr;
   std::string name_;
 };

@@ -5,6 +5,7 @@
 #include "catalog/catalog_views.h"
 #include "catalog/schema_names.h"
 #include "types/conversion_syntax.h"
+#include "tsql/table_hints.h"
 
 namespace standin {
 namespace {
@@ -178,6 +179,12 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
   int depth = 0;
   for (size_t i = range.begin; i < range.end; ++i) {
     const SqlToken& tok = t[i];
+    // Table hints only steer the stand-in's locks.
+    if (i > range.begin && (t[i - 1].IsName() || t[i - 1].IsSymbol(")")))
+      if (const size_t close = TableHintListEnd(t, i, range.end)) {
+        i = close;
+        continue;
+      }
     // Qualifiers SQLite does not know: dbo.X, db.dbo.X, db..X.
     if (tok.IsName() && i + 1 < range.end && t[i + 1].IsSymbol(".")) {
       if (tok.kind != SqlToken::Kind::End && strcasecmp(tok.text.c_str(), "dbo") == 0) { ++i; continue; }

@@ -4,6 +4,7 @@
 
 #include "tsql/statement_context.h"
 #include "tsql/statement_handlers.h"
+#include "tsql/statement_locks.h"
 #include "tsql/tsql_parser.h"
 
 namespace standin {
@@ -23,7 +24,7 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 // Errors that end only their statement on SQL Server; the batch goes on.
 bool EndsOnlyTheStatement(int number) {
   switch (number) {
-    case 109: case 110: case 213: case 272: case 273: case 515: case 544: case 547:
+    case 109: case 110: case 229: case 262: case 1088: case 1222: case 4902: case 213: case 272: case 273: case 515: case 544: case 547:
     case 1505: case 1750: case 1776: case 1781: case 1801: case 1902: case 1913: case 2601: case 2627: case 2705:
     case 3701: case 3725: case 3726: case 3728: case 4712: case 4901: case 5074:
     case 2714: case 3702: case 3705: case 4405: case 8101: case 8102: case 8152:
@@ -34,6 +35,12 @@ bool EndsOnlyTheStatement(int number) {
 }
 
 }  // namespace
+
+// Outside a transaction nothing outlives its statement.
+void BatchExecutor::ReleaseStatementLocks() {
+  if (session_.tranCount == 0) LockTable::Server().ReleaseAll(session_.spid);
+  else LockTable::Server().ReleaseStatementLocks(session_.spid);
+}
 
 BatchOutcome BatchExecutor::Run(const std::string& sql) {
   const ParsedBatch batch = ParseBatch(sql);
@@ -88,6 +95,9 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
             !std::holds_alternative<PrintStmt>(statement) && !std::holds_alternative<RaiserrorStmt>(statement) &&
             !std::holds_alternative<NoOpStmt>(statement))
           BeginTransaction(session_, w_);
+        const StatementAccess access = AccessOf(statement, batch, session_);
+        CheckPermissions(ctx, statement, access);
+        ctx.Lock(access.locks, access.noWait);
         std::visit(Overloaded{
                        [&](const CreateDatabaseStmt& s) { RunCreateDatabase(ctx, s); },
                        [&](const DropDatabaseStmt& s) { RunDropDatabase(ctx, s); },
@@ -115,11 +125,17 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                        [&](const DropTypeStmt& s) { RunDropType(ctx, s); },
                        [&](const CreateSchemaStmt& s) { RunCreateSchema(ctx, s); },
                        [&](const DropSchemaStmt& s) { RunDropSchema(ctx, s); },
+                       [&](const SecurityStmt& s) { RunSecurity(ctx, s); },
                        [&](const auto&) {},  // control flow, handled above
                    },
                    statement);
       }
+    } catch (const StatementCancelled&) {
+      ReleaseStatementLocks();
+      WriteDone(w_, kTokDone, kDoneAttention, kCmdNone, 0);
+      return BatchOutcome::Cancelled;
     } catch (const SqlError& e) {
+      ReleaseStatementLocks();
       if (ctx.lastStatement || !EndsOnlyTheStatement(e.message.number)) return fail(e.message);
       WriteMessage(w_, e.message);
       WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
@@ -128,17 +144,20 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       i = next;
       continue;
     } catch (const SqliteError& e) {
+      ReleaseStatementLocks();
       return fail(TranslateSqliteError(e));
     } catch (const ConnectionLost&) {
       throw;
     } catch (const ProtocolError&) {
       throw;
     } catch (const std::exception& e) {
+      ReleaseStatementLocks();
       ServerMessage m;
       m.number = 50000;
       m.text = e.what();
       return fail(m);
     }
+    ReleaseStatementLocks();
     if (ctx.cancelled) return BatchOutcome::Cancelled;
     i = next;
   }

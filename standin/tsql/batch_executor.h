@@ -24,6 +24,8 @@ class BatchExecutor {
   BatchOutcome Run(const std::string& sql);
 
  private:
+  void ReleaseStatementLocks();
+
   SessionState& session_;
   ReplyWriter& w_;
   bool inProcedure_;

@@ -46,7 +46,10 @@ void RunDropDatabase(StatementContext& ctx, const DropDatabaseStmt& s) {
       ThrowSqlError(3702, "Cannot drop database \"" + name + "\" because it is currently in use.");
     std::string error;
     if (!ctx.session.directory.Drop(name, error))
-      ThrowSqlError(error.find("in use") != std::string::npos ? 3702 : 3701, error);
+      ThrowSqlError(error.find("in use") != std::string::npos          ? 3702
+                    : error.find("system database") != std::string::npos ? 3708
+                                                                          : 3701,
+                    error);
   }
   ctx.Done(0, kCmdDrop, 0);
 }

@@ -1,5 +1,6 @@
 #include <strings.h>
 
+#include <cctype>
 #include <map>
 
 #include "protocol/column_encoder.h"
@@ -38,6 +39,27 @@ ResultColumn ComputedColumn(const char* name, sqlite3_stmt* stmt, int i, bool ha
   return c;
 }
 
+// SQLite names an expression without an alias by its text; SQL Server leaves
+// such a column unnamed. A name stays when it is an alias ("AS name" in the
+// query) or a plain name (a column of a view or derived table).
+std::string ComputedName(const char* name, const std::string& sql) {
+  if (!name || !*name) return "";
+  const std::string n = name;
+  const bool plain = !std::isdigit(static_cast<unsigned char>(n[0])) && strcasecmp(name, "NULL") != 0 &&
+                     n.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_#@$") ==
+                         std::string::npos;
+  if (plain) return n;
+  for (size_t at = sql.find(n); at != std::string::npos; at = sql.find(n, at + 1)) {
+    size_t before = at;
+    if (before > 0 && sql[before - 1] == '"') --before;
+    while (before > 0 && sql[before - 1] == ' ') --before;
+    if (before >= 2 && strncasecmp(sql.c_str() + before - 2, "AS", 2) == 0 &&
+        (before == 2 || !std::isalnum(static_cast<unsigned char>(sql[before - 3]))))
+      return n;
+  }
+  return "";
+}
+
 }  // namespace
 
 void RunQuery(StatementContext& ctx, const QueryStmt& s) {
@@ -71,8 +93,9 @@ void RunQuery(StatementContext& ctx, const QueryStmt& s) {
   }
 
   SqliteStatement st;
+  const std::string sql = ctx.Rewrite(ctx.batch.tokens, s.range);
   try {
-    st = SqliteStatement(db.handle(), ctx.Rewrite(ctx.batch.tokens, s.range));
+    st = SqliteStatement(db.handle(), sql);
   } catch (const SqliteError& e) {
     throw SqlError{TranslateSqliteError(e)};
   }
@@ -110,10 +133,13 @@ void RunQuery(StatementContext& ctx, const QueryStmt& s) {
       }
     }
     if (!typed && !converted.empty() && converted[i]) {
-      columns.push_back({name ? name : "", *converted[i], true, false, ""});
+      columns.push_back({ComputedName(name, sql), *converted[i], true, false, ""});
       typed = true;
     }
-    if (!typed) columns.push_back(ComputedColumn(name, stmt, i, haveRow));
+    if (!typed) {
+      columns.push_back(ComputedColumn(name, stmt, i, haveRow));
+      columns.back().name = ComputedName(name, sql);
+    }
   }
   WriteColumnMetadata(ctx.w, columns);
   uint64_t rows = 0;

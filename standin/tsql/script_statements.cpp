@@ -166,7 +166,32 @@ void RunRaiserror(StatementContext& ctx, const RaiserrorStmt& s) {
   ctx.Done(m.severity > 10 ? kDoneError : 0, kCmdNone, 0);
 }
 
+namespace {
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// "#name" (not "##name"): a procedure of the session, kept outside the database.
+bool IsSessionProcedure(const std::string& kind, const std::string& name) {
+  return kind == "P" && name.size() > 1 && name[0] == '#' && name[1] != '#';
+}
+
+}  // namespace
+
 void RunCreateModule(StatementContext& ctx, const CreateModuleStmt& s) {
+  if (IsSessionProcedure(s.kind, s.name.name)) {
+    auto& procedures = ctx.session.tempProcedures;
+    const std::string key = Lower(s.name.name);
+    const bool exists = procedures.count(key) > 0;
+    if (s.mustExist && !exists) ThrowSqlError(208, "Invalid object name '" + s.name.name + "'.");
+    if (exists && !s.replace)
+      ThrowSqlError(2714, "There is already an object named '" + s.name.name + "' in the database.", 3);
+    procedures[key] = s.text;
+    ctx.Done(0, kCmdNone, 0);
+    return;
+  }
   ctx.CheckDatabasePart(s.name);
   sqlite3* db = ctx.session.db().handle();
   ctx.Atomically([&] {
@@ -189,6 +214,12 @@ void RunDropModule(StatementContext& ctx, const DropModuleStmt& s) {
   sqlite3* db = ctx.session.db().handle();
   ctx.Atomically([&] {
     for (const auto& name : s.names) {
+      if (IsSessionProcedure(s.kind, name.name)) {
+        if (ctx.session.tempProcedures.erase(Lower(name.name)) == 0 && !s.ifExists)
+          ThrowSqlError(3701, "Cannot drop the procedure '" + name.name +
+                                  "', because it does not exist or you do not have permission.", 11);
+        continue;
+      }
       ctx.CheckDatabasePart(name);
       bool found = false;
       for (const auto& m : Modules(db))
@@ -267,6 +298,7 @@ bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, con
     return true;
   }
   // A stored procedure of the script is known but not run.
+  if (IsSessionProcedure("P", procedure)) return ctx.session.tempProcedures.count(Lower(procedure)) > 0;
   for (const auto& m : Modules(ctx.session.db().handle()))
     if (m.kind == "P" && Same(m.name, procedure)) return true;
   return false;

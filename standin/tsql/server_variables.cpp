@@ -20,7 +20,7 @@ std::optional<std::string> ServerVariable(const std::string& name, const Session
   if (name == "@@textsize") return std::string("2147483647");
   if (name == "@@microsoftversion") return std::to_string((16LL << 24) | 4096);  // 16.0.4096
   if (name == "@@max_connections") return std::string("32767");
-  if (name == "@@lock_timeout") return std::string("-1");
+  if (name == "@@lock_timeout") return std::to_string(session.lockTimeoutMs);
   if (name == "@@options") return std::string("5496");
   if (name == "@@nestlevel" || name == "@@error" || name == "@@rowcount" || name == "@@procid" ||
       name == "@@cursor_rows" || name == "@@total_errors")

@@ -2,6 +2,7 @@
 
 #include "tsql/batch_executor.h"
 #include "catalog/catalog_procedures.h"
+#include "storage/lock_table.h"
 #include "storage/sqlite_handle.h"
 #include "tsql/statement_handlers.h"
 
@@ -23,15 +24,9 @@ std::vector<uint8_t> Descriptor(SessionState& s) {
 
 }  // namespace
 
+// The SQLite transaction starts with the first change (StatementContext::Atomically).
 void BeginTransaction(SessionState& session, ReplyWriter& w) {
-  if (session.tranCount == 0) {
-    try {
-      SqliteExec(session.db().handle(), "BEGIN IMMEDIATE");
-    } catch (const SqliteError& e) {
-      throw SqlError{TranslateSqliteError(e)};
-    }
-    WriteEnvChangeBytes(w, 8, Descriptor(session), {});
-  }
+  if (session.tranCount == 0) WriteEnvChangeBytes(w, 8, Descriptor(session), {});
   ++session.tranCount;
 }
 
@@ -39,12 +34,16 @@ void CommitTransaction(SessionState& session, ReplyWriter& w) {
   if (session.tranCount == 0)
     ThrowSqlError(3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   if (--session.tranCount > 0) return;
-  try {
-    SqliteExec(session.db().handle(), "COMMIT");
-  } catch (const SqliteError& e) {
-    ++session.tranCount;
-    throw SqlError{TranslateSqliteError(e)};
+  if (session.sqliteTransaction) {
+    try {
+      SqliteExec(session.db().handle(), "COMMIT");
+    } catch (const SqliteError& e) {
+      ++session.tranCount;
+      throw SqlError{TranslateSqliteError(e)};
+    }
+    session.sqliteTransaction = false;
   }
+  LockTable::Server().ReleaseAll(session.spid);
   WriteEnvChangeBytes(w, 9, {}, Descriptor(session));
 }
 
@@ -52,7 +51,9 @@ void RollbackTransaction(SessionState& session, ReplyWriter& w) {
   if (session.tranCount == 0)
     ThrowSqlError(3903, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.");
   session.tranCount = 0;
-  sqlite3_exec(session.db().handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (session.sqliteTransaction) sqlite3_exec(session.db().handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  session.sqliteTransaction = false;
+  LockTable::Server().ReleaseAll(session.spid);
   WriteEnvChangeBytes(w, 10, {}, Descriptor(session));
 }
 
@@ -60,6 +61,7 @@ void RunSet(StatementContext& ctx, const SetStmt& s) {
   if (s.option == "NOCOUNT") ctx.session.nocount = s.on;
   else if (s.option == "FMTONLY") ctx.session.fmtonly = s.on;
   else if (s.option == "IMPLICIT_TRANSACTIONS") ctx.session.implicitTransactions = s.on;
+  else if (s.option == "LOCK_TIMEOUT") ctx.session.lockTimeoutMs = s.number < 0 ? -1 : s.number;
   else if (s.option == "IDENTITY_INSERT") {
     ctx.CheckDatabasePart(s.table);
     const auto object = ctx.session.db().FindObject(s.table.name);
@@ -113,13 +115,18 @@ std::vector<std::string> DeclaredParameters(const std::string& defs) {
 // Dynamic SQL runs as a batch of its own, with its own variables.
 void RunNested(StatementContext& ctx, const std::string& sql, std::map<std::string, Value> variables) {
   std::swap(ctx.session.variables, variables);
+  BatchOutcome outcome = BatchOutcome::Completed;
   try {
-    BatchExecutor(ctx.session, ctx.w, true).Run(sql);
+    outcome = BatchExecutor(ctx.session, ctx.w, true).Run(sql);
   } catch (...) {
     std::swap(ctx.session.variables, variables);
     throw;
   }
   std::swap(ctx.session.variables, variables);
+  if (outcome == BatchOutcome::Cancelled) {  // the attention is answered already
+    ctx.cancelled = true;
+    return;
+  }
   WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
 }
 
@@ -159,7 +166,8 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
   }
   // Descriptions kept by SQL Server for its tools; nothing here reads them.
   if (IsExtendedPropertyProcedure(s.procedure) ||
-      (s.database.empty() && RunScriptProcedure(ctx, s.procedure, args))) {
+      (s.database.empty() && (RunScriptProcedure(ctx, s.procedure, args) ||
+                              RunSecurityProcedure(ctx, s.procedure, args)))) {
     WriteReturnStatus(ctx.w, 0);
     WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
     return;

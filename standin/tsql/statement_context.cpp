@@ -1,4 +1,5 @@
 #include "tsql/statement_context.h"
+#include "tsql/statement_handlers.h"
 
 #include <map>
 
@@ -236,6 +237,40 @@ Value StatementContext::EvaluateSql(const std::string& sql) {
 void StatementContext::CheckDatabasePart(const ObjectName& name) {
   if (!name.database.empty() && strcasecmp(name.database.c_str(), session.db().name().c_str()) != 0)
     ThrowSqlError(208, "Invalid object name '" + name.database + ".dbo." + name.name + "'.");
+}
+
+}  // namespace standin
+
+namespace standin {
+
+void StatementContext::Lock(const std::vector<LockRequest>& requests, bool noWait) {
+  if (requests.empty()) return;
+  const LockWait wait = LockTable::Server().Acquire(session.spid, requests, noWait ? 0 : session.lockTimeoutMs,
+                                                    session.cancelRequested);
+  if (wait == LockWait::Cancelled) throw StatementCancelled{};
+  if (wait == LockWait::TimedOut) ThrowSqlError(1222, "Lock request time out period exceeded.", 51);
+  if (wait == LockWait::Deadlocked) {
+    // The victim's transaction is rolled back, which frees the other session.
+    if (session.tranCount > 0) RollbackTransaction(session, w);
+    ServerMessage m;
+    m.number = 1205;
+    m.state = 51;
+    m.severity = 13;
+    m.text = "Transaction (Process ID " + std::to_string(session.spid) +
+             ") was deadlocked on lock resources with another process and has been chosen as the deadlock victim. "
+             "Rerun the transaction.";
+    throw SqlError{m};
+  }
+}
+
+void StatementContext::HoldWriter() {
+  const bool inTransaction = session.tranCount > 0;
+  Lock({{LockTable::WriterResource(session.db().name()), LockMode::Exclusive,
+         inTransaction ? LockDuration::Transaction : LockDuration::Statement}});
+  if (inTransaction && !session.sqliteTransaction) {
+    SqliteExec(session.db().handle(), "BEGIN IMMEDIATE");
+    session.sqliteTransaction = true;
+  }
 }
 
 }  // namespace standin

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "session_state.h"
+#include "storage/lock_table.h"
 #include "storage/sqlite_handle.h"
 #include "protocol/tds_io.h"
 #include "protocol/tds_tokens.h"
@@ -18,6 +19,8 @@ namespace standin {
 struct SqlError {
   ServerMessage message;
 };
+// The client cancelled (an attention) while the statement waited for a lock.
+struct StatementCancelled {};
 [[noreturn]] void ThrowSqlError(int number, std::string text, uint8_t state = 1);
 
 // SQL Server's message for a SQLite failure (208 invalid object, 207 invalid column, 102 syntax ...).
@@ -41,11 +44,20 @@ class StatementContext {
   // A name that must refer to the current database.
   void CheckDatabasePart(const ObjectName& name);
 
-  // Runs `body` atomically: its own transaction, or a savepoint inside an open one.
+  // Takes the locks (storage/lock_table.h), waiting as SET LOCK_TIMEOUT allows
+  // (`noWait`: not at all); throws SqlError 1222 when the time is up, 1205
+  // (its transaction rolled back) for a deadlock's victim, StatementCancelled
+  // when the client cancels meanwhile.
+  void Lock(const std::vector<LockRequest>& requests, bool noWait = false);
+
+  // Runs `body` atomically: its own transaction, or a savepoint inside an open
+  // one. Holds the database's writer resource first; inside an explicit
+  // transaction the SQLite transaction begins here and lasts to its end.
   template <class Body>
   void Atomically(Body&& body) {
     sqlite3* db = session.db().handle();
-    const bool nested = session.tranCount > 0;
+    HoldWriter();
+    const bool nested = session.sqliteTransaction;
     SqliteExec(db, nested ? "SAVEPOINT standin_statement" : "BEGIN IMMEDIATE");
     try {
       body();
@@ -63,6 +75,8 @@ class StatementContext {
   const bool inProcedure;
   bool lastStatement = false;
   bool cancelled = false;
+ private:
+  void HoldWriter();
 };
 
 }  // namespace standin

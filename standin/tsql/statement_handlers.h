@@ -53,6 +53,13 @@ void RequireSchema(StatementContext& ctx, const std::string& storedName);
 // sp_addtype, sp_droptype and the script's own (stored, not run) procedures;
 // false when `procedure` is none of them.
 bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, const ProcedureArgs& args);
+void RunSecurity(StatementContext& ctx, const SecurityStmt& s);
+struct StatementAccess;
+// Throws 229 / 262 (and the errors SQL Server gives for DROP / ALTER / CREATE
+// INDEX without permission) when the session's user may not run `statement`.
+void CheckPermissions(StatementContext& ctx, const Statement& statement, const StatementAccess& access);
+// sp_addrolemember / sp_droprolemember; false for any other procedure.
+bool RunSecurityProcedure(StatementContext& ctx, const std::string& procedure, const ProcedureArgs& args);
 
 // Transaction control shared by T-SQL and transaction-manager requests.
 void BeginTransaction(SessionState& session, ReplyWriter& w);

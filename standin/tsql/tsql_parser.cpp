@@ -425,6 +425,8 @@ class Parser {
 
   Statement ParseStatement() {
     const size_t start = pos_;
+    if (Cur().IsWord("CREATE") && (Peek(1).IsWord("LOGIN") || Peek(1).IsWord("USER") || Peek(1).IsWord("ROLE")))
+      return CreatePrincipal();
     if (AcceptWord("CREATE")) {
       if (Cur().IsWord("OR") && Peek(1).IsWord("ALTER")) {
         pos_ += 2;
@@ -505,23 +507,17 @@ class Parser {
       SkipStatement();  // database options: nothing to change here
       return NoOpStmt{};
     }
-    if (AcceptWord("GRANT") || AcceptWord("DENY") || AcceptWord("REVOKE")) {
-      // Permissions: every login may do everything here. The permission list
-      // holds statement words (SELECT, INSERT ...), so it runs up to TO/FROM.
-      AcceptWord("GRANT"), AcceptWord("OPTION"), AcceptWord("FOR");
-      while (!Cur().IsWord("TO") && !Cur().IsWord("FROM")) {
-        if (Cur().kind == SqlToken::Kind::End) Fail();
-        ++pos_;
-      }
-      ++pos_;
-      do Name(); while (AcceptSymbol(","));
-      if (Cur().IsWord("WITH") && Peek(1).IsWord("GRANT")) {
-        pos_ += 2;
-        ExpectWord("OPTION");
-      }
-      AcceptWord("CASCADE");
-      if (AcceptWord("AS")) Name();
-      return NoOpStmt{};
+    if (Cur().IsWord("GRANT") || Cur().IsWord("DENY") || Cur().IsWord("REVOKE")) return Permission();
+    if (Cur().IsWord("ALTER") && Peek(1).IsWord("ROLE")) {
+      pos_ += 2;
+      SecurityStmt r;
+      r.name = Name();
+      if (AcceptWord("ADD")) r.kind = SecurityStmt::Kind::AddMember;
+      else if (AcceptWord("DROP")) r.kind = SecurityStmt::Kind::DropMember;
+      else Fail();
+      ExpectWord("MEMBER");
+      r.member = Name();
+      return r;
     }
     if (AcceptWord("ALTER")) {
       if (Cur().IsWord("PROC") || Cur().IsWord("PROCEDURE") || Cur().IsWord("TRIGGER") || Cur().IsWord("FUNCTION"))
@@ -603,6 +599,88 @@ class Parser {
     // A batch may start with a bare procedure name: "sp_columns T".
     if (pos_ == 0 && Cur().kind == SqlToken::Kind::Word && !AtStatementStart()) return Exec();
     Fail();
+  }
+
+  // GRANT / DENY / REVOKE [GRANT OPTION FOR] permission [, ...] [ON [class::]securable] TO|FROM principal [, ...]
+  //   [WITH GRANT OPTION] [CASCADE] [AS principal]
+  SecurityStmt Permission() {
+    SecurityStmt p;
+    p.kind = AcceptWord("GRANT") ? SecurityStmt::Kind::Grant
+             : AcceptWord("DENY") ? SecurityStmt::Kind::Deny
+                                  : (ExpectWord("REVOKE"), SecurityStmt::Kind::Revoke);
+    if (Cur().IsWord("GRANT") && Peek(1).IsWord("OPTION")) {
+      pos_ += 2;
+      ExpectWord("FOR");
+    }
+    do {
+      std::string permission;
+      while (Cur().kind == SqlToken::Kind::Word && !Cur().IsWord("ON") && !Cur().IsWord("TO") &&
+             !Cur().IsWord("FROM")) {
+        std::string word = t_[pos_++].text;
+        for (auto& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        permission += (permission.empty() ? "" : " ") + word;
+      }
+      if (permission.empty()) Fail();
+      if (Cur().IsSymbol("(")) SkipParens();  // a column list
+      p.permissions.push_back(permission);
+    } while (AcceptSymbol(","));
+    if (AcceptWord("ON")) {
+      if (Cur().IsName() && Peek(1).IsSymbol(":") && Peek(2).IsSymbol(":")) {
+        p.targetClass = t_[pos_].text;
+        for (auto& c : p.targetClass) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        pos_ += 3;
+      }
+      if (p.targetClass == "SCHEMA" || p.targetClass == "DATABASE") p.target.schema = Name();
+      else p.target = QualifiedName();
+    }
+    if (!AcceptWord("TO")) ExpectWord("FROM");
+    do p.principals.push_back(Name()); while (AcceptSymbol(","));
+    if (Cur().IsWord("WITH") && Peek(1).IsWord("GRANT")) {
+      pos_ += 2;
+      ExpectWord("OPTION");
+    }
+    AcceptWord("CASCADE");
+    if (AcceptWord("AS")) Name();
+    return p;
+  }
+
+  // CREATE LOGIN name WITH PASSWORD = 'x' [, option = value ...] | FROM WINDOWS ...;
+  // CREATE USER name [FOR|FROM LOGIN login | WITHOUT LOGIN] [WITH DEFAULT_SCHEMA = s];
+  // CREATE ROLE name [AUTHORIZATION owner].
+  SecurityStmt CreatePrincipal() {
+    ++pos_;
+    SecurityStmt c;
+    if (AcceptWord("LOGIN")) {
+      c.kind = SecurityStmt::Kind::CreateLogin;
+      c.name = Name();
+      if (AcceptWord("WITH") && AcceptWord("PASSWORD")) {
+        ExpectSymbol("=");
+        if (Cur().kind != SqlToken::Kind::String) Fail();
+        c.password = t_[pos_++].text;
+      }
+      SkipStatement();  // CHECK_POLICY = OFF, DEFAULT_DATABASE = x, FROM WINDOWS ...
+      return c;
+    }
+    if (AcceptWord("USER")) {
+      c.kind = SecurityStmt::Kind::CreateUser;
+      c.name = Name();
+      if (AcceptWord("FOR") || AcceptWord("FROM")) {
+        ExpectWord("LOGIN");
+        c.login = Name();
+      } else if (AcceptWord("WITHOUT")) {
+        ExpectWord("LOGIN");
+        c.withoutLogin = true;
+      } else {
+        c.login = c.name;  // a user named as its login
+      }
+      SkipStatement();  // WITH DEFAULT_SCHEMA = ...
+      return c;
+    }
+    ExpectWord("ROLE");
+    c.kind = SecurityStmt::Kind::CreateRole;
+    c.name = Name();
+    if (AcceptWord("AUTHORIZATION")) Name();
+    return c;
   }
 
   int ClusterOption() {
@@ -1089,6 +1167,10 @@ class Parser {
     s.option = option;
     if (option == "IDENTITY_INSERT") {
       s.table = QualifiedName();
+    }
+    if (option == "LOCK_TIMEOUT") {
+      s.number = Integer();
+      return s;
     }
     if (AcceptWord("ON")) { s.on = true; return s; }
     if (AcceptWord("OFF")) return s;

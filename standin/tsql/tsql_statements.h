@@ -121,6 +121,7 @@ struct SetStmt {
   std::string option;   // upper case: NOCOUNT, FMTONLY, IDENTITY_INSERT, ... (others ignored)
   bool on = false;
   ObjectName table;     // IDENTITY_INSERT
+  long long number = 0; // LOCK_TIMEOUT milliseconds
 };
 
 struct TransactionStmt {
@@ -196,10 +197,25 @@ struct DropSchemaStmt {
   bool ifExists = false;
 };
 
+// CREATE LOGIN / USER / ROLE, ALTER ROLE ... ADD|DROP MEMBER, GRANT, DENY, REVOKE.
+struct SecurityStmt {
+  enum class Kind { CreateLogin, CreateUser, CreateRole, AddMember, DropMember, Grant, Deny, Revoke } kind =
+      Kind::Grant;
+  std::string name;      // login, user or role
+  std::string password;  // CREATE LOGIN ... WITH PASSWORD
+  std::string login;     // CREATE USER ... FOR LOGIN; empty with WITHOUT LOGIN
+  bool withoutLogin = false;
+  std::string member;                    // ALTER ROLE
+  std::vector<std::string> permissions;  // upper case, words joined by one blank: "VIEW DEFINITION"
+  std::string targetClass;               // "", "OBJECT", "SCHEMA", "DATABASE"
+  ObjectName target;                     // ON ...; empty name: the database
+  std::vector<std::string> principals;   // TO / FROM
+};
+
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
                                InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
                                CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
                                DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
-                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt>;
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt, SecurityStmt>;
 
 }  // namespace standin

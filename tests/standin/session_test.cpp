@@ -85,6 +85,40 @@ TEST(TempTables, KeysIndexesAndDefaultsLeaveWithTheSession) {
   }
 }
 
+TEST(TempProcedures, BelongToTheirSession) {
+  OdbcConnection a, b;
+  ASSERT_TRUE(SQL_SUCCEEDED(a.Connect(FixtureConnectString())));
+  ASSERT_TRUE(SQL_SUCCEEDED(b.Connect(FixtureConnectString())));
+  OdbcStatement(a).Run("CREATE PROCEDURE #mine AS SELECT 1");
+  OdbcStatement(a).Run("EXEC #mine");
+  EXPECT_EQ(ErrorOf(b, "EXEC #mine"), 2812) << "another session does not see it";
+  OdbcStatement(b).Run("CREATE PROCEDURE #mine AS SELECT 2");  // its own of the same name
+  EXPECT_EQ(ErrorOf(a, "CREATE PROCEDURE #mine AS SELECT 3"), 2714);
+  OdbcStatement(a).Run("DROP PROCEDURE #mine");
+  EXPECT_EQ(ErrorOf(a, "EXEC #mine"), 2812);
+}
+
+TEST(Tempdb, ExistsAndHoldsTempTables) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement(c).Run("CREATE TABLE #t (id int)");
+  OdbcStatement(c).Run("INSERT INTO #t VALUES (1)");
+  EXPECT_EQ(Scalar(c, "SELECT count(*) FROM tempdb..#t"), "1");
+  EXPECT_EQ(Scalar(c, "SELECT count(*) FROM sys.databases WHERE name = 'tempdb'"), "1");
+  EXPECT_EQ(ErrorOf(c, "DROP DATABASE tempdb"), 3708) << "a system database";
+  OdbcStatement(c).Run("USE tempdb");
+  EXPECT_EQ(Scalar(c, "SELECT DB_NAME()"), "tempdb");
+}
+
+TEST(ResultColumns, AnExpressionWithoutAliasIsUnnamed) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement s(c);
+  ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("SELECT 1, N'x', 2 AS two, count(*), DB_NAME(), CAST(3 AS int), NULL, "
+                                      "n = 4 FROM sys.tables")));
+  EXPECT_EQ(s.ColumnNames(), (std::vector<std::string>{"", "", "two", "", "", "", "", "n"}));
+}
+
 struct VariableCase {
   const char* variable;
   const char* value;  // nullptr: any non-empty value
