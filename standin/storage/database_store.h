@@ -38,6 +38,8 @@ struct ObjectMeta {
 class DataDirectory {
  public:
   explicit DataDirectory(std::string dir);
+  // The folder itself (BULK INSERT reads relative paths from here).
+  const std::string& path() const { return dir_; }
 
   // A database name that can safely become a file name.
   static bool ValidName(const std::string& name);

@@ -4,6 +4,7 @@
 
 #include "catalog/catalog_views.h"
 #include "catalog/schema_names.h"
+#include "storage/division_rewrite.h"
 #include "types/conversion_syntax.h"
 
 namespace standin {
@@ -170,6 +171,10 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
   if (HasSelectAlias(tokens, range.begin, range.end)) {
     moved.assign(tokens.begin() + static_cast<std::ptrdiff_t>(range.begin), tokens.begin() + static_cast<std::ptrdiff_t>(range.end));
     MoveSelectAliases(moved, 0, moved.size());
+    range = TokenRange{0, moved.size()};
+  }
+  if (std::vector<SqlToken> divided = WrapDivisions(moved.empty() ? tokens : moved, range); !divided.empty()) {
+    moved = std::move(divided);
     range = TokenRange{0, moved.size()};
   }
   const std::vector<SqlToken>& t = moved.empty() ? tokens : moved;

@@ -7,6 +7,7 @@
 #include "storage/sqlite_handle.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/tsql_lexer.h"
+#include "tsql/table_row_writer.h"
 
 namespace standin {
 namespace {
@@ -43,7 +44,8 @@ std::string KeyText(const StoredValue& v) {
 // Builds and stores rows for one INSERT; all state of the statement lives here.
 class RowInserter {
  public:
-  RowInserter(StatementContext& ctx, const InsertStmt& s) : ctx_(ctx), s_(s) {
+  // `keepIdentity`: explicit identity values allowed whatever IDENTITY_INSERT says (bulk loads).
+  RowInserter(StatementContext& ctx, const InsertStmt& s, std::optional<bool> keepIdentity = {}) : ctx_(ctx), s_(s) {
     ctx.CheckDatabasePart(s.table);
     const auto object = ctx.session.db().FindObject(s.table.name);
     if (!object) ThrowSqlError(208, "Invalid object name '" + s.table.name + "'.");
@@ -52,7 +54,7 @@ class RowInserter {
     table_ = object->name;
     columns_ = ctx.session.db().TableColumns(table_);
     row_.resize(columns_.size());
-    identityInsert_ = ctx.session.identityInsert.count(Lower(table_)) > 0;
+    identityInsert_ = keepIdentity ? *keepIdentity : ctx.session.identityInsert.count(Lower(table_)) > 0;
     // Which table column each supplied value goes to.
     if (!s.columns.empty()) {
       for (const auto& name : s.columns) {
@@ -106,6 +108,7 @@ class RowInserter {
     for (size_t i = 0; i < columns_.size(); ++i) {
       const ColumnMeta& c = columns_[i];
       const Value* given = byColumn[i];
+      currentColumn_ = static_cast<int>(i);
       const bool useDefault = !given || given->kind == Value::Kind::Default;
       Value v;
       if (c.identity) {
@@ -176,6 +179,9 @@ class RowInserter {
   }
 
   uint64_t rows() const { return rows_; }
+  const std::vector<ColumnMeta>& columns() const { return columns_; }
+  // The column whose value the last InsertRow was converting or storing.
+  int currentColumn() const { return currentColumn_; }
 
  private:
   Value DefaultValue(const ColumnMeta& c) {
@@ -201,9 +207,29 @@ class RowInserter {
   std::map<int, std::vector<SqlToken>> defaults_;
   std::vector<StoredValue> row_;  // the row being inserted, for duplicate-key messages
   uint64_t rows_ = 0;
+  int currentColumn_ = -1;
 };
 
 }  // namespace
+
+struct TableRowWriter::Rows {
+  InsertStmt statement;  // every column listed, so each row supplies all of them
+  std::optional<RowInserter> inserter;
+};
+
+TableRowWriter::TableRowWriter(StatementContext& ctx, const ObjectName& table, bool keepIdentity)
+    : rows_(std::make_unique<Rows>()) {
+  rows_->statement.table = table;
+  if (const auto object = ctx.session.db().FindObject(table.name))
+    for (const auto& c : ctx.session.db().TableColumns(object->name)) rows_->statement.columns.push_back(c.name);
+  rows_->inserter.emplace(ctx, rows_->statement, keepIdentity);  // refuses a missing table or a view
+}
+TableRowWriter::~TableRowWriter() = default;
+const std::vector<ColumnMeta>& TableRowWriter::columns() const { return rows_->inserter->columns(); }
+void TableRowWriter::Insert(const std::vector<Value>& row) { rows_->inserter->InsertRow(row); }
+void TableRowWriter::Finish() { rows_->inserter->Finish(); }
+uint64_t TableRowWriter::rows() const { return rows_->inserter->rows(); }
+int TableRowWriter::currentColumn() const { return rows_->inserter->currentColumn(); }
 
 void RunInsert(StatementContext& ctx, const InsertStmt& s) {
   uint64_t rows = 0;

@@ -2,6 +2,8 @@
 
 #include <sys/time.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -108,6 +110,32 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   ResultStored(ctx, *stored);
 }
 
+// tsql_divide(a, b) and tsql_modulo(a, b): "/" and "%" as SQL Server computes
+// them, error 8134 for a zero divisor where SQLite would answer NULL.
+void DivideOrModulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const bool modulo = sqlite3_user_data(ctx) != nullptr;
+  const int ta = sqlite3_value_numeric_type(argv[0]);
+  const int tb = sqlite3_value_numeric_type(argv[1]);
+  if (ta == SQLITE_NULL || tb == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  auto fail = [&](int number, const char* text) {
+    sqlite3_result_error(ctx, EncodeConversionError(ConversionError{number, text}).c_str(), -1);
+  };
+  if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
+    const int64_t a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
+    if (b == 0) return fail(8134, "Divide by zero error encountered.");
+    if (b == -1 && a == INT64_MIN)
+      return fail(8115, "Arithmetic overflow error converting expression to data type bigint.");
+    sqlite3_result_int64(ctx, modulo ? a % b : a / b);
+    return;
+  }
+  const double a = sqlite3_value_double(argv[0]), b = sqlite3_value_double(argv[1]);
+  if (b == 0) return fail(8134, "Divide by zero error encountered.");
+  sqlite3_result_double(ctx, modulo ? std::fmod(a, b) : a / b);
+}
+
 }  // namespace
 
 void RegisterTsqlFunctions(sqlite3* db) {
@@ -117,6 +145,10 @@ void RegisterTsqlFunctions(sqlite3* db) {
   sqlite3_create_function(db, "getutcdate", 0, flags, nullptr, GetUtcDate, nullptr, nullptr);
   sqlite3_create_function(db, "sysdatetime", 0, flags, nullptr, SysDateTime, nullptr, nullptr);
   sqlite3_create_function(db, "newid", 0, flags, nullptr, NewId, nullptr, nullptr);
+  static int moduloMarker = 1;
+  sqlite3_create_function(db, "tsql_divide", 2, flags | SQLITE_DETERMINISTIC, nullptr, DivideOrModulo, nullptr, nullptr);
+  sqlite3_create_function(db, "tsql_modulo", 2, flags | SQLITE_DETERMINISTIC, &moduloMarker, DivideOrModulo, nullptr,
+                          nullptr);
   static int tryMarker = 1;
   for (int argc : {2, 3}) {
     sqlite3_create_function(db, "tsql_convert", argc, flags | SQLITE_DETERMINISTIC, nullptr, Convert, nullptr, nullptr);

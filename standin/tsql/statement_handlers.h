@@ -24,6 +24,9 @@ void RunDropIndex(StatementContext& ctx, const DropIndexStmt& s);
 // insert_statement.cpp
 void RunInsert(StatementContext& ctx, const InsertStmt& s);
 
+// bulk_insert_statement.cpp
+void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s);
+
 // update_statement.cpp
 void RunUpdate(StatementContext& ctx, const UpdateStmt& s);
 

@@ -28,7 +28,7 @@ const char* const kStatementStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", 
                                         "SET", "BEGIN", "COMMIT", "ROLLBACK", "EXEC", "EXECUTE", "PRINT",
                                         "DECLARE", "IF", "TRUNCATE", "ALTER", "GO", "SAVE", "RETURN",
                                         "WHILE", "RAISERROR", "CHECKPOINT", "BREAK", "CONTINUE", "DBCC",
-                                        "GRANT", "DENY", "REVOKE"};
+                                        "GRANT", "DENY", "REVOKE", "BULK"};
 
 class Parser {
  public:
@@ -562,6 +562,7 @@ class Parser {
       return SelectAssign();
     }
     if (Cur().IsWord("INSERT")) return Insert();
+    if (AcceptWord("BULK")) return BulkInsert();
     if (AcceptWord("UPDATE")) return Update();
     if (Cur().IsWord("SELECT") || Cur().IsSymbol("(")) {
       QueryStmt q;
@@ -1031,6 +1032,35 @@ class Parser {
     } while (AcceptSymbol(","));
     if (s.rows.size() > 1000)
       throw SyntaxError(10738, "The number of row value expressions in the INSERT statement exceeds the maximum allowed number of 1000 row values.");
+    return s;
+  }
+
+  // BULK INSERT t FROM 'file' [WITH (NAME [= value], ...)]; ORDER (...) keeps its text.
+  BulkInsertStmt BulkInsert() {
+    ExpectWord("INSERT");
+    BulkInsertStmt s;
+    s.table = QualifiedName();
+    ExpectWord("FROM");
+    if (Cur().kind != SqlToken::Kind::String) Fail();
+    s.file = t_[pos_++].text;
+    if (!AcceptWord("WITH")) return s;
+    ExpectSymbol("(");
+    do {
+      if (!Cur().IsName()) Fail();
+      std::string option = t_[pos_++].text;
+      for (auto& ch : option) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      std::string value;
+      if (AcceptSymbol("=")) {
+        if (Cur().kind != SqlToken::Kind::String && Cur().kind != SqlToken::Kind::Number && !Cur().IsName()) Fail();
+        value = t_[pos_++].text;
+      } else if (Cur().IsSymbol("(")) {
+        const size_t start = pos_;
+        SkipParens();
+        value = SourceText(TokenRange{start, pos_});
+      }
+      s.options.emplace_back(std::move(option), std::move(value));
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
     return s;
   }
 

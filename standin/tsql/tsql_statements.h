@@ -196,10 +196,17 @@ struct DropSchemaStmt {
   bool ifExists = false;
 };
 
+// BULK INSERT table FROM 'file' WITH (...): options as written, checked when it runs.
+struct BulkInsertStmt {
+  ObjectName table;
+  std::string file;
+  std::vector<std::pair<std::string, std::string>> options;  // (upper-case name, value or "")
+};
+
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
                                InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
                                CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
                                DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
-                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt>;
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt, BulkInsertStmt>;
 
 }  // namespace standin
