@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <algorithm>
 
 #include "catalog/schema_metadata.h"
 #include "tsql/bulk_data_file.h"
@@ -81,19 +81,24 @@ bool IsHexDigits(std::string_view s) {
   return true;
 }
 
-// A field's value for its column: binary columns hold hex digits, as bcp writes them.
-std::optional<Value> FieldValue(std::string_view field, const ColumnMeta& c) {
+// A field's value for its column, made in `v` (its buffers reused row after
+// row): binary columns hold hex digits, as bcp writes them. False: bad hex.
+bool FieldValue(std::string_view field, const ColumnMeta& c, Value& v) {
   const TypeKind k = c.type.kind;
+  v.declaredType.reset();
   if (IsBinaryKind(k) || (k == TypeKind::HierarchyId && IsHexDigits(field))) {
     if (field.size() >= 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X')) field.remove_prefix(2);
-    if (!IsHexDigits(field) && !field.empty()) return std::nullopt;
-    Value v;
+    if (!IsHexDigits(field) && !field.empty()) return false;
     v.kind = Value::Kind::Binary;
+    v.bytes.clear();
     for (size_t i = 0; i + 1 < field.size(); i += 2)
       v.bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(field.substr(i, 2)), nullptr, 16)));
-    return v;
+    return true;
   }
-  return Value::Str(std::string(field), IsNCharKind(k));
+  v.kind = Value::Kind::String;
+  v.text.assign(field);
+  v.national = IsNCharKind(k);
+  return true;
 }
 
 bool IsConversionError(int number) {
@@ -108,7 +113,7 @@ bool IsConversionError(int number) {
 
 std::string ReadFile(const std::string& dataDir, const std::string& written) {
   const std::string path = written.empty() || written[0] == '/' ? written : dataDir + "/" + written;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) {
     if (errno == ENOENT || errno == EACCES || errno == ENOTDIR)
       ThrowSqlError(4860, "Cannot bulk load. The file \"" + written + "\" does not exist or you don't have file access rights.");
@@ -116,7 +121,11 @@ std::string ReadFile(const std::string& dataDir, const std::string& written) {
                             "\" could not be opened. Operating system error code " + std::to_string(errno) + "(" +
                             std::strerror(errno) + ").");
   }
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::string bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+  in.seekg(0);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 // Without CHECK_CONSTRAINTS the table's foreign keys are not checked during
@@ -183,9 +192,7 @@ void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s) {
                 v = Value();
                 v.kind = Value::Kind::Default;
               }
-            } else if (auto parsed = FieldValue(fields[column], c)) {
-              v = std::move(*parsed);
-            } else {
+            } else if (!FieldValue(fields[column], c, v)) {
               ThrowSqlError(245, "");
             }
           }

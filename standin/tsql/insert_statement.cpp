@@ -101,7 +101,8 @@ class RowInserter {
 
   // `supplied[k]` is the value for targets_[k].
   void InsertRow(const std::vector<Value>& supplied) {
-    std::vector<const Value*> byColumn(columns_.size(), nullptr);
+    byColumn_.assign(columns_.size(), nullptr);
+    auto& byColumn = byColumn_;
     for (size_t k = 0; k < targets_.size(); ++k) byColumn[targets_[k]] = &supplied[k];
     sqlite3_stmt* stmt = insert_.get();
     sqlite3_reset(stmt);
@@ -110,16 +111,17 @@ class RowInserter {
       const Value* given = byColumn[i];
       currentColumn_ = static_cast<int>(i);
       const bool useDefault = !given || given->kind == Value::Kind::Default;
-      Value v;
+      Value local;  // a value made here; supplied ones are used where they stand
+      const Value* v = given;
       if (c.identity) {
         if (!useDefault) {
           if (!identityInsert_)
             ThrowSqlError(544, "Cannot insert explicit value for identity column in table '" + table_ +
                                    "' when IDENTITY_INSERT is set to OFF.");
-          v = *given;
         } else {
           const int64_t next = identityCurrent_ ? *identityCurrent_ + c.identityIncrement : c.identitySeed;
-          v = Value::Int(next);
+          local = Value::Int(next);
+          v = &local;
         }
       } else if (c.type.kind == TypeKind::Timestamp) {
         if (!useDefault && given->kind != Value::Kind::Null) {
@@ -134,15 +136,14 @@ class RowInserter {
         BindStoredValue(stmt, static_cast<int>(i + 1), stored);
         continue;
       } else if (useDefault) {
-        v = DefaultValue(c);
-      } else {
-        v = *given;
+        local = DefaultValue(c);
+        v = &local;
       }
-      if (v.kind == Value::Kind::Null && !c.nullable)
+      if (v->kind == Value::Kind::Null && !c.nullable)
         ThrowSqlError(515, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                QualifiedTableName(ctx_, table_) + "'; column does not allow nulls. INSERT fails.", 2);
       ConversionError error;
-      auto stored = ConvertToColumn(v, c.type, error);
+      auto stored = ConvertToColumn(*v, c.type, error);
       if (!stored) ThrowSqlError(error.number, error.text);
       if (c.identity) {
         const int64_t id = stored->integer;
@@ -150,8 +151,8 @@ class RowInserter {
           identityCurrent_ = id;
         identityChanged_ = true;
       }
-      BindStoredValue(stmt, static_cast<int>(i + 1), *stored);
-      row_[i] = std::move(*stored);  // kept for a duplicate-key message
+      row_[i] = std::move(*stored);  // kept for a duplicate-key message, and bound where it stands
+      BindStoredValue(stmt, static_cast<int>(i + 1), row_[i], false);
     }
     const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) {
@@ -208,6 +209,7 @@ class RowInserter {
   std::vector<StoredValue> row_;  // the row being inserted, for duplicate-key messages
   uint64_t rows_ = 0;
   int currentColumn_ = -1;
+  std::vector<const Value*> byColumn_;  // the supplied value of each column, for the row being inserted
 };
 
 }  // namespace
