@@ -9,6 +9,7 @@
 #include "storage/sqlite_handle.h"
 #include "catalog/schema_names.h"
 #include "tsql/statement_handlers.h"
+#include "tsql/computed_columns.h"
 #include "tsql/table_constraints.h"
 
 namespace standin {
@@ -78,6 +79,8 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   if (table.size() > 128) ThrowSqlError(103, "The identifier that starts with '" + table.substr(0, 128) + "' is too long. Maximum length is 128.");
   CreateTableStmt s = stmt;  // alias types are resolved into the copy
   for (auto& c : s.columns) ResolveAliasType(ctx, c);
+  for (auto& c : s.columns)
+    if (!c.computed.empty()) c.type = ComputedColumnType(c.computed, s.columns);
   std::set<std::string> seen;
   int identities = 0, timestamps = 0;
   for (const auto& c : s.columns) {
@@ -101,6 +104,11 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   for (size_t i = 0; i < s.columns.size(); ++i) {
     const auto& c = s.columns[i];
     if (i) ddl += ", ";
+    if (!c.computed.empty()) {
+      ddl += GeneratedColumnDefinition(ctx, c);
+      if (c.pkSeq > 0) pk.push_back(&c);
+      continue;
+    }
     ddl += SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
     if (c.type.collation && *c.type.collation->sqliteCollation())
       ddl += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
@@ -168,6 +176,7 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
           collation.Step();
         }
       }
+      if (!Database::IsTemporary(table)) SaveColumnKinds(db, table, s.columns);
       // Keys first, so that foreign keys (also to this table) find them.
       for (int pass = 0; pass < 2; ++pass) {
         for (const auto& c : s.constraints) {
@@ -254,6 +263,11 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s) {
                                   " WHERE object_name = ?");
         c.Bind(1, object->name);
         c.Step();
+        if (!Database::IsTemporary(object->name)) {
+          SqliteStatement k(db, "DELETE FROM standin_column_kinds WHERE object_name = ?");
+          k.Bind(1, object->name);
+          k.Step();
+        }
       } catch (const SqliteError& e) {
         throw SqlError{TranslateSqliteError(e)};
       }

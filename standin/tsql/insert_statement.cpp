@@ -53,6 +53,10 @@ class RowInserter {
       ThrowSqlError(4405, "View or function '" + object->name + "' is not updatable because the modification affects multiple base tables.");
     table_ = object->name;
     columns_ = ctx.session.db().TableColumns(table_);
+    // Computed columns get their values from SQLite; naming one is error 271.
+    for (const auto& c : columns_)
+      if (!c.computed.empty()) computed_.push_back(c.name);
+    std::erase_if(columns_, [](const ColumnMeta& c) { return !c.computed.empty(); });
     row_.resize(columns_.size());
     identityInsert_ = keepIdentity ? *keepIdentity : ctx.session.identityInsert.count(Lower(table_)) > 0;
     // Which table column each supplied value goes to.
@@ -61,6 +65,9 @@ class RowInserter {
         int found = -1;
         for (size_t i = 0; i < columns_.size(); ++i)
           if (strcasecmp(columns_[i].name.c_str(), name.c_str()) == 0) found = static_cast<int>(i);
+        for (const auto& c : computed_)
+          if (strcasecmp(c.c_str(), name.c_str()) == 0)
+            ThrowSqlError(271, "The column \"" + c + "\" cannot be modified because it is either a computed column or is the result of a UNION operator.");
         if (found < 0) ThrowSqlError(207, "Invalid column name '" + name + "'.");
         for (int t : targets_)
           if (t == found)
@@ -209,6 +216,7 @@ class RowInserter {
   std::vector<StoredValue> row_;  // the row being inserted, for duplicate-key messages
   uint64_t rows_ = 0;
   int currentColumn_ = -1;
+  std::vector<std::string> computed_;   // names of the table's computed columns
   std::vector<const Value*> byColumn_;  // the supplied value of each column, for the row being inserted
 };
 
@@ -223,7 +231,8 @@ TableRowWriter::TableRowWriter(StatementContext& ctx, const ObjectName& table, b
     : rows_(std::make_unique<Rows>()) {
   rows_->statement.table = table;
   if (const auto object = ctx.session.db().FindObject(table.name))
-    for (const auto& c : ctx.session.db().TableColumns(object->name)) rows_->statement.columns.push_back(c.name);
+    for (const auto& c : ctx.session.db().TableColumns(object->name))
+      if (c.computed.empty()) rows_->statement.columns.push_back(c.name);
   rows_->inserter.emplace(ctx, rows_->statement, keepIdentity);  // refuses a missing table or a view
 }
 TableRowWriter::~TableRowWriter() = default;

@@ -786,6 +786,7 @@ class Parser {
     ColumnMeta c;
     c.name = Name();
     c.ordinal = static_cast<int>(index) + 1;
+    if (AcceptWord("AS")) return ComputedColumn(std::move(c), constraints);
     std::string typeName = Name();
     if (AcceptSymbol(".")) {  // [Sales].[AliasType], sys.int
       const std::string schema = typeName;
@@ -899,6 +900,50 @@ class Parser {
                                   table + "'.");
     if (!explicitNull && !explicitNotNull && !c.userType.empty()) c.nullable = true;  // the alias type may decide
     c.nullabilityGiven = explicitNull || explicitNotNull || c.identity;
+    return c;
+  }
+
+  // name AS expression [PERSISTED [NOT NULL]] [constraints]: its type comes
+  // from the expression when the table is created.
+  ColumnMeta ComputedColumn(ColumnMeta c, std::vector<ConstraintDef>& constraints) {
+    const size_t start = pos_;
+    int depth = 0;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && (Cur().IsSymbol(",") || Cur().IsSymbol(")") || Cur().IsWord("PERSISTED") ||
+                         Cur().IsWord("CONSTRAINT") || Cur().IsWord("PRIMARY") || Cur().IsWord("UNIQUE") ||
+                         (Cur().IsWord("NOT") && Peek(1).IsWord("NULL"))))
+        break;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")")) --depth;
+      ++pos_;
+    }
+    if (pos_ == start) Fail();
+    c.computed = SourceText(TokenRange{start, pos_});
+    c.type = SqlType{TypeKind::Int, 0, 0, 0};
+    if (AcceptWord("PERSISTED")) c.persisted = true;
+    if (AcceptWord("NOT")) {
+      ExpectWord("NULL");
+      c.nullable = false;
+    }
+    for (;;) {
+      std::string constraintName;
+      if (AcceptWord("CONSTRAINT")) constraintName = Name();
+      ConstraintDef k;
+      k.name = constraintName;
+      if (AcceptWord("PRIMARY")) {
+        ExpectWord("KEY");
+        k.kind = ConstraintDef::Kind::PrimaryKey;
+      } else if (AcceptWord("UNIQUE")) {
+        k.kind = ConstraintDef::Kind::Unique;
+      } else {
+        if (!constraintName.empty()) Fail();
+        break;
+      }
+      k.clustered = ClusterOption();
+      k.columns.push_back({c.name, false});
+      SkipStorageOptions();
+      constraints.push_back(std::move(k));
+    }
     return c;
   }
 
