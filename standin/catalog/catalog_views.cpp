@@ -92,7 +92,8 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_tables AS SELECT * FROM standin_sys_o
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_views AS SELECT * FROM standin_sys_objects WHERE type = 'V';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_procedures AS SELECT * FROM standin_sys_objects WHERE type = 'P';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_triggers AS
-  SELECT name, object_id, 1 AS parent_class, parent_object_id AS parent_id, type, type_desc, create_date, modify_date,
+  SELECT name, object_id, CASE WHEN ifnull(parent_object_id, 0) = 0 THEN 0 ELSE 1 END AS parent_class,
+    ifnull(parent_object_id, 0) AS parent_id, type, type_desc, create_date, modify_date,
     0 AS is_ms_shipped, 0 AS is_disabled
   FROM standin_sys_objects WHERE type = 'TR';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_default_constraints AS

@@ -28,6 +28,8 @@ constexpr char kSchema[] =
     " nullable INTEGER, default_text TEXT, pk_seq INTEGER,"
     " PRIMARY KEY(object_name, ordinal));"
     "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);"
+    "CREATE TABLE IF NOT EXISTS standin_xml_schema_collections("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, definition TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_column_kinds("
     " object_name TEXT NOT NULL COLLATE NOCASE, column_name TEXT NOT NULL COLLATE NOCASE, computed TEXT,"
     " persisted INTEGER NOT NULL DEFAULT 0, hidden INTEGER NOT NULL DEFAULT 0, generated TEXT,"

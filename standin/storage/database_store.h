@@ -31,6 +31,7 @@ struct ColumnMeta {
   bool persisted = false;   // computed ... PERSISTED
   bool hidden = false;      // a period column declared HIDDEN: not in SELECT *
   std::string generated;    // "ROW START" / "ROW END" of a system-versioned table's period, else empty
+  std::string xmlSchemaCollection;  // xml(collection): its stored name (parsed, not kept)
 };
 
 struct ObjectMeta {

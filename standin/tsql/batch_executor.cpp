@@ -127,6 +127,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                        [&](const CreateSchemaStmt& s) { RunCreateSchema(ctx, s); },
                        [&](const DropSchemaStmt& s) { RunDropSchema(ctx, s); },
                        [&](const BulkInsertStmt& s) { RunBulkInsert(ctx, s); },
+                       [&](const CreateXmlSchemaCollectionStmt& s) { RunCreateXmlSchemaCollection(ctx, s); },
                        [&](const auto&) {},  // control flow, handled above
                    },
                    statement);

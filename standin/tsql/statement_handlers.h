@@ -27,6 +27,9 @@ void RunInsert(StatementContext& ctx, const InsertStmt& s);
 // bulk_insert_statement.cpp
 void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s);
 
+// xml_schema_collection_statement.cpp
+void RunCreateXmlSchemaCollection(StatementContext& ctx, const CreateXmlSchemaCollectionStmt& s);
+
 // update_statement.cpp
 void RunUpdate(StatementContext& ctx, const UpdateStmt& s);
 

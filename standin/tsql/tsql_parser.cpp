@@ -386,7 +386,10 @@ class Parser {
     s.name = QualifiedName();
     if (s.kind == "TR") {
       ExpectWord("ON");
-      s.parent = QualifiedName().name;
+      // A DDL trigger belongs to the database (or the server), not to a table.
+      if (AcceptWord("DATABASE")) s.parent = "DATABASE";
+      else if (Cur().IsWord("ALL") && Peek(1).IsWord("SERVER")) pos_ += 2, s.parent = "ALL SERVER";
+      else s.parent = QualifiedName().name;
     }
     if (s.kind == "FN") {
       // RETURNS TABLE: inline table function; RETURNS @t TABLE: multi-statement.
@@ -410,6 +413,18 @@ class Parser {
       if (!AcceptWord("DATABASE")) { ExpectWord("ALL"); ExpectWord("SERVER"); }
     }
     return s;
+  }
+
+  // CREATE/DROP FULLTEXT CATALOG|INDEX ...: its lists hold words (KEY INDEX, ON,
+  // WITH) that end nothing, so it runs to ';', the end or the next statement.
+  void SkipFullTextStatement() {
+    int depth = 0;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && (Cur().IsSymbol(";") || (AtStatementStart() && !Cur().IsWord("SET")) || AtBlockEnd())) break;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")")) --depth;
+      ++pos_;
+    }
   }
 
   // Skips to the end of a statement that is accepted and ignored.
@@ -462,6 +477,21 @@ class Parser {
         SkipStatement();
         return NoOpStmt{};
       }
+      if (AcceptWord("FULLTEXT")) {
+        // Full-text catalogs and indexes: accepted; CONTAINS/FREETEXT are not offered.
+        if (!AcceptWord("CATALOG")) ExpectWord("INDEX");
+        SkipFullTextStatement();
+        return NoOpStmt{};
+      }
+      if (Cur().IsWord("XML") && Peek(1).IsWord("SCHEMA")) {
+        pos_ += 2;
+        ExpectWord("COLLECTION");
+        CreateXmlSchemaCollectionStmt x;
+        x.name = QualifiedName();
+        ExpectWord("AS");
+        x.definition = AssignedExtent(false);
+        return x;
+      }
       if (AcceptWord("TABLE")) return CreateTable();
       if (AcceptWord("VIEW")) return CreateView();
       const bool unique = AcceptWord("UNIQUE");
@@ -483,6 +513,11 @@ class Parser {
         return d;
       }
       if (AcceptWord("INDEX")) return DropIndex();
+      if (AcceptWord("FULLTEXT")) {
+        if (!AcceptWord("CATALOG")) ExpectWord("INDEX");
+        SkipFullTextStatement();
+        return NoOpStmt{};
+      }
       if (AcceptWord("PROC") || AcceptWord("PROCEDURE")) return DropModule("P");
       if (AcceptWord("TRIGGER")) return DropModule("TR");
       if (AcceptWord("FUNCTION")) return DropModule("FN");
@@ -796,7 +831,13 @@ class Parser {
     int argCount = 0;
     long long a1 = 0, a2 = 0;
     bool isMax = false;
-    if (AcceptSymbol("(")) {
+    if (strcasecmp(typeName.c_str(), "xml") == 0 && Cur().IsSymbol("(")) {
+      // Typed xml: the values are kept as xml; the schema collection is not validated against.
+      ++pos_;
+      if (!AcceptWord("CONTENT")) AcceptWord("DOCUMENT");
+      c.xmlSchemaCollection = QualifiedName().name;
+      ExpectSymbol(")");
+    } else if (AcceptSymbol("(")) {
       if (AcceptWord("MAX")) {
         isMax = true;
       } else {
@@ -1044,6 +1085,11 @@ class Parser {
     CreateViewStmt s;
     s.name = QualifiedName();
     if (Cur().IsSymbol("(")) s.columns = NameList(false);
+    if (AcceptWord("WITH")) {  // SCHEMABINDING, VIEW_METADATA, ENCRYPTION: nothing to keep
+      do {
+        if (!AcceptWord("SCHEMABINDING") && !AcceptWord("VIEW_METADATA")) ExpectWord("ENCRYPTION");
+      } while (AcceptSymbol(","));
+    }
     ExpectWord("AS");
     if (!Cur().IsWord("SELECT") && !Cur().IsSymbol("(")) Fail();
     s.select = QueryExtent();

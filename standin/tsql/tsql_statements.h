@@ -203,10 +203,17 @@ struct BulkInsertStmt {
   std::vector<std::pair<std::string, std::string>> options;  // (upper-case name, value or "")
 };
 
+// CREATE XML SCHEMA COLLECTION name AS expression: the schemas' text is kept.
+struct CreateXmlSchemaCollectionStmt {
+  ObjectName name;
+  TokenRange definition;
+};
+
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
                                InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
                                CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
                                DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
-                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt, BulkInsertStmt>;
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt, BulkInsertStmt,
+                               CreateXmlSchemaCollectionStmt>;
 
 }  // namespace standin
