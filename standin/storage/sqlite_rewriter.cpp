@@ -270,6 +270,15 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         break;
       }
       case SqlToken::Kind::Word: {
+        // geography::Point(...), geometry::STGeomFromText(...): the stand-in's tsql_geography_point ...
+        if ((tok.IsWord("GEOGRAPHY") || tok.IsWord("GEOMETRY")) && i + 3 < range.end && t[i + 1].IsSymbol(":") &&
+            t[i + 2].IsSymbol(":") && t[i + 3].kind == SqlToken::Kind::Word) {
+          std::string name = "tsql_" + tok.text + "_" + t[i + 3].text;
+          for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          r.sql += name;
+          i += 3;
+          break;
+        }
         if (RewriteConversion(t, i, range, vars, r)) {
           if (!r.ok) return r;
           break;

@@ -32,6 +32,7 @@ bool EndsOnlyTheStatement(int number) {
     case 220: case 232: case 8115: case 8134:            // arithmetic overflow, divide by zero (ANSI_WARNINGS ON)
     case 4860: case 4861: case 4863: case 4864: case 4866: case 4832:  // BULK INSERT: file, truncation, conversion
     case 13536: case 13537: case 13560:                  // GENERATED ALWAYS columns, temporal history
+    case 6522:                                           // an error inside a CLR type (geography, hierarchyid)
       return true;
     default:
       return false;

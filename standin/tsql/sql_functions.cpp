@@ -10,6 +10,7 @@
 #include <string>
 
 #include "types/explicit_conversion.h"
+#include "types/spatial_value.h"
 
 namespace standin {
 namespace {
@@ -136,6 +137,35 @@ void DivideOrModulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, modulo ? std::fmod(a, b) : a / b);
 }
 
+// geography::Point(lat, lon, srid), geometry::Point(x, y, srid), and
+// ::STGeomFromText / ::STPointFromText / ::Parse of point well-known text.
+void SpatialFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const bool geography = sqlite3_user_data(ctx) != nullptr;
+  for (int i = 0; i < argc; ++i)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  std::string problem;
+  std::optional<std::vector<uint8_t>> bytes;
+  if (argc == 3) {
+    bytes = SerializePoint(geography, sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]),
+                           sqlite3_value_int(argv[2]), problem);
+  } else {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int32_t srid = argc == 2 ? sqlite3_value_int(argv[1]) : (geography ? kDefaultGeographySrid : 0);
+    bytes = SerializeWktPoint(geography, text ? text : "", srid, problem);
+  }
+  if (!bytes) {
+    const std::string type = geography ? "geography" : "geometry";
+    sqlite3_result_error(ctx,
+                         EncodeConversionError(ConversionError{
+                             6522, "A .NET Framework error occurred during execution of user-defined routine or aggregate \"" +
+                                       type + "\": System.ArgumentException: " + problem})
+                             .c_str(),
+                         -1);
+    return;
+  }
+  sqlite3_result_blob(ctx, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 void RegisterTsqlFunctions(sqlite3* db) {
@@ -145,6 +175,14 @@ void RegisterTsqlFunctions(sqlite3* db) {
   sqlite3_create_function(db, "getutcdate", 0, flags, nullptr, GetUtcDate, nullptr, nullptr);
   sqlite3_create_function(db, "sysdatetime", 0, flags, nullptr, SysDateTime, nullptr, nullptr);
   sqlite3_create_function(db, "newid", 0, flags, nullptr, NewId, nullptr, nullptr);
+  static int geographyMarker = 1;
+  for (void* geography : {static_cast<void*>(&geographyMarker), static_cast<void*>(nullptr)}) {
+    const std::string type = geography ? "tsql_geography_" : "tsql_geometry_";
+    for (const auto& [method, argc] : {std::pair<const char*, int>{"point", 3}, {"stgeomfromtext", 2},
+                                       {"stpointfromtext", 2}, {"parse", 1}})
+      sqlite3_create_function(db, (type + method).c_str(), argc, flags | SQLITE_DETERMINISTIC, geography, SpatialFunction,
+                              nullptr, nullptr);
+  }
   static int moduloMarker = 1;
   sqlite3_create_function(db, "tsql_divide", 2, flags | SQLITE_DETERMINISTIC, nullptr, DivideOrModulo, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_modulo", 2, flags | SQLITE_DETERMINISTIC, &moduloMarker, DivideOrModulo, nullptr,
