@@ -182,7 +182,7 @@ void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s) {
           for (; column < columns.size(); ++column) {
             const ColumnMeta& c = columns[column];
             Value& v = values[column];
-            if ((c.identity && !o.keepIdentity) || c.type.kind == TypeKind::Timestamp) {
+            if ((c.identity && !o.keepIdentity) || c.type.kind == TypeKind::Timestamp || !c.generated.empty()) {
               v = Value();
               v.kind = Value::Kind::Default;
             } else if (fields[column].empty()) {

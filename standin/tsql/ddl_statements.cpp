@@ -10,6 +10,7 @@
 #include "catalog/schema_names.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/computed_columns.h"
+#include "tsql/temporal_tables.h"
 #include "tsql/table_constraints.h"
 
 namespace standin {
@@ -72,7 +73,7 @@ void RunUse(StatementContext& ctx, const UseStmt& s) {
   ctx.Done(0, kCmdNone, 0);
 }
 
-void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
+void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   ctx.CheckDatabasePart(stmt.name);
   const std::string& table = stmt.name.name;
   RequireSchema(ctx, table);
@@ -195,6 +196,11 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
       throw SqlError{TranslateSqliteError(e)};
     }
   });
+  if (s.systemVersioned) SetUpSystemVersioning(ctx, s);
+}
+
+void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
+  CreateTable(ctx, stmt);
   ctx.Done(0, kCmdCreateTable, 0);
 }
 

@@ -3,11 +3,13 @@
 #include <cstdio>
 
 #include "catalog/schema_metadata.h"
+#include "catalog/schema_names.h"
 #include "storage/sqlite_column_value.h"
 #include "storage/sqlite_handle.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/tsql_lexer.h"
 #include "tsql/table_row_writer.h"
+#include "tsql/temporal_tables.h"
 
 namespace standin {
 namespace {
@@ -18,7 +20,8 @@ std::string Lower(std::string s) {
 }
 
 std::string QualifiedTableName(StatementContext& ctx, const std::string& table) {
-  return ctx.session.db().name() + ".dbo." + table;
+  const std::string schema = SchemaOf(table);
+  return ctx.session.db().name() + "." + (schema.empty() ? "dbo" : schema) + "." + BareName(table);
 }
 
 // A stored value as SQL Server shows it in "The duplicate key value is (...)".
@@ -81,7 +84,7 @@ class RowInserter {
             ThrowSqlError(8101, "An explicit value for the identity column in table '" + table_ +
                                     "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
       for (size_t i = 0; i < columns_.size(); ++i)
-        if (!columns_[i].identity) targets_.push_back(static_cast<int>(i));
+        if (!columns_[i].identity && !columns_[i].hidden) targets_.push_back(static_cast<int>(i));
     }
     std::string sql = "INSERT INTO " + SqliteQuote(table_) + " (";
     for (size_t i = 0; i < columns_.size(); ++i) sql += (i ? ", " : "") + SqliteQuote(columns_[i].name);
@@ -120,7 +123,15 @@ class RowInserter {
       const bool useDefault = !given || given->kind == Value::Kind::Default;
       Value local;  // a value made here; supplied ones are used where they stand
       const Value* v = given;
-      if (c.identity) {
+      if (!c.generated.empty()) {
+        // A period column of a system-versioned table: the server sets it.
+        if (!useDefault)
+          ThrowSqlError(13536, "Cannot insert an explicit value into a GENERATED ALWAYS column in table '" +
+                                   QualifiedTableName(ctx_, table_) +
+                                   "'. Use INSERT with a column list to exclude the GENERATED ALWAYS column, or insert a DEFAULT into GENERATED ALWAYS column.");
+        local = Value::Str(c.generated == "ROW START" ? UtcNowText() : kPeriodOpenEnd);
+        v = &local;
+      } else if (c.identity) {
         if (!useDefault) {
           if (!identityInsert_)
             ThrowSqlError(544, "Cannot insert explicit value for identity column in table '" + table_ +

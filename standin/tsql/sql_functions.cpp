@@ -33,6 +33,7 @@ void Now(sqlite3_context* ctx, bool utc, int fractionDigits) {
 void GetDate(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, false, 3); }
 void GetUtcDate(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, true, 3); }
 void SysDateTime(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, false, 7); }
+void SysUtcDateTime(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, true, 7); }
 
 void NewId(sqlite3_context* ctx, int, sqlite3_value**) {
   thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -175,6 +176,9 @@ void RegisterTsqlFunctions(sqlite3* db) {
   sqlite3_create_function(db, "getutcdate", 0, flags, nullptr, GetUtcDate, nullptr, nullptr);
   sqlite3_create_function(db, "sysdatetime", 0, flags, nullptr, SysDateTime, nullptr, nullptr);
   sqlite3_create_function(db, "newid", 0, flags, nullptr, NewId, nullptr, nullptr);
+  // tsql_sysutcdatetime: the name the history triggers of temporal tables use.
+  for (const char* name : {"sysutcdatetime", "tsql_sysutcdatetime"})
+    sqlite3_create_function(db, name, 0, flags, nullptr, SysUtcDateTime, nullptr, nullptr);
   static int geographyMarker = 1;
   for (void* geography : {static_cast<void*>(&geographyMarker), static_cast<void*>(nullptr)}) {
     const std::string type = geography ? "tsql_geography_" : "tsql_geometry_";

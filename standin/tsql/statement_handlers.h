@@ -13,6 +13,8 @@ void RunCreateDatabase(StatementContext& ctx, const CreateDatabaseStmt& s);
 void RunDropDatabase(StatementContext& ctx, const DropDatabaseStmt& s);
 void RunUse(StatementContext& ctx, const UseStmt& s);
 void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s);
+// The same without a reply of its own (a history table made for another).
+void CreateTable(StatementContext& ctx, const CreateTableStmt& s);
 void RunCreateView(StatementContext& ctx, const CreateViewStmt& s);
 void RunDropObject(StatementContext& ctx, const DropObjectStmt& s);
 

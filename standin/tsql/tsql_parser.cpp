@@ -773,6 +773,29 @@ class Parser {
     return c;
   }
 
+  // WITH (SYSTEM_VERSIONING = ON [(HISTORY_TABLE = name [, DATA_CONSISTENCY_CHECK = ON])], ...):
+  // other options inside WITH (...) are skipped like storage options.
+  void SystemVersioning(CreateTableStmt& s) {
+    if (!Cur().IsWord("WITH") || !Peek(1).IsSymbol("(")) return;
+    size_t i = pos_ + 2;
+    int depth = 1;
+    auto at = [&](size_t k) -> const SqlToken& { return t_[std::min(k, t_.size() - 1)]; };
+    for (; t_[i].kind != SqlToken::Kind::End && depth > 0; ++i) {
+      if (t_[i].IsSymbol("(")) ++depth;
+      if (t_[i].IsSymbol(")")) --depth;
+      if (t_[i].IsWord("SYSTEM_VERSIONING") && at(i + 1).IsSymbol("=") && at(i + 2).IsWord("ON")) s.systemVersioned = true;
+      if (t_[i].IsWord("HISTORY_TABLE") && at(i + 1).IsSymbol("=")) {
+        const size_t save = pos_;
+        pos_ = i + 2;
+        s.historyTable = QualifiedName();
+        i = pos_ - 1;
+        pos_ = save;
+      }
+    }
+    if (!s.systemVersioned) return;
+    pos_ = i;
+  }
+
   CreateTableStmt CreateTable() {
     CreateTableStmt s;
     s.name = QualifiedName();
@@ -780,6 +803,12 @@ class Parser {
     std::set<std::string> explicitNull;
     do {
       if (Cur().IsSymbol(")")) break;  // tolerate a trailing comma
+      if (Cur().IsWord("PERIOD") && Peek(1).IsWord("FOR")) {
+        pos_ += 2;
+        ExpectWord("SYSTEM_TIME");
+        NameList(false);  // the two GENERATED ALWAYS columns, which mark themselves
+        continue;
+      }
       if (AtTableConstraint()) {
         s.constraints.push_back(TableConstraint());
         continue;
@@ -789,6 +818,7 @@ class Parser {
       if (declaredNull) explicitNull.insert(Lower(s.columns.back().name));
     } while (AcceptSymbol(","));
     ExpectSymbol(")");
+    SystemVersioning(s);
     SkipStorageOptions();
     if (s.columns.empty()) Fail();
     const ConstraintDef* pk = nullptr;
@@ -913,6 +943,14 @@ class Parser {
         const Collation* found = FindCollation(collation);
         if (!found) throw SyntaxError(448, "Invalid collation '" + collation + "'.");
         if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind)) c.type.collation = found;
+      } else if (AcceptWord("GENERATED")) {
+        // GENERATED ALWAYS AS ROW START|END [HIDDEN]: a system-versioned table's period column.
+        ExpectWord("ALWAYS");
+        ExpectWord("AS");
+        ExpectWord("ROW");
+        if (AcceptWord("START")) c.generated = "ROW START";
+        else ExpectWord("END"), c.generated = "ROW END";
+        if (AcceptWord("HIDDEN")) c.hidden = true;
       } else if (AcceptWord("ROWGUIDCOL") || AcceptWord("SPARSE")) {
       } else if (AcceptWord("CHECK")) {
         ConstraintDef k;

@@ -55,6 +55,8 @@ struct CreateTableStmt {
   std::vector<ColumnMeta> columns;        // pkSeq filled from column or table constraints
   std::vector<ConstraintDef> constraints; // keys, foreign keys, named defaults, checks
   std::string pkName;                     // empty: generated
+  bool systemVersioned = false;           // WITH (SYSTEM_VERSIONING = ON ...)
+  ObjectName historyTable;                // HISTORY_TABLE = ...; empty name: one is named for the table
 };
 
 struct CreateIndexStmt {
