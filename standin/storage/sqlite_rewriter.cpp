@@ -213,6 +213,16 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         continue;
       }
     }
+    // db.sys.view: the catalog view (install scripts ask [master].[sys].[databases]).
+    if (tok.IsName() && i + 4 < range.end && t[i + 1].IsSymbol(".") && t[i + 2].IsName() && t[i + 3].IsSymbol(".") &&
+        t[i + 4].IsName() && (i == range.begin || !t[i - 1].IsSymbol("."))) {
+      if (const auto view = CatalogViewName(t[i + 2].text, t[i + 4].text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += *view;
+        i += 4;
+        continue;
+      }
+    }
     // Catalog views: sys.objects, INFORMATION_SCHEMA.TABLES, sysobjects ...
     if (tok.IsName() && i + 2 < range.end && t[i + 1].IsSymbol(".") && t[i + 2].IsName() &&
         (i == range.begin || !t[i - 1].IsSymbol("."))) {

@@ -82,11 +82,13 @@ bool IsHexDigits(std::string_view s) {
 }
 
 // A field's value for its column, made in `v` (its buffers reused row after
-// row): binary columns hold hex digits, as bcp writes them. False: bad hex.
+// row): binary columns hold hex digits, as bcp writes them, and so may CLR
+// types (else their text form: '/1/', 'POINT(...)'). False: bad hex.
 bool FieldValue(std::string_view field, const ColumnMeta& c, Value& v) {
   const TypeKind k = c.type.kind;
   v.declaredType.reset();
-  if (IsBinaryKind(k) || (k == TypeKind::HierarchyId && IsHexDigits(field))) {
+  const bool clrType = k == TypeKind::HierarchyId || k == TypeKind::Geography || k == TypeKind::Geometry;
+  if (IsBinaryKind(k) || (clrType && IsHexDigits(field))) {
     if (field.size() >= 2 && field[0] == '0' && (field[1] == 'x' || field[1] == 'X')) field.remove_prefix(2);
     if (!IsHexDigits(field) && !field.empty()) return false;
     v.kind = Value::Kind::Binary;
