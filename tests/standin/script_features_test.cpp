@@ -1,6 +1,8 @@
-// Errors scoped as SQL Server scopes them (most end only their statement, a
-// conversion failure or a missing object ends the batch), division by zero,
-// and BULK INSERT of character files from the server's disk, through FreeTDS.
+// What larger install scripts need, through FreeTDS: errors scoped as SQL
+// Server scopes them (most end only their statement, a conversion failure or a
+// missing object ends the batch), division by zero, BULK INSERT of character
+// files from the server's disk, and the column kinds and objects such scripts
+// declare (computed, spatial, temporal, typed xml, DDL triggers, full-text).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -159,6 +161,99 @@ TEST_F(Scripts, BulkInsertChecksForeignKeysOnlyWhenAsked) {
   EXPECT_EQ(Rows("SELECT is_not_trusted FROM sys.foreign_keys WHERE name = 'FK_BulkChild_Parent'"), "1");
   // The key is enforced again for later rows.
   EXPECT_EQ(RunBatch("INSERT INTO BulkChild VALUES (3, 98)"), std::vector<int>{547});
+}
+
+TEST_F(Scripts, ComputedColumnsAreReadAndCannotBeWritten) {
+  ASSERT_TRUE(RunBatch("CREATE TABLE Lines (id int PRIMARY KEY, qty smallint, price money, first nvarchar(10),"
+                       " last nvarchar(10), total AS qty * price PERSISTED, name AS (first + N' ' + last),"
+                       " code AS CONVERT(varchar(12), id) + 'x')
+"
+                       "INSERT INTO Lines (id, qty, price, first, last) VALUES (1, 3, 2.5, N'Ann', N'Lee')
+"
+                       "INSERT INTO Lines VALUES (2, 2, 1, N'Bo', N'Li')")
+                  .empty());
+  EXPECT_EQ(Rows("SELECT total, name, code FROM Lines ORDER BY id"), "7.5000|Ann Lee|1x;2.0000|Bo Li|2x");
+  EXPECT_EQ(RunBatch("INSERT INTO Lines (id, total) VALUES (3, 1)"), std::vector<int>{271});
+  EXPECT_EQ(Rows("SELECT name, is_computed FROM sys.columns WHERE object_id = OBJECT_ID('Lines') AND column_id > 4"),
+            "last|0;total|1;name|1;code|1");
+  OdbcStatement columns(connection_);
+  ASSERT_TRUE(SQL_SUCCEEDED(columns.Execute("EXEC sp_columns Lines")));
+  std::string types;
+  while (columns.Fetch()) types += columns.Text(6).value_or("?") + " ";
+  EXPECT_EQ(types, "int smallint money nvarchar nvarchar money nvarchar varchar ");
+}
+
+TEST_F(Scripts, SpatialColumnsHoldSqlServersSerialization) {
+  ASSERT_TRUE(RunBatch("CREATE TABLE Places (id int PRIMARY KEY, spot geography NULL, shape geometry NULL)
+"
+                       "INSERT INTO Places VALUES (1, geography::Point(47.651, -122.349, 4326),"
+                       " geometry::STGeomFromText('POINT (3 4)', 0))
+"
+                       "INSERT INTO Places VALUES (2, 'POINT(-122.349 47.651)', NULL)
+"
+                       "INSERT INTO Places VALUES (3, 0xE6100000010C17D9CEF753D34740D34D6210585F5EC0, NULL)")
+                  .empty());
+  EXPECT_EQ(Rows("SELECT id, spot, shape FROM Places ORDER BY id"),
+            "1|E6100000010C17D9CEF753D347407593180456965EC0|00000000010C00000000000008400000000000001040;"
+            "2|E6100000010C17D9CEF753D347407593180456965EC0|NULL;"
+            "3|E6100000010C17D9CEF753D34740D34D6210585F5EC0|NULL");
+  EXPECT_EQ(RunBatch("INSERT INTO Places VALUES (4, geography::Point(91, 0, 4326), NULL)"), std::vector<int>{6522});
+  OdbcStatement columns(connection_);
+  ASSERT_TRUE(SQL_SUCCEEDED(columns.Execute("EXEC sp_columns Places")));
+  std::string types;
+  while (columns.Fetch()) types += columns.Text(6).value_or("?") + "/" + columns.Text(5).value_or("?") + " ";
+  EXPECT_EQ(types, "int/4 geography/-4 geometry/-4 ");
+}
+
+TEST_F(Scripts, TemporalTablesKeepOldVersionsAndHideTheirPeriod) {
+  ASSERT_TRUE(RunBatch("CREATE TABLE Shift (id tinyint IDENTITY PRIMARY KEY, name nvarchar(20) NOT NULL,"
+                       " ValidFrom datetime2 GENERATED ALWAYS AS ROW START HIDDEN NOT NULL,"
+                       " ValidTo datetime2 GENERATED ALWAYS AS ROW END HIDDEN NOT NULL,"
+                       " PERIOD FOR SYSTEM_TIME (ValidFrom, ValidTo))"
+                       " WITH (SYSTEM_VERSIONING = ON (HISTORY_TABLE = dbo.ShiftHistory))
+"
+                       "INSERT INTO Shift VALUES (N'Day')
+INSERT INTO Shift (name) VALUES (N'Night')
+"
+                       "UPDATE Shift SET name = N'Evening' WHERE id = 2
+DELETE FROM Shift WHERE id = 1")
+                  .empty());
+  EXPECT_EQ(Rows("SELECT * FROM Shift"), "2|Evening");
+  EXPECT_EQ(Rows("SELECT id, name, ValidTo FROM Shift"), "2|Evening|9999-12-31 23:59:59.9999999");
+  EXPECT_EQ(Rows("SELECT id, name, CASE WHEN ValidFrom <= ValidTo AND ValidTo < '9999-01-01' THEN 'closed' END"
+                 " FROM ShiftHistory ORDER BY id"),
+            "1|Day|closed;2|Night|closed");
+  EXPECT_EQ(Rows("SELECT name, is_hidden FROM sys.columns WHERE object_id = OBJECT_ID('Shift')"),
+            "id|0;name|0;ValidFrom|1;ValidTo|1");
+  EXPECT_EQ(RunBatch("INSERT INTO Shift (name, ValidFrom) VALUES (N'x', '2020-01-01')"), std::vector<int>{13536});
+}
+
+TEST_F(Scripts, ScriptObjectsAreAcceptedAndKept) {
+  EXPECT_TRUE(RunBatch("CREATE SCHEMA Docs").empty());
+  EXPECT_TRUE(RunBatch("CREATE XML SCHEMA COLLECTION Docs.Info AS N'<xsd:schema xmlns:xsd="http://www.w3.org/2001/XMLSchema">"
+                       "<xsd:element name="phone" type="xsd:string"/></xsd:schema>'")
+                  .empty());
+  EXPECT_TRUE(RunBatch("CREATE TABLE Docs.Card (id int NOT NULL CONSTRAINT PK_Card PRIMARY KEY,"
+                       " info xml(CONTENT Docs.Info) NULL, more xml(Docs.Info) NULL)
+"
+                       "INSERT INTO Docs.Card VALUES (1, N'<phone>555</phone>', NULL)")
+                  .empty());
+  EXPECT_TRUE(RunBatch("CREATE FULLTEXT CATALOG CardCatalog AS DEFAULT").empty());
+  EXPECT_TRUE(RunBatch("CREATE FULLTEXT INDEX ON Docs.Card(info LANGUAGE 1033) KEY INDEX PK_Card ON CardCatalog"
+                       " WITH CHANGE_TRACKING AUTO")
+                  .empty());
+  EXPECT_TRUE(RunBatch("CREATE TRIGGER LogDdl ON DATABASE FOR DDL_DATABASE_LEVEL_EVENTS AS
+"
+                       "BEGIN
+  SET NOCOUNT ON;
+  DECLARE @data XML;
+  SET @data = EVENTDATA();
+END")
+                  .empty());
+  EXPECT_TRUE(RunBatch("CREATE VIEW Docs.vCard WITH SCHEMABINDING AS SELECT c.id, c.info FROM Docs.Card c").empty());
+  EXPECT_TRUE(RunBatch("CREATE UNIQUE CLUSTERED INDEX IX_vCard ON Docs.vCard (id)").empty());
+  EXPECT_EQ(Rows("SELECT id, info FROM Docs.vCard"), "1|<phone>555</phone>");
+  EXPECT_EQ(Rows("SELECT name, parent_class, parent_id FROM sys.triggers WHERE name = 'LogDdl'"), "LogDdl|0|0");
 }
 
 }  // namespace
