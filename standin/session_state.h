@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -32,6 +33,7 @@ class SessionState {
   std::set<std::string> identityInsert;     // lower-case table names with IDENTITY_INSERT ON
   std::map<std::string, Value> variables;   // parameters of the current RPC, by lower-case name
   std::map<int32_t, std::string> prepared;  // sp_prepare handles → statement text
+  std::optional<int64_t> lastIdentity;      // @@IDENTITY / SCOPE_IDENTITY(): the last identity value inserted
   int32_t nextHandle = 1;
 
  private:

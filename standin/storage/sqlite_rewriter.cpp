@@ -16,7 +16,8 @@ struct Rename {
 };
 // T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
 constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"},   {"LEN", "tsql_len"}, {"SUBSTRING", "substr"},
-                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"}};
+                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"},
+                                       {"LEFT", "tsql_left"},   {"RIGHT", "tsql_right"}};
 
 bool EndsSelectList(const SqlToken& t) {
   for (const char* w : {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO", "FOR", "OPTION"})
@@ -287,6 +288,13 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
           for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
           r.sql += name;
           i += 3;
+          break;
+        }
+        // SCOPE_IDENTITY(): the session's last identity value, as @@IDENTITY.
+        if (tok.IsWord("SCOPE_IDENTITY") && i + 2 < range.end && t[i + 1].IsSymbol("(") && t[i + 2].IsSymbol(")")) {
+          const auto v = vars ? vars("@@IDENTITY") : std::nullopt;
+          r.sql += v ? *v : "NULL";
+          i += 2;
           break;
         }
         if (RewriteConversion(t, i, range, vars, r)) {

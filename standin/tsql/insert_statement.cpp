@@ -190,6 +190,7 @@ class RowInserter {
 
   void Finish() {
     if (!identityChanged_) return;
+    ctx_.session.lastIdentity = identityCurrent_;
     SqliteStatement update(ctx_.session.db().handle(), "UPDATE " + Database::MetaTable("standin_objects", table_) +
                                                            " SET identity_current = ? WHERE name = ?");
     update.Bind(1, *identityCurrent_);

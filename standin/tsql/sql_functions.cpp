@@ -11,6 +11,7 @@
 
 #include "types/explicit_conversion.h"
 #include "types/spatial_value.h"
+#include "tsql/string_functions.h"
 
 namespace standin {
 namespace {
@@ -170,6 +171,7 @@ void SpatialFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }  // namespace
 
 void RegisterTsqlFunctions(sqlite3* db) {
+  RegisterStringFunctions(db);
   const int flags = SQLITE_UTF8;
   sqlite3_create_function(db, "getdate", 0, flags, nullptr, GetDate, nullptr, nullptr);
   sqlite3_create_function(db, "current_timestamp", 0, flags, nullptr, GetDate, nullptr, nullptr);

@@ -242,5 +242,38 @@ TEST_F(Scripts, ScriptObjectsAreAcceptedAndKept) {
   EXPECT_EQ(Rows("SELECT name, parent_class, parent_id FROM sys.triggers WHERE name = 'LogDdl'"), "LogDdl|0|0");
 }
 
+struct BuiltInCase {
+  const char* expression;
+  const char* value;
+};
+
+class BuiltIns : public Scripts, public testing::WithParamInterface<BuiltInCase> {};
+
+TEST_P(BuiltIns, GiveSqlServersValue) {
+  EXPECT_EQ(Rows(std::string("SELECT ") + GetParam().expression), GetParam().value) << GetParam().expression;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, BuiltIns,
+    testing::Values(BuiltInCase{"REPLICATE('ab', 3), REPLICATE('x', -1)", "ababab|NULL"},
+                    BuiltInCase{"SPACE(3) + 'x'", "   x"},
+                    BuiltInCase{"STUFF('abcdef', 2, 3, 'XY'), STUFF('abc', 5, 1, 'x')", "aXYef|NULL"},
+                    BuiltInCase{"REVERSE(N'abç')", "çba"},
+                    BuiltInCase{"CHARINDEX('C', 'abcabc', 4), CHARINDEX('z', 'abc')", "6|0"},
+                    BuiltInCase{"PATINDEX('%[0-9]%', 'ab3d'), PATINDEX('ab%', 'abc'), PATINDEX('%x', 'abc')", "3|1|0"},
+                    BuiltInCase{"QUOTENAME('a]b'), QUOTENAME('it''s', '''')", "[a]]b]|'it''s'"},
+                    BuiltInCase{"STR(3.14159, 6, 2), STR(123456, 3)", "  3.14|***"},
+                    BuiltInCase{"LEFT(N'ñandú', 2), RIGHT('abcdef', 2)", "ña|ef"},
+                    BuiltInCase{"OBJECT_NAME(OBJECT_ID('Customers'))", "Customers"},
+                    BuiltInCase{"CASE WHEN CHECKSUM('abc', 1) = CHECKSUM('ABC  ', 1) THEN 'same' END", "same"}),
+    [](const testing::TestParamInfo<BuiltInCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(Scripts, ScopeIdentityIsTheLastIdentityInserted) {
+  EXPECT_EQ(Rows("SET NOCOUNT ON\nCREATE TABLE #ids (id int IDENTITY(5, 1), v int)\n"
+                 "INSERT INTO #ids (v) VALUES (1)\nINSERT INTO #ids (v) VALUES (2)\n"
+                 "SELECT SCOPE_IDENTITY(), @@IDENTITY"),
+            "6|6");
+}
+
 }  // namespace
 }  // namespace standin_test
