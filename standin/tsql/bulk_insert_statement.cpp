@@ -195,7 +195,7 @@ void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s) {
                 v.kind = Value::Kind::Default;
               }
             } else if (!FieldValue(fields[column], c, v)) {
-              ThrowSqlError(245, "");
+              ThrowSqlError(245, "");  // bad hex digits: reported below as this row's conversion error
             }
           }
           writer.Insert(values);

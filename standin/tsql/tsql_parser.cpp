@@ -1087,6 +1087,10 @@ class Parser {
         }
       } while (AcceptSymbol(","));
       s.action = s.columns.empty() ? AlterTableStmt::Action::AddConstraints : AlterTableStmt::Action::AddColumns;
+      for (const auto& c : s.columns)  // refused rather than added as a plain column
+        if (!c.computed.empty() || !c.generated.empty())
+          throw SyntaxError(50000, "Adding the computed or period column '" + c.name +
+                                       "' to an existing table is not supported by this server; declare it in CREATE TABLE.");
       return s;
     }
     if (Cur().IsWord("CHECK") || Cur().IsWord("NOCHECK")) {
