@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -47,6 +48,7 @@ class SessionState {
   std::map<int32_t, std::string> prepared;  // sp_prepare handles → statement text
   // #procedures: this session's alone, gone with it (lower-case name → text).
   std::map<std::string, std::string> tempProcedures;
+  std::optional<int64_t> lastIdentity;      // @@IDENTITY / SCOPE_IDENTITY(): the last identity value inserted
   int32_t nextHandle = 1;
 
  private:

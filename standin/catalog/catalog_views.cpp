@@ -93,7 +93,8 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_tables AS SELECT * FROM standin_sys_o
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_views AS SELECT * FROM standin_sys_objects WHERE type = 'V';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_procedures AS SELECT * FROM standin_sys_objects WHERE type = 'P';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_triggers AS
-  SELECT name, object_id, 1 AS parent_class, parent_object_id AS parent_id, type, type_desc, create_date, modify_date,
+  SELECT name, object_id, CASE WHEN ifnull(parent_object_id, 0) = 0 THEN 0 ELSE 1 END AS parent_class,
+    ifnull(parent_object_id, 0) AS parent_id, type, type_desc, create_date, modify_date,
     0 AS is_ms_shipped, 0 AS is_disabled
   FROM standin_sys_objects WHERE type = 'TR';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_default_constraints AS
@@ -120,7 +121,8 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_indexes AS
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_columns AS
   SELECT 100000000 + o.rowid AS object_id, c.name, c.ordinal AS column_id,
     col_length(o.name, c.name) AS max_length, c.precision, c.scale, c.nullable AS is_nullable, c.is_identity,
-    0 AS is_computed
+    (SELECT count(k.computed) FROM main.standin_column_kinds k WHERE k.object_name = c.object_name AND k.column_name = c.name) AS is_computed,
+    (SELECT count(*) FROM main.standin_column_kinds k WHERE k.object_name = c.object_name AND k.column_name = c.name AND k.hidden) AS is_hidden
   FROM main.standin_columns c JOIN main.standin_objects o ON o.name = c.object_name;
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_types AS
   SELECT standin_bare(name) COLLATE NOCASE AS name, 0 AS system_type_id, 0 AS user_type_id, standin_schema_id(name) AS schema_id,

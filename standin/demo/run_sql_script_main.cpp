@@ -1,5 +1,6 @@
 // run_sql_script: runs a T-SQL script (batches ended by GO lines) on a SQL Server
-// through FreeTDS's ODBC driver. The demo uses it to build "Sales" in the stand-in:
+// through FreeTDS's ODBC driver, with sqlcmd's scripting variables (:setvar,
+// $(Name), -v Name=Value). The demo uses it to build "Sales" in the stand-in:
 //   run_sql_script --port 1433 --user sa --password secret --sales
 #include <sql.h>
 #include <sqlext.h>
@@ -14,20 +15,24 @@
 #include "odbc_batch_runner.h"
 #include "sales_script.h"
 #include "sql_batches.h"
+#include "sqlcmd_variables.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: run_sql_script [--server HOST] [--port N] [--database DB]\n"
-    "                      (--user NAME --password PASSWORD | --windows) (--sales | FILE | -)\n"
-    "       run_sql_script --dsn NAME [--user NAME --password PASSWORD] (--sales | FILE | -)\n"
+    "                      (--user NAME --password PASSWORD | --windows) [-v NAME=VALUE...] (--sales | FILE | -)\n"
+    "       run_sql_script --dsn NAME [--user NAME --password PASSWORD] [-v NAME=VALUE...] (--sales | FILE | -)\n"
     "  --sales     the demo database script (creates the database Sales)\n"
     "  --windows   Windows authentication: the Kerberos ticket of the caller\n"
-    "  FILE / -    a script file, or standard input\n";
+    "  FILE / -    a script file, or standard input\n"
+    "  -v          scripting variables for $(NAME) in the script, as sqlcmd takes them\n"
+    "              (a :setvar in the script wins, the environment answers the rest)\n";
 
 struct Options {
   std::string server = "127.0.0.1", port = "1433", database, user, password, dsn, file;
   bool windows = false, sales = false;
+  sales_demo::ScriptVariables variables;
 };
 
 bool Parse(int argc, char** argv, Options& options) {
@@ -47,6 +52,19 @@ bool Parse(int argc, char** argv, Options& options) {
     else if (arg == "--dsn") ok = value(options.dsn);
     else if (arg == "--windows") options.windows = true;
     else if (arg == "--sales") options.sales = true;
+    else if (arg == "-v") {
+      // sqlcmd takes several: -v A=1 B=2
+      ok = i + 1 < argc;
+      while (i + 1 < argc && argv[i + 1][0] != '-' && std::strchr(argv[i + 1], '=')) {
+        try {
+          auto [name, value] = sales_demo::ParseVariableAssignment(argv[++i]);
+          options.variables[name] = value;
+        } catch (const sales_demo::ScriptVariableError& e) {
+          std::cerr << "run_sql_script: " << e.what() << "\n";
+          return false;
+        }
+      }
+    }
     else if ((arg == "-" || arg[0] != '-') && options.file.empty()) options.file = arg;
     else ok = false;
     if (!ok) return false;
@@ -140,7 +158,7 @@ int main(int argc, char** argv) {
   try {
     Connection connection;
     connection.Open(options);
-    const auto batches = sales_demo::SplitSqlBatches(script);
+    const auto batches = sales_demo::SplitSqlBatches(sales_demo::ExpandScriptVariables(script, options.variables));
     size_t lastTenth = 0;
     sales_demo::RunSqlBatches(connection.get(), batches, [&](size_t done, size_t total) {
       const size_t tenth = done * 10 / total;

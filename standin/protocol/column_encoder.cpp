@@ -36,6 +36,12 @@ constexpr char kHierarchyIdAssembly[] =
     "PublicKeyToken=89845dcd8080cc91";
 constexpr int kVariantMaxLength = 8016;
 constexpr int kHierarchyIdMaxLength = 892;
+constexpr char kGeographyAssembly[] =
+    "Microsoft.SqlServer.Types.SqlGeography, Microsoft.SqlServer.Types, Version=11.0.0.0, Culture=neutral, "
+    "PublicKeyToken=89845dcd8080cc91";
+constexpr char kGeometryAssembly[] =
+    "Microsoft.SqlServer.Types.SqlGeometry, Microsoft.SqlServer.Types, Version=11.0.0.0, Culture=neutral, "
+    "PublicKeyToken=89845dcd8080cc91";
 
 // A value built in memory (sql_variant wraps its base value).
 struct ByteBuffer {
@@ -148,7 +154,8 @@ SqlType WireType(const SqlType& t, uint32_t version) {
       else if (w.kind == TypeKind::VarBinary) w = SqlType{TypeKind::Image, 0, 0, 0};
     }
     if (w.kind == TypeKind::Xml) w = SqlType{TypeKind::NText, 0, 0, 0};
-    if (w.kind == TypeKind::HierarchyId) w = SqlType{TypeKind::Image, 0, 0, 0};
+    if (w.kind == TypeKind::HierarchyId || w.kind == TypeKind::Geography || w.kind == TypeKind::Geometry)
+      w = SqlType{TypeKind::Image, 0, 0, 0};
   }
   return w;
 }
@@ -156,7 +163,7 @@ SqlType WireType(const SqlType& t, uint32_t version) {
 bool ChangesBefore73(TypeKind k) {
   return k == TypeKind::Date || k == TypeKind::Time || k == TypeKind::DateTime2 || k == TypeKind::DateTimeOffset ||
          k == TypeKind::VarChar || k == TypeKind::NVarChar || k == TypeKind::VarBinary || k == TypeKind::Xml ||
-         k == TypeKind::HierarchyId;
+         k == TypeKind::HierarchyId || k == TypeKind::Geography || k == TypeKind::Geometry;
 }
 
 void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
@@ -221,6 +228,17 @@ void WriteTypeInfo(ReplyWriter& w, const ResultColumn& col) {
       w.BVarchar("hierarchyid");
       w.UsVarchar(kHierarchyIdAssembly);
       break;
+    case TypeKind::Geography: case TypeKind::Geometry: {
+      // Spatial CLR types are "large": a maximum size of 0xFFFF, values in PLP chunks.
+      const bool geography = t.kind == TypeKind::Geography;
+      w.U8(kUdt);
+      w.U16(0xFFFF);
+      w.BVarchar("");
+      w.BVarchar("sys");
+      w.BVarchar(geography ? "geography" : "geometry");
+      w.UsVarchar(geography ? kGeographyAssembly : kGeometryAssembly);
+      break;
+    }
   }
 }
 
@@ -617,7 +635,7 @@ void WriteValue(W& w, const ResultColumn& col, const Cell& c) {
       if (!isNull) AppendUtf16(AsText(c, scratch), wide);
       WriteVariable(w, true, isNull, wide.data(), wide.size(), 0);
       return;
-    case TypeKind::HierarchyId: {
+    case TypeKind::HierarchyId: case TypeKind::Geography: case TypeKind::Geometry: {
       std::string_view bytes = isNull ? std::string_view() : AsText(c, scratch);
       WriteVariable(w, true, isNull, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0);
       return;

@@ -29,6 +29,12 @@ constexpr char kSchema[] =
     " nullable INTEGER, default_text TEXT, pk_seq INTEGER,"
     " PRIMARY KEY(object_name, ordinal));"
     "CREATE TABLE IF NOT EXISTS standin_settings(key TEXT PRIMARY KEY, value);"
+    "CREATE TABLE IF NOT EXISTS standin_xml_schema_collections("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, definition TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS standin_column_kinds("
+    " object_name TEXT NOT NULL COLLATE NOCASE, column_name TEXT NOT NULL COLLATE NOCASE, computed TEXT,"
+    " persisted INTEGER NOT NULL DEFAULT 0, hidden INTEGER NOT NULL DEFAULT 0, generated TEXT,"
+    " PRIMARY KEY(object_name, column_name));"
     "CREATE TABLE IF NOT EXISTS standin_schemas("
     " name TEXT PRIMARY KEY COLLATE NOCASE, schema_id INTEGER NOT NULL UNIQUE, owner TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_collations("
@@ -248,6 +254,20 @@ std::vector<ColumnMeta> Database::TableColumns(const std::string& table) {
     c.pkSeq = static_cast<int>(s.Int(11));
     if (!s.IsNull(12)) c.type.collation = FindCollation(s.Text(12));
     out.push_back(std::move(c));
+  }
+  if (!IsTemporary(table) && !out.empty()) {
+    // Computed, hidden and period columns (few tables have any).
+    SqliteStatement k(db_, "SELECT column_name, computed, persisted, hidden, generated FROM standin_column_kinds"
+                           " WHERE object_name = ?");
+    k.Bind(1, table);
+    while (k.Step())
+      for (auto& c : out)
+        if (strcasecmp(c.name.c_str(), k.Text(0).c_str()) == 0) {
+          c.computed = k.Text(1);
+          c.persisted = k.Int(2) != 0;
+          c.hidden = k.Int(3) != 0;
+          c.generated = k.Text(4);
+        }
   }
   return out;
 }

@@ -28,6 +28,11 @@ struct ColumnMeta {
   int pkSeq = 0;            // position in the primary key, 0 when not part of it
   std::string userType;     // alias type the column was declared with (sp_addtype, CREATE TYPE), else empty
   bool nullabilityGiven = true;  // NULL / NOT NULL written in the declaration (else an alias type's rule applies)
+  std::string computed;     // AS expression of a computed column (T-SQL text), else empty
+  bool persisted = false;   // computed ... PERSISTED
+  bool hidden = false;      // a period column declared HIDDEN: not in SELECT *
+  std::string generated;    // "ROW START" / "ROW END" of a system-versioned table's period, else empty
+  std::string xmlSchemaCollection;  // xml(collection): its stored name (parsed, not kept)
 };
 
 struct ObjectMeta {
@@ -39,6 +44,8 @@ struct ObjectMeta {
 class DataDirectory {
  public:
   explicit DataDirectory(std::string dir);
+  // The folder itself (BULK INSERT reads relative paths from here).
+  const std::string& path() const { return dir_; }
 
   // A database name that can safely become a file name.
   static bool ValidName(const std::string& name);

@@ -27,16 +27,17 @@ Value ValueFromSqliteColumn(sqlite3_stmt* st, int i) {
   }
 }
 
-void BindStoredValue(sqlite3_stmt* stmt, int index, const StoredValue& v) {
+void BindStoredValue(sqlite3_stmt* stmt, int index, const StoredValue& v, bool copy) {
+  const auto keep = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   switch (v.kind) {
     case StoredValue::Kind::Integer: sqlite3_bind_int64(stmt, index, v.integer); break;
     case StoredValue::Kind::Real: sqlite3_bind_double(stmt, index, v.real); break;
     case StoredValue::Kind::Text:
-      sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), keep);
       break;
     case StoredValue::Kind::Blob:
       if (v.blob.empty()) sqlite3_bind_zeroblob(stmt, index, 0);
-      else sqlite3_bind_blob(stmt, index, v.blob.data(), static_cast<int>(v.blob.size()), SQLITE_TRANSIENT);
+      else sqlite3_bind_blob(stmt, index, v.blob.data(), static_cast<int>(v.blob.size()), keep);
       break;
     default: sqlite3_bind_null(stmt, index); break;
   }

@@ -4,6 +4,7 @@
 
 #include "catalog/catalog_views.h"
 #include "catalog/schema_names.h"
+#include "storage/division_rewrite.h"
 #include "types/conversion_syntax.h"
 #include "tsql/table_hints.h"
 
@@ -16,7 +17,8 @@ struct Rename {
 };
 // T-SQL built-ins with a different SQLite spelling (the rest are registered functions).
 constexpr Rename kFunctionRenames[] = {{"ISNULL", "ifnull"},   {"LEN", "tsql_len"}, {"SUBSTRING", "substr"},
-                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"}};
+                                       {"CEILING", "ceil"},     {"DATALENGTH", "tsql_datalength"}, {"COUNT_BIG", "count"},
+                                       {"LEFT", "tsql_left"},   {"RIGHT", "tsql_right"}};
 
 bool EndsSelectList(const SqlToken& t) {
   for (const char* w : {"FROM", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "EXCEPT", "INTERSECT", "INTO", "FOR", "OPTION"})
@@ -173,6 +175,10 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
     MoveSelectAliases(moved, 0, moved.size());
     range = TokenRange{0, moved.size()};
   }
+  if (std::vector<SqlToken> divided = WrapDivisions(moved.empty() ? tokens : moved, range); !divided.empty()) {
+    moved = std::move(divided);
+    range = TokenRange{0, moved.size()};
+  }
   const std::vector<SqlToken>& t = moved.empty() ? tokens : moved;
   RewriteResult r;
   std::string limit;
@@ -212,6 +218,16 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
             !(at + 3 < range.end && t[at + 3].IsWord("AS")))
           r.sql += " AS " + QuoteName(t[at + 2].text);
         i = at + 2;
+        continue;
+      }
+    }
+    // db.sys.view: the catalog view (install scripts ask [master].[sys].[databases]).
+    if (tok.IsName() && i + 4 < range.end && t[i + 1].IsSymbol(".") && t[i + 2].IsName() && t[i + 3].IsSymbol(".") &&
+        t[i + 4].IsName() && (i == range.begin || !t[i - 1].IsSymbol("."))) {
+      if (const auto view = CatalogViewName(t[i + 2].text, t[i + 4].text)) {
+        if (!r.sql.empty()) r.sql += ' ';
+        r.sql += *view;
+        i += 4;
         continue;
       }
     }
@@ -272,6 +288,22 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         break;
       }
       case SqlToken::Kind::Word: {
+        // geography::Point(...), geometry::STGeomFromText(...): the stand-in's tsql_geography_point ...
+        if ((tok.IsWord("GEOGRAPHY") || tok.IsWord("GEOMETRY")) && i + 3 < range.end && t[i + 1].IsSymbol(":") &&
+            t[i + 2].IsSymbol(":") && t[i + 3].kind == SqlToken::Kind::Word) {
+          std::string name = "tsql_" + tok.text + "_" + t[i + 3].text;
+          for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          r.sql += name;
+          i += 3;
+          break;
+        }
+        // SCOPE_IDENTITY(): the session's last identity value, as @@IDENTITY.
+        if (tok.IsWord("SCOPE_IDENTITY") && i + 2 < range.end && t[i + 1].IsSymbol("(") && t[i + 2].IsSymbol(")")) {
+          const auto v = vars ? vars("@@IDENTITY") : std::nullopt;
+          r.sql += v ? *v : "NULL";
+          i += 2;
+          break;
+        }
         if (RewriteConversion(t, i, range, vars, r)) {
           if (!r.ok) return r;
           break;

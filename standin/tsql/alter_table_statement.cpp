@@ -307,6 +307,11 @@ void RunAlterTable(StatementContext& ctx, const AlterTableStmt& s) {
 }
 
 void RunCreateIndex(StatementContext& ctx, const CreateIndexStmt& s) {
+  // An index on a view (over a schema-bound view): accepted; the view's rows come from its tables.
+  if (const auto view = ctx.session.db().FindObject(s.table.name); view && view->isView) {
+    ctx.Done(0, kCmdNone, 0);
+    return;
+  }
   const ObjectMeta object = RequireTable(ctx, s.table, 1088);
   if (s.name.size() > 128)
     ThrowSqlError(103, "The identifier that starts with '" + s.name.substr(0, 128) + "' is too long. Maximum length is 128.", 4);

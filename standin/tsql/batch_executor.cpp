@@ -21,13 +21,20 @@ struct Overloaded : Ts... {
 template <class... Ts>
 Overloaded(Ts...) -> Overloaded<Ts...>;
 
-// Errors that end only their statement on SQL Server; the batch goes on.
+// Errors that end only their statement on SQL Server (XACT_ABORT OFF); the
+// batch goes on. Conversion failures (245, 241, 8114) are not among them: SQL
+// Server aborts the batch for those, as for an object missing at compile time.
 bool EndsOnlyTheStatement(int number) {
   switch (number) {
-    case 109: case 110: case 229: case 262: case 1088: case 1222: case 4902: case 213: case 272: case 273: case 515: case 544: case 547:
-    case 1505: case 1750: case 1776: case 1781: case 1801: case 1902: case 1913: case 2601: case 2627: case 2705:
-    case 3701: case 3725: case 3726: case 3728: case 4712: case 4901: case 5074:
+    case 109: case 110: case 213: case 229: case 262: case 271: case 272: case 273: case 515: case 544: case 547:
+    case 1088: case 1222: case 4902:
+    case 1505: case 1750: case 1776: case 1781: case 1801: case 1902: case 1913: case 2601: case 2627: case 2628:
+    case 2705: case 3701: case 3725: case 3726: case 3728: case 4712: case 4901: case 5074:
     case 2714: case 3702: case 3705: case 4405: case 8101: case 8102: case 8152:
+    case 220: case 232: case 8115: case 8134:            // arithmetic overflow, divide by zero (ANSI_WARNINGS ON)
+    case 4860: case 4861: case 4863: case 4864: case 4866: case 4832:  // BULK INSERT: file, truncation, conversion
+    case 13536: case 13537: case 13560:                  // GENERATED ALWAYS columns, temporal history
+    case 6522:                                           // an error inside a CLR type (geography, hierarchyid)
       return true;
     default:
       return false;
@@ -50,6 +57,12 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
     return BatchOutcome::Failed;
+  };
+  // A statement-ending error: the message and its statement's DONE, and the batch goes on.
+  auto endStatement = [&](const ServerMessage& m) {
+    WriteMessage(w_, m);
+    WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+              kDoneError | kDoneMore | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
   };
   if (!batch.ok) {
     ServerMessage m;
@@ -126,6 +139,8 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
                        [&](const CreateSchemaStmt& s) { RunCreateSchema(ctx, s); },
                        [&](const DropSchemaStmt& s) { RunDropSchema(ctx, s); },
                        [&](const SecurityStmt& s) { RunSecurity(ctx, s); },
+                       [&](const BulkInsertStmt& s) { RunBulkInsert(ctx, s); },
+                       [&](const CreateXmlSchemaCollectionStmt& s) { RunCreateXmlSchemaCollection(ctx, s); },
                        [&](const auto&) {},  // control flow, handled above
                    },
                    statement);
@@ -134,18 +149,21 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       ReleaseStatementLocks();
       WriteDone(w_, kTokDone, kDoneAttention, kCmdNone, 0);
       return BatchOutcome::Cancelled;
-    } catch (const SqlError& e) {
+    } catch (const SqliteError& e) {
       ReleaseStatementLocks();
-      if (ctx.lastStatement || !EndsOnlyTheStatement(e.message.number)) return fail(e.message);
-      WriteMessage(w_, e.message);
-      WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
-                kDoneError | kDoneMore | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+      const ServerMessage m = TranslateSqliteError(e);
+      if (ctx.lastStatement || !EndsOnlyTheStatement(m.number)) return fail(m);
+      endStatement(m);
       anyFailed = true;
       i = next;
       continue;
-    } catch (const SqliteError& e) {
+    } catch (const SqlError& e) {
       ReleaseStatementLocks();
-      return fail(TranslateSqliteError(e));
+      if (ctx.lastStatement || !EndsOnlyTheStatement(e.message.number)) return fail(e.message);
+      endStatement(e.message);
+      anyFailed = true;
+      i = next;
+      continue;
     } catch (const ConnectionLost&) {
       throw;
     } catch (const ProtocolError&) {

@@ -9,6 +9,8 @@
 #include "storage/sqlite_handle.h"
 #include "catalog/schema_names.h"
 #include "tsql/statement_handlers.h"
+#include "tsql/computed_columns.h"
+#include "tsql/temporal_tables.h"
 #include "tsql/table_constraints.h"
 
 namespace standin {
@@ -74,13 +76,15 @@ void RunUse(StatementContext& ctx, const UseStmt& s) {
   ctx.Done(0, kCmdNone, 0);
 }
 
-void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
+void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   ctx.CheckDatabasePart(stmt.name);
   const std::string& table = stmt.name.name;
   RequireSchema(ctx, table);
   if (table.size() > 128) ThrowSqlError(103, "The identifier that starts with '" + table.substr(0, 128) + "' is too long. Maximum length is 128.");
   CreateTableStmt s = stmt;  // alias types are resolved into the copy
   for (auto& c : s.columns) ResolveAliasType(ctx, c);
+  for (auto& c : s.columns)
+    if (!c.computed.empty()) c.type = ComputedColumnType(c.computed, s.columns);
   std::set<std::string> seen;
   int identities = 0, timestamps = 0;
   for (const auto& c : s.columns) {
@@ -104,6 +108,11 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   for (size_t i = 0; i < s.columns.size(); ++i) {
     const auto& c = s.columns[i];
     if (i) ddl += ", ";
+    if (!c.computed.empty()) {
+      ddl += GeneratedColumnDefinition(ctx, c);
+      if (c.pkSeq > 0) pk.push_back(&c);
+      continue;
+    }
     ddl += SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
     if (c.type.collation && *c.type.collation->sqliteCollation())
       ddl += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
@@ -171,6 +180,7 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
           collation.Step();
         }
       }
+      if (!Database::IsTemporary(table)) SaveColumnKinds(db, table, s.columns);
       // Keys first, so that foreign keys (also to this table) find them.
       for (int pass = 0; pass < 2; ++pass) {
         for (const auto& c : s.constraints) {
@@ -189,6 +199,11 @@ void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
       throw SqlError{TranslateSqliteError(e)};
     }
   });
+  if (s.systemVersioned) SetUpSystemVersioning(ctx, s);
+}
+
+void RunCreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
+  CreateTable(ctx, stmt);
   ctx.Done(0, kCmdCreateTable, 0);
 }
 
@@ -257,6 +272,11 @@ void RunDropObject(StatementContext& ctx, const DropObjectStmt& s) {
                                   " WHERE object_name = ?");
         c.Bind(1, object->name);
         c.Step();
+        if (!Database::IsTemporary(object->name)) {
+          SqliteStatement k(db, "DELETE FROM standin_column_kinds WHERE object_name = ?");
+          k.Bind(1, object->name);
+          k.Step();
+        }
       } catch (const SqliteError& e) {
         throw SqlError{TranslateSqliteError(e)};
       }

@@ -3,10 +3,13 @@
 #include <cstdio>
 
 #include "catalog/schema_metadata.h"
+#include "catalog/schema_names.h"
 #include "storage/sqlite_column_value.h"
 #include "storage/sqlite_handle.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/tsql_lexer.h"
+#include "tsql/table_row_writer.h"
+#include "tsql/temporal_tables.h"
 
 namespace standin {
 namespace {
@@ -17,7 +20,8 @@ std::string Lower(std::string s) {
 }
 
 std::string QualifiedTableName(StatementContext& ctx, const std::string& table) {
-  return ctx.session.db().name() + ".dbo." + table;
+  const std::string schema = SchemaOf(table);
+  return ctx.session.db().name() + "." + (schema.empty() ? "dbo" : schema) + "." + BareName(table);
 }
 
 // A stored value as SQL Server shows it in "The duplicate key value is (...)".
@@ -43,7 +47,8 @@ std::string KeyText(const StoredValue& v) {
 // Builds and stores rows for one INSERT; all state of the statement lives here.
 class RowInserter {
  public:
-  RowInserter(StatementContext& ctx, const InsertStmt& s) : ctx_(ctx), s_(s) {
+  // `keepIdentity`: explicit identity values allowed whatever IDENTITY_INSERT says (bulk loads).
+  RowInserter(StatementContext& ctx, const InsertStmt& s, std::optional<bool> keepIdentity = {}) : ctx_(ctx), s_(s) {
     ctx.CheckDatabasePart(s.table);
     const auto object = ctx.session.db().FindObject(s.table.name);
     if (!object) ThrowSqlError(208, "Invalid object name '" + s.table.name + "'.");
@@ -51,14 +56,21 @@ class RowInserter {
       ThrowSqlError(4405, "View or function '" + object->name + "' is not updatable because the modification affects multiple base tables.");
     table_ = object->name;
     columns_ = ctx.session.db().TableColumns(table_);
+    // Computed columns get their values from SQLite; naming one is error 271.
+    for (const auto& c : columns_)
+      if (!c.computed.empty()) computed_.push_back(c.name);
+    std::erase_if(columns_, [](const ColumnMeta& c) { return !c.computed.empty(); });
     row_.resize(columns_.size());
-    identityInsert_ = ctx.session.identityInsert.count(Lower(table_)) > 0;
+    identityInsert_ = keepIdentity ? *keepIdentity : ctx.session.identityInsert.count(Lower(table_)) > 0;
     // Which table column each supplied value goes to.
     if (!s.columns.empty()) {
       for (const auto& name : s.columns) {
         int found = -1;
         for (size_t i = 0; i < columns_.size(); ++i)
           if (strcasecmp(columns_[i].name.c_str(), name.c_str()) == 0) found = static_cast<int>(i);
+        for (const auto& c : computed_)
+          if (strcasecmp(c.c_str(), name.c_str()) == 0)
+            ThrowSqlError(271, "The column \"" + c + "\" cannot be modified because it is either a computed column or is the result of a UNION operator.");
         if (found < 0) ThrowSqlError(207, "Invalid column name '" + name + "'.");
         for (int t : targets_)
           if (t == found)
@@ -72,7 +84,7 @@ class RowInserter {
             ThrowSqlError(8101, "An explicit value for the identity column in table '" + table_ +
                                     "' can only be specified when a column list is used and IDENTITY_INSERT is ON.");
       for (size_t i = 0; i < columns_.size(); ++i)
-        if (!columns_[i].identity) targets_.push_back(static_cast<int>(i));
+        if (!columns_[i].identity && !columns_[i].hidden) targets_.push_back(static_cast<int>(i));
     }
     std::string sql = "INSERT INTO " + SqliteQuote(table_) + " (";
     for (size_t i = 0; i < columns_.size(); ++i) sql += (i ? ", " : "") + SqliteQuote(columns_[i].name);
@@ -99,24 +111,35 @@ class RowInserter {
 
   // `supplied[k]` is the value for targets_[k].
   void InsertRow(const std::vector<Value>& supplied) {
-    std::vector<const Value*> byColumn(columns_.size(), nullptr);
+    byColumn_.assign(columns_.size(), nullptr);
+    auto& byColumn = byColumn_;
     for (size_t k = 0; k < targets_.size(); ++k) byColumn[targets_[k]] = &supplied[k];
     sqlite3_stmt* stmt = insert_.get();
     sqlite3_reset(stmt);
     for (size_t i = 0; i < columns_.size(); ++i) {
       const ColumnMeta& c = columns_[i];
       const Value* given = byColumn[i];
+      currentColumn_ = static_cast<int>(i);
       const bool useDefault = !given || given->kind == Value::Kind::Default;
-      Value v;
-      if (c.identity) {
+      Value local;  // a value made here; supplied ones are used where they stand
+      const Value* v = given;
+      if (!c.generated.empty()) {
+        // A period column of a system-versioned table: the server sets it.
+        if (!useDefault)
+          ThrowSqlError(13536, "Cannot insert an explicit value into a GENERATED ALWAYS column in table '" +
+                                   QualifiedTableName(ctx_, table_) +
+                                   "'. Use INSERT with a column list to exclude the GENERATED ALWAYS column, or insert a DEFAULT into GENERATED ALWAYS column.");
+        local = Value::Str(c.generated == "ROW START" ? UtcNowText() : kPeriodOpenEnd);
+        v = &local;
+      } else if (c.identity) {
         if (!useDefault) {
           if (!identityInsert_)
             ThrowSqlError(544, "Cannot insert explicit value for identity column in table '" + table_ +
                                    "' when IDENTITY_INSERT is set to OFF.");
-          v = *given;
         } else {
           const int64_t next = identityCurrent_ ? *identityCurrent_ + c.identityIncrement : c.identitySeed;
-          v = Value::Int(next);
+          local = Value::Int(next);
+          v = &local;
         }
       } else if (c.type.kind == TypeKind::Timestamp) {
         if (!useDefault && given->kind != Value::Kind::Null) {
@@ -131,15 +154,14 @@ class RowInserter {
         BindStoredValue(stmt, static_cast<int>(i + 1), stored);
         continue;
       } else if (useDefault) {
-        v = DefaultValue(c);
-      } else {
-        v = *given;
+        local = DefaultValue(c);
+        v = &local;
       }
-      if (v.kind == Value::Kind::Null && !c.nullable)
+      if (v->kind == Value::Kind::Null && !c.nullable)
         ThrowSqlError(515, "Cannot insert the value NULL into column '" + c.name + "', table '" +
                                QualifiedTableName(ctx_, table_) + "'; column does not allow nulls. INSERT fails.", 2);
       ConversionError error;
-      auto stored = ConvertToColumn(v, c.type, error);
+      auto stored = ConvertToColumn(*v, c.type, error);
       if (!stored) ThrowSqlError(error.number, error.text);
       if (c.identity) {
         const int64_t id = stored->integer;
@@ -147,8 +169,8 @@ class RowInserter {
           identityCurrent_ = id;
         identityChanged_ = true;
       }
-      BindStoredValue(stmt, static_cast<int>(i + 1), *stored);
-      row_[i] = std::move(*stored);  // kept for a duplicate-key message
+      row_[i] = std::move(*stored);  // kept for a duplicate-key message, and bound where it stands
+      BindStoredValue(stmt, static_cast<int>(i + 1), row_[i], false);
     }
     const int rc = sqlite3_step(stmt);
     if (rc != SQLITE_DONE) {
@@ -168,6 +190,7 @@ class RowInserter {
 
   void Finish() {
     if (!identityChanged_) return;
+    ctx_.session.lastIdentity = identityCurrent_;
     SqliteStatement update(ctx_.session.db().handle(), "UPDATE " + Database::MetaTable("standin_objects", table_) +
                                                            " SET identity_current = ? WHERE name = ?");
     update.Bind(1, *identityCurrent_);
@@ -176,6 +199,9 @@ class RowInserter {
   }
 
   uint64_t rows() const { return rows_; }
+  const std::vector<ColumnMeta>& columns() const { return columns_; }
+  // The column whose value the last InsertRow was converting or storing.
+  int currentColumn() const { return currentColumn_; }
 
  private:
   Value DefaultValue(const ColumnMeta& c) {
@@ -201,9 +227,32 @@ class RowInserter {
   std::map<int, std::vector<SqlToken>> defaults_;
   std::vector<StoredValue> row_;  // the row being inserted, for duplicate-key messages
   uint64_t rows_ = 0;
+  int currentColumn_ = -1;
+  std::vector<std::string> computed_;   // names of the table's computed columns
+  std::vector<const Value*> byColumn_;  // the supplied value of each column, for the row being inserted
 };
 
 }  // namespace
+
+struct TableRowWriter::Rows {
+  InsertStmt statement;  // every column listed, so each row supplies all of them
+  std::optional<RowInserter> inserter;
+};
+
+TableRowWriter::TableRowWriter(StatementContext& ctx, const ObjectName& table, bool keepIdentity)
+    : rows_(std::make_unique<Rows>()) {
+  rows_->statement.table = table;
+  if (const auto object = ctx.session.db().FindObject(table.name))
+    for (const auto& c : ctx.session.db().TableColumns(object->name))
+      if (c.computed.empty()) rows_->statement.columns.push_back(c.name);
+  rows_->inserter.emplace(ctx, rows_->statement, keepIdentity);  // refuses a missing table or a view
+}
+TableRowWriter::~TableRowWriter() = default;
+const std::vector<ColumnMeta>& TableRowWriter::columns() const { return rows_->inserter->columns(); }
+void TableRowWriter::Insert(const std::vector<Value>& row) { rows_->inserter->InsertRow(row); }
+void TableRowWriter::Finish() { rows_->inserter->Finish(); }
+uint64_t TableRowWriter::rows() const { return rows_->inserter->rows(); }
+int TableRowWriter::currentColumn() const { return rows_->inserter->currentColumn(); }
 
 void RunInsert(StatementContext& ctx, const InsertStmt& s) {
   uint64_t rows = 0;

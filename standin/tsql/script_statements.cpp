@@ -201,7 +201,7 @@ void RunCreateModule(StatementContext& ctx, const CreateModuleStmt& s) {
     if (exists && s.replace) DeleteModule(db, s.name.name);
     else if (SchemaNameTaken(db, s.name.name))
       ThrowSqlError(2714, "There is already an object named '" + s.name.name + "' in the database.", 3);
-    if (s.kind == "TR") {
+    if (s.kind == "TR" && s.parent != "DATABASE" && s.parent != "ALL SERVER") {  // DDL triggers: kept, not fired
       const auto table = ctx.session.db().FindObject(s.parent);
       if (!table) ThrowSqlError(8197, "The object '" + s.parent + "' does not exist or is invalid for this operation.", 4);
     }

@@ -12,7 +12,7 @@ std::optional<std::string> ServerVariable(const std::string& name, const Session
   if (name == "@@servername") return SqliteString(kServerName);
   if (name == "@@servicename") return SqliteString("MSSQLSERVER");
   if (name == "@@trancount") return std::to_string(session.tranCount);
-  if (name == "@@identity") return std::string("NULL");
+  if (name == "@@identity") return session.lastIdentity ? std::to_string(*session.lastIdentity) : std::string("NULL");
   if (name == "@@max_precision") return std::string("38");
   if (name == "@@language") return SqliteString("us_english");
   if (name == "@@langid") return std::string("0");

@@ -2,12 +2,16 @@
 
 #include <sys/time.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <random>
 #include <string>
 
 #include "types/explicit_conversion.h"
+#include "types/spatial_value.h"
+#include "tsql/string_functions.h"
 
 namespace standin {
 namespace {
@@ -30,6 +34,7 @@ void Now(sqlite3_context* ctx, bool utc, int fractionDigits) {
 void GetDate(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, false, 3); }
 void GetUtcDate(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, true, 3); }
 void SysDateTime(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, false, 7); }
+void SysUtcDateTime(sqlite3_context* ctx, int, sqlite3_value**) { Now(ctx, true, 7); }
 
 void NewId(sqlite3_context* ctx, int, sqlite3_value**) {
   thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -108,15 +113,86 @@ void Convert(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   ResultStored(ctx, *stored);
 }
 
+// tsql_divide(a, b) and tsql_modulo(a, b): "/" and "%" as SQL Server computes
+// them, error 8134 for a zero divisor where SQLite would answer NULL.
+void DivideOrModulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const bool modulo = sqlite3_user_data(ctx) != nullptr;
+  const int ta = sqlite3_value_numeric_type(argv[0]);
+  const int tb = sqlite3_value_numeric_type(argv[1]);
+  if (ta == SQLITE_NULL || tb == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  auto fail = [&](int number, const char* text) {
+    sqlite3_result_error(ctx, EncodeConversionError(ConversionError{number, text}).c_str(), -1);
+  };
+  if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
+    const int64_t a = sqlite3_value_int64(argv[0]), b = sqlite3_value_int64(argv[1]);
+    if (b == 0) return fail(8134, "Divide by zero error encountered.");
+    if (b == -1 && a == INT64_MIN)
+      return fail(8115, "Arithmetic overflow error converting expression to data type bigint.");
+    sqlite3_result_int64(ctx, modulo ? a % b : a / b);
+    return;
+  }
+  const double a = sqlite3_value_double(argv[0]), b = sqlite3_value_double(argv[1]);
+  if (b == 0) return fail(8134, "Divide by zero error encountered.");
+  sqlite3_result_double(ctx, modulo ? std::fmod(a, b) : a / b);
+}
+
+// geography::Point(lat, lon, srid), geometry::Point(x, y, srid), and
+// ::STGeomFromText / ::STPointFromText / ::Parse of point well-known text.
+void SpatialFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  const bool geography = sqlite3_user_data(ctx) != nullptr;
+  for (int i = 0; i < argc; ++i)
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  std::string problem;
+  std::optional<std::vector<uint8_t>> bytes;
+  if (argc == 3) {
+    bytes = SerializePoint(geography, sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]),
+                           sqlite3_value_int(argv[2]), problem);
+  } else {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int32_t srid = argc == 2 ? sqlite3_value_int(argv[1]) : (geography ? kDefaultGeographySrid : 0);
+    bytes = SerializeWktPoint(geography, text ? text : "", srid, problem);
+  }
+  if (!bytes) {
+    const std::string type = geography ? "geography" : "geometry";
+    sqlite3_result_error(ctx,
+                         EncodeConversionError(ConversionError{
+                             6522, "A .NET Framework error occurred during execution of user-defined routine or aggregate \"" +
+                                       type + "\": System.ArgumentException: " + problem})
+                             .c_str(),
+                         -1);
+    return;
+  }
+  sqlite3_result_blob(ctx, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 void RegisterTsqlFunctions(sqlite3* db) {
+  RegisterStringFunctions(db);
   const int flags = SQLITE_UTF8;
   sqlite3_create_function(db, "getdate", 0, flags, nullptr, GetDate, nullptr, nullptr);
   sqlite3_create_function(db, "current_timestamp", 0, flags, nullptr, GetDate, nullptr, nullptr);
   sqlite3_create_function(db, "getutcdate", 0, flags, nullptr, GetUtcDate, nullptr, nullptr);
   sqlite3_create_function(db, "sysdatetime", 0, flags, nullptr, SysDateTime, nullptr, nullptr);
   sqlite3_create_function(db, "newid", 0, flags, nullptr, NewId, nullptr, nullptr);
+  // tsql_sysutcdatetime: the name the history triggers of temporal tables use.
+  for (const char* name : {"sysutcdatetime", "tsql_sysutcdatetime"})
+    sqlite3_create_function(db, name, 0, flags, nullptr, SysUtcDateTime, nullptr, nullptr);
+  static int geographyMarker = 1;
+  for (void* geography : {static_cast<void*>(&geographyMarker), static_cast<void*>(nullptr)}) {
+    const std::string type = geography ? "tsql_geography_" : "tsql_geometry_";
+    for (const auto& [method, argc] : {std::pair<const char*, int>{"point", 3}, {"stgeomfromtext", 2},
+                                       {"stpointfromtext", 2}, {"parse", 1}})
+      sqlite3_create_function(db, (type + method).c_str(), argc, flags | SQLITE_DETERMINISTIC, geography, SpatialFunction,
+                              nullptr, nullptr);
+  }
+  static int moduloMarker = 1;
+  sqlite3_create_function(db, "tsql_divide", 2, flags | SQLITE_DETERMINISTIC, nullptr, DivideOrModulo, nullptr, nullptr);
+  sqlite3_create_function(db, "tsql_modulo", 2, flags | SQLITE_DETERMINISTIC, &moduloMarker, DivideOrModulo, nullptr,
+                          nullptr);
   static int tryMarker = 1;
   for (int argc : {2, 3}) {
     sqlite3_create_function(db, "tsql_convert", argc, flags | SQLITE_DETERMINISTIC, nullptr, Convert, nullptr, nullptr);

@@ -17,6 +17,7 @@
 #include "types/explicit_conversion.h"
 #include "tsql/server_variables.h"
 #include "storage/sqlite_rewriter.h"
+#include "storage/hidden_columns.h"
 
 namespace standin {
 namespace {
@@ -149,7 +150,23 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
     s.Bind(1, stored);
     return known[stored] = s.Step();
   };
-  RewriteResult r = RewriteForSqlite(tokens, range, vars, inSchema);
+  // SELECT * over a table with HIDDEN columns lists the others (only looked up when a star follows SELECT).
+  std::vector<SqlToken> expanded;
+  for (size_t i = range.begin; i + 1 < range.end && expanded.empty(); ++i) {
+    if (!tokens[i].IsSymbol("*") || !tokens[i + 1].IsWord("FROM")) continue;
+    expanded = ExpandHiddenStars(tokens, range, [this](const std::string& table) -> std::optional<std::vector<std::string>> {
+      SqliteStatement hides(session.db().handle(), "SELECT 1 FROM main.standin_column_kinds WHERE object_name = ? AND hidden");
+      hides.Bind(1, table);
+      if (!hides.Step()) return std::nullopt;
+      std::vector<std::string> names;
+      for (const auto& c : session.db().TableColumns(table))
+        if (!c.hidden) names.push_back(c.name);
+      return names;
+    });
+    break;
+  }
+  RewriteResult r = expanded.empty() ? RewriteForSqlite(tokens, range, vars, inSchema)
+                                     : RewriteForSqlite(expanded, TokenRange{0, expanded.size()}, vars, inSchema);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);
   if (NeedsDatabaseList(r.sql)) RefreshDatabaseList(session.db().handle(), session.directory.ListNames());
   return r.sql;

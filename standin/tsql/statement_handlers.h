@@ -13,6 +13,8 @@ void RunCreateDatabase(StatementContext& ctx, const CreateDatabaseStmt& s);
 void RunDropDatabase(StatementContext& ctx, const DropDatabaseStmt& s);
 void RunUse(StatementContext& ctx, const UseStmt& s);
 void RunCreateTable(StatementContext& ctx, const CreateTableStmt& s);
+// The same without a reply of its own (a history table made for another).
+void CreateTable(StatementContext& ctx, const CreateTableStmt& s);
 void RunCreateView(StatementContext& ctx, const CreateViewStmt& s);
 void RunDropObject(StatementContext& ctx, const DropObjectStmt& s);
 
@@ -23,6 +25,12 @@ void RunDropIndex(StatementContext& ctx, const DropIndexStmt& s);
 
 // insert_statement.cpp
 void RunInsert(StatementContext& ctx, const InsertStmt& s);
+
+// bulk_insert_statement.cpp
+void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s);
+
+// xml_schema_collection_statement.cpp
+void RunCreateXmlSchemaCollection(StatementContext& ctx, const CreateXmlSchemaCollectionStmt& s);
 
 // update_statement.cpp
 void RunUpdate(StatementContext& ctx, const UpdateStmt& s);

@@ -28,7 +28,7 @@ const char* const kStatementStarts[] = {"SELECT", "INSERT", "UPDATE", "DELETE", 
                                         "SET", "BEGIN", "COMMIT", "ROLLBACK", "EXEC", "EXECUTE", "PRINT",
                                         "DECLARE", "IF", "TRUNCATE", "ALTER", "GO", "SAVE", "RETURN",
                                         "WHILE", "RAISERROR", "CHECKPOINT", "BREAK", "CONTINUE", "DBCC",
-                                        "GRANT", "DENY", "REVOKE"};
+                                        "GRANT", "DENY", "REVOKE", "BULK"};
 
 class Parser {
  public:
@@ -386,7 +386,10 @@ class Parser {
     s.name = QualifiedName();
     if (s.kind == "TR") {
       ExpectWord("ON");
-      s.parent = QualifiedName().name;
+      // A DDL trigger belongs to the database (or the server), not to a table.
+      if (AcceptWord("DATABASE")) s.parent = "DATABASE";
+      else if (Cur().IsWord("ALL") && Peek(1).IsWord("SERVER")) pos_ += 2, s.parent = "ALL SERVER";
+      else s.parent = QualifiedName().name;
     }
     if (s.kind == "FN") {
       // RETURNS TABLE: inline table function; RETURNS @t TABLE: multi-statement.
@@ -410,6 +413,18 @@ class Parser {
       if (!AcceptWord("DATABASE")) { ExpectWord("ALL"); ExpectWord("SERVER"); }
     }
     return s;
+  }
+
+  // CREATE/DROP FULLTEXT CATALOG|INDEX ...: its lists hold words (KEY INDEX, ON,
+  // WITH) that end nothing, so it runs to ';', the end or the next statement.
+  void SkipFullTextStatement() {
+    int depth = 0;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && (Cur().IsSymbol(";") || (AtStatementStart() && !Cur().IsWord("SET")) || AtBlockEnd())) break;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")")) --depth;
+      ++pos_;
+    }
   }
 
   // Skips to the end of a statement that is accepted and ignored.
@@ -464,6 +479,21 @@ class Parser {
         SkipStatement();
         return NoOpStmt{};
       }
+      if (AcceptWord("FULLTEXT")) {
+        // Full-text catalogs and indexes: accepted; CONTAINS/FREETEXT are not offered.
+        if (!AcceptWord("CATALOG")) ExpectWord("INDEX");
+        SkipFullTextStatement();
+        return NoOpStmt{};
+      }
+      if (Cur().IsWord("XML") && Peek(1).IsWord("SCHEMA")) {
+        pos_ += 2;
+        ExpectWord("COLLECTION");
+        CreateXmlSchemaCollectionStmt x;
+        x.name = QualifiedName();
+        ExpectWord("AS");
+        x.definition = AssignedExtent(false);
+        return x;
+      }
       if (AcceptWord("TABLE")) return CreateTable();
       if (AcceptWord("VIEW")) return CreateView();
       const bool unique = AcceptWord("UNIQUE");
@@ -485,6 +515,11 @@ class Parser {
         return d;
       }
       if (AcceptWord("INDEX")) return DropIndex();
+      if (AcceptWord("FULLTEXT")) {
+        if (!AcceptWord("CATALOG")) ExpectWord("INDEX");
+        SkipFullTextStatement();
+        return NoOpStmt{};
+      }
       if (AcceptWord("PROC") || AcceptWord("PROCEDURE")) return DropModule("P");
       if (AcceptWord("TRIGGER")) return DropModule("TR");
       if (AcceptWord("FUNCTION")) return DropModule("FN");
@@ -558,6 +593,7 @@ class Parser {
       return SelectAssign();
     }
     if (Cur().IsWord("INSERT")) return Insert();
+    if (AcceptWord("BULK")) return BulkInsert();
     if (AcceptWord("UPDATE")) return Update();
     if (Cur().IsWord("SELECT") || Cur().IsSymbol("(")) {
       QueryStmt q;
@@ -815,6 +851,29 @@ class Parser {
     return c;
   }
 
+  // WITH (SYSTEM_VERSIONING = ON [(HISTORY_TABLE = name [, DATA_CONSISTENCY_CHECK = ON])], ...):
+  // other options inside WITH (...) are skipped like storage options.
+  void SystemVersioning(CreateTableStmt& s) {
+    if (!Cur().IsWord("WITH") || !Peek(1).IsSymbol("(")) return;
+    size_t i = pos_ + 2;
+    int depth = 1;
+    auto at = [&](size_t k) -> const SqlToken& { return t_[std::min(k, t_.size() - 1)]; };
+    for (; t_[i].kind != SqlToken::Kind::End && depth > 0; ++i) {
+      if (t_[i].IsSymbol("(")) ++depth;
+      if (t_[i].IsSymbol(")")) --depth;
+      if (t_[i].IsWord("SYSTEM_VERSIONING") && at(i + 1).IsSymbol("=") && at(i + 2).IsWord("ON")) s.systemVersioned = true;
+      if (t_[i].IsWord("HISTORY_TABLE") && at(i + 1).IsSymbol("=")) {
+        const size_t save = pos_;
+        pos_ = i + 2;
+        s.historyTable = QualifiedName();
+        i = pos_ - 1;
+        pos_ = save;
+      }
+    }
+    if (!s.systemVersioned) return;
+    pos_ = i;
+  }
+
   CreateTableStmt CreateTable() {
     CreateTableStmt s;
     s.name = QualifiedName();
@@ -822,6 +881,12 @@ class Parser {
     std::set<std::string> explicitNull;
     do {
       if (Cur().IsSymbol(")")) break;  // tolerate a trailing comma
+      if (Cur().IsWord("PERIOD") && Peek(1).IsWord("FOR")) {
+        pos_ += 2;
+        ExpectWord("SYSTEM_TIME");
+        NameList(false);  // the two GENERATED ALWAYS columns, which mark themselves
+        continue;
+      }
       if (AtTableConstraint()) {
         s.constraints.push_back(TableConstraint());
         continue;
@@ -831,6 +896,7 @@ class Parser {
       if (declaredNull) explicitNull.insert(Lower(s.columns.back().name));
     } while (AcceptSymbol(","));
     ExpectSymbol(")");
+    SystemVersioning(s);
     SkipStorageOptions();
     if (s.columns.empty()) Fail();
     const ConstraintDef* pk = nullptr;
@@ -863,6 +929,7 @@ class Parser {
     ColumnMeta c;
     c.name = Name();
     c.ordinal = static_cast<int>(index) + 1;
+    if (AcceptWord("AS")) return ComputedColumn(std::move(c), constraints);
     std::string typeName = Name();
     if (AcceptSymbol(".")) {  // [Sales].[AliasType], sys.int
       const std::string schema = typeName;
@@ -872,7 +939,13 @@ class Parser {
     int argCount = 0;
     long long a1 = 0, a2 = 0;
     bool isMax = false;
-    if (AcceptSymbol("(")) {
+    if (strcasecmp(typeName.c_str(), "xml") == 0 && Cur().IsSymbol("(")) {
+      // Typed xml: the values are kept as xml; the schema collection is not validated against.
+      ++pos_;
+      if (!AcceptWord("CONTENT")) AcceptWord("DOCUMENT");
+      c.xmlSchemaCollection = QualifiedName().name;
+      ExpectSymbol(")");
+    } else if (AcceptSymbol("(")) {
       if (AcceptWord("MAX")) {
         isMax = true;
       } else {
@@ -948,6 +1021,14 @@ class Parser {
         const Collation* found = FindCollation(collation);
         if (!found) throw SyntaxError(448, "Invalid collation '" + collation + "'.");
         if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind)) c.type.collation = found;
+      } else if (AcceptWord("GENERATED")) {
+        // GENERATED ALWAYS AS ROW START|END [HIDDEN]: a system-versioned table's period column.
+        ExpectWord("ALWAYS");
+        ExpectWord("AS");
+        ExpectWord("ROW");
+        if (AcceptWord("START")) c.generated = "ROW START";
+        else ExpectWord("END"), c.generated = "ROW END";
+        if (AcceptWord("HIDDEN")) c.hidden = true;
       } else if (AcceptWord("ROWGUIDCOL") || AcceptWord("SPARSE")) {
       } else if (AcceptWord("CHECK")) {
         ConstraintDef k;
@@ -976,6 +1057,50 @@ class Parser {
                                   table + "'.");
     if (!explicitNull && !explicitNotNull && !c.userType.empty()) c.nullable = true;  // the alias type may decide
     c.nullabilityGiven = explicitNull || explicitNotNull || c.identity;
+    return c;
+  }
+
+  // name AS expression [PERSISTED [NOT NULL]] [constraints]: its type comes
+  // from the expression when the table is created.
+  ColumnMeta ComputedColumn(ColumnMeta c, std::vector<ConstraintDef>& constraints) {
+    const size_t start = pos_;
+    int depth = 0;
+    while (Cur().kind != SqlToken::Kind::End) {
+      if (depth == 0 && (Cur().IsSymbol(",") || Cur().IsSymbol(")") || Cur().IsWord("PERSISTED") ||
+                         Cur().IsWord("CONSTRAINT") || Cur().IsWord("PRIMARY") || Cur().IsWord("UNIQUE") ||
+                         (Cur().IsWord("NOT") && Peek(1).IsWord("NULL"))))
+        break;
+      if (Cur().IsSymbol("(")) ++depth;
+      if (Cur().IsSymbol(")")) --depth;
+      ++pos_;
+    }
+    if (pos_ == start) Fail();
+    c.computed = SourceText(TokenRange{start, pos_});
+    c.type = SqlType{TypeKind::Int, 0, 0, 0};
+    if (AcceptWord("PERSISTED")) c.persisted = true;
+    if (AcceptWord("NOT")) {
+      ExpectWord("NULL");
+      c.nullable = false;
+    }
+    for (;;) {
+      std::string constraintName;
+      if (AcceptWord("CONSTRAINT")) constraintName = Name();
+      ConstraintDef k;
+      k.name = constraintName;
+      if (AcceptWord("PRIMARY")) {
+        ExpectWord("KEY");
+        k.kind = ConstraintDef::Kind::PrimaryKey;
+      } else if (AcceptWord("UNIQUE")) {
+        k.kind = ConstraintDef::Kind::Unique;
+      } else {
+        if (!constraintName.empty()) Fail();
+        break;
+      }
+      k.clustered = ClusterOption();
+      k.columns.push_back({c.name, false});
+      SkipStorageOptions();
+      constraints.push_back(std::move(k));
+    }
     return c;
   }
 
@@ -1040,6 +1165,10 @@ class Parser {
         }
       } while (AcceptSymbol(","));
       s.action = s.columns.empty() ? AlterTableStmt::Action::AddConstraints : AlterTableStmt::Action::AddColumns;
+      for (const auto& c : s.columns)  // refused rather than added as a plain column
+        if (!c.computed.empty() || !c.generated.empty())
+          throw SyntaxError(50000, "Adding the computed or period column '" + c.name +
+                                       "' to an existing table is not supported by this server; declare it in CREATE TABLE.");
       return s;
     }
     if (Cur().IsWord("CHECK") || Cur().IsWord("NOCHECK")) {
@@ -1076,6 +1205,11 @@ class Parser {
     CreateViewStmt s;
     s.name = QualifiedName();
     if (Cur().IsSymbol("(")) s.columns = NameList(false);
+    if (AcceptWord("WITH")) {  // SCHEMABINDING, VIEW_METADATA, ENCRYPTION: nothing to keep
+      do {
+        if (!AcceptWord("SCHEMABINDING") && !AcceptWord("VIEW_METADATA")) ExpectWord("ENCRYPTION");
+      } while (AcceptSymbol(","));
+    }
     ExpectWord("AS");
     if (!Cur().IsWord("SELECT") && !Cur().IsSymbol("(")) Fail();
     s.select = QueryExtent();
@@ -1109,6 +1243,35 @@ class Parser {
     } while (AcceptSymbol(","));
     if (s.rows.size() > 1000)
       throw SyntaxError(10738, "The number of row value expressions in the INSERT statement exceeds the maximum allowed number of 1000 row values.");
+    return s;
+  }
+
+  // BULK INSERT t FROM 'file' [WITH (NAME [= value], ...)]; ORDER (...) keeps its text.
+  BulkInsertStmt BulkInsert() {
+    ExpectWord("INSERT");
+    BulkInsertStmt s;
+    s.table = QualifiedName();
+    ExpectWord("FROM");
+    if (Cur().kind != SqlToken::Kind::String) Fail();
+    s.file = t_[pos_++].text;
+    if (!AcceptWord("WITH")) return s;
+    ExpectSymbol("(");
+    do {
+      if (!Cur().IsName()) Fail();
+      std::string option = t_[pos_++].text;
+      for (auto& ch : option) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      std::string value;
+      if (AcceptSymbol("=")) {
+        if (Cur().kind != SqlToken::Kind::String && Cur().kind != SqlToken::Kind::Number && !Cur().IsName()) Fail();
+        value = t_[pos_++].text;
+      } else if (Cur().IsSymbol("(")) {
+        const size_t start = pos_;
+        SkipParens();
+        value = SourceText(TokenRange{start, pos_});
+      }
+      s.options.emplace_back(std::move(option), std::move(value));
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
     return s;
   }
 

@@ -55,6 +55,8 @@ struct CreateTableStmt {
   std::vector<ColumnMeta> columns;        // pkSeq filled from column or table constraints
   std::vector<ConstraintDef> constraints; // keys, foreign keys, named defaults, checks
   std::string pkName;                     // empty: generated
+  bool systemVersioned = false;           // WITH (SYSTEM_VERSIONING = ON ...)
+  ObjectName historyTable;                // HISTORY_TABLE = ...; empty name: one is named for the table
 };
 
 struct CreateIndexStmt {
@@ -212,10 +214,24 @@ struct SecurityStmt {
   std::vector<std::string> principals;   // TO / FROM
 };
 
+// BULK INSERT table FROM 'file' WITH (...): options as written, checked when it runs.
+struct BulkInsertStmt {
+  ObjectName table;
+  std::string file;
+  std::vector<std::pair<std::string, std::string>> options;  // (upper-case name, value or "")
+};
+
+// CREATE XML SCHEMA COLLECTION name AS expression: the schemas' text is kept.
+struct CreateXmlSchemaCollectionStmt {
+  ObjectName name;
+  TokenRange definition;
+};
+
 using Statement = std::variant<CreateDatabaseStmt, DropDatabaseStmt, UseStmt, CreateTableStmt, CreateViewStmt,
                                InsertStmt, UpdateStmt, DropObjectStmt, QueryStmt, SetStmt, TransactionStmt, ExecStmt,
                                CreateIndexStmt, DropIndexStmt, AlterTableStmt, IfStmt, GotoStmt, ReturnStmt,
                                DeclareStmt, AssignStmt, PrintStmt, RaiserrorStmt, NoOpStmt, CreateModuleStmt,
-                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt, SecurityStmt>;
+                               DropModuleStmt, CreateTypeStmt, DropTypeStmt, CreateSchemaStmt, DropSchemaStmt, SecurityStmt,
+                               BulkInsertStmt, CreateXmlSchemaCollectionStmt>;
 
 }  // namespace standin

@@ -109,16 +109,34 @@ bool ParseDate(Cursor& c, DateTimeParts& v) {
   return false;
 }
 
+// Zero-padded digits without printf: dates are formatted for every row a bulk load stores.
+void AppendDigits(std::string& out, int v, int width) {
+  char b[12];
+  int n = 0;
+  unsigned u = v < 0 ? 0u : static_cast<unsigned>(v);
+  do {
+    b[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u && n < 11);
+  for (int k = n; k < width; ++k) out += '0';
+  while (n) out += b[--n];
+}
+
 std::string Two(int v) {
-  char b[8];
-  std::snprintf(b, sizeof b, "%02d", v);
-  return b;
+  std::string s;
+  AppendDigits(s, v, 2);
+  return s;
 }
 
 std::string DatePart(const DateTimeParts& v) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d", v.year, v.month, v.day);
-  return b;
+  std::string s;
+  s.reserve(24);
+  AppendDigits(s, v.year, 4);
+  s += '-';
+  AppendDigits(s, v.month, 2);
+  s += '-';
+  AppendDigits(s, v.day, 2);
+  return s;
 }
 
 // Adds whole seconds (may carry into the date).
@@ -210,10 +228,16 @@ std::optional<std::string> FormatDateTime(DateTimeParts v) {
   if (ticks >= 300) { ticks -= 300; AddSeconds(v, 1); }
   if (v.year < 1753 || v.year > 9999) return std::nullopt;
   const int64_t ms = (ticks * 10 + 1) / 3;
-  char b[32];
-  std::snprintf(b, sizeof b, "%s %02d:%02d:%02d.%03d", DatePart(v).c_str(), v.hour, v.minute, v.second,
-                static_cast<int>(ms));
-  return std::string(b);
+  std::string s = DatePart(v);
+  s += ' ';
+  AppendDigits(s, v.hour, 2);
+  s += ':';
+  AppendDigits(s, v.minute, 2);
+  s += ':';
+  AppendDigits(s, v.second, 2);
+  s += '.';
+  AppendDigits(s, static_cast<int>(ms), 3);
+  return s;
 }
 
 std::optional<std::string> FormatSmallDateTime(DateTimeParts v) {

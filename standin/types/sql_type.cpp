@@ -30,6 +30,7 @@ constexpr NameEntry kNames[] = {
     {"uniqueidentifier", TypeKind::UniqueIdentifier}, {"sysname", TypeKind::NVarChar},
     {"sql_variant", TypeKind::SqlVariant}, {"datetimeoffset", TypeKind::DateTimeOffset},
     {"xml", TypeKind::Xml},           {"hierarchyid", TypeKind::HierarchyId},
+    {"geography", TypeKind::Geography},       {"geometry", TypeKind::Geometry},
 };
 
 std::string Lower(std::string s) {
@@ -83,6 +84,8 @@ std::string TypeName(const SqlType& t) {
     case TypeKind::DateTimeOffset: return "datetimeoffset";
     case TypeKind::Xml: return "xml";
     case TypeKind::HierarchyId: return "hierarchyid";
+    case TypeKind::Geography: return "geography";
+    case TypeKind::Geometry: return "geometry";
   }
   return "int";
 }
@@ -192,7 +195,7 @@ const char* SqliteDeclType(const SqlType& t) {
     case TypeKind::Float: case TypeKind::Real:
       return "REAL";
     case TypeKind::Binary: case TypeKind::VarBinary: case TypeKind::Image: case TypeKind::Timestamp:
-    case TypeKind::HierarchyId:
+    case TypeKind::HierarchyId: case TypeKind::Geography: case TypeKind::Geometry:
       return "BLOB";
     case TypeKind::SqlVariant:
       return "";  // each value keeps the storage class of its base type
@@ -315,6 +318,7 @@ CatalogTypeInfo DescribeForCatalog(const SqlType& t, bool identity, bool nullabl
     }
     case TypeKind::Xml: chars(-10, 1073741823, 2147483646, 35); break;
     case TypeKind::HierarchyId: chars(-3, 892, 892, 37); break;
+    case TypeKind::Geography: case TypeKind::Geometry: chars(-4, 2147483647, 2147483647, 34); break;
   }
   if (identity && IsIntegerKind(t.kind)) c.typeName += " identity";
   return c;

@@ -16,7 +16,7 @@ enum class TypeKind {
   DateTime, SmallDateTime, Date, Time, DateTime2,
   Char, VarChar, NChar, NVarChar, Text, NText,
   Binary, VarBinary, Image, Timestamp, UniqueIdentifier,
-  SqlVariant, DateTimeOffset, Xml, HierarchyId,
+  SqlVariant, DateTimeOffset, Xml, HierarchyId, Geography, Geometry,
 };
 
 constexpr int kMaxLength = -1;  // varchar(max), nvarchar(max), varbinary(max)

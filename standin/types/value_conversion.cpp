@@ -1,5 +1,7 @@
 #include "types/value_conversion.h"
 
+#include "types/spatial_value.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -311,6 +313,32 @@ std::optional<StoredValue> ToXml(const Value& v, ConversionError& error) {
   return s;
 }
 
+// geography/geometry: a serialized value as bytes, or point well-known text
+// (geography's SRID then 4326, geometry's 0, as Parse gives them).
+std::optional<StoredValue> ToSpatial(const Value& v, const SqlType& t, ConversionError& error) {
+  const bool geography = t.kind == TypeKind::Geography;
+  const std::string typeName = geography ? "geography" : "geometry";
+  StoredValue s;
+  s.kind = StoredValue::Kind::Blob;
+  if (v.kind == Value::Kind::Binary && IsSerializedSpatial(v.bytes)) {
+    s.blob = v.bytes;
+    return s;
+  }
+  std::string problem = "24114: The input is not a valid " + typeName + " value.";
+  if (v.kind == Value::Kind::String) {
+    if (auto bytes = SerializeWktPoint(geography, v.text, geography ? kDefaultGeographySrid : 0, problem)) {
+      s.blob = std::move(*bytes);
+      return s;
+    }
+  } else if (v.kind != Value::Kind::Binary) {
+    error = {206, "Operand type clash: int is incompatible with " + typeName};
+    return std::nullopt;
+  }
+  error = {6522, "A .NET Framework error occurred during execution of user-defined routine or aggregate \"" + typeName +
+                     "\": System.FormatException: " + problem};
+  return std::nullopt;
+}
+
 std::optional<StoredValue> ToHierarchyId(const Value& v, ConversionError& error) {
   StoredValue s;
   s.kind = StoredValue::Kind::Blob;
@@ -444,6 +472,7 @@ std::optional<StoredValue> ConvertToColumn(const Value& v, const SqlType& t, Con
     case TypeKind::SqlVariant: return StoreVariant(v, error);
     case TypeKind::Xml: return ToXml(v, error);
     case TypeKind::HierarchyId: return ToHierarchyId(v, error);
+    case TypeKind::Geography: case TypeKind::Geometry: return ToSpatial(v, t, error);
     case TypeKind::Char: case TypeKind::VarChar: case TypeKind::Text:
     case TypeKind::NChar: case TypeKind::NVarChar: case TypeKind::NText:
       return ToText(v, t, error);

@@ -1,0 +1,37 @@
+// sqlcmd's scripting variables: ":setvar Name Value" lines and $(Name)
+// references, with values given on the command line (-v Name=Value) and the
+// environment beneath them. As in sqlcmd, a :setvar in the script wins over
+// -v, and -v over the environment; names ignore case; a reference to a
+// variable nobody defined stops the script.
+#pragma once
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace sales_demo {
+
+// Case-insensitive variable names.
+struct NameLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+using ScriptVariables = std::map<std::string, std::string, NameLess>;
+
+class ScriptVariableError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses "Name=Value" of a -v argument; a quoted value loses its quotes.
+// Throws ScriptVariableError for a malformed one.
+std::pair<std::string, std::string> ParseVariableAssignment(std::string_view text);
+
+// The script with each :setvar line applied (and left as an empty line, so
+// line numbers stay) and every $(Name) replaced by its value. `commandLine`
+// holds the -v values; `useEnvironment` lets environment variables answer
+// names nothing else defines. Throws ScriptVariableError naming the line.
+std::string ExpandScriptVariables(std::string_view script, const ScriptVariables& commandLine,
+                                  bool useEnvironment = true);
+
+}  // namespace sales_demo
