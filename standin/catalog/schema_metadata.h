@@ -27,6 +27,10 @@ struct IndexMeta {
   bool unique = false;
   bool clustered = false;
   std::vector<KeyColumn> columns;
+  // A filtered index's WHERE as SQL Server lists it ("([Email] IS NOT NULL)") and
+  // as the SQLite partial index enforcing it; both empty for every other index.
+  std::string filterDefinition;
+  std::string filterPredicate;
 };
 
 struct ForeignKeyMeta {
