@@ -2,6 +2,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "types/collation.h"
 #include "catalog/schema_metadata.h"
@@ -204,9 +205,12 @@ void DropColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTab
     };
     for (const auto& c : TableConstraints(h, object.name))
       if (Same(c.column, it->name)) dependent(BareName(c.name));
-    for (const auto& index : TableIndexes(h, object.name))
+    for (const auto& index : TableIndexes(h, object.name)) {
       for (const auto& k : index.columns)
         if (Same(k.name, it->name)) dependent(BareName(index.name));
+      // A filter names its columns quoted, as the SQLite predicate holds them.
+      if (strcasestr(index.filterPredicate.c_str(), SqliteQuote(it->name).c_str())) dependent(BareName(index.name));
+    }
     for (const auto& fk : AllForeignKeys(h)) {
       if (Same(fk.table, object.name))
         for (const auto& c : fk.columns)

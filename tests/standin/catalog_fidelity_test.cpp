@@ -126,6 +126,8 @@ TEST_F(CatalogFidelity, FilteredUniqueIndexEnforcedOverItsRowsOnly) {
 TEST_F(CatalogFidelity, FilterOutsideSqlServersGrammarRefused) {
   EXPECT_EQ(Failure("CREATE INDEX IX_Bad ON dbo.Heap (a) WHERE a = 1 OR a = 2"), "156: Incorrect syntax near the keyword 'OR'.");
   EXPECT_EQ(Failure("CREATE INDEX IX_Bad ON dbo.Heap (a) WHERE b IS NULL"), "207: Invalid column name 'b'.");
+  EXPECT_EQ(Failure("ALTER TABLE Sales.Customer DROP COLUMN Region"),
+            "5074: The object 'UX_Customer_Region' is dependent on column 'Region'.");
 }
 
 TEST_F(CatalogFidelity, UntrustedAndDisabledForeignKeys) {
