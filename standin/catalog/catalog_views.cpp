@@ -104,8 +104,12 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_default_constraints AS
     AS parent_column_id, d.definition
   FROM standin_sys_objects s JOIN main.standin_constraints d ON 400000000 + d.rowid = s.object_id WHERE s.type = 'D';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_check_constraints AS
-  SELECT s.*, 0 AS is_disabled, d.definition
-  FROM standin_sys_objects s JOIN main.standin_constraints d ON 400000000 + d.rowid = s.object_id WHERE s.type = 'C';
+  SELECT s.*, coalesce(k.disabled, 0) AS is_disabled, 0 AS is_not_for_replication, coalesce(k.not_trusted, 0) AS is_not_trusted,
+    (SELECT c.ordinal FROM main.standin_columns c WHERE c.object_name = d.object_name AND c.name = d.column_name)
+      AS parent_column_id, d.definition
+  FROM standin_sys_objects s JOIN main.standin_constraints d ON 400000000 + d.rowid = s.object_id
+    LEFT JOIN main.standin_check_states k ON k.name = d.name
+  WHERE s.type = 'C';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_key_constraints AS
   SELECT * FROM standin_sys_objects WHERE type IN ('PK', 'UQ');
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_foreign_keys AS

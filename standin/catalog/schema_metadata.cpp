@@ -37,6 +37,8 @@ constexpr char kSchema[] =
     "CREATE TABLE IF NOT EXISTS standin_constraints("
     " name TEXT PRIMARY KEY COLLATE NOCASE, object_name TEXT NOT NULL COLLATE NOCASE, kind TEXT NOT NULL,"
     " column_name TEXT, definition TEXT);"
+    "CREATE TABLE IF NOT EXISTS standin_check_states("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, disabled INTEGER NOT NULL, not_trusted INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_types("
     " name TEXT PRIMARY KEY COLLATE NOCASE, base TEXT NOT NULL, nullable INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_column_types("
@@ -292,13 +294,32 @@ void DeleteForeignKey(sqlite3* db, const std::string& name) {
 }
 
 void DeleteConstraint(sqlite3* db, const std::string& name) {
+  Exec(db, "DELETE FROM main.standin_check_states WHERE name = ?", {name});
   Exec(db, "DELETE FROM standin_constraints WHERE name = ?", {name});
   Exec(db, "DELETE FROM " + Meta("standin_constraints", "#") + " WHERE name = ?", {name});
 }
 
 void DeleteModule(sqlite3* db, const std::string& name) { Exec(db, "DELETE FROM standin_modules WHERE name = ?", {name}); }
 
+void SetCheckState(sqlite3* db, const std::string& name, bool disabled, bool notTrusted) {
+  if (!disabled && !notTrusted) {
+    Exec(db, "DELETE FROM main.standin_check_states WHERE name = ?", {name});
+    return;
+  }
+  Exec(db, "INSERT OR REPLACE INTO main.standin_check_states VALUES (?, ?, ?)",
+       {name, disabled ? "1" : "0", notTrusted ? "1" : "0"});
+}
+
+std::pair<bool, bool> CheckState(sqlite3* db, const std::string& name) {
+  SqliteStatement s(db, "SELECT disabled, not_trusted FROM main.standin_check_states WHERE name = ?");
+  s.Bind(1, name);
+  if (!s.Step()) return {false, false};
+  return {s.Int(0) != 0, s.Int(1) != 0};
+}
+
 void DeleteTableSchema(sqlite3* db, const std::string& table) {
+  Exec(db, "DELETE FROM main.standin_check_states WHERE name IN (SELECT name FROM main.standin_constraints WHERE object_name = ?)",
+       {table});
   for (const auto& fk : AllForeignKeys(db))
     if (strcasecmp(fk.table.c_str(), table.c_str()) == 0) DeleteForeignKey(db, fk.name);
   for (const char* base : {"standin_indexes", "standin_index_columns", "standin_index_filters", "standin_constraints",

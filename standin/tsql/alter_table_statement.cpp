@@ -182,8 +182,14 @@ void CheckConstraints(StatementContext& ctx, const ObjectMeta& object, const Alt
     }
   }
   for (const auto& c : TableConstraints(h, object.name)) {
+    if (c.kind != "C") continue;
     auto it = std::find_if(unmatched.begin(), unmatched.end(), [&](const std::string& n) { return Same(n, BareName(c.name)); });
-    if (it != unmatched.end() && c.kind == "C") unmatched.erase(it);
+    if (!s.all && it == unmatched.end()) continue;
+    if (it != unmatched.end()) unmatched.erase(it);
+    // As for a foreign key: NOCHECK disables and distrusts, CHECK enables, WITH CHECK trusts again.
+    const auto [disabled, notTrusted] = CheckState(h, c.name);
+    if (s.noCheck) SetCheckState(h, c.name, true, true);
+    else SetCheckState(h, c.name, false, s.withCheck ? false : notTrusted || disabled);
   }
   if (!unmatched.empty())
     ThrowSqlError(4917, "Constraint '" + unmatched.front() + "' does not exist.");

@@ -302,8 +302,9 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
       break;
     }
     case ConstraintDef::Kind::Check:
-      // Kept and listed; not enforced.
+      // Kept and listed; not enforced. Added WITH NOCHECK it is listed as not trusted.
       SaveConstraint(h, {name, table, "C", firstColumn, c.expression});
+      if (!inCreateTable && !checkRows) SetCheckState(h, name, false, true);
       break;
   }
 }

@@ -1,7 +1,8 @@
 // Catalog details real servers report beyond ODBC's catalog functions, through
 // the stand-in and FreeTDS, in a database of several schemas: a filtered unique
 // index is not carried (made whole it would refuse rows the source holds), a
-// plain filtered index covers every row, a disabled foreign key is not carried,
+// plain filtered index covers every row, a disabled foreign key and a CHECK
+// added WITH NOCHECK are not carried,
 // alias types map by their base type per schema (a date alias is Date/Time),
 // and the progress total comes from the catalog's partition counts. The file is
 // read by mdbtools, mdb-reader, jetverify and jetcheck --strict.
@@ -53,6 +54,8 @@ class CatalogFidelityConversion : public ::testing::Test {
         "INSERT INTO Stock.Item VALUES (1, '2024-05-01', 1)",
         "ALTER TABLE Stock.Item NOCHECK CONSTRAINT FK_Item_Customer",
         "INSERT INTO Stock.Item VALUES (2, NULL, 99)",
+        // Row 2 breaks it: Access would refuse that row.
+        "ALTER TABLE Stock.Item WITH NOCHECK ADD CONSTRAINT CK_Item_Id CHECK (Id < 2)",
     });
   }
   static void TearDownTestSuite() {
@@ -115,6 +118,10 @@ TEST_F(CatalogFidelityConversion, CarriesWhatAccessCanHoldAndSaysWhatNot) {
   EXPECT_TRUE(HasNote(item, "foreign key \"FK_Item_Customer\" to \"Sales.Customer\" is not carried: it is disabled "
                             "on the server (NOCHECK CONSTRAINT)"))
       << Notes(item);
+  EXPECT_TRUE(std::any_of(item.notes.begin(), item.notes.end(), [](const std::string& n) {
+    return n.rfind("CHECK constraint \"CK_Item_Id\"", 0) == 0 &&
+           n.find("is not carried: it was added WITH NOCHECK") != std::string::npos;
+  })) << Notes(item);
 
   // Every row is there (the repeated active code included); both Moment aliases are Date/Time.
   const MdbReaderRead reader = ReadWithMdbReader(settings_.destPath);

@@ -156,6 +156,21 @@ TEST_F(CatalogFidelity, UntrustedAndDisabledForeignKeys) {
   EXPECT_EQ(state(), (std::vector<std::string>{"dbo|FK_Orders_Customer|0|1", "Sales|FK_Orders_Customer|0|0"}));
 }
 
+// CHECK constraints keep the same states as foreign keys in sys.check_constraints.
+TEST_F(CatalogFidelity, CheckConstraintStates) {
+  auto state = [&] {
+    return Query("SELECT name, is_disabled, is_not_trusted FROM sys.check_constraints WHERE name LIKE 'CK_Heap%' ORDER BY name");
+  };
+  Run("ALTER TABLE dbo.Heap ADD CONSTRAINT CK_Heap_Checked CHECK (a > 0)");
+  Run("ALTER TABLE dbo.Heap WITH NOCHECK ADD CONSTRAINT CK_Heap_Unchecked CHECK (a < 100)");
+  EXPECT_EQ(state(), (std::vector<std::string>{"CK_Heap_Checked|0|0", "CK_Heap_Unchecked|0|1"}));
+  Run("ALTER TABLE dbo.Heap NOCHECK CONSTRAINT CK_Heap_Checked");
+  EXPECT_EQ(state(), (std::vector<std::string>{"CK_Heap_Checked|1|1", "CK_Heap_Unchecked|0|1"}));
+  Run("ALTER TABLE dbo.Heap WITH CHECK CHECK CONSTRAINT ALL");
+  EXPECT_EQ(state(), (std::vector<std::string>{"CK_Heap_Checked|0|0", "CK_Heap_Unchecked|0|0"}));
+  Run("ALTER TABLE dbo.Heap DROP CONSTRAINT CK_Heap_Checked, CK_Heap_Unchecked");
+}
+
 // Counts per heap or clustered index and per nonclustered index (a filtered one
 // counts its own rows), kept exact across inserts and deletes.
 TEST_F(CatalogFidelity, PartitionRowCounts) {
