@@ -1,8 +1,8 @@
 // Catalog details real servers report beyond ODBC's catalog functions, through
 // the stand-in and FreeTDS, in a database of several schemas: a filtered unique
 // index is not carried (made whole it would refuse rows the source holds), a
-// plain filtered index covers every row, a disabled foreign key and a CHECK
-// added WITH NOCHECK are not carried,
+// plain filtered index covers every row, a disabled foreign key becomes a
+// relationship without referential integrity, a CHECK added WITH NOCHECK is not carried,
 // alias types map by their base type per schema (a date alias is Date/Time),
 // and the progress total comes from the catalog's partition counts. The file is
 // read by mdbtools, mdb-reader, jetverify and jetcheck --strict.
@@ -115,8 +115,8 @@ TEST_F(CatalogFidelityConversion, CarriesWhatAccessCanHoldAndSaysWhatNot) {
   EXPECT_TRUE(HasNote(item, "index \"IX_Item_Added\" covers only the rows WHERE ([Added] IS NOT NULL) on the server; "
                             "in Access it covers every row"))
       << Notes(item);
-  EXPECT_TRUE(HasNote(item, "foreign key \"FK_Item_Customer\" to \"Sales.Customer\" is not carried: it is disabled "
-                            "on the server (NOCHECK CONSTRAINT)"))
+  EXPECT_TRUE(HasNote(item, "foreign key \"FK_Item_Customer\" to \"Sales.Customer\" is kept but not enforced: it is "
+                            "disabled on the server (NOCHECK CONSTRAINT)"))
       << Notes(item);
   EXPECT_TRUE(std::any_of(item.notes.begin(), item.notes.end(), [](const std::string& n) {
     return n.rfind("CHECK constraint \"CK_Item_Id\"", 0) == 0 &&
@@ -142,11 +142,14 @@ TEST_F(CatalogFidelityConversion, CarriesWhatAccessCanHoldAndSaysWhatNot) {
     EXPECT_TRUE(exported.ok) << table << ": " << exported.problems;
   }
 
-  // The file holds the plain index (whole), neither the filtered unique one nor the disabled key.
+  // The file holds the plain index (whole), not the filtered unique one, and the disabled key unenforced.
   const JetCheckJson check = RunJetCheckJson(settings_.destPath);
   ASSERT_TRUE(check.ran) << "jetcheck is needed for indexes and relationships";
   ASSERT_TRUE(check.ok) << check.output;
-  EXPECT_EQ(JetCheckNamed(check.document["relationships"], "FK_Item_Customer"), nullptr);
+  const nlohmann::json* fk = JetCheckNamed(check.document["relationships"], "FK_Item_Customer");
+  ASSERT_NE(fk, nullptr) << check.document["relationships"].dump();
+  EXPECT_EQ((*fk)["enforced"], false);
+  EXPECT_EQ((*fk)["toTable"], "Stock_Item");
   const nlohmann::json* customerTable = JetCheckNamed(check.document["tables"], "Sales_Customer");
   const nlohmann::json* itemTable = JetCheckNamed(check.document["tables"], "Stock_Item");
   ASSERT_NE(customerTable, nullptr);
