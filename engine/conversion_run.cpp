@@ -127,7 +127,10 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
   // Field rules name no column: their clauses are known before the names are.
   const CheckClauses fieldChecks = PlanCheckClauses(checks, {}, QuoteDestinationName);
-  for (const ColumnInfo& column : catalogColumns) {
+  for (ColumnInfo& column : catalogColumns) {
+    // An alias type is mapped as its base type ("datetime2", not the alias's name).
+    if (const auto alias = schema.aliasBaseTypes.find(column.columnName); alias != schema.aliasBaseTypes.end())
+      column.typeName = alias->second + (IsIdentityColumn(column) ? " identity" : "");
     ColumnMapping mapping = MapColumn(column);
     const bool autoNumber = MapAutoNumber(column, mapping);
     if (!autoNumber && !schema.foreignKeys.empty()) {

@@ -168,6 +168,70 @@ std::vector<SourceCheck> ReadChecks(odbc::Database& db, const std::string& table
   return checks;
 }
 
+// Runs a catalog-view query and hands each row to `row`; false when the server
+// has no such view or column (not SQL Server, or an older one) or refuses it.
+template <typename RowReader>
+bool ReadCatalogView(odbc::Database& db, const std::string& sql, RowReader row) {
+  try {
+    odbc::Recordset rs(db);
+    rs.Open(sql);
+    while (rs.Fetch()) row(rs);
+    return true;
+  } catch (const odbc::DBException&) {
+    return false;
+  }
+}
+
+// The object id expression of the table, named by schema and name.
+std::string ObjectIdOf(const std::string& table, const std::string& schema) {
+  return "OBJECT_ID(" + UnicodeLiteral(odbc::SourceTable{schema, table}.QuotedSql()) + ")";
+}
+
+void ReadIndexFilters(odbc::Database& db, const std::string& objectId, std::vector<SourceIndex>& indexes) {
+  ReadCatalogView(db, "SELECT name, filter_definition FROM sys.indexes WHERE object_id = " + objectId +
+                          " AND has_filter = 1",
+                  [&](odbc::Recordset& rs) {
+                    std::string name, filter;
+                    rs.GetText(0, name);
+                    rs.GetText(1, filter);
+                    for (SourceIndex& index : indexes)
+                      if (index.name == name) index.filter = filter.empty() ? "(filtered)" : filter;
+                  });
+}
+
+void ReadForeignKeyStates(odbc::Database& db, const std::string& objectId, std::vector<SourceForeignKey>& keys) {
+  ReadCatalogView(db, "SELECT name, is_disabled, is_not_trusted FROM sys.foreign_keys WHERE parent_object_id = " +
+                          objectId,
+                  [&](odbc::Recordset& rs) {
+                    std::string name;
+                    std::int64_t disabled = 0, notTrusted = 0;
+                    rs.GetText(0, name);
+                    rs.GetInt64(1, disabled);
+                    rs.GetInt64(2, notTrusted);
+                    for (SourceForeignKey& key : keys) {
+                      if (key.name != name) continue;
+                      key.disabled = disabled != 0;
+                      key.notTrusted = notTrusted != 0;
+                    }
+                  });
+}
+
+// An alias type's columns report the alias's name in SQLColumns (and, for the
+// newer date and time types, a character code): only the base type says what
+// the values are.
+std::map<std::string, std::string> ReadAliasBaseTypes(odbc::Database& db, const std::string& objectId) {
+  std::map<std::string, std::string> bases;
+  ReadCatalogView(db, "SELECT c.name, b.name FROM sys.columns c JOIN sys.types t ON t.user_type_id = c.user_type_id "
+                      "JOIN sys.types b ON b.user_type_id = t.system_type_id "
+                      "WHERE t.is_user_defined = 1 AND c.object_id = " + objectId,
+                  [&](odbc::Recordset& rs) {
+                    std::string column, base;
+                    rs.GetText(0, column);
+                    if (rs.GetText(1, base) && !base.empty()) bases[column] = base;
+                  });
+  return bases;
+}
+
 }  // namespace
 
 SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::string& table,
@@ -176,6 +240,10 @@ SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::strin
   result.indexes = ReadIndexes(source, table, schema);
   result.foreignKeys = ReadForeignKeys(source, table, schema);
   result.checks = ReadChecks(source, table, schema);
+  const std::string objectId = ObjectIdOf(table, schema);
+  if (!result.indexes.empty()) ReadIndexFilters(source, objectId, result.indexes);
+  if (!result.foreignKeys.empty()) ReadForeignKeyStates(source, objectId, result.foreignKeys);
+  result.aliasBaseTypes = ReadAliasBaseTypes(source, objectId);
   return result;
 }
 

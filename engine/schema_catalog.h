@@ -1,9 +1,14 @@
 // The parts of a source table's schema beyond its columns and key, read through
 // the source driver's catalog functions: secondary indexes (SQLStatistics),
 // foreign keys (SQLForeignKeys) and the names of CHECK constraints, which ODBC
-// has no catalog function for (read from sys.check_constraints).
+// has no catalog function for (read from sys.check_constraints). What ODBC's
+// catalog functions do not report comes from SQL Server's catalog views: index
+// filters (sys.indexes), disabled and untrusted foreign keys (sys.foreign_keys)
+// and the base types of alias-typed columns (sys.columns, sys.types); a server
+// without those views leaves them at their defaults.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +25,7 @@ struct SourceIndexColumn {
 struct SourceIndex {
   std::string name;
   bool unique = false;
+  std::string filter;  // a filtered index's WHERE, as the server lists it ("([Email] IS NOT NULL)"); empty for a full index
   std::vector<SourceIndexColumn> columns;  // in key order
 };
 
@@ -34,6 +40,8 @@ struct SourceForeignKey {
   std::vector<std::string> referencedColumns;  // paired with `columns`
   int updateRule = 1;
   int deleteRule = 1;
+  bool disabled = false;    // NOCHECK CONSTRAINT: the server does not enforce it
+  bool notTrusted = false;  // the server's rows were not all checked against it
 };
 
 struct SourceCheck {
@@ -46,6 +54,9 @@ struct SourceTableSchema {
   std::vector<SourceIndex> indexes;  // every index, the primary key's too
   std::vector<SourceForeignKey> foreignKeys;  // the keys this table holds
   std::vector<SourceCheck> checks;
+  // The base type of each alias-typed column ("datetime2" for a column of a type
+  // created FROM datetime2), by column name.
+  std::map<std::string, std::string> aliasBaseTypes;
 };
 
 // Reads the schema of `table` (of `schema` when not empty; the first schema listed

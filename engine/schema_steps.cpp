@@ -62,6 +62,13 @@ void CreateSecondaryIndexes(odbc::Database& destination, const ConvertedTable& t
   for (const SourceIndex& index : indexes) {
     if (IsKeyIndex(index, keyName, sourceKey)) continue;
     const std::string what = "index " + Quoted(index.name) + " is not carried: ";
+    // Access has no filtered indexes. A unique one made whole would refuse rows
+    // the server allows (the rows its filter leaves out); a plain one refuses nothing.
+    if (!index.filter.empty() && index.unique) {
+      notes.push_back(what + "it is unique only among the rows WHERE " + index.filter +
+                      ", and Access has no filtered indexes");
+      continue;
+    }
     std::string columns, problem;
     for (const SourceIndexColumn& c : index.columns) {
       const DestinationColumn* column = FindColumn(table, c.name);
@@ -91,6 +98,9 @@ void CreateSecondaryIndexes(odbc::Database& destination, const ConvertedTable& t
       destination.ExecuteSQL(sql);
       ++count;
       if (name != index.name) notes.push_back("index " + Quoted(index.name) + " is called " + Quoted(name));
+      if (!index.filter.empty())
+        notes.push_back("index " + Quoted(index.name) + " covers only the rows WHERE " + index.filter +
+                        " on the server; in Access it covers every row");
     } catch (const odbc::DBException& e) {
       notes.push_back(what + DriverMessage(e));
     }
@@ -106,6 +116,7 @@ void CreateRelationships(odbc::Database& destination, const std::vector<Converte
     std::vector<std::string>& notes = outcomes[t].notes;
     for (const SourceForeignKey& key : many.foreignKeys) {
       const std::string what = "foreign key " + Quoted(key.name) + " to " + Quoted(key.referencedTable);
+
       auto one = std::find_if(tables.begin(), tables.end(),
                               [&](const ConvertedTable& c) { return c.sourceName == key.referencedTable; });
       if (one == tables.end()) {
@@ -150,6 +161,10 @@ void CreateRelationships(odbc::Database& destination, const std::vector<Converte
                         QuoteDestinationName(one->destName) + " (" + ColumnList(referenced) + ")";
       if (key.updateRule == SQL_CASCADE) sql += " ON UPDATE CASCADE";
       if (key.deleteRule == SQL_CASCADE) sql += " ON DELETE CASCADE";
+      // A disabled key holds nothing on the server: enforced in Access it would
+      // refuse rows the server takes (and its rows may already break it). Kept
+      // as a relationship without referential integrity, it still shows the join.
+      if (key.disabled) sql += " NOT ENFORCED";
       for (const auto& [rule, verb] : {std::pair{key.updateRule, "UPDATE"}, std::pair{key.deleteRule, "DELETE"}}) {
         if (rule == SQL_SET_NULL || rule == SQL_SET_DEFAULT) {
           notes.push_back(what + ": ON " + verb + " " + RuleName(rule) +
@@ -163,6 +178,8 @@ void CreateRelationships(odbc::Database& destination, const std::vector<Converte
           notes.push_back(what + ": " + DriverMessage(asException));
         }
         if (name != key.name) notes.push_back("relationship " + Quoted(key.name) + " is called " + Quoted(name));
+        if (key.disabled)
+          notes.push_back(what + " is kept but not enforced: it is disabled on the server (NOCHECK CONSTRAINT)");
       } catch (const odbc::DBException& e) {
         notes.push_back(what + " is not carried: " + DriverMessage(e));
       }

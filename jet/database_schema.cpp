@@ -321,8 +321,10 @@ RelationshipOutcome JetDatabase::CreateRelationship(const RelationshipDef& rel) 
     });
   }
   RelationshipOutcome outcome;
-  outcome.enforced = orphans == 0;
-  if (!outcome.enforced)
+  outcome.enforced = rel.enforce && orphans == 0;
+  if (!rel.enforce)
+    outcome.note = what + " is not enforced, as asked";
+  else if (!outcome.enforced)
     outcome.note = what + " is not enforced: " + std::to_string(orphans) + " row" + (orphans == 1 ? "" : "s") +
                    " of table '" + many.name + "' refer" + (orphans == 1 ? "s" : "") + " to no row of table '" +
                    one.name + "'";

@@ -95,6 +95,9 @@ struct RelationshipDef {
   std::vector<std::string> referencedColumns{};
   bool cascadeUpdates = false;
   bool cascadeDeletes = false;
+  // false: kept without referential integrity whatever the rows hold (a join
+  // Access shows, no rule it enforces).
+  bool enforce = true;
 };
 
 // What CreateRelationship made of the request.

@@ -1,5 +1,7 @@
 #include "login_check.h"
 
+#include <algorithm>
+
 #include "data_sources.h"
 #include "encryption_probe.h"
 #include "server_certificate.h"
@@ -14,6 +16,8 @@ namespace {
 // ignores it (unixODBC swallows the refusal); the empty login name is what
 // selects the integrated logon there. It is set for drivers that do honour it.
 constexpr SQLINTEGER kIntegratedSecurity = 1203;
+// "Cannot open database "X" requested by the login. The login failed."
+constexpr SQLINTEGER kCannotOpenDatabase = 4060;
 
 }  // namespace
 
@@ -51,8 +55,11 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
     result.message = parsed.error;
     return result;
   }
+  // The logon names the database, as the run's connections do: a contained
+  // database's user exists only there, and the server refuses a database it
+  // does not hold (error 4060) at the logon itself.
   std::string setupError;
-  if (!RegisterSourceDsn(std::string(), kSourceDsn, server, encryption, &setupError) &&
+  if (!RegisterSourceDsn(databaseName, kSourceDsn, server, encryption, &setupError) &&
       encryption.ChecksCertificate()) {
     // Never connect through a data source that would not check the certificate.
     result.certificateRefused = true;
@@ -94,7 +101,12 @@ LoginCheckResult TestSourceLogin(AuthChoice choice, const std::string& loginName
     // message tells it apart from a server that never answered.
     result.serverSilent =
         !ServerSentAMessage(result.diagnostics) && ServerNeverAnswered(result.diagnostics);
-    if (result.serverSilent) {
+    const bool databaseRefused =
+        !databaseName.empty() && std::any_of(result.diagnostics.begin(), result.diagnostics.end(),
+                                             [](const DiagnosticRecord& r) { return r.nativeError == kCannotOpenDatabase; });
+    if (databaseRefused) {
+      result.databaseMissing = true;
+    } else if (result.serverSilent) {
       result.message = ServerNotAnsweringText(server);
     } else if (encryption.required && !ServerSentAMessage(result.diagnostics) &&
                ServerOffersEncryption(*parsed.name, timeoutSeconds) == false) {

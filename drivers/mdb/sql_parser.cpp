@@ -246,6 +246,11 @@ class Parser {
         Fail("expected CASCADE or NO ACTION, found " + Describe(Peek()));
       }
     }
+    if (IsKeyword("NOT") && IsKeyword("ENFORCED", 1)) {
+      Next();
+      Next();
+      foreignKey.enforce = false;
+    }
     return foreignKey;
   }
 

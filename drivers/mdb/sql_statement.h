@@ -100,7 +100,10 @@ struct CreateIndexStatement {
 };
 
 // ALTER TABLE table ADD CONSTRAINT name FOREIGN KEY (a, ...) REFERENCES other (b, ...)
-//   [ON UPDATE CASCADE] [ON DELETE CASCADE]
+//   [ON UPDATE CASCADE] [ON DELETE CASCADE] [NOT ENFORCED]
+// NOT ENFORCED (standard SQL's constraint characteristic) keeps the relationship
+// without referential integrity, as Access does when "Enforce Referential
+// Integrity" is left off.
 struct AddForeignKeyStatement {
   std::string table;
   std::string name;
@@ -109,6 +112,7 @@ struct AddForeignKeyStatement {
   std::vector<std::string> referencedColumns;  // empty: the referenced table's primary key
   bool cascadeUpdates = false;
   bool cascadeDeletes = false;
+  bool enforce = true;
 };
 
 using Statement = std::variant<CreateTableStatement, InsertStatement, SelectStatement, CreateIndexStatement,

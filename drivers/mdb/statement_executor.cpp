@@ -190,9 +190,11 @@ ExecutionResult AddForeignKey(const AddForeignKeyStatement& statement, jet::Data
                                 " columns but references " + std::to_string(relationship.referencedColumns.size()));
   relationship.cascadeUpdates = statement.cascadeUpdates;
   relationship.cascadeDeletes = statement.cascadeDeletes;
+  relationship.enforce = statement.enforce;
   jet::RelationshipOutcome outcome = database.CreateRelationship(relationship);
   ExecutionResult result{0, std::nullopt, {}};
-  if (!outcome.enforced) result.warnings.push_back(outcome.note);
+  // A relationship asked to be enforced that the rows prevent: the caller hears why.
+  if (!outcome.enforced && statement.enforce) result.warnings.push_back(outcome.note);
   return result;
 }
 

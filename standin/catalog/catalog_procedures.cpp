@@ -354,7 +354,7 @@ CatalogOutcome SpPkeys(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& 
     for (const auto& c : columns) {
       if (c.pkSeq == 0) continue;
       rows.push_back({Field::Str(s.db().name()), Field::Str(SchemaOf(object->name)), Field::Str(BareName(object->name)),
-                      Field::Str(c.name), Field::Int(c.pkSeq), Field::Str(object->pkName)});
+                      Field::Str(c.name), Field::Int(c.pkSeq), Field::Str(BareName(object->pkName))});
     }
   }
   WriteResult(w,
@@ -415,10 +415,10 @@ CatalogOutcome SpStatistics(const ProcedureArgs& args, CatalogScope& s, ReplyWri
     });
     for (const auto& index : indexes) {
       if (isUnique && (*isUnique == "Y" || *isUnique == "y") && !index.unique) continue;
-      if (indexName && !indexName->empty() && !LikeMatch(*indexName, index.name)) continue;
+      if (indexName && !indexName->empty() && !LikeMatch(*indexName, BareName(index.name))) continue;
       const Field pages = index.clustered || index.sqliteName.empty() ? tablePages : Field::Int(Pages(s.db(), index.sqliteName));
       for (size_t k = 0; k < index.columns.size(); ++k)
-        rows.push_back({Field::Str(db), schema, bare, Field::Int(index.unique ? 0 : 1), bare, Field::Str(index.name), Field::Int(index.clustered ? 1 : 3),
+        rows.push_back({Field::Str(db), schema, bare, Field::Int(index.unique ? 0 : 1), bare, Field::Str(BareName(index.name)), Field::Int(index.clustered ? 1 : 3),
                         Field::Int(static_cast<int64_t>(k + 1)), Field::Str(index.columns[k].name),
                         Field::Str(index.columns[k].descending ? "D" : "A"), cardinality, pages, {}});
     }
@@ -483,8 +483,8 @@ CatalogOutcome SpFkeys(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& 
                     Field::Str(l.fk->referencedColumns[l.seq]), Field::Str(db), Field::Str(SchemaOf(l.fk->table)),
                     Field::Str(BareName(l.fk->table)),
                     Field::Str(l.fk->columns[l.seq]), Field::Int(static_cast<int64_t>(l.seq + 1)),
-                    Field::Int(RuleNumber(l.fk->onUpdate)), Field::Int(RuleNumber(l.fk->onDelete)), Field::Str(l.fk->name),
-                    Field::Str(l.fk->keyName), Field::Int(7)});
+                    Field::Int(RuleNumber(l.fk->onUpdate)), Field::Int(RuleNumber(l.fk->onDelete)), Field::Str(BareName(l.fk->name)),
+                    Field::Str(BareName(l.fk->keyName)), Field::Int(7)});
   WriteResult(w,
               {Sysname("PKTABLE_QUALIFIER"), Sysname("PKTABLE_OWNER"), Sysname("PKTABLE_NAME", false),
                Sysname("PKCOLUMN_NAME", false), Sysname("FKTABLE_QUALIFIER"), Sysname("FKTABLE_OWNER"),

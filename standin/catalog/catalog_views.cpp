@@ -26,6 +26,8 @@ constexpr ViewName kViews[] = {
     {"sys", "procedures", "standin_sys_procedures"},
     {"sys", "foreign_keys", "standin_sys_foreign_keys"},
     {"sys", "indexes", "standin_sys_indexes"},
+    {"sys", "partitions", "standin_sys_partitions"},
+    {"sys", "dm_db_partition_stats", "standin_sys_dm_db_partition_stats"},
     {"sys", "columns", "standin_sys_columns"},
     {"sys", "default_constraints", "standin_sys_default_constraints"},
     {"sys", "check_constraints", "standin_sys_check_constraints"},
@@ -63,15 +65,17 @@ CREATE TEMP VIEW IF NOT EXISTS standin_all_objects(object_id, name, type, parent
   SELECT 100000000 + rowid, standin_bare(name) COLLATE NOCASE, CASE kind WHEN 'VIEW' THEN 'V' ELSE 'U' END, 0,
     '2000-01-01 00:00:00.000', standin_schema_id(name), name
     FROM main.standin_objects
-  UNION ALL SELECT 200000000 + i.rowid, i.name, i.kind,
+  UNION ALL SELECT 200000000 + i.rowid, standin_bare(i.name) COLLATE NOCASE, i.kind,
     (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = i.object_name), '2000-01-01 00:00:00.000',
-    standin_schema_id(i.object_name), i.name
+    standin_schema_id(i.object_name),
+    CASE WHEN instr(i.object_name, char(31)) > 0 THEN substr(i.object_name, 1, instr(i.object_name, char(31))) || i.name
+      ELSE i.name END
     FROM main.standin_indexes i WHERE i.kind <> 'IX'
-  UNION ALL SELECT 300000000 + f.rowid, f.name, 'F',
+  UNION ALL SELECT 300000000 + f.rowid, standin_bare(f.name) COLLATE NOCASE, 'F',
     (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = f.object_name), '2000-01-01 00:00:00.000',
     standin_schema_id(f.object_name), f.name
     FROM main.standin_foreign_keys f
-  UNION ALL SELECT 400000000 + c.rowid, c.name, c.kind,
+  UNION ALL SELECT 400000000 + c.rowid, standin_bare(c.name) COLLATE NOCASE, c.kind,
     (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = c.object_name), '2000-01-01 00:00:00.000',
     standin_schema_id(c.object_name), c.name
     FROM main.standin_constraints c
@@ -100,10 +104,14 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_triggers AS
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_default_constraints AS
   SELECT s.*, (SELECT c.ordinal FROM main.standin_columns c WHERE c.object_name = d.object_name AND c.name = d.column_name)
     AS parent_column_id, CASE WHEN standin_sees_definition(d.object_name) THEN d.definition END AS definition
-  FROM standin_sys_objects s JOIN main.standin_constraints d ON d.name = s.name WHERE s.type = 'D';
+  FROM standin_sys_objects s JOIN main.standin_constraints d ON 400000000 + d.rowid = s.object_id WHERE s.type = 'D';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_check_constraints AS
-  SELECT s.*, 0 AS is_disabled, CASE WHEN standin_sees_definition(d.object_name) THEN d.definition END AS definition
-  FROM standin_sys_objects s JOIN main.standin_constraints d ON d.name = s.name WHERE s.type = 'C';
+  SELECT s.*, coalesce(k.disabled, 0) AS is_disabled, 0 AS is_not_for_replication, coalesce(k.not_trusted, 0) AS is_not_trusted,
+    (SELECT c.ordinal FROM main.standin_columns c WHERE c.object_name = d.object_name AND c.name = d.column_name)
+      AS parent_column_id, CASE WHEN standin_sees_definition(d.object_name) THEN d.definition END AS definition
+  FROM standin_sys_objects s JOIN main.standin_constraints d ON 400000000 + d.rowid = s.object_id
+    LEFT JOIN main.standin_check_states k ON k.name = d.name
+  WHERE s.type = 'C';
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_key_constraints AS
   SELECT * FROM standin_sys_objects WHERE type IN ('PK', 'UQ');
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_foreign_keys AS
@@ -111,23 +119,76 @@ CREATE TEMP VIEW IF NOT EXISTS standin_sys_foreign_keys AS
     f.disabled AS is_disabled, f.not_trusted AS is_not_trusted,
     CASE f.on_delete WHEN 1 THEN 1 WHEN 2 THEN 2 WHEN 3 THEN 3 ELSE 0 END AS delete_referential_action,
     CASE f.on_update WHEN 1 THEN 1 WHEN 2 THEN 2 WHEN 3 THEN 3 ELSE 0 END AS update_referential_action
-  FROM standin_sys_objects s JOIN main.standin_foreign_keys f ON f.name = s.name;
+  FROM standin_sys_objects s JOIN main.standin_foreign_keys f ON 300000000 + f.rowid = s.object_id;
+-- One row per index of each table, and one (heap = 1, no name) for a table
+-- without a clustered index. Not a compound SELECT: the names keep their
+-- declared type TEXT, which types the result column also when the first is NULL.
+CREATE TEMP VIEW IF NOT EXISTS standin_index_rows AS
+  SELECT 100000000 + o.rowid AS object_id, o.name AS table_name, i.name, h.heap, coalesce(i.clustered, 0) AS clustered,
+    coalesce(i.is_unique, 0) AS is_unique, i.kind,
+    CASE WHEN h.heap = 1 THEN 0 WHEN i.clustered = 1 THEN 1 ELSE 1 + (SELECT count(*) FROM main.standin_indexes j
+      WHERE j.object_name = i.object_name AND j.clustered = 0 AND j.rowid <= i.rowid) END AS index_id
+  FROM main.standin_objects o JOIN (SELECT 0 AS heap UNION ALL SELECT 1) h
+    LEFT JOIN main.standin_indexes i ON h.heap = 0 AND i.object_name = o.name
+  WHERE o.kind <> 'VIEW' AND (h.heap = 0 AND i.name IS NOT NULL OR h.heap = 1 AND NOT EXISTS (
+    SELECT 1 FROM main.standin_indexes c WHERE c.object_name = o.name AND c.clustered = 1));
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_indexes AS
-  SELECT (SELECT 100000000 + o.rowid FROM main.standin_objects o WHERE o.name = i.object_name) AS object_id, i.name,
-    CASE i.clustered WHEN 1 THEN 1 ELSE 1 + i.rowid END AS index_id, CASE i.clustered WHEN 1 THEN 1 ELSE 2 END AS type,
-    CASE i.clustered WHEN 1 THEN 'CLUSTERED' ELSE 'NONCLUSTERED' END AS type_desc, i.is_unique,
-    CASE i.kind WHEN 'PK' THEN 1 ELSE 0 END AS is_primary_key, CASE i.kind WHEN 'UQ' THEN 1 ELSE 0 END AS is_unique_constraint
-  FROM main.standin_indexes i;
+  SELECT r.object_id, r.name, r.index_id, CASE WHEN r.heap = 1 THEN 0 WHEN r.clustered = 1 THEN 1 ELSE 2 END AS type,
+    CASE WHEN r.heap = 1 THEN 'HEAP' WHEN r.clustered = 1 THEN 'CLUSTERED' ELSE 'NONCLUSTERED' END AS type_desc,
+    r.is_unique, 1 AS data_space_id, 0 AS ignore_dup_key, CASE r.kind WHEN 'PK' THEN 1 ELSE 0 END AS is_primary_key,
+    CASE r.kind WHEN 'UQ' THEN 1 ELSE 0 END AS is_unique_constraint, 0 AS fill_factor, 0 AS is_padded, 0 AS is_disabled,
+    0 AS is_hypothetical, 1 AS allow_row_locks, 1 AS allow_page_locks, f.definition IS NOT NULL AS has_filter,
+    f.definition AS filter_definition
+  FROM standin_index_rows r
+    LEFT JOIN main.standin_index_filters f ON f.object_name = r.table_name AND f.index_name = r.name;
+CREATE TEMP VIEW IF NOT EXISTS standin_sys_partitions AS
+  SELECT 72057594037927936 + r.object_id * 1000 + r.index_id AS partition_id, r.object_id, r.index_id,
+    1 AS partition_number, 72057594037927936 + r.object_id * 1000 + r.index_id AS hobt_id,
+    standin_row_count(r.table_name, f.predicate) AS rows, 0 AS filestream_filegroup_id, 0 AS data_compression,
+    'NONE' AS data_compression_desc
+  FROM standin_index_rows r
+    LEFT JOIN main.standin_index_filters f ON f.object_name = r.table_name AND f.index_name = r.name;
+CREATE TEMP VIEW IF NOT EXISTS standin_sys_dm_db_partition_stats AS
+  SELECT partition_id, object_id, index_id, partition_number, 1 AS in_row_data_page_count, 1 AS in_row_used_page_count,
+    1 AS in_row_reserved_page_count, 0 AS lob_used_page_count, 0 AS lob_reserved_page_count,
+    0 AS row_overflow_used_page_count, 0 AS row_overflow_reserved_page_count, 1 AS used_page_count,
+    1 AS reserved_page_count, rows AS row_count
+  FROM standin_sys_partitions;
+CREATE TEMP VIEW IF NOT EXISTS standin_system_types(name, system_type_id, user_type_id, max_length, precision, scale) AS
+  VALUES ('image', 34, 34, 16, 0, 0), ('text', 35, 35, 16, 0, 0), ('uniqueidentifier', 36, 36, 16, 0, 0),
+    ('date', 40, 40, 3, 10, 0), ('time', 41, 41, 5, 16, 7), ('datetime2', 42, 42, 8, 27, 7),
+    ('datetimeoffset', 43, 43, 10, 34, 7), ('tinyint', 48, 48, 1, 3, 0), ('smallint', 52, 52, 2, 5, 0),
+    ('int', 56, 56, 4, 10, 0), ('smalldatetime', 58, 58, 4, 16, 0), ('real', 59, 59, 4, 24, 0),
+    ('money', 60, 60, 8, 19, 4), ('datetime', 61, 61, 8, 23, 3), ('float', 62, 62, 8, 53, 0),
+    ('sql_variant', 98, 98, 8016, 0, 0), ('ntext', 99, 99, 16, 0, 0), ('bit', 104, 104, 1, 1, 0),
+    ('decimal', 106, 106, 17, 38, 38), ('numeric', 108, 108, 17, 38, 38), ('smallmoney', 122, 122, 4, 10, 4),
+    ('bigint', 127, 127, 8, 19, 0), ('hierarchyid', 240, 128, 892, 0, 0), ('geometry', 240, 129, -1, 0, 0),
+    ('geography', 240, 130, -1, 0, 0), ('varbinary', 165, 165, 8000, 0, 0), ('varchar', 167, 167, 8000, 0, 0),
+    ('binary', 173, 173, 8000, 0, 0), ('char', 175, 175, 8000, 0, 0), ('timestamp', 189, 189, 8, 0, 0),
+    ('nvarchar', 231, 231, 8000, 0, 0), ('nchar', 239, 239, 8000, 0, 0), ('xml', 241, 241, -1, 0, 0),
+    ('sysname', 231, 256, 256, 0, 0);
+CREATE TEMP VIEW IF NOT EXISTS standin_alias_types AS
+  SELECT t.name AS stored_name, 256 + t.rowid AS user_type_id, b.system_type_id, b.name AS base_name, t.nullable
+  FROM main.standin_types t
+    JOIN standin_system_types b ON b.name = lower(trim(substr(t.base, 1, instr(t.base || '(', '(') - 1)));
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_columns AS
   SELECT 100000000 + o.rowid AS object_id, c.name, c.ordinal AS column_id,
+    coalesce(a.system_type_id, st.system_type_id) AS system_type_id, coalesce(a.user_type_id, st.user_type_id) AS user_type_id,
     col_length(o.name, c.name) AS max_length, c.precision, c.scale, c.nullable AS is_nullable, c.is_identity,
     (SELECT count(k.computed) FROM main.standin_column_kinds k WHERE k.object_name = c.object_name AND k.column_name = c.name) AS is_computed,
     (SELECT count(*) FROM main.standin_column_kinds k WHERE k.object_name = c.object_name AND k.column_name = c.name AND k.hidden) AS is_hidden
-  FROM main.standin_columns c JOIN main.standin_objects o ON o.name = c.object_name;
+  FROM main.standin_columns c JOIN main.standin_objects o ON o.name = c.object_name
+    LEFT JOIN standin_system_types st ON st.name = c.type_name
+    LEFT JOIN main.standin_column_types u ON u.object_name = c.object_name AND u.column_name = c.name
+    LEFT JOIN standin_alias_types a ON a.stored_name = u.user_type;
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_types AS
-  SELECT standin_bare(name) COLLATE NOCASE AS name, 0 AS system_type_id, 0 AS user_type_id, standin_schema_id(name) AS schema_id,
-    1 AS is_user_defined, nullable AS is_nullable
-  FROM main.standin_types;
+  SELECT name, system_type_id, user_type_id, 4 AS schema_id, NULL AS principal_id, max_length, precision, scale,
+    NULL AS collation_name, 1 AS is_nullable, 0 AS is_user_defined, 0 AS is_assembly_type, 0 AS default_object_id,
+    0 AS rule_object_id, 0 AS is_table_type
+  FROM standin_system_types
+  UNION ALL SELECT standin_bare(stored_name) COLLATE NOCASE, system_type_id, user_type_id, standin_schema_id(stored_name),
+    NULL, (SELECT max_length FROM standin_system_types WHERE name = base_name), 0, 0, NULL, nullable, 1, 0, 0, 0, 0
+  FROM standin_alias_types;
 CREATE TEMP VIEW IF NOT EXISTS standin_sys_schemas(name, schema_id, principal_id) AS
   VALUES ('dbo', 1, 1), ('guest', 2, 2), ('INFORMATION_SCHEMA', 3, 3), ('sys', 4, 4)
   UNION ALL SELECT name, schema_id, 1 FROM main.standin_schemas;
@@ -176,14 +237,14 @@ CREATE TEMP VIEW IF NOT EXISTS standin_is_routines AS
     definition AS ROUTINE_DEFINITION
   FROM main.standin_modules WHERE kind <> 'TR';
 CREATE TEMP VIEW IF NOT EXISTS standin_is_table_constraints AS
-  SELECT db_name() AS CONSTRAINT_CATALOG, standin_schema(object_name) COLLATE NOCASE AS CONSTRAINT_SCHEMA, name AS CONSTRAINT_NAME,
+  SELECT db_name() AS CONSTRAINT_CATALOG, standin_schema(object_name) COLLATE NOCASE AS CONSTRAINT_SCHEMA, standin_bare(name) AS CONSTRAINT_NAME,
     db_name() AS TABLE_CATALOG, standin_schema(object_name) COLLATE NOCASE AS TABLE_SCHEMA, standin_bare(object_name) COLLATE NOCASE AS TABLE_NAME,
     CASE kind WHEN 'PK' THEN 'PRIMARY KEY' ELSE 'UNIQUE' END AS CONSTRAINT_TYPE, 'NO' AS IS_DEFERRABLE,
     'NO' AS INITIALLY_DEFERRED
   FROM main.standin_indexes WHERE kind <> 'IX'
-  UNION ALL SELECT db_name(), standin_schema(object_name) COLLATE NOCASE, name, db_name(), standin_schema(object_name) COLLATE NOCASE,
+  UNION ALL SELECT db_name(), standin_schema(object_name) COLLATE NOCASE, standin_bare(name), db_name(), standin_schema(object_name) COLLATE NOCASE,
     standin_bare(object_name) COLLATE NOCASE, 'FOREIGN KEY', 'NO', 'NO' FROM main.standin_foreign_keys
-  UNION ALL SELECT db_name(), standin_schema(object_name) COLLATE NOCASE, name, db_name(), standin_schema(object_name) COLLATE NOCASE,
+  UNION ALL SELECT db_name(), standin_schema(object_name) COLLATE NOCASE, standin_bare(name), db_name(), standin_schema(object_name) COLLATE NOCASE,
     standin_bare(object_name) COLLATE NOCASE, 'CHECK', 'NO', 'NO'
     FROM main.standin_constraints WHERE kind = 'C';
 )sql";
@@ -402,6 +463,22 @@ void ColLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// The rows of a table (those a filtered index covers, given its SQLite
+// predicate), counted when asked: SQLite walks the table's smallest b-tree
+// without decoding the rows, so even large tables answer quickly, and the count
+// is exact after every write, as SQL Server's partition counts are.
+void RowCount(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const std::string table = Text(argv[0]);
+  const std::string predicate = sqlite3_value_type(argv[1]) == SQLITE_NULL ? "" : Text(argv[1]);
+  try {
+    SqliteStatement s(sqlite3_context_db_handle(ctx), "SELECT count(*) FROM main." + SqliteQuote(table) +
+                                                          (predicate.empty() ? "" : " WHERE " + predicate));
+    sqlite3_result_int64(ctx, s.Step() ? s.Int(0) : 0);
+  } catch (const SqliteError& e) {
+    sqlite3_result_error(ctx, e.what(), -1);
+  }
+}
+
 size_t Utf8Characters(const unsigned char* p, int bytes) {
   size_t n = 0;
   for (int i = 0; i < bytes; ++i) n += (p[i] & 0xC0) != 0x80;
@@ -454,6 +531,7 @@ void RegisterCatalogViews(sqlite3* db) {
   sqlite3_create_function(db, "object_id", 1, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "object_id", 2, flags, nullptr, ObjectId, nullptr, nullptr);
   sqlite3_create_function(db, "objectproperty", 2, flags, nullptr, ObjectProperty, nullptr, nullptr);
+  sqlite3_create_function(db, "standin_row_count", 2, flags, nullptr, RowCount, nullptr, nullptr);
   sqlite3_create_function(db, "col_length", 2, flags, nullptr, ColLength, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, Len, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr, DataLength, nullptr, nullptr);

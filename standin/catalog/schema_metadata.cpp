@@ -24,6 +24,9 @@ constexpr char kSchema[] =
     "CREATE TABLE IF NOT EXISTS standin_index_columns("
     " object_name TEXT NOT NULL COLLATE NOCASE, index_name TEXT NOT NULL COLLATE NOCASE, seq INTEGER NOT NULL,"
     " column_name TEXT NOT NULL, descending INTEGER NOT NULL, PRIMARY KEY(object_name, index_name, seq));"
+    "CREATE TABLE IF NOT EXISTS standin_index_filters("
+    " object_name TEXT NOT NULL COLLATE NOCASE, index_name TEXT NOT NULL COLLATE NOCASE, definition TEXT NOT NULL,"
+    " predicate TEXT NOT NULL, PRIMARY KEY(object_name, index_name));"
     "CREATE TABLE IF NOT EXISTS standin_foreign_keys("
     " name TEXT PRIMARY KEY COLLATE NOCASE, object_name TEXT NOT NULL COLLATE NOCASE,"
     " ref_object TEXT NOT NULL COLLATE NOCASE, on_delete INTEGER NOT NULL, on_update INTEGER NOT NULL,"
@@ -34,6 +37,8 @@ constexpr char kSchema[] =
     "CREATE TABLE IF NOT EXISTS standin_constraints("
     " name TEXT PRIMARY KEY COLLATE NOCASE, object_name TEXT NOT NULL COLLATE NOCASE, kind TEXT NOT NULL,"
     " column_name TEXT, definition TEXT);"
+    "CREATE TABLE IF NOT EXISTS standin_check_states("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, disabled INTEGER NOT NULL, not_trusted INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_types("
     " name TEXT PRIMARY KEY COLLATE NOCASE, base TEXT NOT NULL, nullable INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS standin_column_types("
@@ -82,7 +87,7 @@ std::string Match(const std::vector<std::string>& left, const std::string& right
 std::string Conflict(const char* statement, const char* constraint, const std::string& fk, const std::string& database,
                      const std::string& table, const std::vector<std::string>& columns) {
   std::string text = std::string("The ") + statement + " statement conflicted with the " + constraint + " constraint \"" +
-                     fk + "\". The conflict occurred in database \"" + database + "\", table \"" + TwoPartName(table) + "\"";
+                     BareName(fk) + "\". The conflict occurred in database \"" + database + "\", table \"" + TwoPartName(table) + "\"";
   if (columns.size() == 1) text += ", column '" + columns[0] + "'";
   return text + ".";
 }
@@ -92,7 +97,8 @@ std::string Conflict(const char* statement, const char* constraint, const std::s
 std::string TemporarySchema() {
   std::string s = kSchema;
   std::string out;
-  for (const char* base : {"standin_indexes", "standin_index_columns", "standin_constraints", "standin_column_types"}) {
+  for (const char* base : {"standin_indexes", "standin_index_columns", "standin_index_filters", "standin_constraints",
+                           "standin_column_types"}) {
     const std::string from = std::string("CREATE TABLE IF NOT EXISTS ") + base + "(";
     const size_t at = s.find(from);
     out += "CREATE TEMP TABLE IF NOT EXISTS " + Database::MetaTable(base, "#") + "(" +
@@ -134,6 +140,16 @@ std::vector<IndexMeta> TableIndexes(sqlite3* db, const std::string& table) {
     c.Bind(1, m.table);
     c.Bind(2, m.name);
     while (c.Step()) m.columns.push_back({c.Text(0), c.Int(1) != 0});
+  }
+  SqliteStatement f(db, "SELECT definition, predicate FROM " + Meta("standin_index_filters", table) +
+                            " WHERE object_name = ? AND index_name = ?");
+  for (auto& m : out) {
+    f.Reset();
+    f.Bind(1, m.table);
+    f.Bind(2, m.name);
+    if (!f.Step()) continue;
+    m.filterDefinition = f.Text(0);
+    m.filterPredicate = f.Text(1);
   }
   return out;
 }
@@ -210,6 +226,9 @@ void SaveIndex(sqlite3* db, const IndexMeta& index) {
     c.Bind(5, static_cast<int64_t>(index.columns[i].descending));
     c.Step();
   }
+  if (!index.filterDefinition.empty())
+    Exec(db, "INSERT INTO " + Meta("standin_index_filters", index.table) + " VALUES (?, ?, ?, ?)",
+         {index.table, index.name, index.filterDefinition, index.filterPredicate});
 }
 
 void SaveForeignKey(sqlite3* db, const ForeignKeyMeta& fk) {
@@ -265,6 +284,7 @@ std::vector<ModuleMeta> Modules(sqlite3* db) {
 void DeleteIndex(sqlite3* db, const std::string& table, const std::string& name) {
   Exec(db, "DELETE FROM " + Meta("standin_indexes", table) + " WHERE object_name = ? AND name = ?", {table, name});
   Exec(db, "DELETE FROM " + Meta("standin_index_columns", table) + " WHERE object_name = ? AND index_name = ?", {table, name});
+  Exec(db, "DELETE FROM " + Meta("standin_index_filters", table) + " WHERE object_name = ? AND index_name = ?", {table, name});
 }
 
 void DeleteForeignKey(sqlite3* db, const std::string& name) {
@@ -274,16 +294,36 @@ void DeleteForeignKey(sqlite3* db, const std::string& name) {
 }
 
 void DeleteConstraint(sqlite3* db, const std::string& name) {
+  Exec(db, "DELETE FROM main.standin_check_states WHERE name = ?", {name});
   Exec(db, "DELETE FROM standin_constraints WHERE name = ?", {name});
   Exec(db, "DELETE FROM " + Meta("standin_constraints", "#") + " WHERE name = ?", {name});
 }
 
 void DeleteModule(sqlite3* db, const std::string& name) { Exec(db, "DELETE FROM standin_modules WHERE name = ?", {name}); }
 
+void SetCheckState(sqlite3* db, const std::string& name, bool disabled, bool notTrusted) {
+  if (!disabled && !notTrusted) {
+    Exec(db, "DELETE FROM main.standin_check_states WHERE name = ?", {name});
+    return;
+  }
+  Exec(db, "INSERT OR REPLACE INTO main.standin_check_states VALUES (?, ?, ?)",
+       {name, disabled ? "1" : "0", notTrusted ? "1" : "0"});
+}
+
+std::pair<bool, bool> CheckState(sqlite3* db, const std::string& name) {
+  SqliteStatement s(db, "SELECT disabled, not_trusted FROM main.standin_check_states WHERE name = ?");
+  s.Bind(1, name);
+  if (!s.Step()) return {false, false};
+  return {s.Int(0) != 0, s.Int(1) != 0};
+}
+
 void DeleteTableSchema(sqlite3* db, const std::string& table) {
+  Exec(db, "DELETE FROM main.standin_check_states WHERE name IN (SELECT name FROM main.standin_constraints WHERE object_name = ?)",
+       {table});
   for (const auto& fk : AllForeignKeys(db))
     if (strcasecmp(fk.table.c_str(), table.c_str()) == 0) DeleteForeignKey(db, fk.name);
-  for (const char* base : {"standin_indexes", "standin_index_columns", "standin_constraints", "standin_column_types"})
+  for (const char* base : {"standin_indexes", "standin_index_columns", "standin_index_filters", "standin_constraints",
+                           "standin_column_types"})
     Exec(db, "DELETE FROM " + Meta(base, table) + " WHERE object_name = ?", {table});
   Exec(db, "DELETE FROM standin_modules WHERE parent = ?", {table});
 }
@@ -302,7 +342,8 @@ bool SchemaNameTaken(sqlite3* db, const std::string& name) {
                     " UNION ALL SELECT 1 FROM standin_foreign_keys WHERE name = ?1"
                     " UNION ALL SELECT 1 FROM standin_constraints WHERE name = ?1"
                     " UNION ALL SELECT 1 FROM standin_modules WHERE name = ?1"
-                    " UNION ALL SELECT 1 FROM standin_indexes WHERE name = ?1 AND kind <> 'IX'"
+                    " UNION ALL SELECT 1 FROM standin_indexes WHERE name = standin_bare(?1) AND kind <> 'IX'"
+                    "   AND standin_schema(object_name) = standin_schema(?1) COLLATE NOCASE"
                     " UNION ALL SELECT 1 FROM standin_temp_constraints WHERE name = ?1"
                     " UNION ALL SELECT 1 FROM standin_temp_indexes WHERE name = ?1 AND kind <> 'IX'"
                     " UNION ALL SELECT 1 FROM sqlite_master WHERE name = ?1 COLLATE NOCASE");
@@ -388,7 +429,7 @@ DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const s
       columns.push_back(Lower(dot == std::string::npos ? item : item.substr(dot + 1)));
     }
   }
-  const std::string object = "'dbo." + table + "'";
+  const std::string object = "'" + TwoPartName(table) + "'";
   for (const auto& index : TableIndexes(db, table)) {
     if (!index.unique || index.columns.size() != columns.size()) continue;
     bool same = true;
@@ -410,13 +451,13 @@ DuplicateKey DescribeDuplicateKey(sqlite3* db, const std::string& table, const s
     const std::string tail = value.empty() ? "" : " The duplicate key value is (" + value + ").";
     switch (index.kind) {
       case IndexMeta::Kind::PrimaryKey:
-        return {2627, "Violation of PRIMARY KEY constraint '" + index.name + "'. Cannot insert duplicate key in object " +
+        return {2627, "Violation of PRIMARY KEY constraint '" + BareName(index.name) + "'. Cannot insert duplicate key in object " +
                           object + "." + tail};
       case IndexMeta::Kind::UniqueConstraint:
-        return {2627, "Violation of UNIQUE KEY constraint '" + index.name + "'. Cannot insert duplicate key in object " +
+        return {2627, "Violation of UNIQUE KEY constraint '" + BareName(index.name) + "'. Cannot insert duplicate key in object " +
                           object + "." + tail};
       default:
-        return {2601, "Cannot insert duplicate key row in object " + object + " with unique index '" + index.name + "'." + tail};
+        return {2601, "Cannot insert duplicate key row in object " + object + " with unique index '" + BareName(index.name) + "'." + tail};
     }
   }
   return {2627, "Violation of PRIMARY KEY constraint. Cannot insert duplicate key in object " + object + "."};

@@ -27,6 +27,10 @@ struct IndexMeta {
   bool unique = false;
   bool clustered = false;
   std::vector<KeyColumn> columns;
+  // A filtered index's WHERE as SQL Server lists it ("([Email] IS NOT NULL)") and
+  // as the SQLite partial index enforcing it; both empty for every other index.
+  std::string filterDefinition;
+  std::string filterPredicate;
 };
 
 struct ForeignKeyMeta {
@@ -85,6 +89,10 @@ void DeleteModule(sqlite3* db, const std::string& name);
 // Everything a dropped table carried (its foreign keys' triggers included).
 void DeleteTableSchema(sqlite3* db, const std::string& table);
 void SetForeignKeyState(sqlite3* db, const std::string& name, bool disabled, bool notTrusted);
+// A CHECK constraint's state (NOCHECK CONSTRAINT, added WITH NOCHECK), as
+// sys.check_constraints reports it: (is_disabled, is_not_trusted).
+void SetCheckState(sqlite3* db, const std::string& name, bool disabled, bool notTrusted);
+std::pair<bool, bool> CheckState(sqlite3* db, const std::string& name);
 
 // True when `name` is already a table, view, constraint or module of the database.
 bool SchemaNameTaken(sqlite3* db, const std::string& name);

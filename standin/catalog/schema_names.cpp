@@ -26,6 +26,11 @@ std::string StoredName(std::string_view schema, std::string_view name) {
   return std::string(schema) + kSchemaSeparator + std::string(name);
 }
 
+std::string StoredNameBeside(std::string_view table, std::string_view name) {
+  if (name.find(kSchemaSeparator) != std::string_view::npos) return std::string(name);
+  return StoredName(SchemaOf(table), name);
+}
+
 std::string SchemaOf(std::string_view stored) {
   const size_t dot = stored.find(kSchemaSeparator);
   return dot == std::string_view::npos ? std::string("dbo") : std::string(stored.substr(0, dot));

@@ -26,6 +26,10 @@ std::string StoredName(std::string_view schema, std::string_view name);
 // The schema of a stored name ("dbo" for a bare one) and the name within it.
 std::string SchemaOf(std::string_view stored);
 std::string BareName(std::string_view stored);
+// The stored name of a constraint `name` of the stored table `table`: SQL Server
+// scopes constraint names, like every object name, per schema. A name already
+// stored (with its schema) is returned as it is.
+std::string StoredNameBeside(std::string_view table, std::string_view name);
 // "Schema.Name" as SQL Server prints a two-part name in messages.
 std::string TwoPartName(std::string_view stored);
 // A text with every stored name in it written as T-SQL writes it ("Sales.Customer").

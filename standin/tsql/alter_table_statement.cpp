@@ -2,9 +2,11 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "types/collation.h"
 #include "catalog/schema_metadata.h"
+#include "catalog/schema_names.h"
 #include "storage/sqlite_column_value.h"
 #include "storage/sqlite_handle.h"
 #include "tsql/statement_handlers.h"
@@ -132,11 +134,11 @@ void DropConstraints(StatementContext& ctx, const ObjectMeta& object, const Alte
   for (const auto& name : s.names) {
     bool done = false;
     for (const auto& index : TableIndexes(h, object.name)) {
-      if (!Same(index.name, name) || index.kind == IndexMeta::Kind::Index) continue;
+      if (!Same(BareName(index.name), name) || index.kind == IndexMeta::Kind::Index) continue;
       for (const auto& fk : AllForeignKeys(h))
         if (Same(fk.keyName, index.name) && Same(fk.referencedTable, object.name))
-          ThrowSqlError(3725, "The constraint '" + index.name + "' is being referenced by table '" + fk.table +
-                                  "', foreign key constraint '" + fk.name + "'.");
+          ThrowSqlError(3725, "The constraint '" + BareName(index.name) + "' is being referenced by table '" +
+                                  BareName(fk.table) + "', foreign key constraint '" + BareName(fk.name) + "'.");
       // A primary key declared in CREATE TABLE stays enforced by the SQLite table itself.
       if (!index.sqliteName.empty()) SqliteExec(h, "DROP INDEX IF EXISTS " + SqliteQuote(index.sqliteName));
       DeleteIndex(h, object.name, index.name);
@@ -147,12 +149,12 @@ void DropConstraints(StatementContext& ctx, const ObjectMeta& object, const Alte
       done = true;
     }
     for (const auto& fk : AllForeignKeys(h)) {
-      if (done || !Same(fk.name, name) || !Same(fk.table, object.name)) continue;
+      if (done || !Same(BareName(fk.name), name) || !Same(fk.table, object.name)) continue;
       DeleteForeignKey(h, fk.name);
       done = true;
     }
     for (const auto& c : TableConstraints(h, object.name)) {
-      if (done || !Same(c.name, name)) continue;
+      if (done || !Same(BareName(c.name), name)) continue;
       if (c.kind == "D") Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) +
                                     " SET default_text = NULL WHERE object_name = ? AND name = ?", {object.name, c.column});
       DeleteConstraint(h, c.name);
@@ -167,7 +169,7 @@ void CheckConstraints(StatementContext& ctx, const ObjectMeta& object, const Alt
   std::vector<std::string> unmatched = s.names;
   for (const auto& fk : AllForeignKeys(h)) {
     if (!Same(fk.table, object.name)) continue;
-    auto it = std::find_if(unmatched.begin(), unmatched.end(), [&](const std::string& n) { return Same(n, fk.name); });
+    auto it = std::find_if(unmatched.begin(), unmatched.end(), [&](const std::string& n) { return Same(n, BareName(fk.name)); });
     if (!s.all && it == unmatched.end()) continue;
     if (it != unmatched.end()) unmatched.erase(it);
     if (s.noCheck) {
@@ -180,8 +182,14 @@ void CheckConstraints(StatementContext& ctx, const ObjectMeta& object, const Alt
     }
   }
   for (const auto& c : TableConstraints(h, object.name)) {
-    auto it = std::find_if(unmatched.begin(), unmatched.end(), [&](const std::string& n) { return Same(n, c.name); });
-    if (it != unmatched.end() && c.kind == "C") unmatched.erase(it);
+    if (c.kind != "C") continue;
+    auto it = std::find_if(unmatched.begin(), unmatched.end(), [&](const std::string& n) { return Same(n, BareName(c.name)); });
+    if (!s.all && it == unmatched.end()) continue;
+    if (it != unmatched.end()) unmatched.erase(it);
+    // As for a foreign key: NOCHECK disables and distrusts, CHECK enables, WITH CHECK trusts again.
+    const auto [disabled, notTrusted] = CheckState(h, c.name);
+    if (s.noCheck) SetCheckState(h, c.name, true, true);
+    else SetCheckState(h, c.name, false, s.withCheck ? false : notTrusted || disabled);
   }
   if (!unmatched.empty())
     ThrowSqlError(4917, "Constraint '" + unmatched.front() + "' does not exist.");
@@ -202,17 +210,20 @@ void DropColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTab
       ThrowSqlError(5074, "The object '" + what + "' is dependent on column '" + it->name + "'.");
     };
     for (const auto& c : TableConstraints(h, object.name))
-      if (Same(c.column, it->name)) dependent(c.name);
-    for (const auto& index : TableIndexes(h, object.name))
+      if (Same(c.column, it->name)) dependent(BareName(c.name));
+    for (const auto& index : TableIndexes(h, object.name)) {
       for (const auto& k : index.columns)
-        if (Same(k.name, it->name)) dependent(index.name);
+        if (Same(k.name, it->name)) dependent(BareName(index.name));
+      // A filter names its columns quoted, as the SQLite predicate holds them.
+      if (strcasestr(index.filterPredicate.c_str(), SqliteQuote(it->name).c_str())) dependent(BareName(index.name));
+    }
     for (const auto& fk : AllForeignKeys(h)) {
       if (Same(fk.table, object.name))
         for (const auto& c : fk.columns)
-          if (Same(c, it->name)) dependent(fk.name);
+          if (Same(c, it->name)) dependent(BareName(fk.name));
       if (Same(fk.referencedTable, object.name))
         for (const auto& c : fk.referencedColumns)
-          if (Same(c, it->name)) dependent(fk.name);
+          if (Same(c, it->name)) dependent(BareName(fk.name));
     }
     SqliteExec(h, "ALTER TABLE " + SqliteQuote(object.name) + " DROP COLUMN " + SqliteQuote(it->name));
     Run(h, "DELETE FROM " + Database::MetaTable("standin_columns", object.name) + " WHERE object_name = ? AND name = ?",
@@ -322,8 +333,19 @@ void RunCreateIndex(StatementContext& ctx, const CreateIndexStmt& s) {
   index.unique = s.unique;
   index.clustered = s.clustered == 1;
   index.columns = s.columns;
-  // A filtered unique index would refuse rows its filter leaves out: no SQLite index for it.
-  if (!s.filtered) index.sqliteName = "standin_ix_" + object.name + "_" + s.name;
+  index.sqliteName = "standin_ix_" + object.name + "_" + s.name;
+  if (!s.filter.empty()) {
+    // The filter names the table's columns as they are spelt there.
+    IndexFilter filter = s.filter;
+    const auto columns = ctx.session.db().TableColumns(object.name);
+    for (auto& term : filter) {
+      const auto it = std::find_if(columns.begin(), columns.end(), [&](const ColumnMeta& c) { return Same(c.name, term.column); });
+      if (it == columns.end()) ThrowSqlError(207, "Invalid column name '" + term.column + "'.");
+      term.column = it->name;
+    }
+    index.filterDefinition = FilterDefinition(filter);
+    index.filterPredicate = FilterSqlitePredicate(filter);
+  }
   ctx.Atomically([&] {
     try {
       AddIndex(ctx, index);
@@ -350,7 +372,8 @@ void RunDropIndex(StatementContext& ctx, const DropIndexStmt& s) {
                                 "', because it does not exist or you do not have permission.", 7);
       }
       if (found->kind != IndexMeta::Kind::Index)
-        ThrowSqlError(3723, "An explicit DROP INDEX is not allowed on index '" + object->name + "." + found->name +
+        ThrowSqlError(3723, "An explicit DROP INDEX is not allowed on index '" + BareName(object->name) + "." +
+                                BareName(found->name) +
                                 "'. It is being used for " +
                                 (found->kind == IndexMeta::Kind::PrimaryKey ? "PRIMARY KEY" : "UNIQUE KEY") +
                                 " constraint enforcement.", 4);

@@ -126,7 +126,8 @@ void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   }
   ddl += ")";
 
-  const std::string pkName = pk.empty() ? "" : (s.pkName.empty() ? GeneratedPkName(table) : s.pkName);
+  const std::string pkName =
+      pk.empty() ? "" : StoredNameBeside(table, s.pkName.empty() ? GeneratedPkName(table) : s.pkName);
   // A primary key is clustered unless said otherwise or another index is declared clustered.
   bool otherClustered = false;
   for (const auto& c : s.constraints)
@@ -137,10 +138,11 @@ void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
       ThrowSqlError(2714, "There is already an object named '" + BareName(table) + "' in the database.", 6);
     std::set<std::string> names;
     for (const auto& c : s.constraints) {
-      const std::string name = c.kind == ConstraintDef::Kind::PrimaryKey ? pkName : c.name;
+      if (c.kind != ConstraintDef::Kind::PrimaryKey && c.name.empty()) continue;
+      const std::string name = c.kind == ConstraintDef::Kind::PrimaryKey ? pkName : StoredNameBeside(table, c.name);
       if (name.empty()) continue;
       if (Lower(name) == Lower(table) || SchemaNameTaken(db, name) || !names.insert(Lower(name)).second)
-        ThrowSqlError(2714, "There is already an object named '" + name + "' in the database.", 5);
+        ThrowSqlError(2714, "There is already an object named '" + BareName(name) + "' in the database.", 5);
     }
     try {
       SqliteExec(db, ddl);
@@ -148,7 +150,7 @@ void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
                                      "(name, kind, pk_name) VALUES (?, 'TABLE', ?)");
       object.Bind(1, table);
       if (pkName.empty()) object.BindNull(2);
-      else object.Bind(2, pkName);
+      else object.Bind(2, BareName(pkName));
       object.Step();
       SqliteStatement column(db,
                              "INSERT INTO " + Database::MetaTable("standin_columns", table) +

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "catalog/schema_names.h"
 #include "storage/sqlite_handle.h"
 #include "storage/sqlite_rewriter.h"
 
@@ -25,11 +26,13 @@ std::string UniqueName(sqlite3* db, const std::string& wanted) {
 }
 
 // "(a, b)" of the first duplicated key, for SQL Server's "The duplicate key value is (...)".
-std::string FirstDuplicate(sqlite3* db, const std::string& table, const std::vector<KeyColumn>& columns) {
+std::string FirstDuplicate(sqlite3* db, const std::string& table, const std::vector<KeyColumn>& columns,
+                           const std::string& predicate) {
   std::string list;
   for (size_t i = 0; i < columns.size(); ++i) list += (i ? ", " : "") + SqliteQuote(columns[i].name);
   try {
-    SqliteStatement s(db, "SELECT " + list + " FROM " + SqliteQuote(table) + " GROUP BY " + list +
+    SqliteStatement s(db, "SELECT " + list + " FROM " + SqliteQuote(table) +
+                              (predicate.empty() ? "" : " WHERE " + predicate) + " GROUP BY " + list +
                               " HAVING count(*) > 1 LIMIT 1");
     if (!s.Step()) return "";
     std::string out = "(";
@@ -100,7 +103,7 @@ void AddForeignKey(StatementContext& ctx, const std::string& table, const Constr
   }
   if (fk.keyName.empty())
     ThrowSqlError(1776, "There are no primary or candidate keys in the referenced table '" + parent->name +
-                            "' that match the referencing column list in the foreign key '" + name + "'.");
+                            "' that match the referencing column list in the foreign key '" + BareName(name) + "'.");
   for (size_t i = 0; i < fk.columns.size(); ++i) {
     const ColumnMeta* a = FindColumn(childColumns, fk.columns[i]);
     const ColumnMeta* b = FindColumn(parentColumns, fk.referencedColumns[i]);
@@ -134,9 +137,9 @@ void ValidateForeignKeyRows(StatementContext& ctx, const ForeignKeyMeta& fk) {
                          "SELECT 1 FROM " + SqliteQuote(fk.table) + " c WHERE " + notNull + " AND NOT EXISTS (SELECT 1 FROM " +
                              SqliteQuote(fk.referencedTable) + " p WHERE " + match + ") LIMIT 1");
   if (!orphan.Step()) return;
-  std::string text = "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"" + fk.name +
-                     "\". The conflict occurred in database \"" + ctx.session.db().name() + "\", table \"dbo." +
-                     fk.referencedTable + "\"";
+  std::string text = "The ALTER TABLE statement conflicted with the FOREIGN KEY constraint \"" + BareName(fk.name) +
+                     "\". The conflict occurred in database \"" + ctx.session.db().name() + "\", table \"" +
+                     TwoPartName(fk.referencedTable) + "\"";
   if (fk.referencedColumns.size() == 1) text += ", column '" + fk.referencedColumns[0] + "'";
   ThrowSqlError(547, text + ".", 0);
 }
@@ -169,7 +172,7 @@ void AddIndex(StatementContext& ctx, IndexMeta index) {
   }
   for (const auto& other : TableIndexes(h, index.table)) {
     if (Same(other.name, index.name))
-      ThrowSqlError(1913, "The operation failed because an index or statistics with name '" + index.name +
+      ThrowSqlError(1913, "The operation failed because an index or statistics with name '" + BareName(index.name) +
                               "' already exists on table 'dbo." + index.table + "'.");
     if (index.clustered && other.clustered)
       ThrowSqlError(1902, "Cannot create more than one clustered index on table 'dbo." + index.table +
@@ -180,13 +183,16 @@ void AddIndex(StatementContext& ctx, IndexMeta index) {
                       " ON " + SqliteQuote(index.table) + " (";
     for (size_t i = 0; i < index.columns.size(); ++i)
       sql += (i ? ", " : "") + SqliteQuote(index.columns[i].name) + (index.columns[i].descending ? " DESC" : "");
+    // A filtered index covers, and keeps unique, only the rows its filter takes: a SQLite partial index.
+    sql += ")";
+    if (!index.filterPredicate.empty()) sql += " WHERE " + index.filterPredicate;
     try {
-      SqliteExec(h, sql + ")");
+      SqliteExec(h, sql);
     } catch (const SqliteError& e) {
       if ((e.code & 0xFF) != SQLITE_CONSTRAINT) throw;
       std::string text = "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for the object name 'dbo." +
-                         index.table + "' and the index name '" + index.name + "'.";
-      const std::string duplicate = FirstDuplicate(h, index.table, index.columns);
+                         index.table + "' and the index name '" + BareName(index.name) + "'.";
+      const std::string duplicate = FirstDuplicate(h, index.table, index.columns, index.filterPredicate);
       if (!duplicate.empty()) text += " The duplicate key value is " + duplicate + ".";
       ThrowSqlError(1505, text);
     }
@@ -199,19 +205,26 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
   Database& db = ctx.session.db();
   sqlite3* h = db.handle();
   const std::string firstColumn = c.columns.empty() ? std::string() : c.columns[0].name;
-  std::string name = c.name;
-  if (name.empty()) {
+  // Constraint names are kept with the table's schema: unique within it only.
+  std::string name;
+  auto generated = [&](const char* prefix, const std::string& column) {
+    return UniqueName(h, StoredNameBeside(table, GeneratedConstraintName(prefix, BareName(table), column)));
+  };
+  if (c.name.empty()) {
     switch (c.kind) {
-      case ConstraintDef::Kind::PrimaryKey: name = UniqueName(h, GeneratedConstraintName("PK", table, "")); break;
-      case ConstraintDef::Kind::Unique: name = UniqueName(h, GeneratedConstraintName("UQ", table, "")); break;
-      case ConstraintDef::Kind::ForeignKey: name = UniqueName(h, GeneratedConstraintName("FK", table, firstColumn)); break;
-      case ConstraintDef::Kind::Default: name = UniqueName(h, GeneratedConstraintName("DF", table, firstColumn)); break;
-      case ConstraintDef::Kind::Check: name = UniqueName(h, GeneratedConstraintName("CK", table, firstColumn)); break;
+      case ConstraintDef::Kind::PrimaryKey: name = generated("PK", ""); break;
+      case ConstraintDef::Kind::Unique: name = generated("UQ", ""); break;
+      case ConstraintDef::Kind::ForeignKey: name = generated("FK", firstColumn); break;
+      case ConstraintDef::Kind::Default: name = generated("DF", firstColumn); break;
+      case ConstraintDef::Kind::Check: name = generated("CK", firstColumn); break;
     }
-  } else if (name.size() > 128) {
-    ThrowSqlError(103, "The identifier that starts with '" + name.substr(0, 128) + "' is too long. Maximum length is 128.", 4);
-  } else if (SchemaNameTaken(h, name) && !(inCreateTable && c.kind == ConstraintDef::Kind::PrimaryKey)) {
-    ThrowSqlError(2714, "There is already an object named '" + name + "' in the database.", 5);
+  } else if (BareName(c.name).size() > 128) {
+    ThrowSqlError(103, "The identifier that starts with '" + BareName(c.name).substr(0, 128) +
+                           "' is too long. Maximum length is 128.", 4);
+  } else {
+    name = StoredNameBeside(table, c.name);
+    if (SchemaNameTaken(h, name) && !(inCreateTable && c.kind == ConstraintDef::Kind::PrimaryKey))
+      ThrowSqlError(2714, "There is already an object named '" + BareName(name) + "' in the database.", 5);
   }
   const int cluster = clustered != -1 ? clustered : c.clustered;
 
@@ -219,7 +232,7 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
     case ConstraintDef::Kind::PrimaryKey: {
       IndexMeta index;
       index.table = table;
-      index.name = name;
+      index.name = BareName(name);  // an index is named within its table; the schema check above covered it
       index.kind = IndexMeta::Kind::PrimaryKey;
       index.unique = true;
       index.clustered = cluster != 0;
@@ -252,7 +265,7 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
         pkSeq.Step();
       }
       SqliteStatement pkName(h, "UPDATE " + Database::MetaTable("standin_objects", table) + " SET pk_name = ? WHERE name = ?");
-      pkName.Bind(1, name);
+      pkName.Bind(1, BareName(name));
       pkName.Bind(2, table);
       pkName.Step();
       break;
@@ -260,7 +273,7 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
     case ConstraintDef::Kind::Unique: {
       IndexMeta index;
       index.table = table;
-      index.name = name;
+      index.name = BareName(name);
       index.kind = IndexMeta::Kind::UniqueConstraint;
       index.unique = true;
       index.clustered = cluster == 1;
@@ -289,8 +302,9 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
       break;
     }
     case ConstraintDef::Kind::Check:
-      // Kept and listed; not enforced.
+      // Kept and listed; not enforced. Added WITH NOCHECK it is listed as not trusted.
       SaveConstraint(h, {name, table, "C", firstColumn, c.expression});
+      if (!inCreateTable && !checkRows) SetCheckState(h, name, false, true);
       break;
   }
 }

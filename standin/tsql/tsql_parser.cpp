@@ -1113,15 +1113,60 @@ class Parser {
     s.table = QualifiedName();
     s.columns = KeyColumns(true);
     if (AcceptWord("INCLUDE")) SkipParens();
-    if (AcceptWord("WHERE")) {
-      // A filtered index: listed without its filter, and not enforced over rows it does not cover.
-      s.filtered = true;
-      while (Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";") && !Cur().IsWord("WITH") && !Cur().IsWord("ON") &&
-             !AtStatementStart())
-        ++pos_;
-    }
+    if (AcceptWord("WHERE")) s.filter = IndexFilterPredicate();
     SkipStorageOptions();
     return s;
+  }
+
+  // A filtered index's predicate: comparisons of a column with a constant,
+  // IS [NOT] NULL and IN (constants), joined by AND, as SQL Server allows them.
+  IndexFilter IndexFilterPredicate() {
+    IndexFilter filter;
+    int open = 0;
+    do {
+      while (AcceptSymbol("(")) ++open;
+      FilterTerm t;
+      t.column = Name();
+      if (AcceptWord("IS")) {
+        t.op = AcceptWord("NOT") ? "IS NOT NULL" : "IS NULL";
+        ExpectWord("NULL");
+      } else if (AcceptWord("IN")) {
+        t.op = "IN";
+        ExpectSymbol("(");
+        do t.values.push_back(FilterConstantValue()); while (AcceptSymbol(","));
+        ExpectSymbol(")");
+      } else {
+        static const std::pair<const char*, const char*> kOps[] = {
+            {"=", "="}, {"<>", "<>"}, {"!=", "<>"}, {"<", "<"}, {"<=", "<="}, {">", ">"}, {">=", ">="}, {"!<", ">="}, {"!>", "<="}};
+        for (const auto& [written, op] : kOps)
+          if (t.op.empty() && AcceptSymbol(written)) t.op = op;
+        if (t.op.empty()) Fail();
+        t.values.push_back(FilterConstantValue());
+      }
+      filter.push_back(std::move(t));
+      while (open > 0 && AcceptSymbol(")")) --open;
+    } while (AcceptWord("AND"));
+    // OR and NOT have no place in a filter; SQL Server names the keyword.
+    for (const char* keyword : {"OR", "NOT"})
+      if (Cur().IsWord(keyword)) throw SyntaxError(156, std::string("Incorrect syntax near the keyword '") + keyword + "'.");
+    if (open != 0) Fail();
+    return filter;
+  }
+
+  FilterConstant FilterConstantValue() {
+    FilterConstant v;
+    std::string sign;
+    if (Cur().IsSymbol("-") || Cur().IsSymbol("+")) sign = t_[pos_++].text == "-" ? "-" : "";
+    if (Cur().kind == SqlToken::Kind::Number) {
+      v.text = sign + t_[pos_++].text;
+    } else if (sign.empty() && Cur().kind == SqlToken::Kind::String) {
+      v.kind = FilterConstant::Kind::String;
+      v.national = Cur().national;
+      v.text = t_[pos_++].text;
+    } else {
+      Fail();
+    }
+    return v;
   }
 
   DropIndexStmt DropIndex() {

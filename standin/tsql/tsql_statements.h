@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "storage/database_store.h"
+#include "tsql/index_filter.h"
 
 namespace standin {
 
@@ -63,7 +64,7 @@ struct CreateIndexStmt {
   ObjectName table;
   std::string name;
   bool unique = false;
-  bool filtered = false;  // WHERE ...: kept and listed, not enforced
+  IndexFilter filter;     // WHERE ...: the rows a filtered index covers
   int clustered = -1;
   std::vector<KeyColumn> columns;
 };

@@ -167,11 +167,16 @@ TEST_F(SchemaDdlTest, ForeignKeysBecomeRelationships) {
   EXPECT_EQ(taken.sqlstate, "42000") << taken.message;
   OdbcOutcome check = db().Execute("ALTER TABLE Orders ADD CONSTRAINT CK CHECK (Id)");
   EXPECT_EQ(check.sqlstate, "42000") << check.message;
+  // NOT ENFORCED: kept without referential integrity though the rows keep it; no warning.
+  OdbcOutcome unenforced = db().Execute("ALTER TABLE Returns ADD CONSTRAINT FK_Returns_Orders FOREIGN KEY (OrderId) "
+                                        "REFERENCES Orders (Id) NOT ENFORCED");
+  EXPECT_EQ(unenforced.rc, SQL_SUCCESS) << unenforced.message;
+  Run("INSERT INTO Returns VALUES (101, 555, 1)");
 
   json doc = CheckedFile();
   if (doc.is_null()) GTEST_SKIP() << "jetcheck is not available";
   const json& relationships = doc["relationships"];
-  ASSERT_EQ(relationships.size(), 3u) << relationships.dump();
+  ASSERT_EQ(relationships.size(), 4u) << relationships.dump();
   const json* oc = JetCheckNamed(relationships, "FK_Orders_Customers");
   ASSERT_NE(oc, nullptr);
   EXPECT_EQ((*oc)["fromTable"], "Customers");
@@ -185,6 +190,9 @@ TEST_F(SchemaDdlTest, ForeignKeysBecomeRelationships) {
   const json* rd = JetCheckNamed(relationships, "FK_Returns_Details");
   EXPECT_EQ((*rd)["enforced"], false);
   EXPECT_EQ((*rd)["fromColumns"], json({"OrderId", "Line"}));
+  const json* ro = JetCheckNamed(relationships, "FK_Returns_Orders");
+  ASSERT_NE(ro, nullptr);
+  EXPECT_EQ((*ro)["enforced"], false);
   const json& orderIndexes = (*JetCheckNamed(doc["tables"], "Orders"))["indexes"];
   EXPECT_EQ((*JetCheckNamed(orderIndexes, "FK_Orders_Customers"))["foreignKey"], true);
 }

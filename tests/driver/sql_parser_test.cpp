@@ -254,6 +254,10 @@ TEST(SchemaStatements, CreateIndexAndForeignKeys) {
   EXPECT_EQ(fk.referencedColumns, (std::vector<std::string>{"ID", "L"}));
   EXPECT_FALSE(fk.cascadeUpdates);
   EXPECT_TRUE(fk.cascadeDeletes);
+  EXPECT_TRUE(fk.enforce);
+  EXPECT_FALSE(std::get<AddForeignKeyStatement>(
+                   ParseStatement("ALTER TABLE a ADD CONSTRAINT f FOREIGN KEY (x) REFERENCES b (y) NOT ENFORCED"))
+                   .enforce);
 }
 
 }  // namespace
