@@ -15,42 +15,16 @@ namespace {
 
 // Code points of UTF-8 text, so positions and lengths count characters.
 std::u32string Chars(sqlite3_value* v) {
-  const auto* p = reinterpret_cast<const unsigned char*>(sqlite3_value_text(v));
-  const int n = sqlite3_value_bytes(v);
+  const std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                              static_cast<size_t>(sqlite3_value_bytes(v)));
   std::u32string out;
-  for (int i = 0; i < n;) {
-    unsigned char b = p[i];
-    char32_t cp = b;
-    int extra = 0;
-    if (b >= 0xF0) { cp = b & 0x07; extra = 3; }
-    else if (b >= 0xE0) { cp = b & 0x0F; extra = 2; }
-    else if (b >= 0xC0) { cp = b & 0x1F; extra = 1; }
-    ++i;
-    for (int k = 0; k < extra && i < n; ++k, ++i) cp = (cp << 6) | (p[i] & 0x3F);
-    out += cp;
-  }
+  for (size_t i = 0; i < text.size();) out += NextCodePoint(text, i);
   return out;
 }
 
 std::string Utf8(const std::u32string& s) {
   std::string out;
-  for (char32_t cp : s) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
+  for (char32_t cp : s) AppendUtf8(cp, out);
   return out;
 }
 

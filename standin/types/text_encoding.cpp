@@ -3,6 +3,15 @@
 namespace standin {
 namespace {
 
+// Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
 // Decodes one code point at `i`, advancing it; U+FFFD for malformed input.
 char32_t NextCodePoint(std::string_view s, size_t& i) {
   const auto b0 = static_cast<uint8_t>(s[i++]);
@@ -38,15 +47,6 @@ void AppendUtf8(char32_t cp, std::string& out) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-// Windows-1252 bytes 0x80..0x9F; 0 marks the five unassigned ones.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-}  // namespace
 
 void AppendUtf16(std::string_view utf8, std::vector<uint8_t>& out) {
   out.reserve(out.size() + utf8.size() * 2);

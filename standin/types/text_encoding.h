@@ -22,4 +22,9 @@ std::string FromUtf16(const uint8_t* data, size_t bytes);
 std::string ToCp1252(std::string_view utf8);
 std::string FromCp1252(std::string_view bytes);
 
+// Decodes one UTF-8 code point at `i`, advancing it; U+FFFD for malformed input.
+char32_t NextCodePoint(std::string_view s, size_t& i);
+// Appends the UTF-8 form of `cp` to `out`.
+void AppendUtf8(char32_t cp, std::string& out);
+
 }  // namespace standin
