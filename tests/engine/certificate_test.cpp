@@ -46,12 +46,21 @@ class CertificateTest : public ::testing::Test {
   }
   CommandResult Convert(const std::string& serverName, std::vector<std::string> options) {
     setenv("KESTRIN1_PASSWORD", kSqlPassword, 1);
+    // In a sanitizer build: a certificate check through FreeTDS's GnuTLS leaves a
+    // dynamic TLS entry whose block is gone, and LeakSanitizer's exit-time tracer
+    // crashes on it (signal 11, exit 1). Leaks are still looked for; only that
+    // entry is not followed.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asanBefore = asan ? asan : "";
+    setenv("ASAN_OPTIONS", (asanBefore + (asanBefore.empty() ? "" : ":") + "intercept_tls_get_addr=0").c_str(), 1);
     std::vector<std::string> args = {kKestrin1, "--server", serverName, "--database",
                                      "Ledger", "--dest", dest_, "--all", "--overwrite",
                                      "--sql-login", kSqlLogin, "--source-timeout", "10"};
     args.insert(args.end(), options.begin(), options.end());
     CommandResult r = RunCommand(args);
     unsetenv("KESTRIN1_PASSWORD");
+    if (asan) setenv("ASAN_OPTIONS", asanBefore.c_str(), 1);
+    else unsetenv("ASAN_OPTIONS");
     return r;
   }
 
