@@ -1,7 +1,8 @@
 // convert_bench [--indexes] [--commit-interval MS] [ROWS]: converts one table
 // of ROWS rows (default 1,000,000) from the stand-in into a new .mdb file and
 // compares the time with reading the same rows through ODBC alone. Prints
-// convert_s, read_only_s (medians of five rounds each), ratio, peak_rss_mb.
+// convert_s, read_only_s (medians of five rounds each), ratio, peak_rss_mb, and
+// the CPU seconds each phase cost the converter and the stand-in.
 // With --indexes the table has three secondary indexes besides its primary key
 // (unique, descending, and one of two columns), which the conversion builds
 // after the rows. --commit-interval sets the row copy's commit interval
@@ -19,6 +20,10 @@
 #include <filesystem>
 #include <vector>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <unistd.h>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -42,6 +47,29 @@ double Median(std::vector<double> values) {
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// CPU seconds (user + system) of this process and of the stand-in: on a shared
+// machine these say more than wall-clock time about what a change saved.
+double OwnCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto end = stat.rfind(')');  // the command name may hold blanks
+  if (end == std::string::npos) return 0;
+  std::istringstream fields(stat.substr(end + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 constexpr char kDatabase[] = "Bench";
@@ -216,10 +244,11 @@ int main(int argc, char** argv) {
     // Reading and converting take turns, five times each (--rounds); the
     // medians are printed, so that one disturbed run on a shared machine does
     // not decide.
-    std::vector<double> readTimes, convertTimes;
+    std::vector<double> readTimes, convertTimes, readCpu, convertCpu, readServerCpu, convertServerCpu;
     std::uintmax_t fileBytes = 0;
     for (int round = 0; round < rounds; ++round) {
       start = Clock::now();
+      double cpu = OwnCpuSeconds(), serverCpu = ProcessCpuSeconds(server.pid());
       long read = 0;
       {
         talvoro::odbc::Database db;
@@ -242,6 +271,10 @@ int main(int argc, char** argv) {
         }
       }
       readTimes.push_back(Seconds(start));
+      readCpu.push_back(OwnCpuSeconds() - cpu);
+      readServerCpu.push_back(ProcessCpuSeconds(server.pid()) - serverCpu);
+      cpu = OwnCpuSeconds();
+      serverCpu = ProcessCpuSeconds(server.pid());
 
       settings.destPath = dir.File("bench" + std::to_string(round) + ".mdb");
       talvoro::engine::ConversionObserver quiet;
@@ -249,6 +282,8 @@ int main(int argc, char** argv) {
       talvoro::engine::ConversionResult result =
           talvoro::engine::RunConversion({kTable}, settings, quiet);
       convertTimes.push_back(Seconds(start));
+      convertCpu.push_back(OwnCpuSeconds() - cpu);
+      convertServerCpu.push_back(ProcessCpuSeconds(server.pid()) - serverCpu);
       if (!result.AllConverted() || result.tables[0].rowsCopied != static_cast<std::uint64_t>(rows) ||
           read != rows || !result.tables[0].notes.empty()) {
         std::cerr << "conversion incomplete: " << talvoro::engine::CompletionText(result) << "\n"
@@ -270,6 +305,8 @@ int main(int argc, char** argv) {
     std::printf("indexes=%d\nrows=%ld\nconvert_s=%.3f\nread_only_s=%.3f\nratio=%.2f\nfile_bytes=%ju\npeak_rss_mb=%.1f\n",
                 indexes ? 3 : 0, rows, convert, readOnly, convert / readOnly, static_cast<std::uintmax_t>(fileBytes),
                 usage.ru_maxrss / 1024.0);
+    std::printf("convert_cpu_s=%.3f\nconvert_server_cpu_s=%.3f\nread_only_cpu_s=%.3f\nread_only_server_cpu_s=%.3f\n",
+                Median(convertCpu), Median(convertServerCpu), Median(readCpu), Median(readServerCpu));
   } catch (const std::exception& e) {
     std::cerr << "convert_bench: " << e.what() << "\n";
     return 1;

@@ -9,20 +9,11 @@
 #include "block_queue.h"
 #include "odbc/parameter_insert.h"
 #include "row_block.h"
+#include "source_rows.h"
 #include "value_literals.h"
 
 namespace talvoro::engine {
 namespace {
-
-[[noreturn]] void ThrowUnstorable(odbc::Recordset& source, int column, const std::string& what) {
-  throw std::runtime_error("column " + source.columns()[column].name + ": " + what);
-}
-
-[[noreturn]] void ThrowUnstorableDate(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value) {
-  ThrowUnstorable(source, column,
-                  "the date " + std::to_string(value.year) + "-" + std::to_string(value.month) + "-" +
-                      std::to_string(value.day) + " lies outside the years 100 to 9999 that Access can store");
-}
 
 void AppendTimestamp(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value,
                      std::string& out, RowBuffers& buffers) {
@@ -121,46 +112,6 @@ constexpr std::size_t kKeptTextRoom = std::size_t{1} << 20;
 
 using RowQueue = BlockQueue<RowBlock>;
 
-// Checks and cuts a date for Access (milliseconds, years 100 to 9999), counting
-// finer fractions where they may occur.
-void StageTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT value, StagedValue& into,
-                    RowBuffers& buffers) {
-  if (buffers.countFinerThanMillisecond && value.fraction % 1000000 != 0) ++buffers.finerThanMillisecond;
-  if (!IsStorableTimestamp(value)) ThrowUnstorableDate(source, column, value);
-  value.fraction -= value.fraction % 1000000;
-  into.timestamp = value;
-}
-
-// Reads column `column` of the current row into `into`; false for NULL.
-bool StageColumnValue(odbc::Recordset& source, int column, ValueKind kind, StagedValue& into,
-                      RowBuffers& buffers) {
-  switch (kind) {
-    case ValueKind::Integer: return source.GetInt64(column, into.integer);
-    case ValueKind::Exact:
-    case ValueKind::Text:
-    case ValueKind::Guid: return source.GetText(column, into.text);
-    case ValueKind::WideText: return source.GetUtf8FromWide(column, into.text);
-    case ValueKind::Binary: return source.GetBinary(column, into.text);
-    case ValueKind::Double: return source.GetDouble(column, into.real);
-    case ValueKind::Real: return source.GetFloat(column, into.single);
-    case ValueKind::DateTime: {
-      SQL_TIMESTAMP_STRUCT value{};
-      if (!source.GetTimestamp(column, value)) return false;
-      StageTimestamp(source, column, value, into, buffers);
-      return true;
-    }
-    case ValueKind::DateText: {
-      if (!source.GetText(column, buffers.value)) return false;
-      SQL_TIMESTAMP_STRUCT value{};
-      if (!ParseTimestampText(buffers.value, value))
-        ThrowUnstorable(source, column, "unreadable date or time '" + buffers.value + "'");
-      StageTimestamp(source, column, value, into, buffers);
-      return true;
-    }
-  }
-  return false;
-}
-
 // Reads the source into blocks of rows; runs on its own thread.
 void ProduceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns, RowQueue& queue,
                  std::uint64_t& finerThanMillisecond) {
@@ -177,11 +128,8 @@ void ProduceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& colu
     block.Reset(columns);
   };
   try {
-    while (open && source.Fetch()) {
-      for (std::size_t j = 0; j < columns.size(); ++j) {
-        buffers.countFinerThanMillisecond = columns[j].finerThanMillisecond;
-        row[j].null = !StageColumnValue(source, static_cast<int>(j), columns[j].valueKind, row[j], buffers);
-      }
+    const std::unique_ptr<SourceRows> rows = OpenSourceRows(source, columns);
+    while (open && rows->Next(row, buffers)) {
       if (!block.Fits(row)) push();
       if (!open) break;
       block.Append(row);

@@ -12,32 +12,6 @@ SQLCHAR* Text(const std::string& s) {
   return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
 }
 
-// The i-th UTF-16 code unit of a byte buffer (native byte order, any alignment).
-char16_t UnitAt(const char* bytes, std::size_t i) {
-  char16_t unit;
-  std::memcpy(&unit, bytes + 2 * i, 2);
-  return unit;
-}
-
-// UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
-void AppendUtf8(const char* bytes, std::size_t count, std::string& out) {
-  for (std::size_t i = 0; i < count; ++i) {
-    std::uint32_t cp = UnitAt(bytes, i);
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
-    const char16_t next = i + 1 < count ? UnitAt(bytes, i + 1) : 0;
-    if (cp >= 0xD800 && cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    odbc::AppendUtf8(out, cp);
-  }
-}
-
 std::string MessageWithDiagnostics(const std::string& context,
                                    const std::vector<DiagnosticRecord>& records) {
   if (records.empty()) return context;
@@ -338,7 +312,7 @@ bool Recordset::GetUtf8FromWide(int column, std::string& out) {
     return false;
   }
   out.clear();
-  AppendUtf8(wide_.data(), wide_.size() / 2, out);
+  AppendUtf8FromUtf16(wide_.data(), wide_.size() / 2, out);
   return true;
 }
 

@@ -2,6 +2,9 @@
 // reads and the conversion's name rules.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace talvoro::odbc {
@@ -21,6 +24,31 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// UTF-16 code units (native byte order, any alignment) to UTF-8; an unpaired
+// surrogate becomes U+FFFD.
+inline void AppendUtf8FromUtf16(const char* bytes, std::size_t count, std::string& out) {
+  auto unitAt = [bytes](std::size_t i) {
+    char16_t unit;
+    std::memcpy(&unit, bytes + 2 * i, 2);
+    return unit;
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t cp = unitAt(i);
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    const char16_t next = i + 1 < count ? unitAt(i + 1) : 0;
+    if (cp >= 0xD800 && cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
   }
 }
 

@@ -1,7 +1,8 @@
 // The row copy's blocks as the destination sees them: a row the Access driver
 // refuses in the middle of a block keeps the rows before it (and the progress
-// reported for them), and rows with large values go over whole, however the
-// blocks are cut.
+// reported for them), so does a source value Access cannot store in the middle
+// of a block of fetched rows, and rows with large values go over whole, however
+// the blocks are cut.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,6 +21,10 @@ namespace {
 constexpr char kDatabase[] = "Copies";
 constexpr int kRows = 3000;
 constexpr int kRefusedRow = 2500;  // in the third block of 1024 rows
+// Dates: row 700 holds a date Access cannot store, inside a block of rows the
+// source hands over in one fetch.
+constexpr int kDateRows = 1000;
+constexpr int kUnstorableDateRow = 700;
 // Rows of Large: small values between values larger than a block's byte bound.
 constexpr int kLargeSizes[] = {3, 128 << 10, 3, 2 << 20, 3, 3 << 20};
 constexpr int kLargeRows = 6;
@@ -41,6 +46,14 @@ class RowCopyTest : public ::testing::Test {
         const int id = done == kRefusedRow ? 7 : done;
         sql += (i ? ",(" : "(") + std::to_string(id) + (done % 3 ? ", N'n" + std::to_string(done) + "')" : ", NULL)");
       }
+      statements.push_back(sql);
+    }
+    statements.push_back("CREATE TABLE Dates (id int NOT NULL, d datetime2 NULL)");
+    for (int done = 1; done <= kDateRows;) {
+      std::string sql = "INSERT INTO Dates VALUES ";
+      for (int i = 0; i < 500; ++i, ++done)
+        sql += (i ? ",(" : "(") + std::to_string(done) +
+               (done == kUnstorableDateRow ? ", '0050-01-01')" : ", '2020-01-01 10:00:00.1234567')");
       statements.push_back(sql);
     }
     statements.push_back("CREATE TABLE Large (id int NOT NULL PRIMARY KEY, data varbinary(max) NULL)");
@@ -110,6 +123,26 @@ TEST_F(RowCopyTest, ARefusedRowInABlockKeepsTheRowsBeforeIt) {
   EXPECT_EQ(last["id"], kRefusedRow - 1);
   EXPECT_TRUE(last["name"].is_null()) << "every third name is NULL";
   EXPECT_EQ((*table)["rows"][kRefusedRow - 3]["name"], "n" + std::to_string(kRefusedRow - 2));
+}
+
+TEST_F(RowCopyTest, AnUnstorableValueInAFetchedBlockKeepsTheRowsBeforeIt) {
+  destination_.ExecuteSQL("CREATE TABLE Dates (\"id\" int PRIMARY KEY, \"d\" datetime NULL)");
+  odbc::Recordset rows(source_);
+  rows.Open("Select * from [Dates]");
+  engine::RowCopyResult copied;
+  engine::ColumnMapping date = Mapping(engine::ValueKind::DateTime);
+  date.finerThanMillisecond = true;
+  try {
+    engine::CopyTableRows(rows, "Dates", {Mapping(engine::ValueKind::Integer), date}, destination_, 0, nullptr, copied);
+    FAIL() << "row " << kUnstorableDateRow << " holds the year 50";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "column d: the date 50-1-1 lies outside the years 100 to 9999 that Access can store");
+  }
+  EXPECT_EQ(copied.rowsCopied, static_cast<std::uint64_t>(kUnstorableDateRow - 1));
+  destination_.Close();
+  FileAcceptance file = ReadersAccept(path_);
+  EXPECT_TRUE(file.ok) << file.problems;
+  EXPECT_EQ(file.rowCounts["Dates"], static_cast<std::uint64_t>(kUnstorableDateRow - 1));
 }
 
 TEST_F(RowCopyTest, LargeValuesGoOverWhole) {

@@ -1,0 +1,200 @@
+#include "source_rows.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "odbc/bound_rows.h"
+#include "odbc/utf8_append.h"
+#include "value_literals.h"
+
+namespace talvoro::engine {
+
+void ThrowUnstorable(odbc::Recordset& source, int column, const std::string& what) {
+  throw std::runtime_error("column " + source.columns()[column].name + ": " + what);
+}
+
+void ThrowUnstorableDate(odbc::Recordset& source, int column, const SQL_TIMESTAMP_STRUCT& value) {
+  ThrowUnstorable(source, column,
+                  "the date " + std::to_string(value.year) + "-" + std::to_string(value.month) + "-" +
+                      std::to_string(value.day) + " lies outside the years 100 to 9999 that Access can store");
+}
+
+void StageTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT value, StagedValue& into,
+                    RowBuffers& buffers) {
+  if (buffers.countFinerThanMillisecond && value.fraction % 1000000 != 0) ++buffers.finerThanMillisecond;
+  if (!IsStorableTimestamp(value)) ThrowUnstorableDate(source, column, value);
+  value.fraction -= value.fraction % 1000000;
+  into.timestamp = value;
+}
+
+namespace {
+
+void StageDateText(odbc::Recordset& source, int column, const std::string& text, StagedValue& into,
+                   RowBuffers& buffers) {
+  SQL_TIMESTAMP_STRUCT value{};
+  if (!ParseTimestampText(text, value)) ThrowUnstorable(source, column, "unreadable date or time '" + text + "'");
+  StageTimestamp(source, column, value, into, buffers);
+}
+
+// Value by value: any length, any type.
+class FetchedRows final : public SourceRows {
+ public:
+  FetchedRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns)
+      : source_(source), columns_(columns) {}
+
+  bool Next(StagedRow& row, RowBuffers& buffers) override {
+    if (!source_.Fetch()) return false;
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      buffers.countFinerThanMillisecond = columns_[j].finerThanMillisecond;
+      row[j].null = !Stage(static_cast<int>(j), columns_[j].valueKind, row[j], buffers);
+    }
+    return true;
+  }
+
+ private:
+  bool Stage(int column, ValueKind kind, StagedValue& into, RowBuffers& buffers) {
+    switch (kind) {
+      case ValueKind::Integer: return source_.GetInt64(column, into.integer);
+      case ValueKind::Exact:
+      case ValueKind::Text:
+      case ValueKind::Guid: return source_.GetText(column, into.text);
+      case ValueKind::WideText: return source_.GetUtf8FromWide(column, into.text);
+      case ValueKind::Binary: return source_.GetBinary(column, into.text);
+      case ValueKind::Double: return source_.GetDouble(column, into.real);
+      case ValueKind::Real: return source_.GetFloat(column, into.single);
+      case ValueKind::DateTime: {
+        SQL_TIMESTAMP_STRUCT value{};
+        if (!source_.GetTimestamp(column, value)) return false;
+        StageTimestamp(source_, column, value, into, buffers);
+        return true;
+      }
+      case ValueKind::DateText:
+        if (!source_.GetText(column, buffers.value)) return false;
+        StageDateText(source_, column, buffers.value, into, buffers);
+        return true;
+    }
+    return false;
+  }
+
+  odbc::Recordset& source_;
+  const std::vector<ColumnMapping>& columns_;
+};
+
+// A bound column may take at most this much a value, a row this much in all,
+// and a block of rows this much: wider results are read value by value.
+constexpr std::size_t kMaxBoundValue = 16 * 1024;
+constexpr std::size_t kMaxBoundRow = 64 * 1024;
+constexpr std::size_t kBoundBlockBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxBoundRows = 512;
+
+// The bound type of a column, when its values have a bounded size. Character
+// data arrives as UTF-8 (up to three bytes for a character of a code page, four
+// beyond) or as UTF-16; a value longer than its slot is an error, never cut.
+std::optional<odbc::BoundColumnType> BoundType(const odbc::ColumnDescription& column, ValueKind kind) {
+  const std::size_t size = column.size;
+  // sql_variant's text form has no declared bound (and its driver reports
+  // every value as cut).
+  if (column.typeName == "sql_variant") return std::nullopt;
+  const bool bounded = size > 0 && size <= kMaxBoundValue;
+  switch (kind) {
+    case ValueKind::Integer: return odbc::BoundColumnType{SQL_C_SBIGINT, sizeof(std::int64_t), 0};
+    case ValueKind::Double: return odbc::BoundColumnType{SQL_C_DOUBLE, sizeof(double), 0};
+    case ValueKind::Real: return odbc::BoundColumnType{SQL_C_FLOAT, sizeof(float), 0};
+    case ValueKind::DateTime: return odbc::BoundColumnType{SQL_C_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT), 0};
+    case ValueKind::Exact:  // sign, point and digits
+      if (!bounded) return std::nullopt;
+      return odbc::BoundColumnType{SQL_C_CHAR, size + 4, 1};
+    case ValueKind::Guid: return odbc::BoundColumnType{SQL_C_CHAR, 40, 1};
+    case ValueKind::DateText: return odbc::BoundColumnType{SQL_C_CHAR, std::max<std::size_t>(size, 40) + 1, 1};
+    case ValueKind::Text:
+      if (!bounded) return std::nullopt;
+      return odbc::BoundColumnType{SQL_C_CHAR, 4 * size + 1, 1};
+    case ValueKind::WideText:
+      if (!bounded) return std::nullopt;
+      return odbc::BoundColumnType{SQL_C_WCHAR, 2 * size + 2, 2};
+    case ValueKind::Binary:
+      if (!bounded) return std::nullopt;
+      return odbc::BoundColumnType{SQL_C_BINARY, size, 0};
+  }
+  return std::nullopt;
+}
+
+// A block of rows per fetch.
+class BoundSourceRows final : public SourceRows {
+ public:
+  BoundSourceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns,
+                  std::vector<odbc::BoundColumnType> types, std::size_t rowsPerFetch)
+      : source_(source), columns_(columns), rows_(source, std::move(types), rowsPerFetch) {}
+
+  bool Next(StagedRow& row, RowBuffers& buffers) override {
+    if (next_ == held_) {
+      held_ = rows_.Fetch();
+      next_ = 0;
+      if (held_ == 0) return false;
+    }
+    const std::size_t r = next_++;
+    for (std::size_t j = 0; j < columns_.size(); ++j) {
+      buffers.countFinerThanMillisecond = columns_[j].finerThanMillisecond;
+      StagedValue& into = row[j];
+      into.null = rows_.IsNull(r, j);
+      if (!into.null) Stage(r, j, columns_[j].valueKind, into, buffers);
+    }
+    return true;
+  }
+
+ private:
+  void Stage(std::size_t r, std::size_t j, ValueKind kind, StagedValue& into, RowBuffers& buffers) {
+    const char* data = rows_.Data(r, j);
+    const std::size_t length = rows_.Length(r, j);
+    const int column = static_cast<int>(j);
+    switch (kind) {
+      case ValueKind::Integer: std::memcpy(&into.integer, data, sizeof into.integer); return;
+      case ValueKind::Double: std::memcpy(&into.real, data, sizeof into.real); return;
+      case ValueKind::Real: std::memcpy(&into.single, data, sizeof into.single); return;
+      case ValueKind::DateTime: {
+        SQL_TIMESTAMP_STRUCT value;
+        std::memcpy(&value, data, sizeof value);
+        StageTimestamp(source_, column, value, into, buffers);
+        return;
+      }
+      case ValueKind::Exact:
+      case ValueKind::Text:
+      case ValueKind::Guid:
+      case ValueKind::Binary: into.text.assign(data, length); return;
+      case ValueKind::WideText:
+        into.text.clear();
+        odbc::AppendUtf8FromUtf16(data, length / 2, into.text);
+        return;
+      case ValueKind::DateText:
+        buffers.value.assign(data, length);
+        StageDateText(source_, column, buffers.value, into, buffers);
+        return;
+    }
+  }
+
+  odbc::Recordset& source_;
+  const std::vector<ColumnMapping>& columns_;
+  odbc::BoundRows rows_;
+  std::size_t held_ = 0;
+  std::size_t next_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SourceRows> OpenSourceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns) {
+  std::vector<odbc::BoundColumnType> types;
+  std::size_t rowWidth = 0;
+  for (std::size_t j = 0; j < columns.size(); ++j) {
+    const auto type = BoundType(source.columns()[j], columns[j].valueKind);
+    if (!type) return std::make_unique<FetchedRows>(source, columns);
+    rowWidth += type->width + sizeof(SQLLEN);
+    types.push_back(*type);
+  }
+  if (rowWidth > kMaxBoundRow) return std::make_unique<FetchedRows>(source, columns);
+  const std::size_t rowsPerFetch = std::clamp<std::size_t>(kBoundBlockBytes / std::max<std::size_t>(rowWidth, 1), 1,
+                                                           kMaxBoundRows);
+  return std::make_unique<BoundSourceRows>(source, columns, std::move(types), rowsPerFetch);
+}
+
+}  // namespace talvoro::engine
