@@ -6,3 +6,8 @@ if(TARGET sqlstandin AND TARGET talvoro-mdb AND TARGET talvoro-sqlsetup
   add_dependencies(convert_bench sqlstandin talvoro-mdb talvoro-sqlsetup)
   set_target_properties(convert_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endif()
+# --command also times the Kestrin1 command line on the same table.
+if(TARGET convert_bench AND TARGET Kestrin1)
+  target_compile_definitions(convert_bench PRIVATE TALVORO_KESTRIN1_PATH="$<TARGET_FILE:Kestrin1>")
+  add_dependencies(convert_bench Kestrin1)
+endif()

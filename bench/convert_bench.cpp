@@ -7,13 +7,15 @@
 // (unique, descending, and one of two columns), which the conversion builds
 // after the rows. --commit-interval sets the row copy's commit interval
 // (default 2000 ms), to weigh what the commits cost; --rounds the number of
-// rounds (default 5).
+// rounds (default 5). --command also runs the Kestrin1 command line on the
+// same table (median of the rounds) and prints its time, CPU and peak memory.
 //
 // convert_bench --fill-2gb: converts one wide table (text columns of a few KB)
 // holding more than the 2 GB a file can take, once. Prints fill_s, the outcome
 // (the table fails at the size limit, naming the rows the file holds),
 // file_bytes and peak_rss_mb.
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -188,17 +190,52 @@ int FillTwoGigabytes() {
   return 0;
 }
 
+// Runs the Kestrin1 command line on kTable into `dest`; wall seconds, its CPU
+// seconds and peak memory (MB) through wait4.
+struct CommandRun {
+  double seconds = 0, cpu = 0, peakMb = 0;
+  int status = -1;
+};
+
+CommandRun RunCommandLine(const std::string& dest) {
+  CommandRun run;
+#ifdef TALVORO_KESTRIN1_PATH
+  setenv("KESTRIN1_PASSWORD", "secret", 1);
+  const auto start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    execl(TALVORO_KESTRIN1_PATH, "Kestrin1", "--database", kDatabase, "--dest", dest.c_str(), "--table", kTable,
+          "--sql-login", "sa", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child > 0 && wait4(child, &status, 0, &usage) == child) {
+    run.seconds = Seconds(start);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    run.peakMb = usage.ru_maxrss / 1024.0;
+  }
+#else
+  (void)dest;
+#endif
+  return run;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int arg = 1;
   bool indexes = false;
+  bool command = false;
   long commitMs = 2000;
   int rounds = 5;
   for (; arg < argc && argv[arg][0] == '-'; ++arg) {
     const std::string option = argv[arg];
     if (option == "--indexes") {
       indexes = true;
+    } else if (option == "--command") {
+      command = true;
     } else if (option == "--commit-interval" && arg + 1 < argc) {
       commitMs = std::strtol(argv[++arg], nullptr, 10);
     } else if (option == "--rounds" && arg + 1 < argc) {
@@ -218,7 +255,7 @@ int main(int argc, char** argv) {
   }
   const long rows = arg < argc ? std::strtol(argv[arg], nullptr, 10) : 1000000;
   if (rows <= 0 || commitMs <= 0 || rounds <= 0 || argc > arg + 1) {
-    std::cerr << "usage: convert_bench [--indexes] [--commit-interval MS] [--rounds N] [ROWS] | "
+    std::cerr << "usage: convert_bench [--indexes] [--command] [--commit-interval MS] [--rounds N] [ROWS] | "
                  "convert_bench --fill-2gb\n";
     return 2;
   }
@@ -296,6 +333,21 @@ int main(int argc, char** argv) {
         std::filesystem::copy_file(settings.destPath, keep, std::filesystem::copy_options::overwrite_existing);
       std::filesystem::remove(settings.destPath);
     }
+    std::vector<double> commandTimes, commandCpu, commandServerCpu, commandPeak;
+    for (int round = 0; command && round < rounds; ++round) {
+      const std::string dest = dir.File("command" + std::to_string(round) + ".mdb");
+      const double serverCpu = ProcessCpuSeconds(server.pid());
+      const CommandRun run = RunCommandLine(dest);
+      if (run.status != 0) {
+        std::cerr << "Kestrin1 exited with " << run.status << "\n";
+        return 1;
+      }
+      commandServerCpu.push_back(ProcessCpuSeconds(server.pid()) - serverCpu);
+      commandTimes.push_back(run.seconds);
+      commandCpu.push_back(run.cpu);
+      commandPeak.push_back(run.peakMb);
+      std::filesystem::remove(dest);
+    }
     const double readOnly = Median(readTimes);
     const double convert = Median(convertTimes);
 
@@ -307,6 +359,9 @@ int main(int argc, char** argv) {
                 usage.ru_maxrss / 1024.0);
     std::printf("convert_cpu_s=%.3f\nconvert_server_cpu_s=%.3f\nread_only_cpu_s=%.3f\nread_only_server_cpu_s=%.3f\n",
                 Median(convertCpu), Median(convertServerCpu), Median(readCpu), Median(readServerCpu));
+    if (command)
+      std::printf("command_s=%.3f\ncommand_cpu_s=%.3f\ncommand_server_cpu_s=%.3f\ncommand_peak_rss_mb=%.1f\n",
+                  Median(commandTimes), Median(commandCpu), Median(commandServerCpu), Median(commandPeak));
   } catch (const std::exception& e) {
     std::cerr << "convert_bench: " << e.what() << "\n";
     return 1;
