@@ -57,8 +57,9 @@ std::string UsageText() {
          "                     (1-3600, default 30); once the server has not answered,\n"
          "                     the remaining tables are not tried\n"
          "  --commit-interval MILLISECONDS\n"
-         "                     how often the rows copied so far are saved to the file\n"
-         "                     (10-3600000, default 2000)\n"
+         "                     the rows copied so far are saved to the file at most this\n"
+         "                     often (10-3600000, default 2000); saves of a large table\n"
+         "                     are spaced further apart\n"
          "\n"
          "Exit status: 0 every table converted, 1 some tables failed, 2 wrong arguments\n"
          "or the logon failed.\n";
