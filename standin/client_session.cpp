@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "tsql/batch_executor.h"
+#include "tsql/procedure_call.h"
 #include "catalog/catalog_procedures.h"
 #include "catalog/principals.h"
 #include "protocol/encryption_choice.h"
@@ -281,6 +282,38 @@ class ClientSession {
     if (w_.attention()) w_.ClearAttention();
   }
 
+  enum class UserCall { NotFound, Answered, Cancelled };
+
+  // An RPC of a stored procedure of the database: the body's results, then
+  // RETURNSTATUS, a RETURNVALUE per output parameter and DONEPROC.
+  UserCall CallUserProcedure(const RpcCall& call, const std::string& database, const std::string& procedure,
+                             uint16_t doneMore) {
+    try {
+      if (!database.empty() && (!state_.hasDatabase() || strcasecmp(database.c_str(), state_.db().name().c_str()) != 0))
+        return UserCall::NotFound;
+      const auto definition = FindProcedure(state_, procedure);
+      if (!definition) return UserCall::NotFound;
+      std::vector<ProcedureArgument> arguments;
+      for (const auto& p : call.params) {
+        ProcedureArgument a{p.name, p.value, p.output};
+        if (p.byDefault) a.value.kind = Value::Kind::Default;
+        arguments.push_back(std::move(a));
+      }
+      const ProcedureRun run = CallProcedure(state_, w_, *definition, arguments);
+      if (run.outcome == BatchOutcome::Cancelled) return UserCall::Cancelled;
+      if (!run.aborted) {
+        WriteReturnStatus(w_, run.status);
+        for (const auto& output : run.outputs) WriteProcedureOutput(w_, output);
+      }
+      WriteDone(w_, kTokDoneProc, (run.outcome == BatchOutcome::Failed ? kDoneError : 0) | doneMore, kCmdNone, 0);
+    } catch (const SqlError& e) {
+      WriteMessage(w_, e.message);
+      WriteReturnStatus(w_, -6);
+      WriteDone(w_, kTokDoneProc, kDoneError | doneMore, kCmdNone, 0);
+    }
+    return UserCall::Answered;
+  }
+
   // Returns false when the client cancelled (the reply is then complete).
   bool Call(const RpcCall& call, bool last) {
     const uint16_t doneMore = last ? 0 : kDoneMore;
@@ -313,7 +346,9 @@ class ClientSession {
           outcome = CatalogOutcome::Error;
         }
         if (outcome == CatalogOutcome::NotCatalog) {
-          fail(Message(2812, 62, 16, "Could not find stored procedure '" + procedure + "'."));
+          const UserCall user = CallUserProcedure(call, database, procedure, doneMore);
+          if (user == UserCall::Cancelled) return false;
+          if (user == UserCall::NotFound) fail(Message(2812, 62, 16, "Could not find stored procedure '" + procedure + "'."));
         } else if (outcome == CatalogOutcome::Error) {
           fail(error);
         } else {

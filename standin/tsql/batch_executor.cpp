@@ -1,5 +1,6 @@
 #include "tsql/batch_executor.h"
 
+#include <cstdlib>
 #include <variant>
 
 #include "tsql/statement_context.h"
@@ -35,9 +36,20 @@ bool EndsOnlyTheStatement(int number) {
     case 4860: case 4861: case 4863: case 4864: case 4866: case 4832:  // BULK INSERT: file, truncation, conversion
     case 13536: case 13537: case 13560:                  // GENERATED ALWAYS columns, temporal history
     case 6522:                                           // an error inside a CLR type (geography, hierarchyid)
+    case 201: case 2812: case 8144: case 8145: case 8162: // a procedure call's arguments, a missing procedure
       return true;
     default:
       return false;
+  }
+}
+
+// RETURN's value as a status: an int (NULL gives 0, as on SQL Server).
+int32_t ReturnStatusValue(const Value& v) {
+  switch (v.kind) {
+    case Value::Kind::Integer: return static_cast<int32_t>(v.integer);
+    case Value::Kind::Float: return static_cast<int32_t>(v.real);
+    case Value::Kind::String: case Value::Kind::Decimal: return static_cast<int32_t>(std::strtoll(v.text.c_str(), nullptr, 10));
+    default: return 0;
   }
 }
 
@@ -53,6 +65,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
   const ParsedBatch batch = ParseBatch(sql);
   StatementContext ctx(session_, w_, batch, inProcedure_);
   auto fail = [&](ServerMessage m) {
+    aborted_ = true;
     WriteMessage(w_, m);
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
@@ -95,7 +108,8 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       } else if (const auto* g = std::get_if<GotoStmt>(&statement)) {
         next = g->target;
         if (++jumps > kMaxJumps) ThrowSqlError(50000, "The batch was stopped: its loop ran too long.");
-      } else if (std::holds_alternative<ReturnStmt>(statement)) {
+      } else if (const auto* r = std::get_if<ReturnStmt>(&statement)) {
+        if (!r->value.empty()) returnStatus_ = ReturnStatusValue(ctx.Evaluate(batch.tokens, r->value));
         break;
       } else if (session_.fmtonly && !std::holds_alternative<QueryStmt>(statement) && !std::holds_alternative<SetStmt>(statement)) {
         ctx.Done(0, kCmdNone, 0);  // FMTONLY describes without running anything
@@ -164,6 +178,12 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       anyFailed = true;
       i = next;
       continue;
+    } catch (const ProcedureAborted&) {
+      ReleaseStatementLocks();
+      aborted_ = true;
+      WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+                kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+      return BatchOutcome::Failed;
     } catch (const ConnectionLost&) {
       throw;
     } catch (const ProtocolError&) {

@@ -297,10 +297,6 @@ bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, con
     DropAliasType(ctx, text(0, "@typename"), false);
     return true;
   }
-  // A stored procedure of the script is known but not run.
-  if (IsSessionProcedure("P", procedure)) return ctx.session.tempProcedures.count(Lower(procedure)) > 0;
-  for (const auto& m : Modules(ctx.session.db().handle()))
-    if (m.kind == "P" && Same(m.name, procedure)) return true;
   return false;
 }
 

@@ -1,0 +1,248 @@
+// Stored procedures run as SQL Server runs them: parameters with defaults and
+// OUTPUT, RETURN's status, EXEC in T-SQL and the ODBC call syntax through the
+// real FreeTDS driver, nesting, SQL Server's errors and EXECUTE permission.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "odbc_client.h"
+#include "shared_server.h"
+
+namespace standin_test {
+namespace {
+
+// Every row of every result of `sql`, each row's columns joined by '|'.
+std::vector<std::string> Rows(const OdbcConnection& c, const std::string& sql) {
+  OdbcStatement s(c);
+  SQLRETURN rc = s.Execute(sql);
+  if (!SQL_SUCCEEDED(rc)) throw std::runtime_error(sql + ": " + s.Diagnostics());
+  std::vector<std::string> rows;
+  do {
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(s.get(), &columns);
+    while (columns > 0 && s.Fetch()) {
+      std::string row;
+      for (SQLUSMALLINT i = 1; i <= columns; ++i) row += (i > 1 ? "|" : "") + s.Text(i).value_or("NULL");
+      rows.push_back(row);
+    }
+    rc = SQLMoreResults(s.get());
+    if (rc == SQL_ERROR) throw std::runtime_error(sql + ": " + s.Diagnostics());
+  } while (SQL_SUCCEEDED(rc));
+  return rows;
+}
+
+Diagnostic Failure(const OdbcConnection& c, const std::string& sql) {
+  OdbcStatement s(c);
+  SQLRETURN rc = s.Execute(sql);
+  while (SQL_SUCCEEDED(rc)) rc = SQLMoreResults(s.get());
+  const auto records = s.DiagnosticRecords();
+  if (rc != SQL_ERROR || records.empty()) return {};
+  return records[0];
+}
+
+std::string TextOf(const Diagnostic& d) { return d.text.substr(d.text.rfind(']') + 1); }
+
+class Procedures : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static bool ready = false;  // the error cases' suite shares this fixture
+    if (ready) return;
+    ready = true;
+    OdbcConnection sa;
+    ASSERT_TRUE(SQL_SUCCEEDED(sa.Connect(FixtureConnectString())));
+    for (const char* sql : {
+             "CREATE TABLE ProcStock (id int PRIMARY KEY, name nvarchar(20))",
+             "INSERT INTO ProcStock VALUES (1, N'bolt'), (2, N'nut')",
+             // Defaults, an OUTPUT parameter and RETURN; the body's SELECT goes to the client.
+             "CREATE PROCEDURE dbo.proc_scale\n"
+             "  @value int,\n"
+             "  @label nvarchar(5) = N'none',\n"
+             "  @doubled int = NULL OUTPUT\n"
+             "WITH RECOMPILE\n"
+             "AS\n"
+             "BEGIN\n"
+             "  SET NOCOUNT ON;\n"
+             "  SELECT @label AS label, @value AS value;\n"
+             "  SET @doubled = @value * 2;\n"
+             "  IF @value < 0 RETURN -1;\n"
+             "  RETURN 7;\n"
+             "END",
+             "CREATE PROC proc_list (@from int) AS SELECT name FROM ProcStock WHERE id >= @from ORDER BY id",
+             "CREATE PROCEDURE proc_peek AS SELECT @outside",
+             "CREATE PROCEDURE proc_count AS SELECT count(*) FROM ProcStock; RETURN 3",
+             "CREATE PROCEDURE proc_outer @n int, @total int OUT AS\n"
+             "  DECLARE @d int, @rc int\n"
+             "  EXEC @rc = proc_scale @n, @doubled = @d OUTPUT\n"
+             "  SET @total = @d + @rc\n"
+             "  RETURN @rc + 1",
+             "CREATE PROCEDURE proc_deeper @n int AS BEGIN SET @n = @n + 1; EXEC proc_deeper @n END",
+             "CREATE LOGIN proc_caller WITH PASSWORD = 'Call-1'",
+             "CREATE USER proc_caller FOR LOGIN proc_caller"})
+      OdbcStatement(sa).Run(sql);
+  }
+};
+
+TEST_F(Procedures, ExecPassesArgumentsAndReturnsStatusAndOutput) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  EXPECT_EQ(Rows(c, "DECLARE @d int, @rc int;\n"
+                    "EXEC @rc = proc_scale 21, @doubled = @d OUTPUT;\n"
+                    "SELECT @rc, @d"),
+            (std::vector<std::string>{"none|21", "7|42"}));
+  EXPECT_EQ(Rows(c, "DECLARE @d int = 5;\n"
+                    "EXEC proc_scale @value = '-3', @label = N'abcdefgh', @doubled = @d OUT;\n"
+                    "SELECT @d"),
+            (std::vector<std::string>{"abcde|-3", "-6"}))
+      << "converted to the declared types, text cut to the parameter's length";
+  EXPECT_EQ(Rows(c, "DECLARE @d int = 5, @rc int;\n"
+                    "EXEC @rc = proc_scale @value = 1, @label = DEFAULT, @doubled = @d;\n"
+                    "SELECT @d, @rc"),
+            (std::vector<std::string>{"none|1", "5|7"}))
+      << "without OUTPUT the caller's variable keeps its value";
+  EXPECT_EQ(Rows(c, "proc_list 2"), (std::vector<std::string>{"nut"})) << "a bare name starting the batch";
+  EXPECT_EQ(Rows(c, "DECLARE @t int, @rc int; EXEC @rc = proc_outer 4, @t OUTPUT; SELECT @t, @rc"),
+            (std::vector<std::string>{"none|4", "15|8"}))
+      << "a procedure calling a procedure";
+}
+
+TEST_F(Procedures, TheBodyDoesNotSeeTheCallersVariables) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  const Diagnostic d = Failure(c, "DECLARE @outside int = 1; EXEC proc_peek");
+  EXPECT_EQ(d.native, 137);
+  EXPECT_EQ(TextOf(d), "Must declare the scalar variable \"@outside\".");
+}
+
+struct ErrorCase {
+  const char* name;
+  const char* sql;
+  int number;
+  const char* text;
+};
+
+class ProcedureErrors : public Procedures, public testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(ProcedureErrors, AreSqlServers) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  const Diagnostic d = Failure(c, GetParam().sql);
+  EXPECT_EQ(d.native, GetParam().number) << d.text;
+  EXPECT_EQ(TextOf(d), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, ProcedureErrors,
+    testing::Values(
+        ErrorCase{"NotFound", "EXEC proc_missing", 2812, "Could not find stored procedure 'proc_missing'."},
+        ErrorCase{"NotSupplied", "EXEC proc_scale", 201,
+                  "Procedure or function 'proc_scale' expects parameter '@value', which was not supplied."},
+        ErrorCase{"DefaultWithoutOne", "EXEC proc_scale @value = DEFAULT", 201,
+                  "Procedure or function 'proc_scale' expects parameter '@value', which was not supplied."},
+        ErrorCase{"TooMany", "EXEC proc_scale 1, N'a', NULL, 4", 8144,
+                  "Procedure or function proc_scale has too many arguments specified."},
+        ErrorCase{"NotAParameter", "EXEC proc_scale @value = 1, @nope = 2", 8145,
+                  "@nope is not a parameter for procedure proc_scale."},
+        ErrorCase{"OutputOfAnInput", "DECLARE @x int = 1; EXEC proc_scale @value = @x OUTPUT", 8162,
+                  "The formal parameter \"@value\" was not declared as an OUTPUT parameter, but the actual parameter "
+                  "passed in requested output."},
+        ErrorCase{"PositionalAfterNamed", "EXEC proc_scale @value = 1, N'x'", 119,
+                  "Must pass parameter number 2 and subsequent parameters as '@name = value'. After the form "
+                  "'@name = value' has been used, all subsequent parameters must be passed in the form '@name = value'."},
+        ErrorCase{"Nesting", "EXEC proc_deeper 0", 217,
+                  "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32)."}),
+    [](const testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Procedures, AMissingArgumentEndsOnlyItsStatement) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  EXPECT_EQ(Failure(c, "EXEC proc_scale; INSERT INTO ProcStock VALUES (3, N'after')").native, 201);
+  EXPECT_EQ(Rows(c, "SELECT name FROM ProcStock WHERE id = 3"), (std::vector<std::string>{"after"})) << "the batch went on";
+  OdbcStatement(c).Run("DELETE FROM ProcStock WHERE id = 3");
+}
+
+// {? = call p(?, ?, ?)}: FreeTDS sends an RPC by name; the status and the
+// output parameters arrive in the bound buffers once the results are read.
+TEST_F(Procedures, OdbcCallSyntaxFillsBoundBuffers) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  for (const SQLSMALLINT direction : {SQL_PARAM_OUTPUT, SQL_PARAM_INPUT_OUTPUT}) {
+    OdbcStatement s(c);
+    SQLINTEGER status = -99, value = 21, doubled = -99;
+    SQLLEN statusInd = 0, valueInd = 0, labelInd = SQL_NTS, doubledInd = direction == SQL_PARAM_OUTPUT ? 0 : SQL_NULL_DATA;
+    SQLCHAR label[16] = "tag";
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &status, 0, &statusInd)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &valueInd)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_WVARCHAR, 5, 0, label, sizeof label, &labelInd)));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 4, direction, SQL_C_SLONG, SQL_INTEGER, 0, 0, &doubled, 0, &doubledInd)));
+    ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("{? = call proc_scale(?, ?, ?)}"))) << s.Diagnostics();
+    ASSERT_TRUE(s.Fetch());
+    EXPECT_EQ(s.Text(1), "tag");
+    EXPECT_EQ(s.Text(2), "21");
+    SQLRETURN rc;
+    while ((rc = SQLMoreResults(s.get())) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+    }
+    EXPECT_EQ(rc, SQL_NO_DATA) << s.Diagnostics();
+    EXPECT_EQ(status, 7);
+    EXPECT_EQ(doubled, 42) << "direction " << direction;
+  }
+}
+
+TEST_F(Procedures, OdbcCallWithoutParametersAndPreparedExec) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  {
+    OdbcStatement s(c);
+    SQLINTEGER status = -99;
+    SQLLEN statusInd = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &status, 0, &statusInd)));
+    ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("{? = call proc_count}"))) << s.Diagnostics();
+    ASSERT_TRUE(s.Fetch());
+    EXPECT_EQ(s.Text(1), "2");
+    while (SQL_SUCCEEDED(SQLMoreResults(s.get()))) {
+    }
+    EXPECT_EQ(status, 3);
+  }
+  EXPECT_EQ(Rows(c, "{call proc_scale(5)}"), (std::vector<std::string>{"none|5"}));
+  OdbcStatement s(c);
+  SQLINTEGER from = 1;
+  SQLLEN fromInd = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(s.get(), (SQLCHAR*)"EXEC proc_list ?", SQL_NTS)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &from, 0, &fromInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(s.get()))) << s.Diagnostics();
+  std::vector<std::string> names;
+  while (s.Fetch()) names.push_back(*s.Text(1));
+  EXPECT_EQ(names, (std::vector<std::string>{"bolt", "nut"}));
+}
+
+TEST_F(Procedures, AnRpcErrorReachesTheClient) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  const Diagnostic d = Failure(c, "{call proc_list(1, 2)}");
+  EXPECT_EQ(d.native, 8144) << d.text;
+}
+
+TEST_F(Procedures, AreListedInTheCatalog) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  EXPECT_EQ(Rows(c, "SELECT count(*) FROM sys.procedures WHERE name = 'proc_scale'"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows(c, "SELECT count(*) FROM sys.objects WHERE name = 'proc_list' AND type = 'P'"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows(c, "SELECT CHARINDEX('RETURN 7', OBJECT_DEFINITION(OBJECT_ID('proc_scale'))) > 0"),
+            (std::vector<std::string>{"1"}));
+}
+
+TEST_F(Procedures, NeedTheExecutePermission) {
+  OdbcConnection caller;
+  ASSERT_TRUE(SQL_SUCCEEDED(caller.Connect(SharedServer().ConnectString("fixture", "proc_caller", "Call-1"))));
+  const Diagnostic d = Failure(caller, "EXEC proc_list 1");
+  EXPECT_EQ(d.native, 229);
+  EXPECT_EQ(TextOf(d), "The EXECUTE permission was denied on the object 'proc_list', database 'fixture', schema 'dbo'.");
+  OdbcConnection sa;
+  ASSERT_TRUE(SQL_SUCCEEDED(sa.Connect(FixtureConnectString())));
+  OdbcStatement(sa).Run("GRANT EXECUTE ON dbo.proc_list TO proc_caller");
+  EXPECT_EQ(Rows(caller, "EXEC proc_list 2"), (std::vector<std::string>{"nut"}))
+      << "the body reads a table the caller may not read itself";
+  EXPECT_EQ(Failure(caller, "SELECT name FROM ProcStock").native, 229);
+}
+
+}  // namespace
+}  // namespace standin_test
