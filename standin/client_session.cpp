@@ -396,15 +396,25 @@ class ClientSession {
     }
     // Parameter values, by name or in declaration order.
     const auto declared = DeclaredNames(defs);
+    std::vector<std::pair<size_t, std::string>> marked;  // parameters the client wants back
     for (size_t i = firstValue, k = 0; i < p.size(); ++i, ++k) {
       const std::string key = !p[i].name.empty() ? Lower(p[i].name) : k < declared.size() ? declared[k] : "";
       if (!key.empty()) state_.variables[key] = p[i].value;
+      if (!key.empty() && p[i].output) marked.emplace_back(i, key);
     }
     BatchOutcome outcome = BatchOutcome::Completed;
     if (id != kSpPrepare) outcome = BatchExecutor(state_, w_, true).Run(statement);
     if (outcome == BatchOutcome::Cancelled) return false;
+    std::vector<ProcedureOutput> outputs;
+    try {
+      if (id != kSpPrepare) outputs = StatementOutputs(state_, defs, marked);
+    } catch (const SqlError& e) {
+      WriteMessage(w_, e.message);
+      outcome = BatchOutcome::Failed;
+    }
     WriteReturnStatus(w_, 0);
     if (id == kSpPrepExec || id == kSpPrepare) WriteReturnValueInt(w_, 0, p.empty() ? "" : p[0].name, handle);
+    for (const auto& output : outputs) WriteProcedureOutput(w_, output);
     procDone(outcome == BatchOutcome::Failed ? kDoneError : 0);
     return true;
   }

@@ -219,6 +219,24 @@ ProcedureRun CallProcedure(SessionState& session, ReplyWriter& w, const Procedur
   return run;
 }
 
+std::vector<ProcedureOutput> StatementOutputs(SessionState& session, const std::string& definitions,
+                                              const std::vector<std::pair<size_t, std::string>>& marked) {
+  std::vector<ProcedureOutput> outputs;
+  if (marked.empty()) return outputs;
+  // The definitions read as a procedure's parameter list.
+  const auto declared = ParseProcedureDefinition("CREATE PROCEDURE p " + definitions + " AS");
+  if (!declared) return outputs;
+  for (const auto& [ordinal, name] : marked) {
+    for (const auto& p : declared->parameters) {
+      if (Lower(p.name) != name) continue;
+      const SqlType type = DeclaredType(session, p);
+      const auto it = session.variables.find(name);
+      outputs.push_back({ordinal, p.name, type, it == session.variables.end() ? Value::Null() : Converted(it->second, type)});
+    }
+  }
+  return outputs;
+}
+
 void WriteProcedureOutput(ReplyWriter& w, const ProcedureOutput& output) {
   ResultColumn column;
   column.name = output.name;

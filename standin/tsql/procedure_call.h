@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "protocol/tds_io.h"
@@ -47,6 +48,12 @@ std::optional<ProcedureDefinition> FindProcedure(SessionState& session, const st
 // 119, 8144, 8145, 8162, 217, 229 and conversion errors before the body runs.
 ProcedureRun CallProcedure(SessionState& session, ReplyWriter& w, const ProcedureDefinition& procedure,
                            const std::vector<ProcedureArgument>& arguments);
+
+// sp_executesql, sp_prepexec, sp_execute: the final values of the parameters an
+// RPC marked OUTPUT, typed as `definitions` declares them ("@P1 int, @P2 int
+// OUTPUT"). `marked` holds (ordinal in the RPC, lower-case declared name).
+std::vector<ProcedureOutput> StatementOutputs(SessionState& session, const std::string& definitions,
+                                              const std::vector<std::pair<size_t, std::string>>& marked);
 
 // The RETURNVALUE token of an output, numbered `ordinal` in the RPC's parameters.
 void WriteProcedureOutput(ReplyWriter& w, const ProcedureOutput& output);

@@ -214,6 +214,25 @@ TEST_F(Procedures, OdbcCallWithoutParametersAndPreparedExec) {
   EXPECT_EQ(names, (std::vector<std::string>{"bolt", "nut"}));
 }
 
+// sp_executesql called by name hands back the parameters its definitions
+// declare OUTPUT, as any procedure does.
+TEST_F(Procedures, SpExecuteSqlReturnsItsOutputParameters) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement s(c);
+  SQLCHAR statement[] = "SET @x = @x * 3", definitions[] = "@x int OUTPUT";
+  SQLLEN statementInd = SQL_NTS, definitionsInd = SQL_NTS, xInd = 0;
+  SQLINTEGER x = 5;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_WVARCHAR, 100, 0, statement, 0, &statementInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_WVARCHAR, 100, 0, definitions, 0, &definitionsInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 3, SQL_PARAM_INPUT_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &x, 0, &xInd)));
+  const SQLRETURN rc = s.Execute("{call sp_executesql(?, ?, ?)}");
+  ASSERT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << s.Diagnostics();
+  while (SQL_SUCCEEDED(SQLMoreResults(s.get()))) {
+  }
+  EXPECT_EQ(x, 15);
+}
+
 TEST_F(Procedures, AnRpcErrorReachesTheClient) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
