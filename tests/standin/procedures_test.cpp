@@ -70,6 +70,7 @@ class Procedures : public testing::Test {
              "CREATE PROC proc_list (@from int) AS SELECT name FROM ProcStock WHERE id >= @from ORDER BY id",
              "CREATE PROCEDURE proc_peek AS SELECT @outside",
              "CREATE PROCEDURE proc_count AS SELECT count(*) FROM ProcStock; RETURN 3",
+             "CREATE PROCEDURE proc_bad AS BEGIN SELECT @@NESTLEVEL; SELECT CONVERT(int, 'x'); INSERT INTO ProcStock VALUES (5, N'no') END",
              "CREATE PROCEDURE proc_outer @n int, @total int OUT AS\n"
              "  DECLARE @d int, @rc int\n"
              "  EXEC @rc = proc_scale @n, @doubled = @d OUTPUT\n"
@@ -158,6 +159,21 @@ TEST_F(Procedures, AMissingArgumentEndsOnlyItsStatement) {
   EXPECT_EQ(Failure(c, "EXEC proc_scale; INSERT INTO ProcStock VALUES (3, N'after')").native, 201);
   EXPECT_EQ(Rows(c, "SELECT name FROM ProcStock WHERE id = 3"), (std::vector<std::string>{"after"})) << "the batch went on";
   OdbcStatement(c).Run("DELETE FROM ProcStock WHERE id = 3");
+}
+
+// An error that ends a batch (a failed conversion) ends the caller's batch
+// too, and the connection goes on.
+TEST_F(Procedures, ABatchEndingErrorInTheBodyEndsTheCallersBatch) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement s(c);
+  ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("EXEC proc_bad; INSERT INTO ProcStock VALUES (6, N'no')")));
+  ASSERT_TRUE(s.Fetch());
+  EXPECT_EQ(s.Text(1), "1") << "@@NESTLEVEL inside the procedure";
+  EXPECT_EQ(SQLMoreResults(s.get()), SQL_ERROR);
+  EXPECT_EQ(s.DiagnosticRecords().at(0).native, 245);
+  s.Close();
+  EXPECT_EQ(Rows(c, "SELECT count(*) FROM ProcStock WHERE id >= 5"), (std::vector<std::string>{"0"}));
 }
 
 // {? = call p(?, ?, ?)}: FreeTDS sends an RPC by name; the status and the
