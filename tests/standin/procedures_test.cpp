@@ -265,6 +265,24 @@ TEST_F(Procedures, AreListedInTheCatalog) {
             (std::vector<std::string>{"1"}));
 }
 
+// SQLProcedures and SQLProcedureColumns: FreeTDS calls sp_stored_procedures and sp_sproc_columns.
+TEST_F(Procedures, OdbcCatalogListsProceduresAndTheirParameters) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement s(c);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedures(s.get(), nullptr, 0, nullptr, 0, (SQLCHAR*)"proc_sc%", SQL_NTS))) << s.Diagnostics();
+  std::vector<std::string> procedures;
+  while (s.Fetch()) procedures.push_back(*s.Text(2) + "." + *s.Text(3));
+  EXPECT_EQ(procedures, (std::vector<std::string>{"dbo.proc_scale;1"}));
+  s.Close();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedureColumns(s.get(), nullptr, 0, nullptr, 0, (SQLCHAR*)"proc_scale", SQL_NTS, nullptr, 0)))
+      << s.Diagnostics();
+  std::vector<std::string> columns;
+  while (s.Fetch()) columns.push_back(*s.Text(4) + "|" + *s.Text(5) + "|" + *s.Text(7) + "|" + *s.Text(18));
+  EXPECT_EQ(columns, (std::vector<std::string>{"@RETURN_VALUE|5|int|0", "@value|1|int|1", "@label|1|nvarchar|2",
+                                               "@doubled|2|int|3"}));
+}
+
 TEST_F(Procedures, NeedTheExecutePermission) {
   OdbcConnection caller;
   ASSERT_TRUE(SQL_SUCCEEDED(caller.Connect(SharedServer().ConnectString("fixture", "proc_caller", "Call-1"))));

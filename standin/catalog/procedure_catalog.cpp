@@ -1,0 +1,163 @@
+#include "catalog/procedure_catalog.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include "catalog/schema_metadata.h"
+#include "catalog/schema_names.h"
+#include "protocol/column_encoder.h"
+#include "tsql/procedure_definition.h"
+
+namespace standin {
+namespace {
+
+// One result value: NULL, a number or a text.
+struct Field {
+  enum class Kind { Null, Integer, Text } kind = Kind::Null;
+  int64_t integer = 0;
+  std::string text;
+  static Field Int(int64_t v) { Field f; f.kind = Kind::Integer; f.integer = v; return f; }
+  static Field Int(std::optional<int> v) { return v ? Int(static_cast<int64_t>(*v)) : Field{}; }
+  static Field Str(std::string s) { Field f; f.kind = Kind::Text; f.text = std::move(s); return f; }
+};
+using Row = std::vector<Field>;
+
+ResultColumn Column(const char* name, TypeKind kind, int length = 0, bool nullable = true) {
+  return {name, SqlType{kind, length, 0, 0}, nullable, false, ""};
+}
+
+void WriteRows(ReplyWriter& w, const std::vector<ResultColumn>& columns, const std::vector<Row>& rows) {
+  WriteColumnMetadata(w, columns);
+  for (const auto& row : rows) {
+    w.U8(kTokRow);
+    for (size_t i = 0; i < columns.size(); ++i) {
+      Cell c;
+      if (row[i].kind == Field::Kind::Integer) c = Cell::Int(row[i].integer);
+      else if (row[i].kind == Field::Kind::Text) c = Cell::Text(row[i].text);
+      WriteColumnValue(w, columns[i], c);
+    }
+  }
+  WriteDone(w, kTokDoneInProc, kDoneMore | kDoneCount, kCmdSelect, rows.size());
+}
+
+// An argument by name, or by its position in `order`; nullopt when absent or NULL.
+std::optional<std::string> Text(const ProcedureArgs& args, const std::vector<std::string>& order, const char* name) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& effective = args[i].first.empty() && i < order.size() ? order[i] : args[i].first;
+    if (strcasecmp(effective.c_str(), name) != 0) continue;
+    const Value& v = args[i].second;
+    if (v.kind == Value::Kind::Null) return std::nullopt;
+    return v.kind == Value::Kind::Integer ? std::to_string(v.integer) : v.text;
+  }
+  return std::nullopt;
+}
+
+bool Matches(const std::optional<std::string>& pattern, const std::string& value) {
+  return !pattern || pattern->empty() || LikeMatch(*pattern, value);
+}
+
+// "name;1": a procedure's name with its group number, as SQL Server lists it.
+std::optional<std::string> WithoutGroupNumber(std::optional<std::string> name) {
+  if (name) {
+    const size_t semicolon = name->rfind(';');
+    if (semicolon != std::string::npos) name->resize(semicolon);
+  }
+  return name;
+}
+
+// The stored procedures the session may see, matching the name and owner patterns.
+std::vector<ModuleMeta> VisibleProcedures(SessionState& session, const std::optional<std::string>& name,
+                                          const std::optional<std::string>& owner) {
+  std::vector<ModuleMeta> found;
+  for (const auto& m : Modules(session.db().handle()))
+    if (m.kind == "P" && session.db().rights().Sees(m.name) && Matches(name, BareName(m.name)) &&
+        Matches(owner, SchemaOf(m.name)))
+      found.push_back(m);
+  std::sort(found.begin(), found.end(), [](const ModuleMeta& a, const ModuleMeta& b) {
+    const int bySchema = strcasecmp(SchemaOf(a.name).c_str(), SchemaOf(b.name).c_str());
+    return bySchema != 0 ? bySchema < 0 : strcasecmp(BareName(a.name).c_str(), BareName(b.name).c_str()) < 0;
+  });
+  return found;
+}
+
+CatalogOutcome SpStoredProcedures(const ProcedureArgs& args, SessionState& session, ReplyWriter& w) {
+  static const std::vector<std::string> order = {"@sp_name", "@sp_owner", "@sp_qualifier", "@fusepattern"};
+  std::vector<Row> rows;
+  for (const auto& m : VisibleProcedures(session, WithoutGroupNumber(Text(args, order, "@sp_name")),
+                                         Text(args, order, "@sp_owner")))
+    rows.push_back({Field::Str(session.db().name()), Field::Str(SchemaOf(m.name)), Field::Str(BareName(m.name) + ";1"),
+                    Field::Int(-1), Field::Int(-1), Field::Int(-1), Field{}, Field::Int(2)});
+  WriteRows(w,
+            {Column("PROCEDURE_QUALIFIER", TypeKind::NVarChar, 128), Column("PROCEDURE_OWNER", TypeKind::NVarChar, 128),
+             Column("PROCEDURE_NAME", TypeKind::NVarChar, 134), Column("NUM_INPUT_PARAMS", TypeKind::Int),
+             Column("NUM_OUTPUT_PARAMS", TypeKind::Int), Column("NUM_RESULT_SETS", TypeKind::Int),
+             Column("REMARKS", TypeKind::VarChar, 254), Column("PROCEDURE_TYPE", TypeKind::SmallInt)},
+            rows);
+  return CatalogOutcome::Done;
+}
+
+// One row per parameter, after the return value (@RETURN_VALUE, ordinal 0).
+CatalogOutcome SpSprocColumns(const ProcedureArgs& args, SessionState& session, ReplyWriter& w) {
+  static const std::vector<std::string> order = {"@procedure_name", "@procedure_owner", "@procedure_qualifier",
+                                                 "@column_name", "@odbcver", "@fusepattern"};
+  const auto column = Text(args, order, "@column_name");
+  const auto odbc = Text(args, order, "@odbcver");
+  const int odbcVersion = odbc ? std::atoi(odbc->c_str()) : 2;
+  std::vector<Row> rows;
+  auto add = [&](const ModuleMeta& m, const std::string& name, int columnType, const SqlType& type, int ordinal) {
+    if (!Matches(column, name)) return;
+    const CatalogTypeInfo t = DescribeForCatalog(type, false, true, odbcVersion);
+    rows.push_back({Field::Str(session.db().name()), Field::Str(SchemaOf(m.name)), Field::Str(BareName(m.name) + ";1"),
+                    Field::Str(name), Field::Int(columnType), Field::Int(t.dataType), Field::Str(t.typeName),
+                    Field::Int(t.precision), Field::Int(t.length), Field::Int(t.scale), Field::Int(t.radix),
+                    Field::Int(1), Field{}, Field{}, Field::Int(t.sqlDataType), Field::Int(t.datetimeSub),
+                    Field::Int(t.charOctetLength), Field::Int(ordinal), Field::Str("YES"), Field::Int(t.ssDataType)});
+  };
+  for (const auto& m : VisibleProcedures(session, WithoutGroupNumber(Text(args, order, "@procedure_name")),
+                                         Text(args, order, "@procedure_owner"))) {
+    const auto definition = ParseProcedureDefinition(m.definition);
+    if (!definition) continue;
+    add(m, "@RETURN_VALUE", 5, SqlType{TypeKind::Int, 0, 0, 0}, 0);  // SQL_RETURN_VALUE
+    int ordinal = 0;
+    for (const auto& p : definition->parameters) {
+      ++ordinal;
+      std::string error;
+      std::optional<SqlType> type;
+      if (const auto alias = FindAliasType(session.db().handle(), p.typeText))
+        type = ParseTypeDeclaration(alias->baseDeclaration, error);
+      else
+        type = ParseTypeDeclaration(p.typeText, error);
+      if (!type) continue;
+      add(m, p.name, p.output ? 2 : 1, *type, ordinal);  // SQL_PARAM_INPUT_OUTPUT or SQL_PARAM_INPUT
+    }
+  }
+  WriteRows(w,
+            {Column("PROCEDURE_QUALIFIER", TypeKind::NVarChar, 128), Column("PROCEDURE_OWNER", TypeKind::NVarChar, 128),
+             Column("PROCEDURE_NAME", TypeKind::NVarChar, 134), Column("COLUMN_NAME", TypeKind::NVarChar, 128),
+             Column("COLUMN_TYPE", TypeKind::SmallInt), Column("DATA_TYPE", TypeKind::SmallInt),
+             Column("TYPE_NAME", TypeKind::NVarChar, 128), Column("PRECISION", TypeKind::Int),
+             Column("LENGTH", TypeKind::Int), Column("SCALE", TypeKind::SmallInt), Column("RADIX", TypeKind::SmallInt),
+             Column("NULLABLE", TypeKind::SmallInt), Column("REMARKS", TypeKind::VarChar, 254),
+             Column("COLUMN_DEF", TypeKind::NVarChar, 4000), Column("SQL_DATA_TYPE", TypeKind::SmallInt),
+             Column("SQL_DATETIME_SUB", TypeKind::SmallInt), Column("CHAR_OCTET_LENGTH", TypeKind::Int),
+             Column("ORDINAL_POSITION", TypeKind::Int), Column("IS_NULLABLE", TypeKind::VarChar, 254),
+             Column("SS_DATA_TYPE", TypeKind::TinyInt)},
+            rows);
+  return CatalogOutcome::Done;
+}
+
+}  // namespace
+
+CatalogOutcome RunProcedureCatalog(const std::string& name, const ProcedureArgs& args, SessionState& session,
+                                   ReplyWriter& w) {
+  if (strcasecmp(name.c_str(), "sp_stored_procedures") == 0) return SpStoredProcedures(args, session, w);
+  if (strcasecmp(name.c_str(), "sp_sproc_columns") == 0 || strcasecmp(name.c_str(), "sp_sproc_columns_100") == 0)
+    return SpSprocColumns(args, session, w);
+  return CatalogOutcome::NotCatalog;
+}
+
+}  // namespace standin
