@@ -119,23 +119,18 @@ class ProcedureScope {
 }  // namespace
 
 std::optional<ProcedureDefinition> FindProcedure(SessionState& session, const std::string& name) {
-  std::optional<std::string> text;
+  std::optional<ModuleMeta> found;
   if (name.size() > 1 && name[0] == '#') {
     const auto it = session.tempProcedures.find(Lower(name));
-    if (it != session.tempProcedures.end()) text = it->second;
+    if (it != session.tempProcedures.end()) found = ModuleMeta{name, "P", "", it->second};
   } else if (session.hasDatabase()) {
-    for (const auto& m : Modules(session.db().handle()))
-      if (m.kind == "P" && strcasecmp(m.name.c_str(), name.c_str()) == 0) text = m.definition;
+    for (auto& m : Modules(session.db().handle()))
+      if (m.kind == "P" && strcasecmp(m.name.c_str(), name.c_str()) == 0) found = std::move(m);
   }
-  if (!text) return std::nullopt;
-  auto definition = ParseProcedureDefinition(*text);
+  if (!found) return std::nullopt;
+  auto definition = ParseProcedureDefinition(found->definition);
   if (!definition) ThrowSqlError(50000, "The definition of procedure '" + name + "' could not be read.");
-  if (name[0] != '#') {
-    for (const auto& m : Modules(session.db().handle()))
-      if (m.kind == "P" && strcasecmp(m.name.c_str(), name.c_str()) == 0) definition->name = m.name;
-  } else {
-    definition->name = name;
-  }
+  definition->name = found->name;  // as stored: the schema and the name
   return definition;
 }
 

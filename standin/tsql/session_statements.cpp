@@ -210,10 +210,19 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
     RunNested(ctx, statement, variables);
     return;
   }
+  // The system procedures below all return 0 (EXEC @rc = ... receives it).
+  Value* status = nullptr;
+  if (!s.returnVariable.empty()) {
+    const auto it = ctx.session.variables.find(s.returnVariable);
+    if (it == ctx.session.variables.end())
+      ThrowSqlError(137, "Must declare the scalar variable \"" + s.returnVariable + "\".", 2);
+    status = &it->second;
+  }
   // Descriptions kept by SQL Server for its tools; nothing here reads them.
   if (IsExtendedPropertyProcedure(s.procedure) ||
       (s.database.empty() && (RunScriptProcedure(ctx, s.procedure, args) ||
                               RunSecurityProcedure(ctx, s.procedure, args)))) {
+    if (status) *status = Value::Int(0);
     WriteReturnStatus(ctx.w, 0);
     WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
     return;
@@ -223,6 +232,7 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
   if (outcome == CatalogOutcome::NotCatalog)
     ThrowSqlError(2812, "Could not find stored procedure '" + s.procedure + "'.", 62);
   if (outcome == CatalogOutcome::Error) throw SqlError{error};
+  if (status) *status = Value::Int(0);
   WriteReturnStatus(ctx.w, 0);
   WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
 }
