@@ -1,6 +1,5 @@
 #include "tsql/batch_executor.h"
 
-#include <cstdlib>
 #include <variant>
 
 #include "tsql/statement_context.h"
@@ -43,14 +42,14 @@ bool EndsOnlyTheStatement(int number) {
   }
 }
 
-// RETURN's value as a status: an int (NULL gives 0, as on SQL Server).
+// RETURN's value as a status: converted to int as SQL Server converts it
+// (overflow is error 8115); NULL gives 0, as on SQL Server.
 int32_t ReturnStatusValue(const Value& v) {
-  switch (v.kind) {
-    case Value::Kind::Integer: return static_cast<int32_t>(v.integer);
-    case Value::Kind::Float: return static_cast<int32_t>(v.real);
-    case Value::Kind::String: case Value::Kind::Decimal: return static_cast<int32_t>(std::strtoll(v.text.c_str(), nullptr, 10));
-    default: return 0;
-  }
+  if (v.kind == Value::Kind::Null) return 0;
+  ConversionError error;
+  const auto stored = ConvertToColumn(v, SqlType{TypeKind::Int, 0, 0, 0}, error);
+  if (!stored) ThrowSqlError(error.number, error.text);
+  return stored->kind == StoredValue::Kind::Integer ? static_cast<int32_t>(stored->integer) : 0;
 }
 
 }  // namespace
@@ -65,7 +64,7 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
   const ParsedBatch batch = ParseBatch(sql);
   StatementContext ctx(session_, w_, batch, inProcedure_);
   auto fail = [&](ServerMessage m) {
-    aborted_ = true;
+    aborted_ = !EndsOnlyTheStatement(m.number);  // the last statement's own error ends nothing more
     WriteMessage(w_, m);
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);

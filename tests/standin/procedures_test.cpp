@@ -70,6 +70,8 @@ class Procedures : public testing::Test {
              "CREATE PROC proc_list (@from int) AS SELECT name FROM ProcStock WHERE id >= @from ORDER BY id",
              "CREATE PROCEDURE proc_peek AS SELECT @outside",
              "CREATE PROCEDURE proc_count AS SELECT count(*) FROM ProcStock; RETURN 3",
+             "CREATE PROCEDURE proc_duplicate AS INSERT INTO ProcStock VALUES (1, N'again')",
+             "CREATE PROCEDURE proc_big AS RETURN 3000000000",
              "CREATE PROCEDURE proc_bad AS BEGIN SELECT @@NESTLEVEL; SELECT CONVERT(int, 'x'); INSERT INTO ProcStock VALUES (5, N'no') END",
              "CREATE PROCEDURE proc_outer @n int, @total int OUT AS\n"
              "  DECLARE @d int, @rc int\n"
@@ -149,16 +151,21 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"PositionalAfterNamed", "EXEC proc_scale @value = 1, N'x'", 119,
                   "Must pass parameter number 2 and subsequent parameters as '@name = value'. After the form "
                   "'@name = value' has been used, all subsequent parameters must be passed in the form '@name = value'."},
+        ErrorCase{"ReturnOverflow", "EXEC proc_big", 8115, "Arithmetic overflow error converting expression to data type int."},
         ErrorCase{"Nesting", "EXEC proc_deeper 0", 217,
                   "Maximum stored procedure, function, trigger, or view nesting level exceeded (limit 32)."}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
-TEST_F(Procedures, AMissingArgumentEndsOnlyItsStatement) {
+// A missing argument, and a statement-ending error as the body's last
+// statement, end only their statement: the caller's batch goes on.
+TEST_F(Procedures, StatementErrorsEndOnlyTheirStatement) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
   EXPECT_EQ(Failure(c, "EXEC proc_scale; INSERT INTO ProcStock VALUES (3, N'after')").native, 201);
-  EXPECT_EQ(Rows(c, "SELECT name FROM ProcStock WHERE id = 3"), (std::vector<std::string>{"after"})) << "the batch went on";
-  OdbcStatement(c).Run("DELETE FROM ProcStock WHERE id = 3");
+  EXPECT_EQ(Failure(c, "EXEC proc_duplicate; INSERT INTO ProcStock VALUES (4, N'after')").native, 2627);
+  EXPECT_EQ(Rows(c, "SELECT name FROM ProcStock WHERE id IN (3, 4)"), (std::vector<std::string>{"after", "after"}))
+      << "the batch went on";
+  OdbcStatement(c).Run("DELETE FROM ProcStock WHERE id IN (3, 4)");
 }
 
 // An error that ends a batch (a failed conversion) ends the caller's batch
