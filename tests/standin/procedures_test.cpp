@@ -70,6 +70,8 @@ class Procedures : public testing::Test {
              "CREATE PROC proc_list (@from int) AS SELECT name FROM ProcStock WHERE id >= @from ORDER BY id",
              "CREATE PROCEDURE proc_peek AS SELECT @outside",
              "CREATE PROCEDURE proc_count AS SELECT count(*) FROM ProcStock; RETURN 3",
+             "CREATE PROCEDURE proc_greet @name nvarchar(10), @greeting nvarchar(20) OUTPUT, @when date OUTPUT AS"
+             " SELECT @greeting = N'Grüße ' + @name, @when = '2024-02-29'",
              "CREATE PROCEDURE proc_duplicate AS INSERT INTO ProcStock VALUES (1, N'again')",
              "CREATE PROCEDURE proc_big AS RETURN 3000000000",
              "CREATE PROCEDURE proc_bad AS BEGIN SELECT @@NESTLEVEL; SELECT CONVERT(int, 'x'); INSERT INTO ProcStock VALUES (5, N'no') END",
@@ -208,6 +210,23 @@ TEST_F(Procedures, OdbcCallSyntaxFillsBoundBuffers) {
     EXPECT_EQ(status, 7);
     EXPECT_EQ(doubled, 42) << "direction " << direction;
   }
+}
+
+TEST_F(Procedures, OutputParametersOfOtherTypesArriveAsDeclared) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement s(c);
+  SQLCHAR name[16] = "Jürgen", greeting[64] = "", when[16] = "";
+  SQLLEN nameInd = SQL_NTS, greetingInd = 0, whenInd = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_WVARCHAR, 10, 0, name, 0, &nameInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 2, SQL_PARAM_OUTPUT, SQL_C_CHAR, SQL_WVARCHAR, 20, 0, greeting, sizeof greeting, &greetingInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 3, SQL_PARAM_OUTPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, when, sizeof when, &whenInd)));
+  const SQLRETURN rc = s.Execute("{call proc_greet(?, ?, ?)}");
+  ASSERT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << s.Diagnostics();
+  while (SQL_SUCCEEDED(SQLMoreResults(s.get()))) {
+  }
+  EXPECT_STREQ(reinterpret_cast<char*>(greeting), "Grüße Jürgen");
+  EXPECT_STREQ(reinterpret_cast<char*>(when), "2024-02-29");
 }
 
 TEST_F(Procedures, OdbcCallWithoutParametersAndPreparedExec) {
