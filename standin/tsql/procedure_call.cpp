@@ -97,16 +97,22 @@ Value Converted(const Value& given, const SqlType& t) {
 }
 
 // Swaps the session's variables for the procedure's and keeps count of the
-// nesting, both undone however the body ends.
+// nesting, both undone however the body ends; SET options the body changes
+// return to the caller's values, as on SQL Server.
 class ProcedureScope {
  public:
-  ProcedureScope(SessionState& session, std::map<std::string, Value>& variables) : session_(session), variables_(variables) {
+  ProcedureScope(SessionState& session, std::map<std::string, Value>& variables)
+      : session_(session), variables_(variables), nocount_(session.nocount),
+        implicitTransactions_(session.implicitTransactions), lockTimeoutMs_(session.lockTimeoutMs) {
     std::swap(session_.variables, variables_);
     ++session_.procedureNesting;
   }
   ~ProcedureScope() {
     std::swap(session_.variables, variables_);
     --session_.procedureNesting;
+    session_.nocount = nocount_;
+    session_.implicitTransactions = implicitTransactions_;
+    session_.lockTimeoutMs = lockTimeoutMs_;
   }
   ProcedureScope(const ProcedureScope&) = delete;
   ProcedureScope& operator=(const ProcedureScope&) = delete;
@@ -114,6 +120,9 @@ class ProcedureScope {
  private:
   SessionState& session_;
   std::map<std::string, Value>& variables_;
+  const bool nocount_;
+  const bool implicitTransactions_;
+  const int64_t lockTimeoutMs_;
 };
 
 }  // namespace

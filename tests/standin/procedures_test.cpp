@@ -110,6 +110,20 @@ TEST_F(Procedures, ExecPassesArgumentsAndReturnsStatusAndOutput) {
       << "a procedure calling a procedure";
 }
 
+// proc_scale sets NOCOUNT ON; the caller's setting is back after it: the
+// UPDATE after it reports its row count.
+TEST_F(Procedures, SetOptionsOfTheBodyEndWithIt) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  OdbcStatement s(c);
+  ASSERT_TRUE(SQL_SUCCEEDED(s.Execute("EXEC proc_scale 1; UPDATE ProcStock SET name = name WHERE id = 1"))) << s.Diagnostics();
+  ASSERT_TRUE(s.Fetch());
+  ASSERT_EQ(SQLMoreResults(s.get()), SQL_SUCCESS);
+  SQLLEN rows = -1;
+  SQLRowCount(s.get(), &rows);
+  EXPECT_EQ(rows, 1);
+}
+
 TEST_F(Procedures, TheBodyDoesNotSeeTheCallersVariables) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
