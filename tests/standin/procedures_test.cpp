@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "odbc_client.h"
+#include "raw_tds_client.h"
 #include "shared_server.h"
 
 namespace standin_test {
@@ -174,6 +175,46 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A missing argument, and a statement-ending error as the body's last
 // statement, end only their statement: the caller's batch goes on.
+// The ERROR token itself (read over a bare socket): SQL Server's state and
+// class, and the procedure named where the call failed.
+struct TokenCase {
+  const char* sql;
+  int32_t number;
+  int state;
+  int severity;
+  const char* procedure;
+};
+
+TEST_F(Procedures, CallErrorsCarrySqlServersStateClassAndProcedure) {
+  const TokenCase cases[] = {{"EXEC proc_missing", 2812, 62, 16, ""},
+                             {"EXEC proc_scale", 201, 4, 16, "proc_scale"},
+                             {"EXEC proc_list 1, 2", 8144, 2, 16, "proc_list"},
+                             {"EXEC proc_list @nope = 1", 8145, 2, 16, "proc_list"},
+                             {"DECLARE @x int; EXEC proc_list @x OUTPUT", 8162, 2, 16, "proc_list"},
+                             {"EXEC proc_list @from = 1, 2", 119, 1, 15, "proc_list"}};
+  RawTdsClient client(SharedServer().port());
+  ASSERT_TRUE(HasLoginAck(client.Login("sa", "secret", "fixture")));
+  for (const auto& c : cases) {
+    client.SendBatch(c.sql);
+    const std::vector<uint8_t> reply = client.ReadMessage();
+    size_t e = 0;
+    while (e < reply.size() && reply[e] == 0xFD) e += 13;  // the DECLARE's DONE
+    ASSERT_GT(reply.size(), e + 12) << c.sql;
+    ASSERT_EQ(reply[e], 0xAA) << c.sql;
+    int32_t number;
+    std::memcpy(&number, reply.data() + e + 3, 4);
+    EXPECT_EQ(number, c.number) << c.sql;
+    EXPECT_EQ(reply[e + 7], c.state) << c.sql;
+    EXPECT_EQ(reply[e + 8], c.severity) << c.sql;
+    size_t at = e + 9;
+    at += 2 + 2 * (reply[at] | (reply[at + 1] << 8));  // message
+    at += 1 + 2 * reply[at];                            // server
+    std::string procedure;
+    for (size_t k = 0; k < reply[at]; ++k) procedure += static_cast<char>(reply[at + 1 + 2 * k]);
+    EXPECT_EQ(procedure, c.procedure) << c.sql;
+  }
+}
+
 TEST_F(Procedures, StatementErrorsEndOnlyTheirStatement) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
