@@ -11,6 +11,7 @@
 #include "tsql/procedure_call.h"
 #include "catalog/catalog_procedures.h"
 #include "catalog/principals.h"
+#include "catalog/schema_names.h"
 #include "protocol/encryption_choice.h"
 #include "protocol/rpc_request.h"
 #include "session_state.h"
@@ -84,6 +85,19 @@ std::vector<std::string> DeclaredNames(const std::string& defs) {
     }
   }
   return names;
+}
+
+// "[db].[schema].p" → the stored name of the procedure p of that schema.
+std::string StoredProcedureName(const std::string& full) {
+  std::vector<std::string> parts(1);
+  bool bracket = false;
+  for (char c : full) {
+    if (c == '[' && !bracket) { bracket = true; continue; }
+    if (c == ']' && bracket) { bracket = false; continue; }
+    if (c == '.' && !bracket) { parts.emplace_back(); continue; }
+    parts.back() += c;
+  }
+  return StoredName(parts.size() >= 2 ? parts[parts.size() - 2] : std::string(), parts.back());
 }
 
 class ClientSession {
@@ -286,12 +300,11 @@ class ClientSession {
 
   // An RPC of a stored procedure of the database: the body's results, then
   // RETURNSTATUS, a RETURNVALUE per output parameter and DONEPROC.
-  UserCall CallUserProcedure(const RpcCall& call, const std::string& database, const std::string& procedure,
-                             uint16_t doneMore) {
+  UserCall CallUserProcedure(const RpcCall& call, const std::string& database, uint16_t doneMore) {
     try {
       if (!database.empty() && (!state_.hasDatabase() || strcasecmp(database.c_str(), state_.db().name().c_str()) != 0))
         return UserCall::NotFound;
-      const auto definition = FindProcedure(state_, procedure);
+      const auto definition = FindProcedure(state_, StoredProcedureName(call.procedure));
       if (!definition) return UserCall::NotFound;
       std::vector<ProcedureArgument> arguments;
       for (const auto& p : call.params) {
@@ -346,7 +359,7 @@ class ClientSession {
           outcome = CatalogOutcome::Error;
         }
         if (outcome == CatalogOutcome::NotCatalog) {
-          const UserCall user = CallUserProcedure(call, database, procedure, doneMore);
+          const UserCall user = CallUserProcedure(call, database, doneMore);
           if (user == UserCall::Cancelled) return false;
           if (user == UserCall::NotFound) fail(Message(2812, 62, 16, "Could not find stored procedure '" + procedure + "'."));
         } else if (outcome == CatalogOutcome::Error) {

@@ -69,13 +69,20 @@ std::optional<std::string> WithoutGroupNumber(std::optional<std::string> name) {
   return name;
 }
 
-// The stored procedures the session may see, matching the name and owner patterns.
+// The stored procedures the session may see, matching the name and owner
+// patterns; without an owner a plain name (no wildcard) means dbo's, as the
+// other catalog procedures look up a named table.
 std::vector<ModuleMeta> VisibleProcedures(SessionState& session, const std::optional<std::string>& name,
                                           const std::optional<std::string>& owner) {
+  const bool named = name && !name->empty() && name->find_first_of("%_[") == std::string::npos;
+  auto ownerMatches = [&](const std::string& schema) {
+    if (owner && !owner->empty()) return LikeMatch(*owner, schema);
+    return !named || strcasecmp(schema.c_str(), "dbo") == 0;
+  };
   std::vector<ModuleMeta> found;
   for (const auto& m : Modules(session.db().handle()))
     if (m.kind == "P" && session.db().rights().Sees(m.name) && Matches(name, BareName(m.name)) &&
-        Matches(owner, SchemaOf(m.name)))
+        ownerMatches(SchemaOf(m.name)))
       found.push_back(m);
   std::sort(found.begin(), found.end(), [](const ModuleMeta& a, const ModuleMeta& b) {
     const int bySchema = strcasecmp(SchemaOf(a.name).c_str(), SchemaOf(b.name).c_str());

@@ -73,6 +73,8 @@ class Procedures : public testing::Test {
              "CREATE PROCEDURE proc_count AS SELECT count(*) FROM ProcStock; RETURN 3",
              "CREATE PROCEDURE proc_greet @name nvarchar(10), @greeting nvarchar(20) OUTPUT, @when date OUTPUT AS"
              " SELECT @greeting = N'Grüße ' + @name, @when = '2024-02-29'",
+             "CREATE SCHEMA ProcSales",
+             "CREATE PROCEDURE ProcSales.proc_scale @n int AS RETURN @n + 100",
              "CREATE PROCEDURE proc_duplicate AS INSERT INTO ProcStock VALUES (1, N'again')",
              "CREATE PROCEDURE proc_big AS RETURN 3000000000",
              "CREATE PROCEDURE proc_bad AS BEGIN SELECT @@NESTLEVEL; SELECT CONVERT(int, 'x'); INSERT INTO ProcStock VALUES (5, N'no') END",
@@ -284,6 +286,24 @@ TEST_F(Procedures, OutputParametersOfOtherTypesArriveAsDeclared) {
   EXPECT_STREQ(reinterpret_cast<char*>(when), "2024-02-29");
 }
 
+// The same name in two schemas: each call reaches the one it names.
+TEST_F(Procedures, SchemaQualifiedNamesReachTheirSchemasProcedure) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
+  EXPECT_EQ(Rows(c, "DECLARE @rc int; EXEC @rc = ProcSales.proc_scale 1; SELECT @rc"), (std::vector<std::string>{"101"}));
+  EXPECT_EQ(Rows(c, "EXEC dbo.proc_scale 1"), (std::vector<std::string>{"none|1"}));
+  OdbcStatement s(c);
+  SQLINTEGER status = -99, n = 5;
+  SQLLEN statusInd = 0, nInd = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 1, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &status, 0, &statusInd)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLBindParameter(s.get(), 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, &nInd)));
+  const SQLRETURN rc = s.Execute("{? = call ProcSales.proc_scale(?)}");
+  ASSERT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << s.Diagnostics();
+  while (SQL_SUCCEEDED(SQLMoreResults(s.get()))) {
+  }
+  EXPECT_EQ(status, 105);
+}
+
 TEST_F(Procedures, OdbcCallWithoutParametersAndPreparedExec) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
@@ -340,7 +360,8 @@ TEST_F(Procedures, AnRpcErrorReachesTheClient) {
 TEST_F(Procedures, AreListedInTheCatalog) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
-  EXPECT_EQ(Rows(c, "SELECT count(*) FROM sys.procedures WHERE name = 'proc_scale'"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows(c, "SELECT SCHEMA_NAME(schema_id) FROM sys.procedures WHERE name = 'proc_scale' ORDER BY schema_id"),
+            (std::vector<std::string>{"dbo", "ProcSales"}));
   EXPECT_EQ(Rows(c, "SELECT count(*) FROM sys.objects WHERE name = 'proc_list' AND type = 'P'"), (std::vector<std::string>{"1"}));
   EXPECT_EQ(Rows(c, "SELECT CHARINDEX('RETURN 7', OBJECT_DEFINITION(OBJECT_ID('proc_scale'))) > 0"),
             (std::vector<std::string>{"1"}));
@@ -351,12 +372,12 @@ TEST_F(Procedures, OdbcCatalogListsProceduresAndTheirParameters) {
   OdbcConnection c;
   ASSERT_TRUE(SQL_SUCCEEDED(c.Connect(FixtureConnectString())));
   OdbcStatement s(c);
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedures(s.get(), nullptr, 0, nullptr, 0, (SQLCHAR*)"proc_sc%", SQL_NTS))) << s.Diagnostics();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedures(s.get(), nullptr, 0, (SQLCHAR*)"dbo", SQL_NTS, (SQLCHAR*)"proc_sc%", SQL_NTS))) << s.Diagnostics();
   std::vector<std::string> procedures;
   while (s.Fetch()) procedures.push_back(*s.Text(2) + "." + *s.Text(3));
   EXPECT_EQ(procedures, (std::vector<std::string>{"dbo.proc_scale;1"}));
   s.Close();
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedureColumns(s.get(), nullptr, 0, nullptr, 0, (SQLCHAR*)"proc_scale", SQL_NTS, nullptr, 0)))
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLProcedureColumns(s.get(), nullptr, 0, (SQLCHAR*)"dbo", SQL_NTS, (SQLCHAR*)"proc_scale", SQL_NTS, nullptr, 0)))
       << s.Diagnostics();
   std::vector<std::string> columns;
   while (s.Fetch()) columns.push_back(*s.Text(4) + "|" + *s.Text(5) + "|" + *s.Text(7) + "|" + *s.Text(18));
