@@ -10,6 +10,7 @@
 #include "catalog/schema_metadata.h"
 #include "catalog/schema_names.h"
 #include "protocol/column_encoder.h"
+#include "storage/sqlite_handle.h"
 #include "tsql/procedure_definition.h"
 
 namespace standin {
@@ -91,6 +92,13 @@ std::vector<ModuleMeta> VisibleProcedures(SessionState& session, const std::opti
   return found;
 }
 
+std::optional<SqlType> ParameterType(SessionState& session, const ProcedureParameter& p) {
+  std::string error;
+  if (const auto alias = FindAliasType(session.db().handle(), p.typeText))
+    return ParseTypeDeclaration(alias->baseDeclaration, error);
+  return ParseTypeDeclaration(p.typeText, error);
+}
+
 CatalogOutcome SpStoredProcedures(const ProcedureArgs& args, SessionState& session, ReplyWriter& w) {
   static const std::vector<std::string> order = {"@sp_name", "@sp_owner", "@sp_qualifier", "@fusepattern"};
   std::vector<Row> rows;
@@ -132,12 +140,7 @@ CatalogOutcome SpSprocColumns(const ProcedureArgs& args, SessionState& session, 
     int ordinal = 0;
     for (const auto& p : definition->parameters) {
       ++ordinal;
-      std::string error;
-      std::optional<SqlType> type;
-      if (const auto alias = FindAliasType(session.db().handle(), p.typeText))
-        type = ParseTypeDeclaration(alias->baseDeclaration, error);
-      else
-        type = ParseTypeDeclaration(p.typeText, error);
+      const auto type = ParameterType(session, p);
       if (!type) continue;
       add(m, p.name, p.output ? 2 : 1, *type, ordinal);  // SQL_PARAM_INPUT_OUTPUT or SQL_PARAM_INPUT
     }
@@ -157,7 +160,58 @@ CatalogOutcome SpSprocColumns(const ProcedureArgs& args, SessionState& session, 
   return CatalogOutcome::Done;
 }
 
+// The parameters' rows; sizes SQL Server gives per declaration, the fixed
+// types' from the type list.
+constexpr char kParameterSql[] = R"sql(
+CREATE TEMP TABLE IF NOT EXISTS standin_parameter_list(module TEXT, name TEXT, parameter_id INTEGER, type_name TEXT,
+  max_length INTEGER, precision INTEGER, scale INTEGER, is_output INTEGER);
+CREATE TEMP VIEW IF NOT EXISTS standin_sys_parameters AS
+  SELECT a.object_id, p.name, p.parameter_id, t.system_type_id, t.user_type_id,
+    coalesce(p.max_length, t.max_length) AS max_length, coalesce(p.precision, t.precision) AS precision,
+    coalesce(p.scale, t.scale) AS scale, p.is_output, 0 AS is_cursor_ref,
+    0 AS has_default_value,  -- SQL Server keeps defaults here only for CLR procedures
+    0 AS is_xml_document, NULL AS default_value, 0 AS xml_collection_id, 0 AS is_readonly, 1 AS is_nullable
+  FROM temp.standin_parameter_list p JOIN standin_all_objects a ON a.stored_name = p.module AND a.type = 'P'
+    LEFT JOIN standin_system_types t ON t.name = p.type_name
+  WHERE standin_sees_all() OR standin_sees(p.module);
+)sql";
+
 }  // namespace
+
+bool NeedsParameterList(const std::string& sql) { return sql.find("standin_sys_parameters") != std::string::npos; }
+
+void RefreshParameterList(SessionState& session) {
+  sqlite3* db = session.db().handle();
+  SqliteExec(db, kParameterSql);
+  SqliteExec(db, "DELETE FROM temp.standin_parameter_list");
+  SqliteStatement insert(db, "INSERT INTO temp.standin_parameter_list VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+  for (const auto& m : Modules(db)) {
+    if (m.kind != "P") continue;
+    const auto definition = ParseProcedureDefinition(m.definition);
+    if (!definition) continue;
+    int id = 0;
+    for (const auto& p : definition->parameters) {
+      ++id;
+      const auto type = ParameterType(session, p);
+      if (!type) continue;
+      insert.Reset();
+      insert.Bind(1, m.name);
+      insert.Bind(2, p.name);
+      insert.Bind(3, static_cast<int64_t>(id));
+      insert.Bind(4, TypeName(*type));
+      const bool sized = IsCharKind(type->kind) || IsNCharKind(type->kind) || IsBinaryKind(type->kind);
+      if (sized && type->kind != TypeKind::Text && type->kind != TypeKind::NText && type->kind != TypeKind::Image)
+        insert.Bind(5, static_cast<int64_t>(type->IsMax() ? -1 : IsNCharKind(type->kind) ? 2 * type->length : type->length));
+      if (type->kind == TypeKind::Decimal || type->kind == TypeKind::Numeric) {
+        insert.Bind(5, static_cast<int64_t>(type->precision <= 9 ? 5 : type->precision <= 19 ? 9 : type->precision <= 28 ? 13 : 17));
+        insert.Bind(6, static_cast<int64_t>(type->precision));
+        insert.Bind(7, static_cast<int64_t>(type->scale));
+      }
+      insert.Bind(8, static_cast<int64_t>(p.output ? 1 : 0));
+      insert.Step();
+    }
+  }
+}
 
 CatalogOutcome RunProcedureCatalog(const std::string& name, const ProcedureArgs& args, SessionState& session,
                                    ReplyWriter& w) {

@@ -363,6 +363,10 @@ TEST_F(Procedures, AreListedInTheCatalog) {
   EXPECT_EQ(Rows(c, "SELECT SCHEMA_NAME(schema_id) FROM sys.procedures WHERE name = 'proc_scale' ORDER BY schema_id"),
             (std::vector<std::string>{"dbo", "ProcSales"}));
   EXPECT_EQ(Rows(c, "SELECT count(*) FROM sys.objects WHERE name = 'proc_list' AND type = 'P'"), (std::vector<std::string>{"1"}));
+  EXPECT_EQ(Rows(c, "SELECT p.name, p.parameter_id, t.name, p.max_length, p.is_output FROM sys.parameters p"
+                    " JOIN sys.procedures r ON r.object_id = p.object_id JOIN sys.types t ON t.user_type_id = p.user_type_id"
+                    " WHERE r.name = 'proc_scale' AND r.schema_id = 1 ORDER BY p.parameter_id"),
+            (std::vector<std::string>{"@value|1|int|4|0", "@label|2|nvarchar|10|0", "@doubled|3|int|4|1"}));
   EXPECT_EQ(Rows(c, "SELECT CHARINDEX('RETURN 7', OBJECT_DEFINITION(OBJECT_ID('proc_scale'))) > 0"),
             (std::vector<std::string>{"1"}));
 }
