@@ -51,6 +51,7 @@ class SessionState {
   std::optional<int64_t> lastIdentity;      // @@IDENTITY / SCOPE_IDENTITY(): the last identity value inserted
   int32_t nextHandle = 1;
   int procedureNesting = 0;                 // stored procedures running now, one inside another (limit 32)
+  std::string currentProcedure;             // the innermost running procedure: its messages name it
 
  private:
   std::unique_ptr<Database> db_;

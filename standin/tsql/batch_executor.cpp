@@ -63,16 +63,21 @@ void BatchExecutor::ReleaseStatementLocks() {
 BatchOutcome BatchExecutor::Run(const std::string& sql) {
   const ParsedBatch batch = ParseBatch(sql);
   StatementContext ctx(session_, w_, batch, inProcedure_);
+  // A message from a procedure's body names the procedure, as SQL Server's do.
+  auto named = [&](ServerMessage m) {
+    if (m.procedure.empty()) m.procedure = session_.currentProcedure;
+    return m;
+  };
   auto fail = [&](ServerMessage m) {
     aborted_ = !EndsOnlyTheStatement(m.number);  // the last statement's own error ends nothing more
-    WriteMessage(w_, m);
+    WriteMessage(w_, named(m));
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
     return BatchOutcome::Failed;
   };
   // A statement-ending error: the message and its statement's DONE, and the batch goes on.
   auto endStatement = [&](const ServerMessage& m) {
-    WriteMessage(w_, m);
+    WriteMessage(w_, named(m));
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | kDoneMore | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
   };

@@ -101,15 +101,17 @@ Value Converted(const Value& given, const SqlType& t) {
 // return to the caller's values, as on SQL Server.
 class ProcedureScope {
  public:
-  ProcedureScope(SessionState& session, std::map<std::string, Value>& variables)
-      : session_(session), variables_(variables), nocount_(session.nocount),
+  ProcedureScope(SessionState& session, std::map<std::string, Value>& variables, const std::string& name)
+      : session_(session), variables_(variables), caller_(session.currentProcedure), nocount_(session.nocount),
         implicitTransactions_(session.implicitTransactions), lockTimeoutMs_(session.lockTimeoutMs) {
     std::swap(session_.variables, variables_);
     ++session_.procedureNesting;
+    session_.currentProcedure = name;
   }
   ~ProcedureScope() {
     std::swap(session_.variables, variables_);
     --session_.procedureNesting;
+    session_.currentProcedure = caller_;
     session_.nocount = nocount_;
     session_.implicitTransactions = implicitTransactions_;
     session_.lockTimeoutMs = lockTimeoutMs_;
@@ -120,6 +122,7 @@ class ProcedureScope {
  private:
   SessionState& session_;
   std::map<std::string, Value>& variables_;
+  const std::string caller_;
   const bool nocount_;
   const bool implicitTransactions_;
   const int64_t lockTimeoutMs_;
@@ -205,7 +208,7 @@ ProcedureRun CallProcedure(SessionState& session, ReplyWriter& w, const Procedur
 
   ProcedureRun run;
   {
-    ProcedureScope scope(session, variables);
+    ProcedureScope scope(session, variables, shown);
     BatchExecutor body(session, w, true);
     run.outcome = body.Run(procedure.body);
     run.aborted = body.aborted();

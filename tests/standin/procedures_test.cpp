@@ -75,6 +75,8 @@ class Procedures : public testing::Test {
              " SELECT @greeting = N'Grüße ' + @name, @when = '2024-02-29'",
              "CREATE SCHEMA ProcSales",
              "CREATE PROCEDURE ProcSales.proc_scale @n int AS RETURN @n + 100",
+             "CREATE PROCEDURE proc_short_insert AS INSERT INTO ProcStock VALUES (9)",
+             "CREATE PROCEDURE proc_raise AS RAISERROR('stop', 16, 3)",
              "CREATE PROCEDURE proc_duplicate AS INSERT INTO ProcStock VALUES (1, N'again')",
              "CREATE PROCEDURE proc_big AS RETURN 3000000000",
              "CREATE PROCEDURE proc_bad AS BEGIN SELECT @@NESTLEVEL; SELECT CONVERT(int, 'x'); INSERT INTO ProcStock VALUES (5, N'no') END",
@@ -178,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A missing argument, and a statement-ending error as the body's last
 // statement, end only their statement: the caller's batch goes on.
 // The ERROR token itself (read over a bare socket): SQL Server's state and
-// class, and the procedure named where the call failed.
+// class, and the procedure named where the call or its body failed.
 struct TokenCase {
   const char* sql;
   int32_t number;
@@ -193,7 +195,9 @@ TEST_F(Procedures, CallErrorsCarrySqlServersStateClassAndProcedure) {
                              {"EXEC proc_list 1, 2", 8144, 2, 16, "proc_list"},
                              {"EXEC proc_list @nope = 1", 8145, 2, 16, "proc_list"},
                              {"DECLARE @x int; EXEC proc_list @x OUTPUT", 8162, 2, 16, "proc_list"},
-                             {"EXEC proc_list @from = 1, 2", 119, 1, 15, "proc_list"}};
+                             {"EXEC proc_list @from = 1, 2", 119, 1, 15, "proc_list"},
+                             {"EXEC proc_short_insert", 213, 1, 16, "proc_short_insert"},  // from the body
+                             {"EXEC proc_raise", 50000, 3, 16, "proc_raise"}};
   RawTdsClient client(SharedServer().port());
   ASSERT_TRUE(HasLoginAck(client.Login("sa", "secret", "fixture")));
   for (const auto& c : cases) {
