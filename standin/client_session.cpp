@@ -8,8 +8,10 @@
 #include <regex>
 
 #include "tsql/batch_executor.h"
+#include "tsql/procedure_call.h"
 #include "catalog/catalog_procedures.h"
 #include "catalog/principals.h"
+#include "catalog/schema_names.h"
 #include "protocol/encryption_choice.h"
 #include "protocol/rpc_request.h"
 #include "session_state.h"
@@ -83,6 +85,19 @@ std::vector<std::string> DeclaredNames(const std::string& defs) {
     }
   }
   return names;
+}
+
+// "[db].[schema].p" → the stored name of the procedure p of that schema.
+std::string StoredProcedureName(const std::string& full) {
+  std::vector<std::string> parts(1);
+  bool bracket = false;
+  for (char c : full) {
+    if (c == '[' && !bracket) { bracket = true; continue; }
+    if (c == ']' && bracket) { bracket = false; continue; }
+    if (c == '.' && !bracket) { parts.emplace_back(); continue; }
+    parts.back() += c;
+  }
+  return StoredName(parts.size() >= 2 ? parts[parts.size() - 2] : std::string(), parts.back());
 }
 
 class ClientSession {
@@ -281,6 +296,37 @@ class ClientSession {
     if (w_.attention()) w_.ClearAttention();
   }
 
+  enum class UserCall { NotFound, Answered, Cancelled };
+
+  // An RPC of a stored procedure of the database: the body's results, then
+  // RETURNSTATUS, a RETURNVALUE per output parameter and DONEPROC.
+  UserCall CallUserProcedure(const RpcCall& call, const std::string& database, uint16_t doneMore) {
+    try {
+      if (!database.empty() && (!state_.hasDatabase() || strcasecmp(database.c_str(), state_.db().name().c_str()) != 0))
+        return UserCall::NotFound;
+      const auto definition = FindProcedure(state_, StoredProcedureName(call.procedure));
+      if (!definition) return UserCall::NotFound;
+      std::vector<ProcedureArgument> arguments;
+      for (const auto& p : call.params) {
+        ProcedureArgument a{p.name, p.value, p.output};
+        if (p.byDefault) a.value.kind = Value::Kind::Default;
+        arguments.push_back(std::move(a));
+      }
+      const ProcedureRun run = CallProcedure(state_, w_, *definition, arguments);
+      if (run.outcome == BatchOutcome::Cancelled) return UserCall::Cancelled;
+      if (!run.aborted) {
+        WriteReturnStatus(w_, run.status);
+        for (const auto& output : run.outputs) WriteProcedureOutput(w_, output);
+      }
+      WriteDone(w_, kTokDoneProc, (run.outcome == BatchOutcome::Failed ? kDoneError : 0) | doneMore, kCmdNone, 0);
+    } catch (const SqlError& e) {
+      WriteMessage(w_, e.message);
+      WriteReturnStatus(w_, -6);
+      WriteDone(w_, kTokDoneProc, kDoneError | doneMore, kCmdNone, 0);
+    }
+    return UserCall::Answered;
+  }
+
   // Returns false when the client cancelled (the reply is then complete).
   bool Call(const RpcCall& call, bool last) {
     const uint16_t doneMore = last ? 0 : kDoneMore;
@@ -313,7 +359,9 @@ class ClientSession {
           outcome = CatalogOutcome::Error;
         }
         if (outcome == CatalogOutcome::NotCatalog) {
-          fail(Message(2812, 62, 16, "Could not find stored procedure '" + procedure + "'."));
+          const UserCall user = CallUserProcedure(call, database, doneMore);
+          if (user == UserCall::Cancelled) return false;
+          if (user == UserCall::NotFound) fail(Message(2812, 62, 16, "Could not find stored procedure '" + procedure + "'."));
         } else if (outcome == CatalogOutcome::Error) {
           fail(error);
         } else {
@@ -361,15 +409,25 @@ class ClientSession {
     }
     // Parameter values, by name or in declaration order.
     const auto declared = DeclaredNames(defs);
+    std::vector<std::pair<size_t, std::string>> marked;  // parameters the client wants back
     for (size_t i = firstValue, k = 0; i < p.size(); ++i, ++k) {
       const std::string key = !p[i].name.empty() ? Lower(p[i].name) : k < declared.size() ? declared[k] : "";
       if (!key.empty()) state_.variables[key] = p[i].value;
+      if (!key.empty() && p[i].output) marked.emplace_back(i, key);
     }
     BatchOutcome outcome = BatchOutcome::Completed;
     if (id != kSpPrepare) outcome = BatchExecutor(state_, w_, true).Run(statement);
     if (outcome == BatchOutcome::Cancelled) return false;
+    std::vector<ProcedureOutput> outputs;
+    try {
+      if (id != kSpPrepare) outputs = StatementOutputs(state_, defs, marked);
+    } catch (const SqlError& e) {
+      WriteMessage(w_, e.message);
+      outcome = BatchOutcome::Failed;
+    }
     WriteReturnStatus(w_, 0);
     if (id == kSpPrepExec || id == kSpPrepare) WriteReturnValueInt(w_, 0, p.empty() ? "" : p[0].name, handle);
+    for (const auto& output : outputs) WriteProcedureOutput(w_, output);
     procDone(outcome == BatchOutcome::Failed ? kDoneError : 0);
     return true;
   }

@@ -50,6 +50,8 @@ class SessionState {
   std::map<std::string, std::string> tempProcedures;
   std::optional<int64_t> lastIdentity;      // @@IDENTITY / SCOPE_IDENTITY(): the last identity value inserted
   int32_t nextHandle = 1;
+  int procedureNesting = 0;                 // stored procedures running now, one inside another (limit 32)
+  std::string currentProcedure;             // the innermost running procedure: its messages name it
 
  private:
   std::unique_ptr<Database> db_;

@@ -12,6 +12,7 @@
 #include "protocol/column_encoder.h"
 #include "catalog/datatype_info.h"
 #include "catalog/schema_metadata.h"
+#include "catalog/procedure_catalog.h"
 #include "storage/sqlite_handle.h"
 
 namespace standin {
@@ -513,6 +514,11 @@ CatalogOutcome RunCatalogProcedure(const std::string& name, const ProcedureArgs&
     };
     WriteDatatypeInfo(w, number(type, 0), number(odbc, 2));
     return CatalogOutcome::Done;
+  }
+  // SQLProcedures, SQLProcedureColumns (the current database only).
+  if (database.empty() || strcasecmp(database.c_str(), session.db().name().c_str()) == 0) {
+    const CatalogOutcome outcome = RunProcedureCatalog(name, args, session, w);
+    if (outcome != CatalogOutcome::NotCatalog) return outcome;
   }
   using Procedure = CatalogOutcome (*)(const ProcedureArgs&, CatalogScope&, ReplyWriter&, ServerMessage&);
   static const std::pair<const char*, Procedure> kProcedures[] = {

@@ -24,6 +24,7 @@ constexpr ViewName kViews[] = {
     {"sys", "tables", "standin_sys_tables"},
     {"sys", "views", "standin_sys_views"},
     {"sys", "procedures", "standin_sys_procedures"},
+    {"sys", "parameters", "standin_sys_parameters"},  // catalog/procedure_catalog.h fills it
     {"sys", "foreign_keys", "standin_sys_foreign_keys"},
     {"sys", "indexes", "standin_sys_indexes"},
     {"sys", "partitions", "standin_sys_partitions"},

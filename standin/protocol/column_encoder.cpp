@@ -650,4 +650,18 @@ void WriteValue(W& w, const ResultColumn& col, const Cell& c) {
 
 void WriteColumnValue(ReplyWriter& w, const ResultColumn& col, const Cell& c) { WriteValue(w, col, c); }
 
+void WriteReturnValue(ReplyWriter& w, uint16_t ordinal, std::string_view name, const ResultColumn& column, const Cell& cell) {
+  w.U8(0xAC);  // RETURNVALUE
+  w.U16(ordinal);
+  w.BVarchar(name);
+  w.U8(0x01);  // the value of an output parameter
+  ResultColumn wire = column;
+  wire.type = WireType(column.type, w.tdsVersion());
+  if (Tds72Plus(w.tdsVersion())) w.U32(0);  // user type
+  else w.U16(0);
+  w.U16(0x0009);  // nullable, updatable: as SQL Server flags a parameter
+  WriteTypeInfo(w, wire);
+  WriteValue(w, column, cell);
+}
+
 }  // namespace standin

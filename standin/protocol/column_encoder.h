@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "types/sql_type.h"
@@ -43,5 +44,7 @@ struct Cell {
 
 void WriteColumnMetadata(ReplyWriter& w, const std::vector<ResultColumn>& columns);
 void WriteColumnValue(ReplyWriter& w, const ResultColumn& column, const Cell& cell);
+// RETURNVALUE: an output parameter's name, type and value, after an RPC's RETURNSTATUS.
+void WriteReturnValue(ReplyWriter& w, uint16_t ordinal, std::string_view name, const ResultColumn& column, const Cell& cell);
 
 }  // namespace standin

@@ -260,7 +260,9 @@ std::vector<RpcCall> ParseRpcCalls(const std::vector<uint8_t>& payload, size_t o
       }
       RpcParameter param;
       param.name = r.Ucs2(r.U8());
-      param.output = (r.U8() & 0x01) != 0;
+      const uint8_t status = r.U8();
+      param.output = (status & 0x01) != 0;
+      param.byDefault = (status & 0x02) != 0;
       param.value = ReadValue(r);
       call.params.push_back(std::move(param));
     }

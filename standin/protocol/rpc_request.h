@@ -20,6 +20,7 @@ enum RpcProcId : uint16_t {
 struct RpcParameter {
   std::string name;  // "@name" or empty
   bool output = false;
+  bool byDefault = false;  // fDefaultValue: the procedure's default applies
   Value value;
 };
 

@@ -35,10 +35,21 @@ bool EndsOnlyTheStatement(int number) {
     case 4860: case 4861: case 4863: case 4864: case 4866: case 4832:  // BULK INSERT: file, truncation, conversion
     case 13536: case 13537: case 13560:                  // GENERATED ALWAYS columns, temporal history
     case 6522:                                           // an error inside a CLR type (geography, hierarchyid)
+    case 201: case 2812: case 8144: case 8145: case 8162: // a procedure call's arguments, a missing procedure
       return true;
     default:
       return false;
   }
+}
+
+// RETURN's value as a status: converted to int as SQL Server converts it
+// (overflow is error 8115); NULL gives 0, as on SQL Server.
+int32_t ReturnStatusValue(const Value& v) {
+  if (v.kind == Value::Kind::Null) return 0;
+  ConversionError error;
+  const auto stored = ConvertToColumn(v, SqlType{TypeKind::Int, 0, 0, 0}, error);
+  if (!stored) ThrowSqlError(error.number, error.text);
+  return stored->kind == StoredValue::Kind::Integer ? static_cast<int32_t>(stored->integer) : 0;
 }
 
 }  // namespace
@@ -52,15 +63,21 @@ void BatchExecutor::ReleaseStatementLocks() {
 BatchOutcome BatchExecutor::Run(const std::string& sql) {
   const ParsedBatch batch = ParseBatch(sql);
   StatementContext ctx(session_, w_, batch, inProcedure_);
+  // A message from a procedure's body names the procedure, as SQL Server's do.
+  auto named = [&](ServerMessage m) {
+    if (m.procedure.empty()) m.procedure = session_.currentProcedure;
+    return m;
+  };
   auto fail = [&](ServerMessage m) {
-    WriteMessage(w_, m);
+    aborted_ = !EndsOnlyTheStatement(m.number);  // the last statement's own error ends nothing more
+    WriteMessage(w_, named(m));
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
     return BatchOutcome::Failed;
   };
   // A statement-ending error: the message and its statement's DONE, and the batch goes on.
   auto endStatement = [&](const ServerMessage& m) {
-    WriteMessage(w_, m);
+    WriteMessage(w_, named(m));
     WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
               kDoneError | kDoneMore | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
   };
@@ -95,7 +112,8 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       } else if (const auto* g = std::get_if<GotoStmt>(&statement)) {
         next = g->target;
         if (++jumps > kMaxJumps) ThrowSqlError(50000, "The batch was stopped: its loop ran too long.");
-      } else if (std::holds_alternative<ReturnStmt>(statement)) {
+      } else if (const auto* r = std::get_if<ReturnStmt>(&statement)) {
+        if (!r->value.empty()) returnStatus_ = ReturnStatusValue(ctx.Evaluate(batch.tokens, r->value));
         break;
       } else if (session_.fmtonly && !std::holds_alternative<QueryStmt>(statement) && !std::holds_alternative<SetStmt>(statement)) {
         ctx.Done(0, kCmdNone, 0);  // FMTONLY describes without running anything
@@ -164,6 +182,12 @@ BatchOutcome BatchExecutor::Run(const std::string& sql) {
       anyFailed = true;
       i = next;
       continue;
+    } catch (const ProcedureAborted&) {
+      ReleaseStatementLocks();
+      aborted_ = true;
+      WriteDone(w_, inProcedure_ ? kTokDoneInProc : kTokDone,
+                kDoneError | (inProcedure_ ? kDoneMore : 0) | (session_.tranCount > 0 ? kDoneInTransaction : 0), kCmdNone, 0);
+      return BatchOutcome::Failed;
     } catch (const ConnectionLost&) {
       throw;
     } catch (const ProtocolError&) {

@@ -2,6 +2,8 @@
 // tokens: result sets streamed straight from SQLite, row counts, errors.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "session_state.h"
@@ -23,13 +25,24 @@ class BatchExecutor {
   // acknowledged) has been written.
   BatchOutcome Run(const std::string& sql);
 
+  // RETURN n of a procedure's body; nullopt when it ended without one.
+  std::optional<int32_t> returnStatus() const { return returnStatus_; }
+  // An error ended the batch early (not only its statement).
+  bool aborted() const { return aborted_; }
+
  private:
   void ReleaseStatementLocks();
 
   SessionState& session_;
   ReplyWriter& w_;
   bool inProcedure_;
+  std::optional<int32_t> returnStatus_;
+  bool aborted_ = false;
 };
+
+// Thrown when a called procedure's body ended its batch: the error and its
+// DONE tokens are written already, and the calling batch ends too.
+struct ProcedureAborted {};
 
 // SQL Server's version text for @@VERSION.
 extern const char kVersionText[];

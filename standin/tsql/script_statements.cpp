@@ -161,6 +161,7 @@ void RunRaiserror(StatementContext& ctx, const RaiserrorStmt& s) {
   const int64_t severity = ValueInt(values[1]);
   m.severity = static_cast<uint8_t>(severity < 0 ? 0 : severity > 25 ? 25 : severity);
   m.state = static_cast<uint8_t>(ValueInt(values[2]) & 0xFF);
+  m.procedure = ctx.session.currentProcedure;
   WriteMessage(ctx.w, m);
   // An error ends only this statement; the batch goes on, as on SQL Server.
   ctx.Done(m.severity > 10 ? kDoneError : 0, kCmdNone, 0);
@@ -297,10 +298,6 @@ bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, con
     DropAliasType(ctx, text(0, "@typename"), false);
     return true;
   }
-  // A stored procedure of the script is known but not run.
-  if (IsSessionProcedure("P", procedure)) return ctx.session.tempProcedures.count(Lower(procedure)) > 0;
-  for (const auto& m : Modules(ctx.session.db().handle()))
-    if (m.kind == "P" && Same(m.name, procedure)) return true;
   return false;
 }
 

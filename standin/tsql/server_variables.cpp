@@ -22,7 +22,8 @@ std::optional<std::string> ServerVariable(const std::string& name, const Session
   if (name == "@@max_connections") return std::string("32767");
   if (name == "@@lock_timeout") return std::to_string(session.lockTimeoutMs);
   if (name == "@@options") return std::string("5496");
-  if (name == "@@nestlevel" || name == "@@error" || name == "@@rowcount" || name == "@@procid" ||
+  if (name == "@@nestlevel") return std::to_string(session.procedureNesting);
+  if (name == "@@error" || name == "@@rowcount" || name == "@@procid" ||
       name == "@@cursor_rows" || name == "@@total_errors")
     return std::string("0");
   if (name == "@@fetch_status") return std::string("-1");

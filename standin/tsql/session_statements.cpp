@@ -5,6 +5,7 @@
 #include "storage/lock_table.h"
 #include "storage/sqlite_handle.h"
 #include "tsql/statement_handlers.h"
+#include "tsql/procedure_call.h"
 
 namespace standin {
 namespace {
@@ -136,6 +137,45 @@ bool IsExtendedPropertyProcedure(const std::string& name) {
   return false;
 }
 
+// EXEC of a stored procedure of the database: the results of its body, then
+// its status; OUTPUT arguments and EXEC @rc = ... land in the caller's variables.
+void RunUserProcedure(StatementContext& ctx, const ExecStmt& s, const ProcedureDefinition& procedure) {
+  auto callerVariable = [&](const std::string& name) -> Value& {
+    const auto it = ctx.session.variables.find(Lower(name));
+    if (it == ctx.session.variables.end()) ThrowSqlError(137, "Must declare the scalar variable \"" + name + "\".", 2);
+    return it->second;
+  };
+  if (!s.returnVariable.empty()) callerVariable(s.returnVariable);
+  std::vector<ProcedureArgument> arguments;
+  for (size_t i = 0; i < s.args.size(); ++i) {
+    const auto& [name, range] = s.args[i];
+    const SqlToken& first = ctx.batch.tokens[range.begin];
+    ProcedureArgument a;
+    a.name = name;
+    a.output = i < s.outputArgs.size() && s.outputArgs[i];
+    if (a.output && first.kind != SqlToken::Kind::Variable)
+      ThrowSqlError(179, "Cannot use the OUTPUT option when passing a constant to a stored procedure.");
+    if (range.end - range.begin == 1 && first.IsName() && !first.IsWord("NULL") && !first.IsWord("DEFAULT"))
+      a.value = Value::Str(first.text);  // a bare word passes as a string
+    else
+      a.value = ctx.Evaluate(ctx.batch.tokens, range);
+    arguments.push_back(std::move(a));
+  }
+  const ProcedureRun run = CallProcedure(ctx.session, ctx.w, procedure, arguments);
+  if (run.outcome == BatchOutcome::Cancelled) {  // the attention is answered already
+    ctx.cancelled = true;
+    return;
+  }
+  if (run.aborted) {
+    WriteDone(ctx.w, kTokDoneProc, kDoneError | kDoneMore, kCmdNone, 0);
+    throw ProcedureAborted{};
+  }
+  for (const auto& out : run.outputs) callerVariable(ctx.batch.tokens[s.args[out.argument].second.begin].text) = out.value;
+  if (!s.returnVariable.empty()) callerVariable(s.returnVariable) = Value::Int(run.status);
+  WriteReturnStatus(ctx.w, run.status);
+  WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
+}
+
 }  // namespace
 
 void RunExec(StatementContext& ctx, const ExecStmt& s) {
@@ -143,6 +183,12 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
     const Value text = ctx.Evaluate(ctx.batch.tokens, s.dynamic);
     RunNested(ctx, text.text, {});
     return;
+  }
+  if (s.database.empty() || (ctx.session.hasDatabase() && strcasecmp(s.database.c_str(), ctx.session.db().name().c_str()) == 0)) {
+    if (const auto procedure = FindProcedure(ctx.session, s.procedure)) {
+      RunUserProcedure(ctx, s, *procedure);
+      return;
+    }
   }
   ProcedureArgs args;
   for (const auto& [name, range] : s.args) {
@@ -164,10 +210,19 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
     RunNested(ctx, statement, variables);
     return;
   }
+  // The system procedures below all return 0 (EXEC @rc = ... receives it).
+  Value* status = nullptr;
+  if (!s.returnVariable.empty()) {
+    const auto it = ctx.session.variables.find(s.returnVariable);
+    if (it == ctx.session.variables.end())
+      ThrowSqlError(137, "Must declare the scalar variable \"" + s.returnVariable + "\".", 2);
+    status = &it->second;
+  }
   // Descriptions kept by SQL Server for its tools; nothing here reads them.
   if (IsExtendedPropertyProcedure(s.procedure) ||
       (s.database.empty() && (RunScriptProcedure(ctx, s.procedure, args) ||
                               RunSecurityProcedure(ctx, s.procedure, args)))) {
+    if (status) *status = Value::Int(0);
     WriteReturnStatus(ctx.w, 0);
     WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
     return;
@@ -177,6 +232,7 @@ void RunExec(StatementContext& ctx, const ExecStmt& s) {
   if (outcome == CatalogOutcome::NotCatalog)
     ThrowSqlError(2812, "Could not find stored procedure '" + s.procedure + "'.", 62);
   if (outcome == CatalogOutcome::Error) throw SqlError{error};
+  if (status) *status = Value::Int(0);
   WriteReturnStatus(ctx.w, 0);
   WriteDone(ctx.w, kTokDoneProc, ctx.lastStatement && !ctx.inProcedure ? 0 : kDoneMore, kCmdNone, 0);
 }

@@ -13,6 +13,7 @@
 
 #include "tsql/batch_executor.h"
 #include "catalog/catalog_views.h"
+#include "catalog/procedure_catalog.h"
 #include "types/conversion_syntax.h"
 #include "types/explicit_conversion.h"
 #include "tsql/server_variables.h"
@@ -169,6 +170,7 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
                                      : RewriteForSqlite(expanded, TokenRange{0, expanded.size()}, vars, inSchema);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);
   if (NeedsDatabaseList(r.sql)) RefreshDatabaseList(session.db().handle(), session.directory.ListNames());
+  if (NeedsParameterList(r.sql)) RefreshParameterList(session);
   return r.sql;
 }
 

@@ -58,8 +58,7 @@ void RunCreateSchema(StatementContext& ctx, const CreateSchemaStmt& s);
 void RunDropSchema(StatementContext& ctx, const DropSchemaStmt& s);
 // Error 2760 when the schema of a new object's stored name does not exist.
 void RequireSchema(StatementContext& ctx, const std::string& storedName);
-// sp_addtype, sp_droptype and the script's own (stored, not run) procedures;
-// false when `procedure` is none of them.
+// sp_addtype, sp_droptype; false when `procedure` is neither.
 bool RunScriptProcedure(StatementContext& ctx, const std::string& procedure, const ProcedureArgs& args);
 void RunSecurity(StatementContext& ctx, const SecurityStmt& s);
 struct StatementAccess;

@@ -584,9 +584,10 @@ class Parser {
       return NoOpStmt{};
     }
     if (AcceptWord("RETURN")) {
+      ReturnStmt r;
       if (!AtStatementStart() && !AtBlockEnd() && Cur().kind != SqlToken::Kind::End && !Cur().IsSymbol(";"))
-        AssignedExtent(false);  // a return value
-      return ReturnStmt{};
+        r.value = AssignedExtent(false);  // a return value
+      return r;
     }
     if (Cur().IsWord("SELECT") && Peek(1).tok.kind == SqlToken::Kind::Variable && Peek(2).IsSymbol("=")) {
       ++pos_;
@@ -1396,6 +1397,10 @@ class Parser {
       ExpectSymbol(")");
       return s;
     }
+    if (Cur().kind == SqlToken::Kind::Variable && Peek(1).IsSymbol("=")) {  // EXEC @rc = p
+      s.returnVariable = Lower(Cur().text);
+      pos_ += 2;
+    }
     ObjectName n = QualifiedName();
     s.database = n.database;
     s.procedure = strcasecmp(n.schema.c_str(), "sys") == 0 ? BareName(n.name) : n.name;
@@ -1412,6 +1417,7 @@ class Parser {
       ++pos_;
       r.end = pos_;
       s.args.emplace_back(name, r);
+      s.outputArgs.push_back(AcceptWord("OUTPUT") || AcceptWord("OUT"));
     } while (AcceptSymbol(","));
     return s;
   }

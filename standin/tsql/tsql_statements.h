@@ -136,6 +136,8 @@ struct ExecStmt {
   std::string procedure;
   std::vector<std::pair<std::string, TokenRange>> args;  // (@name or "", value)
   TokenRange dynamic;  // EXEC ('...' + @sql): the text to run
+  std::string returnVariable;    // EXEC @rc = p: receives the return status
+  std::vector<bool> outputArgs;  // per argument: OUTPUT written after it
 };
 
 // Control flow is flattened: IF jumps over what it does not run, blocks vanish.
@@ -144,7 +146,7 @@ struct IfStmt {
   size_t falseTarget = 0;  // statement index run next when the condition is not true
 };
 struct GotoStmt { size_t target = 0; };
-struct ReturnStmt {};
+struct ReturnStmt { TokenRange value; };  // RETURN [n]: a procedure's status
 
 struct DeclareStmt {
   struct Variable {

@@ -33,6 +33,7 @@ TEST(SecondClient, JtdsReadsEveryTypeBack) {
       "1.h=0x5B40", "1.he=שלום", "1.zh=中文", "1.ru=Привет", "1.empty=0x", "2.empty=NULL", "2.v=NULL", "2.dto=NULL",
       "3.i=77", "3.d=-0.05", "3.dt=2001-02-03 04:05:06.007", "3.nvc=parameter ü", "3.vb=0x010203",
       "3.he=עברית", "3.zh=汉字", "3.ru=Москва", "3.v=variant text", "max_precision=38 rows=3",
+      "call.row=tag/21", "call.status=7 call.out=42",
       "error=241 Conversion failed when converting date and/or time from character string."};
   for (const char* line : expected) EXPECT_TRUE(lines.count(line)) << "missing: " << line << "\n" << result.out;
 }

@@ -71,6 +71,21 @@ public class JtdsRoundTrip {
       try (ResultSet rs = c.getMetaData().getColumns(null, null, "JtdsTypes", "v")) {
         while (rs.next()) System.out.println("catalog.v=" + rs.getString("TYPE_NAME") + " " + rs.getInt("DATA_TYPE"));
       }
+      s.execute("CREATE PROCEDURE JtdsScale @value int, @label nvarchar(10) = N'none', @doubled int OUTPUT AS"
+          + " BEGIN SET NOCOUNT ON; SELECT @label + N'/' + CAST(@value AS nvarchar(10)); SET @doubled = @value * 2;"
+          + " RETURN 7 END");
+      try (CallableStatement call = c.prepareCall("{? = call JtdsScale(?, ?, ?)}")) {
+        call.registerOutParameter(1, Types.INTEGER);
+        call.setInt(2, 21);
+        call.setString(3, "tag");
+        call.registerOutParameter(4, Types.INTEGER);
+        try (ResultSet rs = call.executeQuery()) {
+          while (rs.next()) System.out.println("call.row=" + rs.getString(1));
+        }
+        while (call.getMoreResults() || call.getUpdateCount() != -1) {
+        }
+        System.out.println("call.status=" + call.getInt(1) + " call.out=" + call.getInt(4));
+      }
       try {
         s.executeQuery("SELECT CONVERT(datetime, 'not a date')");
       } catch (SQLException e) {
