@@ -2,9 +2,13 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "catalog/catalog_views.h"
 #include "catalog/schema_names.h"
 #include "storage/division_rewrite.h"
+#include "types/collation.h"
 #include "types/conversion_syntax.h"
 #include "tsql/table_hints.h"
 
@@ -109,6 +113,24 @@ bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
     if (t[i].IsName() && t[i + 1].IsSymbol("=") && (t[i - 1].IsWord("SELECT") || t[i - 1].IsSymbol(",")))
       return true;
   return false;
+}
+
+bool IsValueToken(const SqlToken& t) { return t.kind == SqlToken::Kind::String || t.kind == SqlToken::Kind::Variable; }
+
+// `value op value` with a string or variable on both sides (not SELECT @v = ... or SET @v = ...).
+bool ComparesTwoValues(const std::vector<SqlToken>& t, size_t i, TokenRange range) {
+  static const char* const kComparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
+  if (i <= range.begin || i + 1 >= range.end || !IsValueToken(t[i - 1]) || !IsValueToken(t[i + 1])) return false;
+  if (std::none_of(std::begin(kComparisons), std::end(kComparisons), [&](const char* op) { return t[i].IsSymbol(op); }))
+    return false;
+  if (i - 1 > range.begin) {
+    const SqlToken& before = t[i - 2];
+    if (t[i - 1].kind == SqlToken::Kind::Variable &&
+        (before.IsWord("SELECT") || before.IsWord("SET") || before.IsSymbol(",") || before.IsWord("DECLARE")))
+      return false;
+    if (before.IsSymbol(".")) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -327,6 +349,12 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
                                 (i + 1 < range.end && t[i + 1].kind == SqlToken::Kind::String))) {
           r.sql += "||";
           break;
+        }
+        // Two strings or variables compared: no column lends its collation, so
+        // SQL Server compares them in the default collation (SQLite would use BINARY).
+        if (ComparesTwoValues(t, i, range)) {
+          r.sql.pop_back();
+          r.sql += std::string(" COLLATE ") + DefaultCollation().sqliteCollation() + " ";
         }
         if (tok.text == "!<") r.sql += ">=";
         else if (tok.text == "!>") r.sql += "<=";

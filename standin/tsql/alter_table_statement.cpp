@@ -58,8 +58,8 @@ void AddColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTabl
                           "' because it does not satisfy these conditions.");
     c.ordinal = ++ordinal;
     std::string declaration = SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
-    if (c.type.collation && *c.type.collation->sqliteCollation())
-      declaration += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
+    if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind))
+      declaration += std::string(" COLLATE ") + ColumnSqliteCollation(c.type.collation);
     SqliteExec(h, "ALTER TABLE " + SqliteQuote(object.name) + " ADD COLUMN " + declaration);
     if (c.type.collation)
       Run(h, "INSERT INTO " + Database::MetaTable("standin_collations", object.name) + " VALUES (?, ?, ?)",

@@ -114,8 +114,8 @@ void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
       continue;
     }
     ddl += SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
-    if (c.type.collation && *c.type.collation->sqliteCollation())
-      ddl += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
+    if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind))
+      ddl += std::string(" COLLATE ") + ColumnSqliteCollation(c.type.collation);
     if (c.pkSeq > 0) pk.push_back(&c);
   }
   std::sort(pk.begin(), pk.end(), [](const ColumnMeta* a, const ColumnMeta* b) { return a->pkSeq < b->pkSeq; });

@@ -21,7 +21,8 @@ struct Collation {
   bool binary = false;
   uint8_t sortId = 0;        // non-zero for SQL_ collations
   std::vector<uint8_t> wireBytes() const;
-  // The SQLite collation for its comparisons ("" = SQLite's BINARY).
+  // The SQLite collation for its comparisons (all registered by RegisterCollations;
+  // each ignores trailing blanks, as SQL Server does).
   const char* sqliteCollation() const;
 };
 
@@ -31,6 +32,13 @@ const Collation* FindCollation(std::string_view name);
 
 // The server's default (SQL_Latin1_General_CP1_CI_AS).
 const Collation& DefaultCollation();
+
+// The SQLite collation of a character column: its declared collation, else the
+// database default (SQL Server gives a column without COLLATE the default).
+const char* ColumnSqliteCollation(const Collation* declared);
+
+// A character as the case-insensitive collations compare it (lower case).
+char32_t FoldForComparison(char32_t c);
 
 // UTF-8 → the collation's code page; characters it lacks become '?'.
 std::string EncodeForCollation(const Collation& c, std::string_view utf8);
