@@ -9,6 +9,7 @@
 #include "catalog/schema_names.h"
 #include "storage/sqlite_column_value.h"
 #include "storage/sqlite_handle.h"
+#include "tsql/check_constraints.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/table_constraints.h"
 #include "tsql/tsql_lexer.h"
@@ -157,6 +158,7 @@ void DropConstraints(StatementContext& ctx, const ObjectMeta& object, const Alte
       if (done || !Same(BareName(c.name), name)) continue;
       if (c.kind == "D") Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) +
                                     " SET default_text = NULL WHERE object_name = ? AND name = ?", {object.name, c.column});
+      if (c.kind == "C") DropCheckTriggers(h, c.name);
       DeleteConstraint(h, c.name);
       done = true;
     }
@@ -188,8 +190,14 @@ void CheckConstraints(StatementContext& ctx, const ObjectMeta& object, const Alt
     if (it != unmatched.end()) unmatched.erase(it);
     // As for a foreign key: NOCHECK disables and distrusts, CHECK enables, WITH CHECK trusts again.
     const auto [disabled, notTrusted] = CheckState(h, c.name);
-    if (s.noCheck) SetCheckState(h, c.name, true, true);
-    else SetCheckState(h, c.name, false, s.withCheck ? false : notTrusted || disabled);
+    if (s.noCheck) {
+      if (!disabled) DropCheckTriggers(h, c.name);
+      SetCheckState(h, c.name, true, true);
+    } else {
+      if (s.withCheck) ValidateCheckRows(ctx, c);
+      if (disabled) CreateCheckTriggers(ctx, c);
+      SetCheckState(h, c.name, false, s.withCheck ? false : notTrusted || disabled);
+    }
   }
   if (!unmatched.empty())
     ThrowSqlError(4917, "Constraint '" + unmatched.front() + "' does not exist.");

@@ -1,0 +1,152 @@
+// CHECK constraints enforced as SQL Server enforces them, through FreeTDS: a
+// row whose condition is FALSE is refused with error 547 (UNKNOWN passes), the
+// statement ends and the batch goes on; ALTER TABLE WITH CHECK / WITH NOCHECK,
+// NOCHECK / CHECK CONSTRAINT and BULK INSERT's CHECK_CONSTRAINTS as documented.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "odbc_client.h"
+#include "shared_server.h"
+
+namespace standin_test {
+namespace {
+
+class CheckConstraints : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SQL_SUCCEEDED(connection_.Connect(FixtureConnectString())))
+        << DescribeDiagnostics(SQL_HANDLE_DBC, connection_.dbc());
+  }
+  // Runs a batch to its end; "native: text" of every error it reported.
+  std::vector<std::string> RunBatch(const std::string& sql) {
+    OdbcStatement s(connection_);
+    std::vector<std::string> errors;
+    SQLRETURN rc = s.Execute(sql);
+    for (;;) {
+      if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO)
+        for (const auto& d : s.DiagnosticRecords())
+          if (d.native > 0 && d.native != 5701 && d.native != 5703)
+            errors.push_back(std::to_string(d.native) + ": " + d.text.substr(d.text.rfind(']') + 1));
+      if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+      rc = SQLMoreResults(s.get());
+    }
+    return errors;
+  }
+  // Every row of a query, fields joined by '|', rows by ';' (NULL as "NULL").
+  std::string Rows(const std::string& sql) {
+    OdbcStatement s(connection_);
+    if (!SQL_SUCCEEDED(s.Execute(sql))) throw std::runtime_error(s.Diagnostics());
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(s.get(), &columns);
+    std::string out;
+    while (s.Fetch()) {
+      if (!out.empty()) out += ';';
+      for (SQLUSMALLINT c = 1; c <= columns; ++c) out += (c > 1 ? "|" : "") + s.Text(c).value_or("NULL");
+    }
+    return out;
+  }
+  std::string State(const std::string& name) {
+    return Rows("SELECT is_disabled, is_not_trusted FROM sys.check_constraints WHERE name = '" + name + "'");
+  }
+  OdbcConnection connection_;
+};
+
+std::string Conflict(const std::string& statement, const std::string& name, const std::string& table,
+                     const std::string& column = "") {
+  return "547: The " + statement + " statement conflicted with the CHECK constraint \"" + name +
+         "\". The conflict occurred in database \"fixture\", table \"dbo." + table + "\"" +
+         (column.empty() ? "" : ", column '" + column + "'") + ".";
+}
+
+using Errors = std::vector<std::string>;
+
+struct RowCase {
+  const char* name;
+  const char* statement;  // runs against Stock holding (1, 5, 1, 2, 'open')
+  Errors errors;
+  const char* rows;       // Stock afterwards
+};
+
+class CheckedRows : public CheckConstraints, public testing::WithParamInterface<RowCase> {};
+
+TEST_P(CheckedRows, RefusedOnlyWhenFalse) {
+  ASSERT_EQ(RunBatch("DROP TABLE IF EXISTS Stock\n"
+                     "CREATE TABLE Stock (id int PRIMARY KEY, qty int CONSTRAINT CK_Stock_Qty CHECK (qty >= 0),"
+                     " lo int, hi int, status varchar(10) CHECK (status IN ('open', 'closed')),"
+                     " CONSTRAINT CK_Stock_Range CHECK (lo <= hi OR hi IS NULL))\n"
+                     "INSERT INTO Stock VALUES (1, 5, 1, 2, 'open')"),
+            Errors{});
+  EXPECT_EQ(RunBatch(GetParam().statement), GetParam().errors);
+  EXPECT_EQ(Rows("SELECT id, qty, lo, hi, status FROM Stock ORDER BY id"), GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statements, CheckedRows,
+    testing::Values(
+        RowCase{"ColumnLevel", "INSERT INTO Stock VALUES (2, -1, 1, 2, 'open')",
+                {Conflict("INSERT", "CK_Stock_Qty", "Stock", "qty")}, "1|5|1|2|open"},
+        RowCase{"TableLevel", "INSERT INTO Stock VALUES (2, 1, 5, 2, 'open')",
+                {Conflict("INSERT", "CK_Stock_Range", "Stock")}, "1|5|1|2|open"},
+        RowCase{"UnknownPasses", "INSERT INTO Stock VALUES (2, NULL, 9, NULL, NULL)", {},
+                "1|5|1|2|open;2|NULL|9|NULL|NULL"},
+        RowCase{"ComparedInTheColumnsCollation", "INSERT INTO Stock VALUES (2, 0, 0, 0, 'CLOSED ')", {},
+                "1|5|1|2|open;2|0|0|0|CLOSED "},
+        RowCase{"Update", "UPDATE Stock SET qty = qty - 6",
+                {Conflict("UPDATE", "CK_Stock_Qty", "Stock", "qty")}, "1|5|1|2|open"},
+        RowCase{"UpdateOfAnotherColumn", "UPDATE Stock SET hi = 0",
+                {Conflict("UPDATE", "CK_Stock_Range", "Stock")}, "1|5|1|2|open"},
+        RowCase{"StatementEndsBatchGoesOn",
+                "INSERT INTO Stock SELECT 2, 1, 1, 1, 'open' UNION ALL SELECT 3, -1, 1, 1, 'open'\n"
+                "INSERT INTO Stock VALUES (4, 4, 1, 1, 'closed')",
+                {Conflict("INSERT", "CK_Stock_Qty", "Stock", "qty")}, "1|5|1|2|open;4|4|1|1|closed"}),
+    [](const testing::TestParamInfo<RowCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CheckConstraints, AlterTableWithCheckAndNoCheck) {
+  ASSERT_EQ(RunBatch("CREATE TABLE Prices (id int PRIMARY KEY, price money)\n"
+                     "INSERT INTO Prices VALUES (1, 10), (2, -3)"),
+            Errors{});
+  // WITH CHECK (the default) looks at the rows there are.
+  EXPECT_EQ(RunBatch("ALTER TABLE Prices ADD CONSTRAINT CK_Prices_Price CHECK (price > 0)"),
+            Errors{Conflict("ALTER TABLE", "CK_Prices_Price", "Prices")});
+  EXPECT_EQ(Rows("SELECT count(*) FROM sys.check_constraints WHERE name = 'CK_Prices_Price'"), "0");
+  // WITH NOCHECK does not, and leaves the constraint not trusted, yet enforced.
+  EXPECT_EQ(RunBatch("ALTER TABLE Prices WITH NOCHECK ADD CONSTRAINT CK_Prices_Price CHECK (price > 0)"), Errors{});
+  EXPECT_EQ(State("CK_Prices_Price"), "0|1");
+  EXPECT_EQ(RunBatch("INSERT INTO Prices VALUES (3, 0)"), Errors{Conflict("INSERT", "CK_Prices_Price", "Prices")});
+  // NOCHECK CONSTRAINT disables it; CHECK CONSTRAINT enables it, still not trusted.
+  EXPECT_EQ(RunBatch("ALTER TABLE Prices NOCHECK CONSTRAINT CK_Prices_Price"), Errors{});
+  EXPECT_EQ(State("CK_Prices_Price"), "1|1");
+  EXPECT_EQ(RunBatch("INSERT INTO Prices VALUES (3, 0)"), Errors{});
+  EXPECT_EQ(RunBatch("ALTER TABLE Prices CHECK CONSTRAINT CK_Prices_Price"), Errors{});
+  EXPECT_EQ(State("CK_Prices_Price"), "0|1");
+  EXPECT_EQ(RunBatch("UPDATE Prices SET price = -1 WHERE id = 1"), Errors{Conflict("UPDATE", "CK_Prices_Price", "Prices")});
+  // WITH CHECK CHECK CONSTRAINT trusts it again only once every row passes.
+  EXPECT_EQ(RunBatch("ALTER TABLE Prices WITH CHECK CHECK CONSTRAINT CK_Prices_Price"),
+            Errors{Conflict("ALTER TABLE", "CK_Prices_Price", "Prices")});
+  EXPECT_EQ(State("CK_Prices_Price"), "0|1");
+  EXPECT_EQ(RunBatch("DELETE FROM Prices WHERE price <= 0\nALTER TABLE Prices WITH CHECK CHECK CONSTRAINT ALL"), Errors{});
+  EXPECT_EQ(State("CK_Prices_Price"), "0|0");
+  // Dropped, it no longer applies.
+  EXPECT_EQ(RunBatch("ALTER TABLE Prices DROP CONSTRAINT CK_Prices_Price\nINSERT INTO Prices VALUES (4, -4)"), Errors{});
+}
+
+TEST_F(CheckConstraints, BulkInsertChecksOnlyWhenAsked) {
+  ASSERT_EQ(RunBatch("CREATE TABLE BulkChecked (id int PRIMARY KEY, qty int CONSTRAINT CK_BulkChecked_Qty CHECK (qty > 0))"),
+            Errors{});
+  const std::string file = "bulk-checked.dat";
+  std::ofstream(SharedServer().dataDir() + "/" + file, std::ios::binary) << "1\t1\r\n2\t-2\r\n";
+  EXPECT_EQ(RunBatch("BULK INSERT BulkChecked FROM '" + file + "' WITH (CHECK_CONSTRAINTS)"),
+            Errors{Conflict("INSERT", "CK_BulkChecked_Qty", "BulkChecked", "qty")});
+  EXPECT_EQ(Rows("SELECT count(*) FROM BulkChecked"), "0");
+  EXPECT_EQ(RunBatch("BULK INSERT BulkChecked FROM '" + file + "'"), Errors{});
+  EXPECT_EQ(Rows("SELECT id, qty FROM BulkChecked ORDER BY id"), "1|1;2|-2");
+  EXPECT_EQ(State("CK_BulkChecked_Qty"), "0|1");
+  EXPECT_EQ(RunBatch("INSERT INTO BulkChecked VALUES (3, 0)"),
+            Errors{Conflict("INSERT", "CK_BulkChecked_Qty", "BulkChecked", "qty")});
+}
+
+}  // namespace
+}  // namespace standin_test
