@@ -1,4 +1,6 @@
 #include "tsql/statement_context.h"
+
+#include "tsql/datalength_units.h"
 #include "tsql/statement_handlers.h"
 
 #include <map>
@@ -165,6 +167,12 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
     });
     break;
   }
+  // DATALENGTH of a literal, variable or column learns its type's byte unit.
+  if (std::vector<SqlToken> measured = AddDataLengthUnits(expanded.empty() ? tokens : expanded,
+                                                          expanded.empty() ? range : TokenRange{0, expanded.size()},
+                                                          session.db(), session.variables);
+      !measured.empty())
+    expanded = std::move(measured);
   RewriteResult r = expanded.empty() ? RewriteForSqlite(tokens, range, vars, inSchema)
                                      : RewriteForSqlite(expanded, TokenRange{0, expanded.size()}, vars, inSchema);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);

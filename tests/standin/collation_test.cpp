@@ -114,7 +114,10 @@ struct ComparisonCase {
 
 class Comparisons : public Collations, public testing::WithParamInterface<ComparisonCase> {};
 
-TEST_P(Comparisons, AsSqlServerCompares) { EXPECT_EQ(Scalar(GetParam().query), GetParam().expected) << GetParam().query; }
+TEST_P(Comparisons, AsSqlServerCompares) {
+  const auto expected = GetParam().expected ? std::optional<std::string>(GetParam().expected) : std::nullopt;
+  EXPECT_EQ(Scalar(GetParam().query), expected) << GetParam().query;
+}
 
 // Columns without COLLATE take the default SQL_Latin1_General_CP1_CI_AS; trailing
 // blanks never count in = or <, but do in LIKE.
@@ -145,6 +148,26 @@ INSTANTIATE_TEST_SUITE_P(
         ComparisonCase{"OrderBy", "SELECT TOP 1 wide FROM Compared ORDER BY wide DESC", "Zebra"},
         ComparisonCase{"OrderByCaseSensitive", "SELECT TOP 1 cs FROM Compared ORDER BY cs, id", "abc"},
         ComparisonCase{"OrderByBinary", "SELECT TOP 1 bin FROM Compared ORDER BY bin", "Abc"}),
+    [](const testing::TestParamInfo<ComparisonCase>& info) { return std::string(info.param.name); });
+
+// LEN counts characters without trailing blanks; DATALENGTH the bytes of the
+// type: two a UTF-16 code unit for Unicode, the code page's for char data.
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, Comparisons,
+    testing::Values(
+        ComparisonCase{"LenIgnoresTrailingBlanks", "SELECT LEN('ab  ')", "2"},
+        ComparisonCase{"DataLengthKeepsTrailingBlanks", "SELECT DATALENGTH('ab  ')", "4"},
+        ComparisonCase{"DataLengthUnicodeLiteral", "SELECT DATALENGTH(N'abc')", "6"},
+        ComparisonCase{"DataLengthUnicodeVariable", "DECLARE @n nvarchar(10) = N'héllo'; SELECT DATALENGTH(@n)", "10"},
+        ComparisonCase{"DataLengthNVarCharColumn", "SELECT DATALENGTH(wide) FROM Compared WHERE id = 1", "10"},
+        ComparisonCase{"DataLengthQualifiedColumn", "SELECT DATALENGTH(c.wide) FROM Compared AS c WHERE id = 2", "10"},
+        ComparisonCase{"DataLengthSurrogatePair", "SELECT DATALENGTH(N'a😀')", "6"},
+        ComparisonCase{"DataLengthVarCharColumn", "SELECT DATALENGTH(ai) FROM Compared WHERE id = 1", "4"},
+        ComparisonCase{"DataLengthCharColumnPadded", "SELECT DATALENGTH(fixed) FROM Compared WHERE id = 1", "8"},
+        ComparisonCase{"DataLengthDoubleByteCodePage", "SELECT DATALENGTH(zh) FROM Collated WHERE id = 1", "6"},
+        ComparisonCase{"LenOfDoubleByteText", "SELECT LEN(zh) FROM Collated WHERE id = 1", "3"},
+        ComparisonCase{"DataLengthBinary", "SELECT DATALENGTH(0x0102FF)", "3"},
+        ComparisonCase{"DataLengthNull", "SELECT DATALENGTH(CAST(NULL AS nvarchar(5)))", nullptr}),
     [](const testing::TestParamInfo<ComparisonCase>& info) { return std::string(info.param.name); });
 
 struct DuplicateCase {
