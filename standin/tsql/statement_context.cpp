@@ -1,6 +1,6 @@
 #include "tsql/statement_context.h"
 
-#include "tsql/datalength_units.h"
+#include "tsql/typed_rewrites.h"
 #include "tsql/statement_handlers.h"
 
 #include <map>
@@ -168,7 +168,7 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
     break;
   }
   // DATALENGTH of a literal, variable or column learns its type's byte unit.
-  if (std::vector<SqlToken> measured = AddDataLengthUnits(expanded.empty() ? tokens : expanded,
+  if (std::vector<SqlToken> measured = AddTypedRewrites(expanded.empty() ? tokens : expanded,
                                                           expanded.empty() ? range : TokenRange{0, expanded.size()},
                                                           session.db(), session.variables);
       !measured.empty())

@@ -89,11 +89,12 @@ void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // LIKE over whole text: % any run, _ one character, [abc] [a-z] [^a] sets; after
-// `escape` (0: none) a character stands for itself.
-bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si, char32_t escape = 0) {
+// `escape` (0: none) a character stands for itself. Case-insensitive unless `exact`.
+bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si, char32_t escape = 0, bool exact = false) {
+  const auto fold = [exact](char32_t c) { return exact ? c : FoldForComparison(c); };
   while (pi < p.size()) {
     if (escape && p[pi] == escape && pi + 1 < p.size()) {
-      if (si >= s.size() || Fold(p[pi + 1]) != Fold(s[si])) return false;
+      if (si >= s.size() || fold(p[pi + 1]) != fold(s[si])) return false;
       pi += 2;
       ++si;
       continue;
@@ -102,7 +103,7 @@ bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si
       while (pi < p.size() && p[pi] == U'%') ++pi;
       if (pi == p.size()) return true;
       for (size_t k = si; k <= s.size(); ++k)
-        if (Like(p, pi, s, k, escape)) return true;
+        if (Like(p, pi, s, k, escape, exact)) return true;
       return false;
     }
     if (si >= s.size()) return false;
@@ -113,10 +114,10 @@ bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si
       bool hit = false;
       for (size_t k = pi + 1 + negate; k < close; ++k) {
         if (k + 2 < close && p[k + 1] == U'-') {
-          hit |= Fold(s[si]) >= Fold(p[k]) && Fold(s[si]) <= Fold(p[k + 2]);
+          hit |= fold(s[si]) >= fold(p[k]) && fold(s[si]) <= fold(p[k + 2]);
           k += 2;
         } else {
-          hit |= Fold(s[si]) == Fold(p[k]);
+          hit |= fold(s[si]) == fold(p[k]);
         }
       }
       if (hit == negate) return false;
@@ -124,7 +125,7 @@ bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si
       ++si;
       continue;
     }
-    if (p[pi] != U'_' && Fold(p[pi]) != Fold(s[si])) return false;
+    if (p[pi] != U'_' && fold(p[pi]) != fold(s[si])) return false;
     ++pi;
     ++si;
   }
@@ -225,6 +226,12 @@ void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_int(ctx, Like(Chars(argv[0]), 0, Chars(argv[1]), 0, escape));
 }
 
+// `s MATCH p`: LIKE in a case-sensitive or binary collation (see tsql/typed_rewrites.h).
+void CaseSensitiveLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  sqlite3_result_int(ctx, Like(Chars(argv[0]), 0, Chars(argv[1]), 0, 0, true));
+}
+
 // A hash of the values (text without regard to case or trailing blanks, as
 // the default collation compares); equal values give equal sums.
 void Checksum(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -265,6 +272,7 @@ void RegisterStringFunctions(sqlite3* db) {
   sqlite3_create_function(db, "checksum", -1, flags, nullptr, Checksum, nullptr, nullptr);
   sqlite3_create_function(db, "like", 2, flags, nullptr, LikeFunction, nullptr, nullptr);
   sqlite3_create_function(db, "like", 3, flags, nullptr, LikeFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "match", 2, flags, nullptr, CaseSensitiveLike, nullptr, nullptr);
 }
 
 }  // namespace standin

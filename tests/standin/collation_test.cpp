@@ -140,6 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
         ComparisonCase{"Variables", "DECLARE @x varchar(10) = 'abc'; SELECT CASE WHEN @x = 'ABC ' THEN 1 ELSE 0 END", "1"},
         ComparisonCase{"LikeIgnoresCase", "SELECT count(*) FROM Compared WHERE plain LIKE 'AB%'", "2"},
         ComparisonCase{"LikeNational", "SELECT count(*) FROM Compared WHERE wide LIKE N'é%'", "2"},
+        ComparisonCase{"LikeCaseSensitive", "SELECT count(*) FROM Compared WHERE cs LIKE 'a%'", "1"},
+        ComparisonCase{"LikeBinary", "SELECT count(*) FROM Compared c WHERE c.bin NOT LIKE 'A%'", "2"},
         ComparisonCase{"LikeKeepsTrailingBlanks", "SELECT CASE WHEN 'a ' LIKE 'a' THEN 1 ELSE 0 END", "0"},
         ComparisonCase{"LikeSets", "SELECT count(*) FROM Compared WHERE plain LIKE '[a-b]%'", "3"},
         ComparisonCase{"LikeEscape", "SELECT CASE WHEN '5%' LIKE '5!%' ESCAPE '!' THEN 1 ELSE 0 END", "1"},

@@ -1,8 +1,9 @@
-#include "tsql/datalength_units.h"
+#include "tsql/typed_rewrites.h"
 
 #include <strings.h>
 
 #include <cctype>
+#include <optional>
 
 #include "catalog/schema_names.h"
 #include "types/collation.h"
@@ -54,22 +55,42 @@ std::string UnitOfType(const SqlType& type) {
 
 }  // namespace
 
-std::vector<SqlToken> AddDataLengthUnits(const std::vector<SqlToken>& tokens, TokenRange range, Database& db,
-                                         const std::map<std::string, Value>& variables) {
+std::vector<SqlToken> AddTypedRewrites(const std::vector<SqlToken>& tokens, TokenRange range, Database& db,
+                                       const std::map<std::string, Value>& variables) {
   std::vector<SqlToken> out;
   std::vector<TableReference> tables;
   bool tablesRead = false, any = false;
-  auto columnUnit = [&](const std::string& qualifier, const std::string& column) -> std::string {
+  auto findColumn = [&](const std::string& qualifier, const std::string& column) -> std::optional<ColumnMeta> {
     if (!tablesRead) tables = ReferencedTables(tokens, range), tablesRead = true;
     for (const auto& table : tables) {
       if (!qualifier.empty() && strcasecmp(qualifier.c_str(), table.alias.c_str()) != 0) continue;
       for (const auto& c : db.TableColumns(table.stored))
-        if (strcasecmp(c.name.c_str(), column.c_str()) == 0) return UnitOfType(c.type);
+        if (strcasecmp(c.name.c_str(), column.c_str()) == 0) return c;
     }
-    return "";
+    return std::nullopt;
   };
   for (size_t i = range.begin; i < range.end; ++i) {
     out.push_back(tokens[i]);
+    // column [NOT] LIKE pattern, the column case-sensitive and no ESCAPE clause.
+    if (tokens[i].IsName()) {
+      size_t like = i + 1;
+      if (like < range.end && tokens[like].IsWord("NOT")) ++like;
+      if (like + 1 < range.end && tokens[like].IsWord("LIKE") &&
+          !(like + 2 < range.end && tokens[like + 2].IsWord("ESCAPE"))) {
+        const bool qualified = i >= range.begin + 2 && tokens[i - 1].IsSymbol(".");
+        const auto column = findColumn(qualified ? tokens[i - 2].text : "", tokens[i].text);
+        const Collation* collation = column ? column->type.collation : nullptr;
+        if (collation && (collation->binary || !collation->ignoreCase)) {
+          for (size_t k = i + 1; k < like; ++k) out.push_back(tokens[k]);
+          SqlToken match = tokens[like];
+          match.text = "MATCH";
+          out.push_back(match);
+          i = like;
+          any = true;
+          continue;
+        }
+      }
+    }
     if (!tokens[i].IsWord("DATALENGTH") || i + 2 >= range.end || !tokens[i + 1].IsSymbol("(")) continue;
     // The argument: one token, or qualifier.column.
     size_t close = i + 3;
@@ -88,7 +109,7 @@ std::vector<SqlToken> AddDataLengthUnits(const std::vector<SqlToken>& tokens, To
                : v->second.national   ? kUnicode
                                       : DefaultCollation().name;
     } else if (arg.IsName()) {
-      unit = columnUnit(close == i + 5 ? tokens[i + 2].text : "", arg.text);
+      if (const auto column = findColumn(close == i + 5 ? tokens[i + 2].text : "", arg.text)) unit = UnitOfType(column->type);
     }
     if (unit.empty()) continue;
     for (size_t k = i + 1; k < close; ++k) out.push_back(tokens[k]);
