@@ -354,7 +354,7 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         // SQL Server compares them in the default collation (SQLite would use BINARY).
         if (ComparesTwoValues(t, i, range)) {
           r.sql.pop_back();
-          r.sql += std::string(" COLLATE ") + DefaultCollation().sqliteCollation() + " ";
+          r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation + " ";
         }
         if (tok.text == "!<") r.sql += ">=";
         else if (tok.text == "!>") r.sql += "<=";

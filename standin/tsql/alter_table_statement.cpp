@@ -44,8 +44,10 @@ void AddColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTabl
   auto existing = db.TableColumns(object.name);
   int ordinal = existing.empty() ? 0 : existing.back().ordinal;
   std::vector<std::string> added;
-  for (ColumnMeta c : s.columns) {
-    ResolveAliasType(ctx, c);
+  std::vector<ColumnMeta> declared = s.columns;
+  for (auto& c : declared) ResolveAliasType(ctx, c);
+  TakeDatabaseCollation(ctx, declared);
+  for (ColumnMeta c : declared) {
     for (const auto& e : existing)
       if (Same(e.name, c.name))
         ThrowSqlError(2705, "Column names in each table must be unique. Column name '" + c.name + "' in table '" +

@@ -162,6 +162,13 @@ void ResolveAliasType(StatementContext& ctx, ColumnMeta& column) {
                             "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
 }
 
+void TakeDatabaseCollation(StatementContext& ctx, std::vector<ColumnMeta>& columns) {
+  const Collation& database = ctx.session.db().collation();
+  if (&database == &DefaultCollation()) return;  // columns without a collation have the server's
+  for (auto& c : columns)
+    if (!c.type.collation && (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind))) c.type.collation = &database;
+}
+
 void AddIndex(StatementContext& ctx, IndexMeta index) {
   Database& db = ctx.session.db();
   sqlite3* h = db.handle();

@@ -99,7 +99,7 @@ std::vector<SqlToken> AddTypedRewrites(const std::vector<SqlToken>& tokens, Toke
     const SqlToken& arg = tokens[close - 1];
     std::string unit;
     if (arg.kind == SqlToken::Kind::String) {
-      unit = arg.national ? kUnicode : DefaultCollation().name;
+      unit = arg.national ? kUnicode : db.collation().name;
     } else if (arg.kind == SqlToken::Kind::Variable) {
       std::string name = arg.text;
       for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -107,7 +107,7 @@ std::vector<SqlToken> AddTypedRewrites(const std::vector<SqlToken>& tokens, Toke
       if (v != variables.end() && v->second.kind == Value::Kind::String)
         unit = v->second.declaredType ? UnitOfType(*v->second.declaredType)
                : v->second.national   ? kUnicode
-                                      : DefaultCollation().name;
+                                      : db.collation().name;
     } else if (arg.IsName()) {
       if (const auto column = findColumn(close == i + 5 ? tokens[i + 2].text : "", arg.text)) unit = UnitOfType(column->type);
     }

@@ -277,12 +277,18 @@ std::string DecodeFromCollation(const Collation& c, std::string_view bytes) {
   return Convert(IconvName(c.codePage), "UTF-8", bytes, true);
 }
 
-void RegisterCollations(::sqlite3* db) {
-  sqlite3_create_collation(db, "standin_ci_as", SQLITE_UTF8, nullptr, Compare<true, false>);
-  sqlite3_create_collation(db, "standin_ci_ai", SQLITE_UTF8, nullptr, Compare<false, false>);
-  sqlite3_create_collation(db, "standin_cs_as", SQLITE_UTF8, nullptr, Compare<true, true>);
-  sqlite3_create_collation(db, "standin_cs_ai", SQLITE_UTF8, nullptr, Compare<false, true>);
-  sqlite3_create_collation(db, "standin_bin", SQLITE_UTF8, nullptr, CompareBinary);
+void RegisterCollations(::sqlite3* db, const Collation& databaseDefault) {
+  using Comparison = int (*)(void*, int, const void*, int, const void*);
+  const std::pair<const char*, Comparison> kinds[] = {{"standin_ci_as", Compare<true, false>},
+                                                       {"standin_ci_ai", Compare<false, false>},
+                                                       {"standin_cs_as", Compare<true, true>},
+                                                       {"standin_cs_ai", Compare<false, true>},
+                                                       {"standin_bin", CompareBinary}};
+  for (const auto& [name, compare] : kinds) {
+    sqlite3_create_collation(db, name, SQLITE_UTF8, nullptr, compare);
+    if (std::strcmp(name, databaseDefault.sqliteCollation()) == 0)
+      sqlite3_create_collation(db, kDatabaseDefaultSqliteCollation, SQLITE_UTF8, nullptr, compare);
+  }
 }
 
 }  // namespace standin

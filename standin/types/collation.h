@@ -45,7 +45,12 @@ std::string EncodeForCollation(const Collation& c, std::string_view utf8);
 // The collation's code page → UTF-8.
 std::string DecodeFromCollation(const Collation& c, std::string_view bytes);
 
-// Registers the SQLite collations named by sqliteCollation() on `db`.
-void RegisterCollations(::sqlite3* db);
+// The SQLite collation that compares as the database's default collation does
+// (literals and variables, which no column lends its collation).
+constexpr char kDatabaseDefaultSqliteCollation[] = "standin_default";
+
+// Registers the SQLite collations named by sqliteCollation() on `db`, and
+// kDatabaseDefaultSqliteCollation as `databaseDefault`.
+void RegisterCollations(::sqlite3* db, const Collation& databaseDefault);
 
 }  // namespace standin

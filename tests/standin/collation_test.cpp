@@ -212,6 +212,32 @@ TEST_F(Collations, BinaryKeyTakesBothCases) {
   EXPECT_EQ(Scalar("SELECT count(*) FROM KeysBinary"), "2");
 }
 
+// A database created with its own collation gives it to columns declared
+// without COLLATE and to comparisons of literals.
+TEST_F(Collations, DatabaseCollationIsTheDefault) {
+  OdbcConnection master;
+  ASSERT_TRUE(SQL_SUCCEEDED(master.Connect(SharedServer().ConnectString("master"))));
+  OdbcStatement(master).Run("CREATE DATABASE CaseSensitive COLLATE Latin1_General_CS_AS");
+  OdbcConnection db;
+  ASSERT_TRUE(SQL_SUCCEEDED(db.Connect(SharedServer().ConnectString("CaseSensitive"))));
+  OdbcStatement(db).Run("CREATE TABLE Names (name varchar(10), other varchar(10) COLLATE Latin1_General_CI_AS)"
+                        " INSERT INTO Names VALUES ('abc', 'abc')");
+  auto scalar = [&](const std::string& sql) {
+    OdbcStatement s(db);
+    EXPECT_TRUE(SQL_SUCCEEDED(s.Execute(sql))) << s.Diagnostics();
+    return s.Fetch() ? s.Text(1) : std::nullopt;
+  };
+  EXPECT_EQ(scalar("SELECT count(*) FROM Names WHERE name = 'ABC'"), "0");
+  EXPECT_EQ(scalar("SELECT count(*) FROM Names WHERE other = 'ABC'"), "1");
+  EXPECT_EQ(scalar("SELECT CASE WHEN 'a' = 'A' THEN 1 ELSE 0 END"), "0");
+  EXPECT_EQ(scalar("SELECT CASE WHEN 'a' = 'a ' THEN 1 ELSE 0 END"), "1");
+  OdbcStatement bad(master);
+  EXPECT_EQ(bad.Execute("CREATE DATABASE BadCollation COLLATE Klingon_CI_AS"), SQL_ERROR);
+  const auto records = bad.DiagnosticRecords();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0].native, 448);
+}
+
 TEST_F(Collations, UnknownCollationRefused) {
   OdbcStatement s(connection_);
   EXPECT_EQ(s.Execute("CREATE TABLE BadCollation (a varchar(5) COLLATE Klingon_CI_AS)"), SQL_ERROR);
