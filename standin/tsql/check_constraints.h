@@ -13,12 +13,14 @@
 
 namespace standin {
 
-// Creates the triggers of an enabled constraint; throws SQL Server's error when
-// its condition does not compile (an unknown column or function).
-void CreateCheckTriggers(StatementContext& ctx, const ConstraintMeta& check);
+// Creates the triggers of an enabled constraint. False when SQLite cannot
+// evaluate its condition (a built-in the stand-in lacks): the constraint is then
+// kept and listed but not enforced, and the reason goes to the server's log.
+bool CreateCheckTriggers(StatementContext& ctx, const ConstraintMeta& check);
 void DropCheckTriggers(sqlite3* db, const std::string& checkName);
 
-// Fails with error 547 (ALTER TABLE wording) when a row of the table breaks it.
+// Fails with error 547 (ALTER TABLE wording) when a row of the table breaks it
+// (a condition SQLite cannot evaluate checks nothing).
 void ValidateCheckRows(StatementContext& ctx, const ConstraintMeta& check);
 
 }  // namespace standin

@@ -104,6 +104,47 @@ INSTANTIATE_TEST_SUITE_P(
                 {Conflict("INSERT", "CK_Stock_Qty", "Stock", "qty")}, "1|5|1|2|open;4|4|1|1|closed"}),
     [](const testing::TestParamInfo<RowCase>& info) { return std::string(info.param.name); });
 
+struct ConditionCase {
+  const char* name;
+  const char* column;     // declaration of column c
+  const char* condition;  // CHECK over c, as install scripts write them
+  const char* good;       // values the condition takes
+  const char* bad;        // and one it refuses
+};
+
+class Conditions : public CheckConstraints, public testing::WithParamInterface<ConditionCase> {};
+
+TEST_P(Conditions, TakeGoodRowsAndRefuseBadOnes) {
+  const ConditionCase& c = GetParam();
+  const std::string table = std::string("Cond") + c.name;
+  ASSERT_EQ(RunBatch("CREATE TABLE " + table + " (id int IDENTITY PRIMARY KEY, c " + c.column + ", CONSTRAINT CK_" + table +
+                     " CHECK " + c.condition + ")"),
+            Errors{});
+  EXPECT_EQ(RunBatch("INSERT INTO " + table + " (c) VALUES " + c.good), Errors{});
+  EXPECT_EQ(RunBatch("INSERT INTO " + table + " (c) VALUES " + c.bad), Errors{Conflict("INSERT", "CK_" + table, table)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, Conditions,
+    testing::Values(
+        ConditionCase{"Range", "smallint", "([c]>=(0) AND [c]<=(120))", "(0), (120), (NULL)", "(121)"},
+        ConditionCase{"Upper", "nchar(1)", "(upper([c])=N'F' OR upper([c])=N'M')", "(N'f'), (N'M')", "(N'x')"},
+        ConditionCase{"Pattern", "varchar(5)", "([c] LIKE '[0-9][0-9][A-Z]')", "('12a'), ('99Z')", "('1a2')"},
+        ConditionCase{"Since", "date", "([c]>='1930-01-01' AND [c]<=getdate())", "('1980-05-01')", "('1929-12-31')"},
+        ConditionCase{"Past", "datetime", "([c]<=getdate())", "('2001-02-03T04:05:06')", "('2999-01-01')"},
+        ConditionCase{"Money", "money", "([c]>(0.00))", "(0.01), (12.5)", "(0)"},
+        ConditionCase{"Length", "nvarchar(10)", "(len([c])>=(2) AND isnull([c],'')<>'')", "(N'ab'), (N'abc  ')", "(N'a ')"}),
+    [](const testing::TestParamInfo<ConditionCase>& info) { return std::string(info.param.name); });
+
+// A condition with a built-in the stand-in lacks (DATEADD) does not refuse the
+// script: the constraint is kept and listed, as SQL Server would keep it.
+TEST_F(CheckConstraints, ConditionTheStandInCannotEvaluateIsKept) {
+  EXPECT_EQ(RunBatch("CREATE TABLE People (born date CONSTRAINT CK_People_Born CHECK (born <= dateadd(year, -18, getdate())))\n"
+                     "INSERT INTO People VALUES ('1980-05-01')"),
+            Errors{});
+  EXPECT_EQ(Rows("SELECT name FROM sys.check_constraints WHERE parent_object_id = OBJECT_ID('People')"), "CK_People_Born");
+}
+
 TEST_F(CheckConstraints, AlterTableWithCheckAndNoCheck) {
   ASSERT_EQ(RunBatch("CREATE TABLE Prices (id int PRIMARY KEY, price money)\n"
                      "INSERT INTO Prices VALUES (1, 10), (2, -3)"),
