@@ -326,6 +326,16 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
           i += 2;
           break;
         }
+        // expr COLLATE name: the SQLite collation that compares as that one does.
+        if (tok.IsWord("COLLATE") && i + 1 < range.end && t[i + 1].IsName()) {
+          const Collation* named = FindCollation(t[i + 1].text);
+          r.sql += std::string("COLLATE ") +
+                   (t[i + 1].IsWord("DATABASE_DEFAULT") ? kDatabaseDefaultSqliteCollation
+                    : named                             ? named->sqliteCollation()
+                                                        : "\"" + t[i + 1].text + "\"");
+          ++i;
+          break;
+        }
         if (RewriteConversion(t, i, range, vars, r)) {
           if (!r.ok) return r;
           break;

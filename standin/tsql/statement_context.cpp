@@ -111,6 +111,9 @@ ServerMessage TranslateSqliteError(const SqliteError& e) {
   } else if (text.rfind("no such function: ", 0) == 0) {
     m.number = 195;
     m.text = "'" + After(text, "no such function: ") + "' is not a recognized built-in function name.";
+  } else if (text.rfind("no such collation sequence: ", 0) == 0) {
+    m.number = 448;
+    m.text = "Invalid collation '" + After(text, "no such collation sequence: ") + "'.";
   } else if (text.rfind("The ", 0) == 0 && text.find(" statement conflicted with the ") != std::string::npos) {
     m.number = 547;  // raised by the triggers enforcing foreign keys
     m.state = 0;

@@ -142,6 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
         ComparisonCase{"LikeNational", "SELECT count(*) FROM Compared WHERE wide LIKE N'é%'", "2"},
         ComparisonCase{"LikeCaseSensitive", "SELECT count(*) FROM Compared WHERE cs LIKE 'a%'", "1"},
         ComparisonCase{"LikeBinary", "SELECT count(*) FROM Compared c WHERE c.bin NOT LIKE 'A%'", "2"},
+        ComparisonCase{"ExplicitCollation", "SELECT count(*) FROM Compared WHERE plain = 'abc' COLLATE Latin1_General_CS_AS", "1"},
+        ComparisonCase{"ExplicitDatabaseDefault", "SELECT count(*) FROM Compared WHERE cs = 'abc' COLLATE DATABASE_DEFAULT", "3"},
         ComparisonCase{"LikeKeepsTrailingBlanks", "SELECT CASE WHEN 'a ' LIKE 'a' THEN 1 ELSE 0 END", "0"},
         ComparisonCase{"LikeSets", "SELECT count(*) FROM Compared WHERE plain LIKE '[a-b]%'", "3"},
         ComparisonCase{"LikeEscape", "SELECT CASE WHEN '5%' LIKE '5!%' ESCAPE '!' THEN 1 ELSE 0 END", "1"},
@@ -245,6 +247,12 @@ TEST_F(Collations, UnknownCollationRefused) {
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records[0].native, 448);
   EXPECT_NE(records[0].text.find("Invalid collation 'Klingon_CI_AS'."), std::string::npos);
+  OdbcStatement query(connection_);
+  EXPECT_EQ(query.Execute("SELECT 1 FROM Compared WHERE plain = 'a' COLLATE Klingon_CI_AS"), SQL_ERROR);
+  const auto queryRecords = query.DiagnosticRecords();
+  ASSERT_FALSE(queryRecords.empty());
+  EXPECT_EQ(queryRecords[0].native, 448);
+  EXPECT_NE(queryRecords[0].text.find("Invalid collation 'Klingon_CI_AS'."), std::string::npos);
 }
 
 }  // namespace
