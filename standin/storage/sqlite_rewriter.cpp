@@ -117,20 +117,27 @@ bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
 
 bool IsValueToken(const SqlToken& t) { return t.kind == SqlToken::Kind::String || t.kind == SqlToken::Kind::Variable; }
 
-// `value op value` with a string or variable on both sides (not SELECT @v = ... or SET @v = ...).
-bool ComparesTwoValues(const std::vector<SqlToken>& t, size_t i, TokenRange range) {
+// A string or variable at `i` compared with another (`v op v`, `v [NOT] IN (v, ...)`,
+// `v [NOT] BETWEEN v AND ...`): no column lends its collation to such a
+// comparison, so SQL Server compares in the database's default collation
+// (SQLite would use BINARY). Not the target of SELECT @v = ... or SET @v = ....
+bool ComparedWithValue(const std::vector<SqlToken>& t, size_t i, TokenRange range) {
   static const char* const kComparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
-  if (i <= range.begin || i + 1 >= range.end || !IsValueToken(t[i - 1]) || !IsValueToken(t[i + 1])) return false;
-  if (std::none_of(std::begin(kComparisons), std::end(kComparisons), [&](const char* op) { return t[i].IsSymbol(op); }))
-    return false;
-  if (i - 1 > range.begin) {
-    const SqlToken& before = t[i - 2];
-    if (t[i - 1].kind == SqlToken::Kind::Variable &&
+  if (!IsValueToken(t[i]) || i + 2 >= range.end) return false;
+  if (i > range.begin) {
+    const SqlToken& before = t[i - 1];
+    if (before.IsSymbol(".")) return false;
+    if (t[i].kind == SqlToken::Kind::Variable &&
         (before.IsWord("SELECT") || before.IsWord("SET") || before.IsSymbol(",") || before.IsWord("DECLARE")))
       return false;
-    if (before.IsSymbol(".")) return false;
   }
-  return true;
+  const SqlToken& op = t[i + 1];
+  if (std::any_of(std::begin(kComparisons), std::end(kComparisons), [&](const char* c) { return op.IsSymbol(c); }))
+    return IsValueToken(t[i + 2]) && !(i + 3 < range.end && t[i + 3].IsWord("COLLATE"));  // explicit wins
+  size_t k = i + 1;
+  if (t[k].IsWord("NOT")) ++k;
+  if (k + 1 < range.end && t[k].IsWord("BETWEEN")) return IsValueToken(t[k + 1]);
+  return k + 2 < range.end && t[k].IsWord("IN") && t[k + 1].IsSymbol("(") && IsValueToken(t[k + 2]);
 }
 
 }  // namespace
@@ -295,7 +302,10 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         r.sql += q + "\"";
         break;
       }
-      case SqlToken::Kind::String: r.sql += SqliteString(tok.text); break;
+      case SqlToken::Kind::String:
+        r.sql += SqliteString(tok.text);
+        if (ComparedWithValue(t, i, range)) r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation;
+        break;
       case SqlToken::Kind::Binary:
         r.sql += "X'" + std::string(tok.text.size() % 2 ? "0" : "") + tok.text + "'";
         break;
@@ -307,6 +317,7 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
           return r;
         }
         r.sql += *v;
+        if (ComparedWithValue(t, i, range)) r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation;
         break;
       }
       case SqlToken::Kind::Word: {
@@ -359,12 +370,6 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
                                 (i + 1 < range.end && t[i + 1].kind == SqlToken::Kind::String))) {
           r.sql += "||";
           break;
-        }
-        // Two strings or variables compared: no column lends its collation, so
-        // SQL Server compares them in the default collation (SQLite would use BINARY).
-        if (ComparesTwoValues(t, i, range)) {
-          r.sql.pop_back();
-          r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation + " ";
         }
         if (tok.text == "!<") r.sql += ">=";
         else if (tok.text == "!>") r.sql += "<=";
