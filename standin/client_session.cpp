@@ -221,7 +221,7 @@ class ClientSession {
     if (!sspiReply.empty()) WriteSspi(w_, sspiReply);
     WriteEnvChange(w_, 1, state_.db().name(), "master");
     WriteMessage(w_, Message(5701, 2, 0, "Changed database context to '" + state_.db().name() + "'."));
-    WriteEnvChangeBytes(w_, 7, kCollation, {});
+    WriteEnvChangeBytes(w_, 7, state_.db().collation().wireBytes(), {});
     WriteEnvChange(w_, 2, "us_english", "");
     WriteMessage(w_, Message(5703, 1, 0, "Changed language setting to us_english."));
     WriteLoginAck(w_, w_.tdsVersion());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalog/schema_names.h"
+#include "types/collation.h"
 #include "types/sql_type.h"
 #include "storage/sqlite_handle.h"
 
@@ -517,6 +518,25 @@ void DataLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// DATALENGTH(x, unit) for text whose type the statement told: 'N' counts two
+// bytes a UTF-16 code unit, a collation name the bytes of its code page.
+void TypedDataLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return DataLength(ctx, 1, argv);
+  const std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
+                              static_cast<size_t>(sqlite3_value_bytes(argv[0])));
+  const std::string unit(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
+  if (unit == "N") {
+    int64_t units = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      if ((b & 0xC0) != 0x80) units += b >= 0xF0 ? 2 : 1;  // a character beyond the BMP is a surrogate pair
+    }
+    return sqlite3_result_int64(ctx, 2 * units);
+  }
+  const Collation* collation = FindCollation(unit);
+  sqlite3_result_int64(ctx, static_cast<int64_t>(EncodeForCollation(collation ? *collation : DefaultCollation(), text).size()));
+}
+
 }  // namespace
 
 void RegisterCatalogViews(sqlite3* db) {
@@ -536,6 +556,7 @@ void RegisterCatalogViews(sqlite3* db) {
   sqlite3_create_function(db, "col_length", 2, flags, nullptr, ColLength, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_len", 1, flags | SQLITE_DETERMINISTIC, nullptr, Len, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_datalength", 1, flags | SQLITE_DETERMINISTIC, nullptr, DataLength, nullptr, nullptr);
+  sqlite3_create_function(db, "tsql_datalength", 2, flags | SQLITE_DETERMINISTIC, nullptr, TypedDataLength, nullptr, nullptr);
   SqliteExec(db, kViewsSql);
 }
 

@@ -133,7 +133,7 @@ std::vector<std::string> DataDirectory::ListNames() {
   return names;
 }
 
-bool DataDirectory::Create(const std::string& name, std::string& error) {
+bool DataDirectory::Create(const std::string& name, std::string& error, const Collation* collation) {
   std::lock_guard lock(mu_);
   if (!ValidName(name)) {
     error = "Incorrect syntax near '" + name + "'.";
@@ -145,6 +145,11 @@ bool DataDirectory::Create(const std::string& name, std::string& error) {
   }
   try {
     Database created(dir_ + "/" + name + ".mdf", name);
+    if (collation) {
+      SqliteStatement s(created.handle(), "INSERT OR REPLACE INTO standin_settings VALUES ('collation', ?)");
+      s.Bind(1, collation->name);
+      s.Step();
+    }
   } catch (const std::exception& e) {
     error = std::string("CREATE DATABASE failed: ") + e.what();
     return false;
@@ -198,13 +203,19 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
   sqlite3_busy_timeout(db_, 10000);
   RegisterTsqlFunctions(db_);
   RegisterDbId(db_, path);
-  RegisterCollations(db_);
+  RegisterCollations(db_, DefaultCollation());
   RegisterPermissionFunctions(db_, &rights_);
   try {
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
     SqliteExec(db_, kSchema);
     EnsureSchemaMetadata(db_);
     SqliteExec(db_, TemporarySchema());
+    {
+      SqliteStatement setting(db_, "SELECT value FROM standin_settings WHERE key = 'collation'");
+      collation_ = setting.Step() ? FindCollation(setting.Text(0)) : nullptr;
+    }
+    if (!collation_) collation_ = &DefaultCollation();
+    if (collation_ != &DefaultCollation()) RegisterCollations(db_, *collation_);
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "storage/access_rights.h"
+#include "types/collation.h"
 #include "types/sql_type.h"
 
 namespace standin {
@@ -52,8 +53,9 @@ class DataDirectory {
   // The file of an existing database (names compare case-insensitively) and
   // the name as created.
   std::optional<std::string> Find(const std::string& name, std::string* canonical = nullptr);
-  // Creates NAME.mdf; false with `error` set when it exists or cannot be made.
-  bool Create(const std::string& name, std::string& error);
+  // Creates NAME.mdf with its default collation (the server's when null); false
+  // with `error` set when it exists or cannot be made.
+  bool Create(const std::string& name, std::string& error, const Collation* collation = nullptr);
   // Names of all databases, sorted without regard to case.
   std::vector<std::string> ListNames();
   // Removes a database nobody uses.
@@ -78,6 +80,8 @@ class Database {
   Database& operator=(const Database&) = delete;
 
   sqlite3* handle() const { return db_; }
+  // The default collation (CREATE DATABASE ... COLLATE), the server's otherwise.
+  const Collation& collation() const { return *collation_; }
 
   // #temp tables live in this connection's temp schema, their metadata in
   // session tables beside it: gone with the connection, seen by no other.
@@ -104,6 +108,7 @@ class Database {
 
  private:
   AccessRights rights_;
+  const Collation* collation_ = nullptr;
   sqlite3* db_ = nullptr;
   std::string name_;
 };

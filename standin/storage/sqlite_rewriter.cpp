@@ -2,9 +2,13 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "catalog/catalog_views.h"
 #include "catalog/schema_names.h"
 #include "storage/division_rewrite.h"
+#include "types/collation.h"
 #include "types/conversion_syntax.h"
 #include "tsql/table_hints.h"
 
@@ -109,6 +113,31 @@ bool HasSelectAlias(const std::vector<SqlToken>& t, size_t begin, size_t end) {
     if (t[i].IsName() && t[i + 1].IsSymbol("=") && (t[i - 1].IsWord("SELECT") || t[i - 1].IsSymbol(",")))
       return true;
   return false;
+}
+
+bool IsValueToken(const SqlToken& t) { return t.kind == SqlToken::Kind::String || t.kind == SqlToken::Kind::Variable; }
+
+// A string or variable at `i` compared with another (`v op v`, `v [NOT] IN (v, ...)`,
+// `v [NOT] BETWEEN v AND ...`): no column lends its collation to such a
+// comparison, so SQL Server compares in the database's default collation
+// (SQLite would use BINARY). Not the target of SELECT @v = ... or SET @v = ....
+bool ComparedWithValue(const std::vector<SqlToken>& t, size_t i, TokenRange range) {
+  static const char* const kComparisons[] = {"=", "<>", "!=", "<", ">", "<=", ">=", "!<", "!>"};
+  if (!IsValueToken(t[i]) || i + 2 >= range.end) return false;
+  if (i > range.begin) {
+    const SqlToken& before = t[i - 1];
+    if (before.IsSymbol(".")) return false;
+    if (t[i].kind == SqlToken::Kind::Variable &&
+        (before.IsWord("SELECT") || before.IsWord("SET") || before.IsSymbol(",") || before.IsWord("DECLARE")))
+      return false;
+  }
+  const SqlToken& op = t[i + 1];
+  if (std::any_of(std::begin(kComparisons), std::end(kComparisons), [&](const char* c) { return op.IsSymbol(c); }))
+    return IsValueToken(t[i + 2]) && !(i + 3 < range.end && t[i + 3].IsWord("COLLATE"));  // explicit wins
+  size_t k = i + 1;
+  if (t[k].IsWord("NOT")) ++k;
+  if (k + 1 < range.end && t[k].IsWord("BETWEEN")) return IsValueToken(t[k + 1]);
+  return k + 2 < range.end && t[k].IsWord("IN") && t[k + 1].IsSymbol("(") && IsValueToken(t[k + 2]);
 }
 
 }  // namespace
@@ -273,7 +302,10 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         r.sql += q + "\"";
         break;
       }
-      case SqlToken::Kind::String: r.sql += SqliteString(tok.text); break;
+      case SqlToken::Kind::String:
+        r.sql += SqliteString(tok.text);
+        if (ComparedWithValue(t, i, range)) r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation;
+        break;
       case SqlToken::Kind::Binary:
         r.sql += "X'" + std::string(tok.text.size() % 2 ? "0" : "") + tok.text + "'";
         break;
@@ -285,6 +317,7 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
           return r;
         }
         r.sql += *v;
+        if (ComparedWithValue(t, i, range)) r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation;
         break;
       }
       case SqlToken::Kind::Word: {
@@ -302,6 +335,16 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
           const auto v = vars ? vars("@@IDENTITY") : std::nullopt;
           r.sql += v ? *v : "NULL";
           i += 2;
+          break;
+        }
+        // expr COLLATE name: the SQLite collation that compares as that one does.
+        if (tok.IsWord("COLLATE") && i + 1 < range.end && t[i + 1].IsName()) {
+          const Collation* named = FindCollation(t[i + 1].text);
+          r.sql += std::string("COLLATE ") +
+                   (t[i + 1].IsWord("DATABASE_DEFAULT") ? kDatabaseDefaultSqliteCollation
+                    : named                             ? named->sqliteCollation()
+                                                        : "\"" + t[i + 1].text + "\"");
+          ++i;
           break;
         }
         if (RewriteConversion(t, i, range, vars, r)) {

@@ -9,6 +9,7 @@
 #include "catalog/schema_names.h"
 #include "storage/sqlite_column_value.h"
 #include "storage/sqlite_handle.h"
+#include "tsql/check_constraints.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/table_constraints.h"
 #include "tsql/tsql_lexer.h"
@@ -43,8 +44,10 @@ void AddColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTabl
   auto existing = db.TableColumns(object.name);
   int ordinal = existing.empty() ? 0 : existing.back().ordinal;
   std::vector<std::string> added;
-  for (ColumnMeta c : s.columns) {
-    ResolveAliasType(ctx, c);
+  std::vector<ColumnMeta> declared = s.columns;
+  for (auto& c : declared) ResolveAliasType(ctx, c);
+  TakeDatabaseCollation(ctx, declared);
+  for (ColumnMeta c : declared) {
     for (const auto& e : existing)
       if (Same(e.name, c.name))
         ThrowSqlError(2705, "Column names in each table must be unique. Column name '" + c.name + "' in table '" +
@@ -58,8 +61,8 @@ void AddColumns(StatementContext& ctx, const ObjectMeta& object, const AlterTabl
                           "' because it does not satisfy these conditions.");
     c.ordinal = ++ordinal;
     std::string declaration = SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
-    if (c.type.collation && *c.type.collation->sqliteCollation())
-      declaration += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
+    if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind))
+      declaration += std::string(" COLLATE ") + ColumnSqliteCollation(c.type.collation);
     SqliteExec(h, "ALTER TABLE " + SqliteQuote(object.name) + " ADD COLUMN " + declaration);
     if (c.type.collation)
       Run(h, "INSERT INTO " + Database::MetaTable("standin_collations", object.name) + " VALUES (?, ?, ?)",
@@ -157,6 +160,7 @@ void DropConstraints(StatementContext& ctx, const ObjectMeta& object, const Alte
       if (done || !Same(BareName(c.name), name)) continue;
       if (c.kind == "D") Run(h, "UPDATE " + Database::MetaTable("standin_columns", object.name) +
                                     " SET default_text = NULL WHERE object_name = ? AND name = ?", {object.name, c.column});
+      if (c.kind == "C") DropCheckTriggers(h, c.name);
       DeleteConstraint(h, c.name);
       done = true;
     }
@@ -188,8 +192,14 @@ void CheckConstraints(StatementContext& ctx, const ObjectMeta& object, const Alt
     if (it != unmatched.end()) unmatched.erase(it);
     // As for a foreign key: NOCHECK disables and distrusts, CHECK enables, WITH CHECK trusts again.
     const auto [disabled, notTrusted] = CheckState(h, c.name);
-    if (s.noCheck) SetCheckState(h, c.name, true, true);
-    else SetCheckState(h, c.name, false, s.withCheck ? false : notTrusted || disabled);
+    if (s.noCheck) {
+      if (!disabled) DropCheckTriggers(h, c.name);
+      SetCheckState(h, c.name, true, true);
+    } else {
+      if (s.withCheck) ValidateCheckRows(ctx, c);
+      if (disabled) CreateCheckTriggers(ctx, c);
+      SetCheckState(h, c.name, false, s.withCheck ? false : notTrusted || disabled);
+    }
   }
   if (!unmatched.empty())
     ThrowSqlError(4917, "Constraint '" + unmatched.front() + "' does not exist.");

@@ -10,6 +10,7 @@
 
 #include "catalog/schema_metadata.h"
 #include "tsql/bulk_data_file.h"
+#include "tsql/check_constraints.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/table_row_writer.h"
 
@@ -130,14 +131,19 @@ std::string ReadFile(const std::string& dataDir, const std::string& written) {
   return bytes;
 }
 
-// Without CHECK_CONSTRAINTS the table's foreign keys are not checked during
-// the load (their triggers are lifted) and are left not trusted, as on SQL Server.
+// Without CHECK_CONSTRAINTS the table's foreign keys and CHECK constraints are
+// not checked during the load (their triggers are lifted) and are left not
+// trusted, as on SQL Server.
 class UncheckedForeignKeys {
  public:
   UncheckedForeignKeys(StatementContext& ctx, const std::string& table) : ctx_(ctx) {
-    for (auto& fk : AllForeignKeys(ctx.session.db().handle()))
+    sqlite3* db = ctx.session.db().handle();
+    for (auto& fk : AllForeignKeys(db))
       if (strcasecmp(fk.table.c_str(), table.c_str()) == 0 && !fk.disabled) keys_.push_back(fk);
-    for (const auto& fk : keys_) DropForeignKeyTriggers(ctx.session.db().handle(), fk.name);
+    for (const auto& fk : keys_) DropForeignKeyTriggers(db, fk.name);
+    for (auto& c : TableConstraints(db, table))
+      if (c.kind == "C" && !CheckState(db, c.name).first) checks_.push_back(c);
+    for (const auto& c : checks_) DropCheckTriggers(db, c.name);
   }
   // Inside the load's transaction: a failed load restores the triggers with its rollback.
   void Restore(bool loadedRows) {
@@ -146,11 +152,16 @@ class UncheckedForeignKeys {
       CreateForeignKeyTriggers(db, ctx_.session.db().name(), fk);
       if (loadedRows) SetForeignKeyState(db, fk.name, false, true);
     }
+    for (const auto& c : checks_) {
+      CreateCheckTriggers(ctx_, c);
+      if (loadedRows) SetCheckState(db, c.name, false, true);
+    }
   }
 
  private:
   StatementContext& ctx_;
   std::vector<ForeignKeyMeta> keys_;
+  std::vector<ConstraintMeta> checks_;
 };
 
 }  // namespace

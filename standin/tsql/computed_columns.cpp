@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "storage/sqlite_handle.h"
+#include "types/collation.h"
 #include "types/conversion_syntax.h"
 
 namespace standin {
@@ -56,7 +57,10 @@ SqlType ComputedColumnType(const std::string& expression, const std::vector<Colu
 std::string GeneratedColumnDefinition(StatementContext& ctx, const ColumnMeta& c) {
   const LexResult lex = Tokenize(c.computed);
   const std::string expression = ctx.Rewrite(lex.tokens, TokenRange{0, lex.tokens.size() - 1});
-  return SqliteQuote(c.name) + " " + SqliteDeclType(c.type) + " GENERATED ALWAYS AS (" + expression + ")" +
+  const std::string collate = IsCharKind(c.type.kind) || IsNCharKind(c.type.kind)
+                                  ? std::string(" COLLATE ") + ColumnSqliteCollation(c.type.collation)
+                                  : std::string();
+  return SqliteQuote(c.name) + " " + SqliteDeclType(c.type) + collate + " GENERATED ALWAYS AS (" + expression + ")" +
          (c.persisted ? " STORED" : " VIRTUAL");
 }
 

@@ -36,8 +36,10 @@ bool ObjectExists(StatementContext& ctx, const std::string& name) {
 }  // namespace
 
 void RunCreateDatabase(StatementContext& ctx, const CreateDatabaseStmt& s) {
+  const Collation* collation = s.collation.empty() ? nullptr : FindCollation(s.collation);
+  if (!s.collation.empty() && !collation) ThrowSqlError(448, "Invalid collation '" + s.collation + "'.");
   std::string error;
-  if (!ctx.session.directory.Create(s.name, error)) ThrowSqlError(error.find("already exists") != std::string::npos ? 1801 : 1802, error);
+  if (!ctx.session.directory.Create(s.name, error, collation)) ThrowSqlError(error.find("already exists") != std::string::npos ? 1801 : 1802, error);
   ctx.Done(0, kCmdNone, 0);
 }
 
@@ -58,6 +60,7 @@ void RunDropDatabase(StatementContext& ctx, const DropDatabaseStmt& s) {
 
 void RunUse(StatementContext& ctx, const UseStmt& s) {
   const std::string old = ctx.session.db().name();
+  const Collation& oldCollation = ctx.session.db().collation();
   bool opened = false;
   try {
     opened = ctx.session.OpenDatabase(s.name);
@@ -67,6 +70,8 @@ void RunUse(StatementContext& ctx, const UseStmt& s) {
   if (!opened)
     ThrowSqlError(911, "Database '" + s.name + "' does not exist. Make sure that the name is entered correctly.");
   WriteEnvChange(ctx.w, 1, ctx.session.db().name(), old);
+  if (&ctx.session.db().collation() != &oldCollation)
+    WriteEnvChangeBytes(ctx.w, 7, ctx.session.db().collation().wireBytes(), oldCollation.wireBytes());
   ServerMessage info;
   info.number = 5701;
   info.state = 1;
@@ -83,6 +88,7 @@ void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
   if (table.size() > 128) ThrowSqlError(103, "The identifier that starts with '" + table.substr(0, 128) + "' is too long. Maximum length is 128.");
   CreateTableStmt s = stmt;  // alias types are resolved into the copy
   for (auto& c : s.columns) ResolveAliasType(ctx, c);
+  TakeDatabaseCollation(ctx, s.columns);
   for (auto& c : s.columns)
     if (!c.computed.empty()) c.type = ComputedColumnType(c.computed, s.columns);
   std::set<std::string> seen;
@@ -114,8 +120,8 @@ void CreateTable(StatementContext& ctx, const CreateTableStmt& stmt) {
       continue;
     }
     ddl += SqliteQuote(c.name) + " " + SqliteDeclType(c.type);
-    if (c.type.collation && *c.type.collation->sqliteCollation())
-      ddl += std::string(" COLLATE ") + c.type.collation->sqliteCollation();
+    if (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind))
+      ddl += std::string(" COLLATE ") + ColumnSqliteCollation(c.type.collation);
     if (c.pkSeq > 0) pk.push_back(&c);
   }
   std::sort(pk.begin(), pk.end(), [](const ColumnMeta* a, const ColumnMeta* b) { return a->pkSeq < b->pkSeq; });

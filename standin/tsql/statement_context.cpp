@@ -1,4 +1,6 @@
 #include "tsql/statement_context.h"
+
+#include "tsql/typed_rewrites.h"
 #include "tsql/statement_handlers.h"
 
 #include <map>
@@ -110,6 +112,9 @@ ServerMessage TranslateSqliteError(const SqliteError& e) {
   } else if (text.rfind("no such function: ", 0) == 0) {
     m.number = 195;
     m.text = "'" + After(text, "no such function: ") + "' is not a recognized built-in function name.";
+  } else if (text.rfind("no such collation sequence: ", 0) == 0) {
+    m.number = 448;
+    m.text = "Invalid collation '" + After(text, "no such collation sequence: ") + "'.";
   } else if (text.rfind("The ", 0) == 0 && text.find(" statement conflicted with the ") != std::string::npos) {
     m.number = 547;  // raised by the triggers enforcing foreign keys
     m.state = 0;
@@ -166,6 +171,12 @@ std::string StatementContext::Rewrite(const std::vector<SqlToken>& tokens, Token
     });
     break;
   }
+  // DATALENGTH of a literal, variable or column learns its type's byte unit.
+  if (std::vector<SqlToken> measured = AddTypedRewrites(expanded.empty() ? tokens : expanded,
+                                                          expanded.empty() ? range : TokenRange{0, expanded.size()},
+                                                          session.db(), session.variables);
+      !measured.empty())
+    expanded = std::move(measured);
   RewriteResult r = expanded.empty() ? RewriteForSqlite(tokens, range, vars, inSchema)
                                      : RewriteForSqlite(expanded, TokenRange{0, expanded.size()}, vars, inSchema);
   if (!r.ok) ThrowSqlError(137, "Must declare the scalar variable \"" + r.undeclaredVariable + "\".", 2);

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cwctype>
 #include <string>
 #include <vector>
 
 #include "storage/sqlite_handle.h"
+#include "types/collation.h"
 #include "types/text_encoding.h"
 
 namespace standin {
@@ -38,7 +38,7 @@ bool AnyNull(int argc, sqlite3_value** argv) {
   return false;
 }
 
-char32_t Fold(char32_t c) { return static_cast<char32_t>(std::towlower(static_cast<wint_t>(c))); }
+char32_t Fold(char32_t c) { return FoldForComparison(c); }
 
 constexpr int64_t kLongestResult = 2147483647;
 
@@ -88,14 +88,22 @@ void CharIndex(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_int64(ctx, at == std::u32string::npos ? 0 : static_cast<int64_t>(at) + 1);
 }
 
-// LIKE over whole text: % any run, _ one character, [abc] [a-z] [^a] sets.
-bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si) {
+// LIKE over whole text: % any run, _ one character, [abc] [a-z] [^a] sets; after
+// `escape` (0: none) a character stands for itself. Case-insensitive unless `exact`.
+bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si, char32_t escape = 0, bool exact = false) {
+  const auto fold = [exact](char32_t c) { return exact ? c : FoldForComparison(c); };
   while (pi < p.size()) {
+    if (escape && p[pi] == escape && pi + 1 < p.size()) {
+      if (si >= s.size() || fold(p[pi + 1]) != fold(s[si])) return false;
+      pi += 2;
+      ++si;
+      continue;
+    }
     if (p[pi] == U'%') {
       while (pi < p.size() && p[pi] == U'%') ++pi;
       if (pi == p.size()) return true;
       for (size_t k = si; k <= s.size(); ++k)
-        if (Like(p, pi, s, k)) return true;
+        if (Like(p, pi, s, k, escape, exact)) return true;
       return false;
     }
     if (si >= s.size()) return false;
@@ -106,10 +114,10 @@ bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si
       bool hit = false;
       for (size_t k = pi + 1 + negate; k < close; ++k) {
         if (k + 2 < close && p[k + 1] == U'-') {
-          hit |= Fold(s[si]) >= Fold(p[k]) && Fold(s[si]) <= Fold(p[k + 2]);
+          hit |= fold(s[si]) >= fold(p[k]) && fold(s[si]) <= fold(p[k + 2]);
           k += 2;
         } else {
-          hit |= Fold(s[si]) == Fold(p[k]);
+          hit |= fold(s[si]) == fold(p[k]);
         }
       }
       if (hit == negate) return false;
@@ -117,7 +125,7 @@ bool Like(const std::u32string& p, size_t pi, const std::u32string& s, size_t si
       ++si;
       continue;
     }
-    if (p[pi] != U'_' && Fold(p[pi]) != Fold(s[si])) return false;
+    if (p[pi] != U'_' && fold(p[pi]) != fold(s[si])) return false;
     ++pi;
     ++si;
   }
@@ -205,6 +213,25 @@ void ObjectName(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   }
 }
 
+// `s LIKE p [ESCAPE e]` (SQLite calls like(p, s[, e])): T-SQL's patterns, compared
+// as the default collation does (case-insensitive); trailing blanks count.
+void LikeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  char32_t escape = 0;
+  if (argc > 2) {
+    const std::u32string e = Chars(argv[2]);
+    if (e.size() != 1) return sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
+    escape = e[0];
+  }
+  sqlite3_result_int(ctx, Like(Chars(argv[0]), 0, Chars(argv[1]), 0, escape));
+}
+
+// `s MATCH p`: LIKE in a case-sensitive or binary collation (see tsql/typed_rewrites.h).
+void CaseSensitiveLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
+  sqlite3_result_int(ctx, Like(Chars(argv[0]), 0, Chars(argv[1]), 0, 0, true));
+}
+
 // A hash of the values (text without regard to case or trailing blanks, as
 // the default collation compares); equal values give equal sums.
 void Checksum(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -243,6 +270,9 @@ void RegisterStringFunctions(sqlite3* db) {
   sqlite3_create_function(db, "tsql_right", 2, flags, &rightMarker, LeftOrRight, nullptr, nullptr);
   sqlite3_create_function(db, "object_name", 1, SQLITE_UTF8, nullptr, ObjectName, nullptr, nullptr);
   sqlite3_create_function(db, "checksum", -1, flags, nullptr, Checksum, nullptr, nullptr);
+  sqlite3_create_function(db, "like", 2, flags, nullptr, LikeFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "like", 3, flags, nullptr, LikeFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "match", 2, flags, nullptr, CaseSensitiveLike, nullptr, nullptr);
 }
 
 }  // namespace standin

@@ -7,6 +7,7 @@
 #include "catalog/schema_names.h"
 #include "storage/sqlite_handle.h"
 #include "storage/sqlite_rewriter.h"
+#include "tsql/check_constraints.h"
 
 namespace standin {
 namespace {
@@ -161,6 +162,13 @@ void ResolveAliasType(StatementContext& ctx, ColumnMeta& column) {
                             "' must be of data type int, bigint, smallint, tinyint, or decimal or numeric with a scale of 0, and constrained to be nonnullable.");
 }
 
+void TakeDatabaseCollation(StatementContext& ctx, std::vector<ColumnMeta>& columns) {
+  const Collation& database = ctx.session.db().collation();
+  if (&database == &DefaultCollation()) return;  // columns without a collation have the server's
+  for (auto& c : columns)
+    if (!c.type.collation && (IsCharKind(c.type.kind) || IsNCharKind(c.type.kind))) c.type.collation = &database;
+}
+
 void AddIndex(StatementContext& ctx, IndexMeta index) {
   Database& db = ctx.session.db();
   sqlite3* h = db.handle();
@@ -301,11 +309,16 @@ void AddTableConstraint(StatementContext& ctx, const std::string& table, const C
       SaveConstraint(h, {name, table, "D", col->name, c.expression});
       break;
     }
-    case ConstraintDef::Kind::Check:
-      // Kept and listed; not enforced. Added WITH NOCHECK it is listed as not trusted.
-      SaveConstraint(h, {name, table, "C", firstColumn, c.expression});
+    case ConstraintDef::Kind::Check: {
+      // Enforced from now on; existing rows are checked unless added WITH NOCHECK,
+      // which leaves it not trusted.
+      const ConstraintMeta check{name, table, "C", firstColumn, c.expression};
+      SaveConstraint(h, check);
+      if (!inCreateTable && checkRows) ValidateCheckRows(ctx, check);
+      CreateCheckTriggers(ctx, check);
       if (!inCreateTable && !checkRows) SetCheckState(h, name, false, true);
       break;
+    }
   }
 }
 

@@ -26,4 +26,7 @@ void ValidateForeignKeyRows(StatementContext& ctx, const ForeignKeyMeta& fk);
 // Resolves an alias type in a column declaration; throws 2715 when unknown.
 void ResolveAliasType(StatementContext& ctx, ColumnMeta& column);
 
+// Character columns declared without COLLATE take the database's default collation.
+void TakeDatabaseCollation(StatementContext& ctx, std::vector<ColumnMeta>& columns);
+
 }  // namespace standin

@@ -468,11 +468,15 @@ class Parser {
         return c;
       }
       if (AcceptWord("DATABASE")) {
-        CreateDatabaseStmt d{Name()};
-        // Files, collation and options: the stand-in has its own storage.
+        CreateDatabaseStmt d{Name(), {}};
+        // Files and options: the stand-in has its own storage. The collation is kept.
         if (Cur().IsWord("ON") || Cur().IsWord("LOG") || Cur().IsWord("COLLATE") || Cur().IsWord("WITH") ||
-            Cur().IsWord("CONTAINMENT"))
+            Cur().IsWord("CONTAINMENT")) {
+          const size_t start = pos_;
           SkipStatement();
+          for (size_t i = start; i + 1 < pos_; ++i)
+            if (t_[i].IsWord("COLLATE") && t_[i + 1].IsName()) d.collation = t_[i + 1].text;
+        }
         return d;
       }
       if (AcceptWord("STATISTICS")) {

@@ -26,7 +26,10 @@ struct ObjectName {
   std::string name;
 };
 
-struct CreateDatabaseStmt { std::string name; };
+struct CreateDatabaseStmt {
+  std::string name;
+  std::string collation;  // COLLATE name, else empty
+};
 struct DropDatabaseStmt { std::vector<std::string> names; bool ifExists = false; };
 struct UseStmt { std::string name; };
 

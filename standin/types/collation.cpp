@@ -4,7 +4,9 @@
 #include <sqlite3.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -154,22 +156,47 @@ char32_t Next(const unsigned char* s, int n, int& i) {
   return c;
 }
 
-template <bool Accents>
+// Trailing blanks do not count in SQL Server's comparisons, whatever the collation:
+// the shorter string is padded with blanks.
+int TrimmedLength(const unsigned char* s, int n) {
+  while (n > 0 && s[n - 1] == ' ') --n;
+  return n;
+}
+
+// Windows collations: letters compare by their base letter (é sorts with e);
+// then an accent-sensitive one tells accents apart, and a case-sensitive one
+// case variants, lower case first (a < A < b).
+template <bool Accents, bool Case>
 int Compare(void*, int n1, const void* p1, int n2, const void* p2) {
   const auto* a = static_cast<const unsigned char*>(p1);
   const auto* b = static_cast<const unsigned char*>(p2);
-  // Trailing blanks do not count, as in SQL Server.
-  while (n1 > 0 && a[n1 - 1] == ' ') --n1;
-  while (n2 > 0 && b[n2 - 1] == ' ') --n2;
-  int i = 0, j = 0;
+  n1 = TrimmedLength(a, n1);
+  n2 = TrimmedLength(b, n2);
+  int i = 0, j = 0, accentOrder = 0, caseOrder = 0;
   for (;;) {
-    char32_t x = 0, y = 0;
-    while (i < n1) { x = FoldCase(Next(a, n1, i)); if (Accents || !IsMark(x)) break; x = 0; }
-    while (j < n2) { y = FoldCase(Next(b, n2, j)); if (Accents || !IsMark(y)) break; y = 0; }
-    if (!Accents) { x = StripAccent(x); y = StripAccent(y); }
-    if (x != y) return x < y ? -1 : 1;
-    if (x == 0) return 0;
+    char32_t x = 0, y = 0, rawX = 0, rawY = 0;
+    while (i < n1) { rawX = Next(a, n1, i); x = FoldCase(rawX); if (Accents || !IsMark(x)) break; x = 0; }
+    while (j < n2) { rawY = Next(b, n2, j); y = FoldCase(rawY); if (Accents || !IsMark(y)) break; y = 0; }
+    const char32_t baseX = StripAccent(x), baseY = StripAccent(y);
+    if (baseX != baseY) return baseX < baseY ? -1 : 1;
+    if (x == 0) return accentOrder ? accentOrder : caseOrder;
+    if (Accents && accentOrder == 0 && x != y) accentOrder = x < y ? -1 : 1;
+    if (Case && caseOrder == 0) {
+      const bool lowerX = x == rawX, lowerY = y == rawY;
+      if (lowerX != lowerY) caseOrder = lowerX ? -1 : 1;
+    }
   }
+}
+
+// Binary collations: code point order (UTF-8 bytes sort so), trailing blanks aside.
+int CompareBinary(void*, int n1, const void* p1, int n2, const void* p2) {
+  const auto* a = static_cast<const unsigned char*>(p1);
+  const auto* b = static_cast<const unsigned char*>(p2);
+  n1 = TrimmedLength(a, n1);
+  n2 = TrimmedLength(b, n2);
+  const int common = std::min(n1, n2);
+  if (const int c = common > 0 ? std::memcmp(a, b, static_cast<size_t>(common)) : 0) return c;
+  return n1 == n2 ? 0 : n1 < n2 ? -1 : 1;
 }
 
 }  // namespace
@@ -188,7 +215,8 @@ std::vector<uint8_t> Collation::wireBytes() const {
 }
 
 const char* Collation::sqliteCollation() const {
-  if (binary || !ignoreCase) return "";
+  if (binary) return "standin_bin";
+  if (!ignoreCase) return ignoreAccents ? "standin_cs_ai" : "standin_cs_as";
   return ignoreAccents ? "standin_ci_ai" : "standin_ci_as";
 }
 
@@ -235,6 +263,12 @@ const Collation& DefaultCollation() {
   return *c;
 }
 
+char32_t FoldForComparison(char32_t c) { return FoldCase(c); }
+
+const char* ColumnSqliteCollation(const Collation* declared) {
+  return (declared ? *declared : DefaultCollation()).sqliteCollation();
+}
+
 std::string EncodeForCollation(const Collation& c, std::string_view utf8) {
   return Convert("UTF-8", IconvName(c.codePage), utf8, true);
 }
@@ -243,9 +277,18 @@ std::string DecodeFromCollation(const Collation& c, std::string_view bytes) {
   return Convert(IconvName(c.codePage), "UTF-8", bytes, true);
 }
 
-void RegisterCollations(::sqlite3* db) {
-  sqlite3_create_collation(db, "standin_ci_as", SQLITE_UTF8, nullptr, Compare<true>);
-  sqlite3_create_collation(db, "standin_ci_ai", SQLITE_UTF8, nullptr, Compare<false>);
+void RegisterCollations(::sqlite3* db, const Collation& databaseDefault) {
+  using Comparison = int (*)(void*, int, const void*, int, const void*);
+  const std::pair<const char*, Comparison> kinds[] = {{"standin_ci_as", Compare<true, false>},
+                                                       {"standin_ci_ai", Compare<false, false>},
+                                                       {"standin_cs_as", Compare<true, true>},
+                                                       {"standin_cs_ai", Compare<false, true>},
+                                                       {"standin_bin", CompareBinary}};
+  for (const auto& [name, compare] : kinds) {
+    sqlite3_create_collation(db, name, SQLITE_UTF8, nullptr, compare);
+    if (std::strcmp(name, databaseDefault.sqliteCollation()) == 0)
+      sqlite3_create_collation(db, kDatabaseDefaultSqliteCollation, SQLITE_UTF8, nullptr, compare);
+  }
 }
 
 }  // namespace standin

@@ -21,7 +21,8 @@ struct Collation {
   bool binary = false;
   uint8_t sortId = 0;        // non-zero for SQL_ collations
   std::vector<uint8_t> wireBytes() const;
-  // The SQLite collation for its comparisons ("" = SQLite's BINARY).
+  // The SQLite collation for its comparisons (all registered by RegisterCollations;
+  // each ignores trailing blanks, as SQL Server does).
   const char* sqliteCollation() const;
 };
 
@@ -32,12 +33,24 @@ const Collation* FindCollation(std::string_view name);
 // The server's default (SQL_Latin1_General_CP1_CI_AS).
 const Collation& DefaultCollation();
 
+// The SQLite collation of a character column: its declared collation, else the
+// database default (SQL Server gives a column without COLLATE the default).
+const char* ColumnSqliteCollation(const Collation* declared);
+
+// A character as the case-insensitive collations compare it (lower case).
+char32_t FoldForComparison(char32_t c);
+
 // UTF-8 → the collation's code page; characters it lacks become '?'.
 std::string EncodeForCollation(const Collation& c, std::string_view utf8);
 // The collation's code page → UTF-8.
 std::string DecodeFromCollation(const Collation& c, std::string_view bytes);
 
-// Registers the SQLite collations named by sqliteCollation() on `db`.
-void RegisterCollations(::sqlite3* db);
+// The SQLite collation that compares as the database's default collation does
+// (literals and variables, which no column lends its collation).
+constexpr char kDatabaseDefaultSqliteCollation[] = "standin_default";
+
+// Registers the SQLite collations named by sqliteCollation() on `db`, and
+// kDatabaseDefaultSqliteCollation as `databaseDefault`.
+void RegisterCollations(::sqlite3* db, const Collation& databaseDefault);
 
 }  // namespace standin
