@@ -502,6 +502,7 @@ class Parser {
       Fail();
     }
     if (AcceptWord("DROP")) {
+      if (Cur().IsWord("LOGIN") || Cur().IsWord("USER") || Cur().IsWord("ROLE")) return DropPrincipal();
       if (AcceptWord("DATABASE")) {
         DropDatabaseStmt s;
         if (AcceptWord("IF")) { ExpectWord("EXISTS"); s.ifExists = true; }
@@ -543,6 +544,7 @@ class Parser {
       return NoOpStmt{};
     }
     if (Cur().IsWord("GRANT") || Cur().IsWord("DENY") || Cur().IsWord("REVOKE")) return Permission();
+    if (Cur().IsWord("ALTER") && Peek(1).IsWord("LOGIN")) return AlterLogin();
     if (Cur().IsWord("ALTER") && Peek(1).IsWord("ROLE")) {
       pos_ += 2;
       SecurityStmt r;
@@ -717,6 +719,38 @@ class Parser {
     c.name = Name();
     if (AcceptWord("AUTHORIZATION")) Name();
     return c;
+  }
+
+  // DROP LOGIN|USER|ROLE [IF EXISTS] name (after DROP).
+  SecurityStmt DropPrincipal() {
+    SecurityStmt d;
+    d.kind = AcceptWord("LOGIN") ? SecurityStmt::Kind::DropLogin
+             : AcceptWord("USER") ? SecurityStmt::Kind::DropUser
+                                  : (ExpectWord("ROLE"), SecurityStmt::Kind::DropRole);
+    if (AcceptWord("IF")) { ExpectWord("EXISTS"); d.ifExists = true; }
+    d.name = Name();
+    return d;
+  }
+
+  // ALTER LOGIN name ENABLE | DISABLE | WITH PASSWORD = 'x' [OLD_PASSWORD = 'y'] [, option = value ...].
+  SecurityStmt AlterLogin() {
+    pos_ += 2;
+    SecurityStmt a;
+    a.kind = SecurityStmt::Kind::AlterLogin;
+    a.name = Name();
+    if (AcceptWord("ENABLE")) a.enable = 1;
+    else if (AcceptWord("DISABLE")) a.enable = 0;
+    else {
+      ExpectWord("WITH");
+      if (AcceptWord("PASSWORD")) {
+        ExpectSymbol("=");
+        if (Cur().kind != SqlToken::Kind::String) Fail();
+        a.password = t_[pos_++].text;
+        a.newPassword = true;
+      }
+      SkipStatement();  // OLD_PASSWORD, CHECK_POLICY, DEFAULT_DATABASE ...: nothing to keep
+    }
+    return a;
   }
 
   int ClusterOption() {
