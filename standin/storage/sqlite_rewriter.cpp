@@ -1,4 +1,5 @@
 #include "storage/sqlite_rewriter.h"
+#include "storage/spatial_methods.h"
 
 #include <strings.h>
 
@@ -183,8 +184,11 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
   RewriteResult r;
   std::string limit;
   int depth = 0;
+  std::vector<size_t> emittedAt(t.size(), std::string::npos);  // where each token's text begins in r.sql
   for (size_t i = range.begin; i < range.end; ++i) {
     const SqlToken& tok = t[i];
+    emittedAt[i] = r.sql.size();
+    if (RewriteSpatialMethod(t, i, range, emittedAt, r.sql)) continue;
     // Table hints only steer the stand-in's locks.
     if (i > range.begin && (t[i - 1].IsName() || t[i - 1].IsSymbol(")")))
       if (const size_t close = TableHintListEnd(t, i, range.end)) {
