@@ -42,8 +42,10 @@ bool RewriteSpatialMethod(const std::vector<SqlToken>& t, size_t& i, TokenRange 
   if (!zm && !method.IsWord("STASTEXT")) return false;
   std::string hint;
   const auto start = OperandStart(t, i, range, hint);
-  if (!start || emittedAt[*start] == std::string::npos || emittedAt[*start] > sql.size()) return false;
-  sql.insert(emittedAt[*start], " tsql_spatial_text(");  // before the blank that parts tokens
+  if (!start) return false;
+  const size_t at = emittedAt[*start - range.begin];
+  if (at == std::string::npos || at > sql.size()) return false;
+  sql.insert(at, " tsql_spatial_text(");  // before the blank that parts tokens
   std::string quoted;
   for (char c : hint) quoted += c == '\'' ? std::string("''") : std::string(1, c);
   sql += ", '" + quoted + "', " + (zm ? "1" : "0") + ")";

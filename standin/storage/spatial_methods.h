@@ -15,8 +15,9 @@
 namespace standin {
 
 // At t[i] == ".": when a text method follows, wraps the value already written
-// to `sql` (its first token began at emittedAt[...]) and moves i past the
-// method's "()". False, changing nothing, otherwise.
+// to `sql` (where its first token began, from emittedAt) and moves i past the
+// method's "()". emittedAt is indexed from range.begin. False, changing
+// nothing, otherwise.
 bool RewriteSpatialMethod(const std::vector<SqlToken>& t, size_t& i, TokenRange range,
                           const std::vector<size_t>& emittedAt, std::string& sql);
 

@@ -184,10 +184,11 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
   RewriteResult r;
   std::string limit;
   int depth = 0;
-  std::vector<size_t> emittedAt(t.size(), std::string::npos);  // where each token's text begins in r.sql
+  // Where each token of the range begins in r.sql (for .STAsText() and kin).
+  std::vector<size_t> emittedAt(range.end - range.begin, std::string::npos);
   for (size_t i = range.begin; i < range.end; ++i) {
     const SqlToken& tok = t[i];
-    emittedAt[i] = r.sql.size();
+    emittedAt[i - range.begin] = r.sql.size();
     if (RewriteSpatialMethod(t, i, range, emittedAt, r.sql)) continue;
     // Table hints only steer the stand-in's locks.
     if (i > range.begin && (t[i - 1].IsName() || t[i - 1].IsSymbol(")")))

@@ -264,6 +264,9 @@ TEST_F(Permissions, MissingAndInaccessibleDatabasesAreToldApart) {
   EXPECT_EQ(TextOf(records[0]), "The server principal \"perm_stranger\" is not able to access the database \"fixture\""
                                 " under the current security context.");
   EXPECT_EQ(Scalar(stranger, "SELECT DB_NAME()"), "master") << "the session stays where it was";
+  // A catalog procedure of the other database asks the same.
+  EXPECT_EQ(Failure(stranger, "EXEC fixture..sp_columns Priced").native, 916);
+  EXPECT_EQ(Failure(stranger, "EXEC no_such_db..sp_columns Priced").native, 911);
 
   for (const char* database : {"fixture", "no_such_db"}) {
     OdbcConnection login;
