@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: run_sql_script [--server HOST] [--port N] [--database DB]\n"
-    "                      (--user NAME --password PASSWORD | --windows) [-v NAME=VALUE...] (--sales | FILE | -)\n"
+    "                      (--user NAME --password PASSWORD | --windows) [-b] [-v NAME=VALUE...] (--sales | FILE | -)\n"
     "       run_sql_script --dsn NAME [--user NAME --password PASSWORD] [-v NAME=VALUE...] (--sales | FILE | -)\n"
     "  --sales     the demo database script (creates the database Sales)\n"
     "  --windows   Windows authentication: the Kerberos ticket of the caller\n"
@@ -56,6 +56,7 @@ bool Parse(int argc, char** argv, Options& options) {
     else if (arg == "--dsn") ok = value(options.dsn);
     else if (arg == "--windows") options.windows = true;
     else if (arg == "--sales") options.sales = true;
+    else if (arg == "-b") {}  // sqlcmd's "stop at the first error": already so here
     else if (arg == "-v") {
       // sqlcmd takes several: -v A=1 B=2
       ok = i + 1 < argc;
