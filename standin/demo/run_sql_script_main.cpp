@@ -160,10 +160,20 @@ int main(int argc, char** argv) {
     script.assign(std::istreambuf_iterator<char>(in), {});
   }
 
+  std::vector<std::string> origins;  // where each line of the expanded script came from
+  // "batch at line N" of the expanded script → the file and line it came from.
+  auto where = [&](const sales_demo::ScriptError& e) {
+    std::string text = e.what();
+    const std::string prefix = "batch at line " + std::to_string(e.line());
+    if (e.line() >= 1 && static_cast<size_t>(e.line()) <= origins.size() && text.rfind(prefix, 0) == 0)
+      text = "batch at " + origins[static_cast<size_t>(e.line()) - 1] + text.substr(prefix.size());
+    return text;
+  };
   try {
     Connection connection;
     connection.Open(options);
-    const auto batches = sales_demo::SplitSqlBatches(sales_demo::ExpandScriptVariables(script, options.variables));
+    const auto batches =
+        sales_demo::SplitSqlBatches(sales_demo::ExpandScriptVariables(script, options.variables, true, &origins));
     size_t lastTenth = 0;
     sales_demo::RunSqlBatches(connection.get(), batches, [&](size_t done, size_t total) {
       const size_t tenth = done * 10 / total;
@@ -171,9 +181,12 @@ int main(int argc, char** argv) {
         std::cerr << "run_sql_script: " << done << " of " << total << " batches\n";
         lastTenth = tenth;
       }
-    }, [](const sales_demo::ScriptError& e) { std::cerr << "run_sql_script: " << e.what() << " (ignored)\n"; });
+    }, [&](const sales_demo::ScriptError& e) { std::cerr << "run_sql_script: " << where(e) << " (ignored)\n"; });
     std::cerr << "run_sql_script: done, " << batches.size() << " batches\n";
     return 0;
+  } catch (const sales_demo::ScriptError& error) {
+    std::cerr << "run_sql_script: " << where(error) << "\n";
+    return 1;
   } catch (const std::exception& error) {
     std::cerr << "run_sql_script: " << error.what() << "\n";
     return 1;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <vector>
 
 namespace sales_demo {
 namespace {
@@ -87,9 +88,16 @@ class Expander {
       } else {
         out += Substitute(line, at);
       }
-      if (end != std::string_view::npos) out += '\n';
+      if (end != std::string_view::npos) {
+        out += '\n';
+        if (origins) origins->push_back(at);
+      } else if (origins && depth == 0) {
+        origins->push_back(at);  // the last line, without a line break
+      }
     }
   }
+
+  std::vector<std::string>* origins = nullptr;  // where each line of the result came from
 
  private:
   static bool IsCommand(std::string_view text, const char* name) {
@@ -191,10 +199,13 @@ class Expander {
 
 }  // namespace
 
-std::string ExpandScriptVariables(std::string_view script, const ScriptVariables& commandLine, bool useEnvironment) {
+std::string ExpandScriptVariables(std::string_view script, const ScriptVariables& commandLine, bool useEnvironment,
+                                  std::vector<std::string>* lineOrigins) {
   std::string out;
   out.reserve(script.size());
-  Expander(commandLine, useEnvironment).Run(script, "", 0, out);
+  Expander expander(commandLine, useEnvironment);
+  expander.origins = lineOrigins;
+  expander.Run(script, "", 0, out);
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sales_demo {
 
@@ -34,8 +35,10 @@ std::pair<std::string, std::string> ParseVariableAssignment(std::string_view tex
 // and ":on error ignore" stay as lines of their own for SplitSqlBatches. Any
 // other ":command" is refused. `commandLine` holds the -v values;
 // `useEnvironment` lets environment variables answer names nothing else
-// defines. Throws ScriptVariableError naming the file and line.
+// defines. Throws ScriptVariableError naming the file and line. With
+// `lineOrigins`, also tells for each line of the result where it came from
+// ("line 3", "parts/a.sql line 7").
 std::string ExpandScriptVariables(std::string_view script, const ScriptVariables& commandLine,
-                                  bool useEnvironment = true);
+                                  bool useEnvironment = true, std::vector<std::string>* lineOrigins = nullptr);
 
 }  // namespace sales_demo

@@ -77,6 +77,12 @@ TEST(ScriptRunner, IncludesNestedFilesAndObeysOnError) {
   EXPECT_EQ(Steps("RunnerSteps"), "123") << "the included files ran, the ignored error passed, the other stopped it";
   EXPECT_NE(run.err.find("(ignored)"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("Invalid object name 'NoSuchTable'"), std::string::npos) << run.err;
+
+  // A batch of an included file that fails is named by that file's line.
+  Write(dir.File("parts/broken.sql"), "SELECT 1\nGO\nSELECT * FROM NoSuchTable\n");
+  const CommandResult broken = RunScript(dir, "SELECT 1\nGO\n:r parts/broken.sql\nGO\n");
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_NE(broken.err.find("batch at parts/broken.sql line 3: "), std::string::npos) << broken.err;
 }
 
 TEST(ScriptRunner, ExitStatusTellsWhetherTheScriptWentThrough) {
