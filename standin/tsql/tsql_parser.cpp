@@ -748,7 +748,11 @@ class Parser {
         a.password = t_[pos_++].text;
         a.newPassword = true;
       }
+      const size_t options = pos_;
       SkipStatement();  // OLD_PASSWORD, CHECK_POLICY, DEFAULT_DATABASE ...: nothing to keep
+      for (size_t i = options; i + 1 < pos_; ++i)  // refused rather than ignored
+        if (t_[i].IsWord("NAME") && t_[i + 1].IsSymbol("="))
+          throw SyntaxError(50000, "Renaming the login '" + a.name + "' with ALTER LOGIN is not supported by this server.");
     }
     return a;
   }

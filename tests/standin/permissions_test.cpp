@@ -242,6 +242,7 @@ TEST_F(Permissions, AlterLoginChangesPasswordAndDisables) {
   OdbcConnection enabled;
   EXPECT_TRUE(SQL_SUCCEEDED(enabled.Connect(As("alter_login", "New-1"))));
   EXPECT_EQ(Failure(sa, "ALTER LOGIN nobody_here DISABLE").native, 15151);
+  EXPECT_EQ(Failure(sa, "ALTER LOGIN alter_login WITH NAME = alter_renamed").native, 50000) << "refused, not ignored";
 }
 
 // A database that is not there (911), one that is there without a user for
