@@ -10,6 +10,7 @@
 #include "tsql/batch_executor.h"
 #include "tsql/procedure_call.h"
 #include "catalog/catalog_procedures.h"
+#include "catalog/active_logins.h"
 #include "catalog/principals.h"
 #include "catalog/schema_names.h"
 #include "protocol/encryption_choice.h"
@@ -203,6 +204,9 @@ class ClientSession {
                           StoredLoginMatches(server_.directory, login.userName, login.password);
       if (!given && !stored)
         return refuse({Message(18456, 1, 14, "Login failed for user '" + login.userName + "'.")});
+      if (stored && StoredLoginDisabled(server_.directory, login.userName))
+        return refuse({Message(18470, 1, 14,
+                               "Login failed for user '" + login.userName + "'. Reason: The account is disabled.")});
       state_.sysadmin = given;
     }
     state_.login = user;
@@ -230,6 +234,7 @@ class ClientSession {
     w_.EndMessage();
     w_.SetPacketSize(packetSize);
     loggedIn_ = true;
+    activeLogin_.Set(user);
     return true;
   }
 
@@ -482,6 +487,7 @@ class ClientSession {
   ReplyWriter w_;
   SessionState state_;
   bool loggedIn_ = false;
+  ActiveLogin activeLogin_;  // DROP LOGIN refuses a login that is connected
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "protocol/column_encoder.h"
 #include "catalog/datatype_info.h"
+#include "catalog/principals.h"
 #include "catalog/schema_metadata.h"
 #include "catalog/procedure_catalog.h"
 #include "storage/sqlite_handle.h"
@@ -542,6 +543,19 @@ CatalogOutcome RunCatalogProcedure(const std::string& name, const ProcedureArgs&
   session.directory.Acquire(canonical);
   try {
     Database other(*path, canonical);
+    // A login that is not a sysadmin sees the other database with its own rights there.
+    if (!session.sysadmin) {
+      AccessRights rights = LoadAccessRights(other.handle(), session.login, strcasecmp(canonical.c_str(), "master") == 0);
+      if (!rights.hasAccess) {
+        error = {916, 1, 14,
+                 "The server principal \"" + session.login + "\" is not able to access the database \"" + canonical +
+                     "\" under the current security context.",
+                 "", 1};
+        session.directory.Release(canonical);
+        return CatalogOutcome::Error;
+      }
+      other.SetRights(std::move(rights));
+    }
     CatalogScope scope{other, session.directory};
     const CatalogOutcome outcome = procedure(args, scope, w, error);
     session.directory.Release(canonical);

@@ -16,6 +16,8 @@ namespace {
 constexpr char kLoginTable[] =
     "CREATE TABLE IF NOT EXISTS standin_logins(name TEXT PRIMARY KEY COLLATE NOCASE, salt TEXT NOT NULL,"
     " hash TEXT NOT NULL)";
+constexpr char kDisabledLoginTable[] =
+    "CREATE TABLE IF NOT EXISTS standin_disabled_logins(name TEXT PRIMARY KEY COLLATE NOCASE)";
 constexpr char kPrincipalTables[] =
     "CREATE TABLE IF NOT EXISTS standin_principals(name TEXT PRIMARY KEY COLLATE NOCASE, type TEXT NOT NULL,"
     " login TEXT COLLATE NOCASE);"
@@ -57,6 +59,7 @@ struct MasterFile {
     }
     sqlite3_busy_timeout(db, 10000);
     SqliteExec(db, kLoginTable);
+    SqliteExec(db, kDisabledLoginTable);
   }
   ~MasterFile() { sqlite3_close(db); }
   sqlite3* db = nullptr;
@@ -187,6 +190,50 @@ bool StoredLoginExists(DataDirectory& directory, const std::string& name) {
   return s.Step();
 }
 
+bool DropStoredLogin(DataDirectory& directory, const std::string& name) {
+  MasterFile master(directory);
+  SqliteStatement s(master.db, "DELETE FROM standin_logins WHERE name = ?");
+  s.Bind(1, name);
+  s.Step();
+  if (sqlite3_changes(master.db) != 1) return false;
+  SqliteStatement d(master.db, "DELETE FROM standin_disabled_logins WHERE name = ?");
+  d.Bind(1, name);
+  d.Step();
+  return true;
+}
+
+bool SetStoredLoginPassword(DataDirectory& directory, const std::string& name, const std::string& password) {
+  MasterFile master(directory);
+  unsigned char salt[16];
+  RAND_bytes(salt, sizeof salt);
+  const std::string saltText = Hex(salt, sizeof salt);
+  SqliteStatement s(master.db, "UPDATE standin_logins SET salt = ?, hash = ? WHERE name = ?");
+  s.Bind(1, saltText);
+  s.Bind(2, PasswordHash(saltText, password));
+  s.Bind(3, name);
+  s.Step();
+  return sqlite3_changes(master.db) == 1;
+}
+
+void SetStoredLoginDisabled(DataDirectory& directory, const std::string& name, bool disabled) {
+  MasterFile master(directory);
+  SqliteStatement s(master.db, disabled ? "INSERT OR IGNORE INTO standin_disabled_logins VALUES (?)"
+                                        : "DELETE FROM standin_disabled_logins WHERE name = ?");
+  s.Bind(1, name);
+  s.Step();
+}
+
+bool StoredLoginDisabled(DataDirectory& directory, const std::string& name) {
+  try {
+    MasterFile master(directory);
+    SqliteStatement s(master.db, "SELECT 1 FROM standin_disabled_logins WHERE name = ?");
+    s.Bind(1, name);
+    return s.Step();
+  } catch (const SqliteError&) {
+    return false;
+  }
+}
+
 void EnsurePrincipalTables(sqlite3* db) { SqliteExec(db, kPrincipalTables); }
 
 bool PrincipalExists(sqlite3* db, const std::string& name) {
@@ -204,6 +251,38 @@ void AddPrincipal(sqlite3* db, const std::string& name, char type, const std::st
   if (login.empty()) s.BindNull(3);
   else s.Bind(3, login);
   s.Step();
+}
+
+bool IsCreatedPrincipal(sqlite3* db, const std::string& name, char type) {
+  if (!TableExists(db, "standin_principals")) return false;
+  SqliteStatement s(db, "SELECT 1 FROM standin_principals WHERE name = ? AND type = ?");
+  s.Bind(1, name);
+  s.Bind(2, std::string(1, type));
+  return s.Step();
+}
+
+bool OwnsSchema(sqlite3* db, const std::string& principal) {
+  if (!TableExists(db, "standin_schemas")) return false;
+  SqliteStatement s(db, "SELECT 1 FROM main.standin_schemas WHERE owner = ? COLLATE NOCASE");
+  s.Bind(1, principal);
+  return s.Step();
+}
+
+bool RoleHasMembers(sqlite3* db, const std::string& role) {
+  SqliteStatement s(db, "SELECT 1 FROM standin_role_members WHERE role = ?");
+  s.Bind(1, role);
+  return s.Step();
+}
+
+void RemovePrincipal(sqlite3* db, const std::string& name) {
+  for (const char* sql : {"DELETE FROM standin_permissions WHERE grantee = ?",
+                          "DELETE FROM standin_role_members WHERE member = ?",
+                          "DELETE FROM standin_role_members WHERE role = ?",
+                          "DELETE FROM standin_principals WHERE name = ?"}) {
+    SqliteStatement s(db, sql);
+    s.Bind(1, name);
+    s.Step();
+  }
 }
 
 void SetRoleMember(sqlite3* db, const std::string& role, const std::string& member, bool add) {

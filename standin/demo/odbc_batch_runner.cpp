@@ -63,9 +63,16 @@ void RunBatch(SQLHDBC connection, const SqlBatch& batch) {
 }  // namespace
 
 void RunSqlBatches(SQLHDBC connection, const std::vector<SqlBatch>& batches,
-                   const BatchProgress& progress) {
+                   const BatchProgress& progress, const IgnoredError& ignored) {
   for (size_t i = 0; i < batches.size(); ++i) {
-    for (int n = 0; n < batches[i].repeat; ++n) RunBatch(connection, batches[i]);
+    for (int n = 0; n < batches[i].repeat; ++n) {
+      try {
+        RunBatch(connection, batches[i]);
+      } catch (const ScriptError& e) {
+        if (batches[i].stopOnError) throw;
+        if (ignored) ignored(e);
+      }
+    }
     if (progress) progress(i + 1, batches.size());
   }
 }

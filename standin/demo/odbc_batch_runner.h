@@ -27,10 +27,14 @@ class ScriptError : public std::runtime_error {
 // Called after each batch with the number of batches done and their total.
 using BatchProgress = std::function<void(size_t done, size_t total)>;
 
+// Called with a batch's error when its stopOnError is false; the script goes on.
+using IgnoredError = std::function<void(const ScriptError&)>;
+
 // Executes the batches in order and reads every result of each, stopping at the
-// first error (throws ScriptError). The connection stays open.
+// first error of a batch with stopOnError (throws ScriptError). The connection
+// stays open.
 void RunSqlBatches(SQLHDBC connection, const std::vector<SqlBatch>& batches,
-                   const BatchProgress& progress = {});
+                   const BatchProgress& progress = {}, const IgnoredError& ignored = {});
 
 // "[SQLSTATE] (native) message" for every diagnostic record of a handle.
 std::string DiagnosticText(SQLSMALLINT handleType, SQLHANDLE handle);

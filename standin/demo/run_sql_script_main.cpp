@@ -1,6 +1,8 @@
 // run_sql_script: runs a T-SQL script (batches ended by GO lines) on a SQL Server
 // through FreeTDS's ODBC driver, with sqlcmd's scripting variables (:setvar,
-// $(Name), -v Name=Value). The demo uses it to build "Sales" in the stand-in:
+// $(Name), -v Name=Value), ":r file" and ":on error exit|ignore". Unlike
+// sqlcmd without -b, an error stops the script with exit status 1 unless the
+// script said ":on error ignore": a failed install must not look finished. The demo uses it to build "Sales" in the stand-in:
 //   run_sql_script --port 1433 --user sa --password secret --sales
 #include <sql.h>
 #include <sqlext.h>
@@ -21,13 +23,15 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: run_sql_script [--server HOST] [--port N] [--database DB]\n"
-    "                      (--user NAME --password PASSWORD | --windows) [-v NAME=VALUE...] (--sales | FILE | -)\n"
+    "                      (--user NAME --password PASSWORD | --windows) [-b] [-v NAME=VALUE...] (--sales | FILE | -)\n"
     "       run_sql_script --dsn NAME [--user NAME --password PASSWORD] [-v NAME=VALUE...] (--sales | FILE | -)\n"
     "  --sales     the demo database script (creates the database Sales)\n"
     "  --windows   Windows authentication: the Kerberos ticket of the caller\n"
     "  FILE / -    a script file, or standard input\n"
     "  -v          scripting variables for $(NAME) in the script, as sqlcmd takes them\n"
-    "              (a :setvar in the script wins, the environment answers the rest)\n";
+    "              (a :setvar in the script wins, the environment answers the rest)\n"
+    "  The script may hold :setvar, :r FILE and :on error exit|ignore lines. An error\n"
+    "  stops it with exit status 1 unless :on error ignore is in effect.\n";
 
 struct Options {
   std::string server = "127.0.0.1", port = "1433", database, user, password, dsn, file;
@@ -52,6 +56,7 @@ bool Parse(int argc, char** argv, Options& options) {
     else if (arg == "--dsn") ok = value(options.dsn);
     else if (arg == "--windows") options.windows = true;
     else if (arg == "--sales") options.sales = true;
+    else if (arg == "-b") {}  // sqlcmd's "stop at the first error": already so here
     else if (arg == "-v") {
       // sqlcmd takes several: -v A=1 B=2
       ok = i + 1 < argc;
@@ -155,10 +160,20 @@ int main(int argc, char** argv) {
     script.assign(std::istreambuf_iterator<char>(in), {});
   }
 
+  std::vector<std::string> origins;  // where each line of the expanded script came from
+  // "batch at line N" of the expanded script → the file and line it came from.
+  auto where = [&](const sales_demo::ScriptError& e) {
+    std::string text = e.what();
+    const std::string prefix = "batch at line " + std::to_string(e.line());
+    if (e.line() >= 1 && static_cast<size_t>(e.line()) <= origins.size() && text.rfind(prefix, 0) == 0)
+      text = "batch at " + origins[static_cast<size_t>(e.line()) - 1] + text.substr(prefix.size());
+    return text;
+  };
   try {
     Connection connection;
     connection.Open(options);
-    const auto batches = sales_demo::SplitSqlBatches(sales_demo::ExpandScriptVariables(script, options.variables));
+    const auto batches =
+        sales_demo::SplitSqlBatches(sales_demo::ExpandScriptVariables(script, options.variables, true, &origins));
     size_t lastTenth = 0;
     sales_demo::RunSqlBatches(connection.get(), batches, [&](size_t done, size_t total) {
       const size_t tenth = done * 10 / total;
@@ -166,9 +181,12 @@ int main(int argc, char** argv) {
         std::cerr << "run_sql_script: " << done << " of " << total << " batches\n";
         lastTenth = tenth;
       }
-    });
+    }, [&](const sales_demo::ScriptError& e) { std::cerr << "run_sql_script: " << where(e) << " (ignored)\n"; });
     std::cerr << "run_sql_script: done, " << batches.size() << " batches\n";
     return 0;
+  } catch (const sales_demo::ScriptError& error) {
+    std::cerr << "run_sql_script: " << where(error) << "\n";
+    return 1;
   } catch (const std::exception& error) {
     std::cerr << "run_sql_script: " << error.what() << "\n";
     return 1;

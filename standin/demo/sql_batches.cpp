@@ -27,6 +27,14 @@ std::optional<int> GoLine(std::string_view line) {
   return count;
 }
 
+// ":on error exit" → true, ":on error ignore" → false.
+std::optional<bool> OnErrorLine(std::string_view line) {
+  line = Trim(line);
+  if (line == ":on error exit") return true;
+  if (line == ":on error ignore") return false;
+  return std::nullopt;
+}
+
 bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 }  // namespace
@@ -34,6 +42,7 @@ bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") =
 std::vector<SqlBatch> SplitSqlBatches(std::string_view script) {
   std::vector<SqlBatch> batches;
   SqlBatch current;
+  bool stopOnError = true;
   int lineNumber = 0;
   size_t start = 0;
   while (start < script.size()) {
@@ -43,8 +52,13 @@ std::vector<SqlBatch> SplitSqlBatches(std::string_view script) {
     ++lineNumber;
     start = end == std::string_view::npos ? script.size() : end + 1;
 
+    if (const auto stop = OnErrorLine(line)) {
+      stopOnError = *stop;
+      continue;
+    }
     if (const auto repeat = GoLine(line)) {
       current.repeat = *repeat;
+      current.stopOnError = stopOnError;
       if (!IsBlank(current.text)) batches.push_back(std::move(current));
       current = SqlBatch{};
       current.firstLine = lineNumber + 1;
@@ -57,6 +71,7 @@ std::vector<SqlBatch> SplitSqlBatches(std::string_view script) {
     current.text.append(line);
     current.text += '\n';
   }
+  current.stopOnError = stopOnError;
   if (!IsBlank(current.text)) batches.push_back(std::move(current));
   return batches;
 }

@@ -13,9 +13,14 @@ struct SqlBatch {
   int firstLine = 1;  // 1-based line of the script where the batch starts
   std::string text;
   int repeat = 1;     // "GO 3" runs the batch three times
+  // What an error in this batch does: stop the script (":on error exit", and
+  // the default) or be reported and passed over (":on error ignore").
+  bool stopOnError = true;
 };
 
-// Batches holding only blanks and line breaks are dropped.
+// Batches holding only blanks and line breaks are dropped. A line
+// ":on error exit|ignore" (as ExpandScriptVariables leaves it) sets
+// stopOnError for the batch it is in and those after.
 std::vector<SqlBatch> SplitSqlBatches(std::string_view script);
 
 }  // namespace sales_demo

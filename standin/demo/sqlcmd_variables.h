@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sales_demo {
 
@@ -28,10 +29,16 @@ class ScriptVariableError : public std::runtime_error {
 std::pair<std::string, std::string> ParseVariableAssignment(std::string_view text);
 
 // The script with each :setvar line applied (and left as an empty line, so
-// line numbers stay) and every $(Name) replaced by its value. `commandLine`
-// holds the -v values; `useEnvironment` lets environment variables answer
-// names nothing else defines. Throws ScriptVariableError naming the line.
+// line numbers stay) and every $(Name) replaced by its value. A ":r file" line
+// is replaced by that file's lines, expanded the same way (nested files too;
+// $(Name) in the path; relative to the current directory). ":on error exit"
+// and ":on error ignore" stay as lines of their own for SplitSqlBatches. Any
+// other ":command" is refused. `commandLine` holds the -v values;
+// `useEnvironment` lets environment variables answer names nothing else
+// defines. Throws ScriptVariableError naming the file and line. With
+// `lineOrigins`, also tells for each line of the result where it came from
+// ("line 3", "parts/a.sql line 7").
 std::string ExpandScriptVariables(std::string_view script, const ScriptVariables& commandLine,
-                                  bool useEnvironment = true);
+                                  bool useEnvironment = true, std::vector<std::string>* lineOrigins = nullptr);
 
 }  // namespace sales_demo

@@ -1,4 +1,5 @@
 #include "storage/sqlite_rewriter.h"
+#include "storage/spatial_methods.h"
 
 #include <strings.h>
 
@@ -212,8 +213,12 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
   RewriteResult r;
   std::string limit;
   int depth = 0;
+  // Where each token of the range begins in r.sql (for .STAsText() and kin).
+  std::vector<size_t> emittedAt(range.end - range.begin, std::string::npos);
   for (size_t i = range.begin; i < range.end; ++i) {
     const SqlToken& tok = t[i];
+    emittedAt[i - range.begin] = r.sql.size();
+    if (RewriteSpatialMethod(t, i, range, emittedAt, r.sql)) continue;
     // Table hints only steer the stand-in's locks.
     if (i > range.begin && (t[i - 1].IsName() || t[i - 1].IsSymbol(")")))
       if (const size_t close = TableHintListEnd(t, i, range.end)) {

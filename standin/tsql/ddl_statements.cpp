@@ -67,8 +67,19 @@ void RunUse(StatementContext& ctx, const UseStmt& s) {
   } catch (const SqliteError& e) {
     ThrowSqlError(945, "Database '" + s.name + "' cannot be opened: " + e.what());
   }
-  if (!opened)
-    ThrowSqlError(911, "Database '" + s.name + "' does not exist. Make sure that the name is entered correctly.");
+  if (!opened) {
+    std::string canonical;
+    if (!ctx.session.directory.Find(s.name, &canonical))
+      ThrowSqlError(911, "Database '" + s.name + "' does not exist. Make sure that the name is entered correctly.");
+    // It exists, but the login has no user in it.
+    ServerMessage m;
+    m.number = 916;
+    m.state = 1;
+    m.severity = 14;
+    m.text = "The server principal \"" + ctx.session.login + "\" is not able to access the database \"" + canonical +
+             "\" under the current security context.";
+    throw SqlError{m};
+  }
   WriteEnvChange(ctx.w, 1, ctx.session.db().name(), old);
   if (&ctx.session.db().collation() != &oldCollation)
     WriteEnvChangeBytes(ctx.w, 7, ctx.session.db().collation().wireBytes(), oldCollation.wireBytes());

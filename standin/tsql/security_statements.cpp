@@ -1,7 +1,8 @@
-// CREATE LOGIN / USER / ROLE, ALTER ROLE, sp_addrolemember, GRANT / DENY /
-// REVOKE (catalog/principals.h), with SQL Server's errors.
+// CREATE / DROP LOGIN, USER and ROLE, ALTER LOGIN and ROLE, sp_addrolemember,
+// GRANT / DENY / REVOKE (catalog/principals.h), with SQL Server's errors.
 #include <strings.h>
 
+#include "catalog/active_logins.h"
 #include "catalog/principals.h"
 #include "catalog/schema_metadata.h"
 #include "catalog/schema_names.h"
@@ -51,6 +52,55 @@ std::string PermissionTarget(StatementContext& ctx, const SecurityStmt& s) {
   return object->name;
 }
 
+[[noreturn]] void CannotDrop(const char* what, const std::string& name) {
+  ThrowSqlError(15151, std::string("Cannot drop the ") + what + " '" + name +
+                           "', because it does not exist or you do not have permission.");
+}
+
+void DropLogin(StatementContext& ctx, const SecurityStmt& s) {
+  RequireOwner(ctx, true);
+  if (!StoredLoginExists(ctx.session.directory, s.name)) {
+    if (s.ifExists) return;
+    CannotDrop("login", s.name);
+  }
+  if (ActiveLogins::Server().LoggedIn(s.name))
+    ThrowSqlError(15434, "Could not drop login '" + s.name + "' as the user is currently logged in.");
+  DropStoredLogin(ctx.session.directory, s.name);
+}
+
+// DROP USER / DROP ROLE: dbo, guest, public and the fixed roles stay.
+void DropDatabasePrincipal(StatementContext& ctx, const SecurityStmt& s) {
+  RequireOwner(ctx, false);
+  const bool role = s.kind == SecurityStmt::Kind::DropRole;
+  const char* what = role ? "role" : "user";
+  sqlite3* db = ctx.session.db().handle();
+  const bool builtIn = IsFixedRole(s.name) || strcasecmp(s.name.c_str(), "dbo") == 0 ||
+                       strcasecmp(s.name.c_str(), "guest") == 0;
+  if (builtIn && (role == IsFixedRole(s.name)))
+    ThrowSqlError(15150, std::string("Cannot drop the ") + what + " '" + s.name + "'.");
+  ctx.Atomically([&] {
+    EnsurePrincipalTables(db);
+    if (!IsCreatedPrincipal(db, s.name, role ? 'R' : 'S')) {
+      if (s.ifExists) return;
+      CannotDrop(what, s.name);
+    }
+    if (OwnsSchema(db, s.name))
+      ThrowSqlError(15138, "The database principal owns a schema in the database, and cannot be dropped.");
+    if (role && RoleHasMembers(db, s.name))
+      ThrowSqlError(15144, "The role has members. It must be empty before it can be dropped.");
+    RemovePrincipal(db, s.name);
+  });
+}
+
+void AlterLogin(StatementContext& ctx, const SecurityStmt& s) {
+  RequireOwner(ctx, true);
+  if (!StoredLoginExists(ctx.session.directory, s.name))
+    ThrowSqlError(15151, "Cannot alter the login '" + s.name +
+                             "', because it does not exist or you do not have permission.");
+  if (s.newPassword) SetStoredLoginPassword(ctx.session.directory, s.name, s.password);
+  if (s.enable >= 0) SetStoredLoginDisabled(ctx.session.directory, s.name, s.enable == 0);
+}
+
 }  // namespace
 
 void RunSecurity(StatementContext& ctx, const SecurityStmt& s) {
@@ -74,6 +124,16 @@ void RunSecurity(StatementContext& ctx, const SecurityStmt& s) {
           ThrowSqlError(15023, "User, group, or role '" + s.name + "' already exists in the current database.");
         AddPrincipal(db, s.name, s.kind == Kind::CreateRole ? 'R' : 'S', s.withoutLogin ? "" : s.login);
       });
+      break;
+    case Kind::DropLogin:
+      DropLogin(ctx, s);
+      break;
+    case Kind::DropUser:
+    case Kind::DropRole:
+      DropDatabasePrincipal(ctx, s);
+      break;
+    case Kind::AlterLogin:
+      AlterLogin(ctx, s);
       break;
     case Kind::AddMember:
     case Kind::DropMember:

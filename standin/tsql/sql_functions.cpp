@@ -1,9 +1,11 @@
 #include "tsql/sql_functions.h"
 
+#include <strings.h>
 #include <sys/time.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -11,6 +13,7 @@
 
 #include "types/explicit_conversion.h"
 #include "types/spatial_value.h"
+#include "types/spatial_wkt.h"
 #include "tsql/string_functions.h"
 
 namespace standin {
@@ -140,7 +143,7 @@ void DivideOrModulo(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // geography::Point(lat, lon, srid), geometry::Point(x, y, srid), and
-// ::STGeomFromText / ::STPointFromText / ::Parse of point well-known text.
+// ::STGeomFromText / ::STPointFromText / ::Parse of well-known text.
 void SpatialFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   const bool geography = sqlite3_user_data(ctx) != nullptr;
   for (int i = 0; i < argc; ++i)
@@ -153,7 +156,7 @@ void SpatialFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   } else {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     const int32_t srid = argc == 2 ? sqlite3_value_int(argv[1]) : (geography ? kDefaultGeographySrid : 0);
-    bytes = SerializeWktPoint(geography, text ? text : "", srid, problem);
+    bytes = SerializeWkt(geography, text ? text : "", srid, problem);
   }
   if (!bytes) {
     const std::string type = geography ? "geography" : "geometry";
@@ -166,6 +169,58 @@ void SpatialFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     return;
   }
   sqlite3_result_blob(ctx, bytes->data(), static_cast<int>(bytes->size()), SQLITE_TRANSIENT);
+}
+
+// Whether the column named `hint` holds geography: what the tables that have
+// a spatial column of that name say (kept for the statement), else the SRID
+// (geography's are 4120-4999).
+bool HoldsGeography(sqlite3_context* ctx, sqlite3_value* hint, int32_t srid) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(hint));
+  const std::string name = text ? text : "";
+  if (strcasecmp(name.c_str(), "geography") == 0) return true;
+  if (strcasecmp(name.c_str(), "geometry") == 0) return false;
+  const bool bySrid = srid >= 4120 && srid <= 4999;
+  if (auto* known = static_cast<int*>(sqlite3_get_auxdata(ctx, 1))) return *known < 0 ? bySrid : *known == 1;
+  int kind = -1;  // -1: not known from the catalog
+  sqlite3_stmt* stmt = nullptr;
+  if (!name.empty() &&
+      sqlite3_prepare_v2(sqlite3_context_db_handle(ctx),
+                         "SELECT DISTINCT type_name FROM main.standin_columns WHERE name = ?1"
+                         " AND type_name IN ('geography', 'geometry')",
+                         -1, &stmt, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    int found = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      kind = strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "geography") == 0 ? 1 : 0;
+      ++found;
+    }
+    if (found != 1) kind = -1;  // the same name in both kinds: the SRID decides
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_set_auxdata(ctx, 1, new int(kind), [](void* p) { delete static_cast<int*>(p); });
+  return kind < 0 ? bySrid : kind == 1;
+}
+
+// value.STAsText() / .ToString(): tsql_spatial_text(value, hint, zm).
+void SpatialText(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+  const auto* data = static_cast<const uint8_t*>(sqlite3_value_blob(argv[0]));
+  const std::vector<uint8_t> bytes(data, data + sqlite3_value_bytes(argv[0]));
+  int32_t srid = 0;
+  if (bytes.size() >= 4) srid = static_cast<int32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t{bytes[3]} << 24);
+  const auto value = Deserialize(HoldsGeography(ctx, argv[1], srid), bytes);
+  if (!value) {
+    sqlite3_result_error(ctx,
+                         EncodeConversionError(ConversionError{
+                             6522, "A .NET Framework error occurred during execution of user-defined routine or"
+                                   " aggregate \"geography\": System.FormatException: 24114: The input is not a valid"
+                                   " spatial value."})
+                             .c_str(),
+                         -1);
+    return;
+  }
+  const std::string text = WriteWkt(value->shape, sqlite3_value_int(argv[2]) != 0);
+  sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
 }  // namespace
@@ -189,6 +244,7 @@ void RegisterTsqlFunctions(sqlite3* db) {
       sqlite3_create_function(db, (type + method).c_str(), argc, flags | SQLITE_DETERMINISTIC, geography, SpatialFunction,
                               nullptr, nullptr);
   }
+  sqlite3_create_function(db, "tsql_spatial_text", 3, flags, nullptr, SpatialText, nullptr, nullptr);
   static int moduloMarker = 1;
   sqlite3_create_function(db, "tsql_divide", 2, flags | SQLITE_DETERMINISTIC, nullptr, DivideOrModulo, nullptr, nullptr);
   sqlite3_create_function(db, "tsql_modulo", 2, flags | SQLITE_DETERMINISTIC, &moduloMarker, DivideOrModulo, nullptr,

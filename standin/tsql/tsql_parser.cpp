@@ -506,6 +506,7 @@ class Parser {
       Fail();
     }
     if (AcceptWord("DROP")) {
+      if (Cur().IsWord("LOGIN") || Cur().IsWord("USER") || Cur().IsWord("ROLE")) return DropPrincipal();
       if (AcceptWord("DATABASE")) {
         DropDatabaseStmt s;
         if (AcceptWord("IF")) { ExpectWord("EXISTS"); s.ifExists = true; }
@@ -547,6 +548,7 @@ class Parser {
       return NoOpStmt{};
     }
     if (Cur().IsWord("GRANT") || Cur().IsWord("DENY") || Cur().IsWord("REVOKE")) return Permission();
+    if (Cur().IsWord("ALTER") && Peek(1).IsWord("LOGIN")) return AlterLogin();
     if (Cur().IsWord("ALTER") && Peek(1).IsWord("ROLE")) {
       pos_ += 2;
       SecurityStmt r;
@@ -722,6 +724,42 @@ class Parser {
     c.name = Name();
     if (AcceptWord("AUTHORIZATION")) Name();
     return c;
+  }
+
+  // DROP LOGIN|USER|ROLE [IF EXISTS] name (after DROP).
+  SecurityStmt DropPrincipal() {
+    SecurityStmt d;
+    d.kind = AcceptWord("LOGIN") ? SecurityStmt::Kind::DropLogin
+             : AcceptWord("USER") ? SecurityStmt::Kind::DropUser
+                                  : (ExpectWord("ROLE"), SecurityStmt::Kind::DropRole);
+    if (AcceptWord("IF")) { ExpectWord("EXISTS"); d.ifExists = true; }
+    d.name = Name();
+    return d;
+  }
+
+  // ALTER LOGIN name ENABLE | DISABLE | WITH PASSWORD = 'x' [OLD_PASSWORD = 'y'] [, option = value ...].
+  SecurityStmt AlterLogin() {
+    pos_ += 2;
+    SecurityStmt a;
+    a.kind = SecurityStmt::Kind::AlterLogin;
+    a.name = Name();
+    if (AcceptWord("ENABLE")) a.enable = 1;
+    else if (AcceptWord("DISABLE")) a.enable = 0;
+    else {
+      ExpectWord("WITH");
+      if (AcceptWord("PASSWORD")) {
+        ExpectSymbol("=");
+        if (Cur().kind != SqlToken::Kind::String) Fail();
+        a.password = t_[pos_++].text;
+        a.newPassword = true;
+      }
+      const size_t options = pos_;
+      SkipStatement();  // OLD_PASSWORD, CHECK_POLICY, DEFAULT_DATABASE ...: nothing to keep
+      for (size_t i = options; i + 1 < pos_; ++i)  // refused rather than ignored
+        if (t_[i].IsWord("NAME") && t_[i + 1].IsSymbol("="))
+          throw SyntaxError(50000, "Renaming the login '" + a.name + "' with ALTER LOGIN is not supported by this server.");
+    }
+    return a;
   }
 
   int ClusterOption() {

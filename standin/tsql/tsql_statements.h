@@ -207,8 +207,10 @@ struct DropSchemaStmt {
 
 // CREATE LOGIN / USER / ROLE, ALTER ROLE ... ADD|DROP MEMBER, GRANT, DENY, REVOKE.
 struct SecurityStmt {
-  enum class Kind { CreateLogin, CreateUser, CreateRole, AddMember, DropMember, Grant, Deny, Revoke } kind =
-      Kind::Grant;
+  enum class Kind {
+    CreateLogin, CreateUser, CreateRole, AddMember, DropMember, Grant, Deny, Revoke,
+    DropLogin, DropUser, DropRole, AlterLogin
+  } kind = Kind::Grant;
   std::string name;      // login, user or role
   std::string password;  // CREATE LOGIN ... WITH PASSWORD
   std::string login;     // CREATE USER ... FOR LOGIN; empty with WITHOUT LOGIN
@@ -218,6 +220,9 @@ struct SecurityStmt {
   std::string targetClass;               // "", "OBJECT", "SCHEMA", "DATABASE"
   ObjectName target;                     // ON ...; empty name: the database
   std::vector<std::string> principals;   // TO / FROM
+  bool ifExists = false;                 // DROP LOGIN|USER|ROLE IF EXISTS
+  int enable = -1;                       // ALTER LOGIN: 1 ENABLE, 0 DISABLE, -1 neither
+  bool newPassword = false;              // ALTER LOGIN ... WITH PASSWORD
 };
 
 // BULK INSERT table FROM 'file' WITH (...): options as written, checked when it runs.

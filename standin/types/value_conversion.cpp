@@ -313,7 +313,7 @@ std::optional<StoredValue> ToXml(const Value& v, ConversionError& error) {
   return s;
 }
 
-// geography/geometry: a serialized value as bytes, or point well-known text
+// geography/geometry: a serialized value as bytes, or well-known text
 // (geography's SRID then 4326, geometry's 0, as Parse gives them).
 std::optional<StoredValue> ToSpatial(const Value& v, const SqlType& t, ConversionError& error) {
   const bool geography = t.kind == TypeKind::Geography;
@@ -326,7 +326,7 @@ std::optional<StoredValue> ToSpatial(const Value& v, const SqlType& t, Conversio
   }
   std::string problem = "24114: The input is not a valid " + typeName + " value.";
   if (v.kind == Value::Kind::String) {
-    if (auto bytes = SerializeWktPoint(geography, v.text, geography ? kDefaultGeographySrid : 0, problem)) {
+    if (auto bytes = SerializeWkt(geography, v.text, geography ? kDefaultGeographySrid : 0, problem)) {
       s.blob = std::move(*bytes);
       return s;
     }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "sql_batches.h"
 #include "sqlcmd_variables.h"
 
 namespace sales_demo {
@@ -59,6 +60,39 @@ TEST(SqlcmdVariablesErrors, EnvironmentIsTheLowestLayer) {
   EXPECT_EQ(ExpandScriptVariables("$(TALVORO_TEST_SCRIPT_VAR)", {}), "fromEnvironment");
   EXPECT_EQ(ExpandScriptVariables("$(TALVORO_TEST_SCRIPT_VAR)", {{"TALVORO_TEST_SCRIPT_VAR", "fromV"}}), "fromV");
   unsetenv("TALVORO_TEST_SCRIPT_VAR");
+}
+
+// Commands other than :setvar, :r and :on error stop the script, naming the
+// line, rather than reach the server as T-SQL.
+TEST(SqlcmdVariablesErrors, UnknownCommandsAndBadArgumentsNameTheirLine) {
+  struct Case {
+    const char* script;
+    const char* error;
+  };
+  for (const Case& c : {Case{"SELECT 1\n:connect other\n", "line 2: unknown sqlcmd command ':connect'"},
+                        Case{"  :EXIT\n", "line 1: unknown sqlcmd command ':EXIT'"},
+                        Case{":on error stop\n", "line 1: :on error wants exit or ignore"},
+                        Case{":r\n", "line 1: :r wants a file name"}}) {
+    try {
+      ExpandScriptVariables(c.script, {}, false);
+      ADD_FAILURE() << c.script << ": no error";
+    } catch (const ScriptVariableError& e) {
+      EXPECT_STREQ(e.what(), c.error) << c.script;
+    }
+  }
+}
+
+// ":on error" applies from the batch it is in onwards (sqlcmd acts on it when
+// the batch runs, at its GO).
+TEST(SqlcmdVariablesErrors, OnErrorMarksTheBatchesItCovers) {
+  const auto batches = SplitSqlBatches(ExpandScriptVariables(
+      "SELECT 1\nGO\nSELECT 2\n:On Error Ignore\nGO\nSELECT 3\nGO\n:on error exit\nSELECT 4\n", {}, false));
+  ASSERT_EQ(batches.size(), 4u);
+  EXPECT_TRUE(batches[0].stopOnError);
+  EXPECT_FALSE(batches[1].stopOnError);
+  EXPECT_FALSE(batches[2].stopOnError);
+  EXPECT_TRUE(batches[3].stopOnError);
+  EXPECT_EQ(batches[1].text, "SELECT 2\n");
 }
 
 }  // namespace

@@ -154,5 +154,131 @@ TEST_F(Permissions, ObjectsWithoutAnyPermissionAreNotListed) {
   EXPECT_EQ(Scalar(narrow, "SELECT count(*) FROM Private"), "0") << "a schema grant covers its tables";
 }
 
+// DROP LOGIN / USER / ROLE, each refusal with SQL Server's number and text;
+// what a drop removes is gone (a dropped user's login no longer gets in).
+TEST_F(Permissions, DropStatementsRemovePrincipalsOrSayWhyNot) {
+  OdbcConnection sa;
+  ASSERT_TRUE(SQL_SUCCEEDED(sa.Connect(FixtureConnectString())));
+  for (const char* sql : {"CREATE LOGIN drop_login WITH PASSWORD = 'Drop-1'", "CREATE USER drop_login",
+                          "CREATE ROLE drop_role", "ALTER ROLE drop_role ADD MEMBER drop_login",
+                          "GRANT SELECT ON Priced TO drop_role", "CREATE ROLE drop_owner",
+                          "CREATE SCHEMA DropOwned AUTHORIZATION drop_owner", "CREATE LOGIN drop_busy WITH PASSWORD = 'Busy-1'",
+                          "CREATE USER drop_busy"})
+    OdbcStatement(sa).Run(sql);
+  OdbcConnection busy;
+  ASSERT_TRUE(SQL_SUCCEEDED(busy.Connect(As("drop_busy", "Busy-1"))));
+
+  struct Case {
+    const char* sql;
+    int native;  // 0: succeeds
+    const char* text;
+  };
+  for (const Case& c : {
+           Case{"DROP USER nobody_here", 15151,
+                "Cannot drop the user 'nobody_here', because it does not exist or you do not have permission."},
+           Case{"DROP ROLE nobody_here", 15151,
+                "Cannot drop the role 'nobody_here', because it does not exist or you do not have permission."},
+           Case{"DROP LOGIN nobody_here", 15151,
+                "Cannot drop the login 'nobody_here', because it does not exist or you do not have permission."},
+           Case{"DROP USER IF EXISTS nobody_here", 0, ""},
+           Case{"DROP ROLE IF EXISTS nobody_here", 0, ""},
+           Case{"DROP LOGIN IF EXISTS nobody_here", 0, ""},
+           Case{"DROP ROLE db_datareader", 15150, "Cannot drop the role 'db_datareader'."},
+           Case{"DROP USER dbo", 15150, "Cannot drop the user 'dbo'."},
+           Case{"DROP ROLE drop_login", 15151,
+                "Cannot drop the role 'drop_login', because it does not exist or you do not have permission."},
+           Case{"DROP ROLE drop_role", 15144, "The role has members. It must be empty before it can be dropped."},
+           Case{"DROP ROLE drop_owner", 15138, "The database principal owns a schema in the database, and cannot be dropped."},
+           Case{"DROP LOGIN drop_busy", 15434, "Could not drop login 'drop_busy' as the user is currently logged in."},
+           Case{"DROP USER drop_busy", 0, ""},  // SQL Server allows it; the session keeps going
+           Case{"DROP USER drop_login", 0, ""},
+           Case{"DROP ROLE drop_role", 0, ""},  // its member went with the user
+           Case{"DROP SCHEMA DropOwned", 0, ""},
+           Case{"DROP ROLE drop_owner", 0, ""},
+           Case{"DROP LOGIN drop_login", 0, ""},
+           Case{"CREATE ROLE drop_role", 0, ""},  // the name is free again
+           Case{"DROP ROLE drop_role", 0, ""},
+       }) {
+    OdbcStatement s(sa);
+    const SQLRETURN rc = s.Execute(c.sql);
+    if (c.native == 0) {
+      EXPECT_TRUE(SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) << c.sql << ": " << s.Diagnostics();
+      continue;
+    }
+    ASSERT_EQ(rc, SQL_ERROR) << c.sql;
+    const auto records = s.DiagnosticRecords();
+    ASSERT_FALSE(records.empty()) << c.sql;
+    EXPECT_EQ(records[0].native, c.native) << c.sql;
+    EXPECT_EQ(TextOf(records[0]), c.text) << c.sql;
+  }
+  OdbcConnection gone;
+  EXPECT_EQ(gone.Connect(As("drop_login", "Drop-1")), SQL_ERROR) << "the login was dropped";
+
+  OdbcConnection reader;  // not a sysadmin: may not drop
+  ASSERT_TRUE(SQL_SUCCEEDED(reader.Connect(As("perm_reader", "Read-1"))));
+  EXPECT_EQ(Failure(reader, "DROP USER perm_narrow").native, 15247);
+  EXPECT_EQ(Failure(reader, "DROP LOGIN perm_narrow").native, 15247);
+}
+
+// ALTER LOGIN: a new password replaces the old; a disabled login is refused
+// with 18470 until it is enabled again.
+TEST_F(Permissions, AlterLoginChangesPasswordAndDisables) {
+  OdbcConnection sa;
+  ASSERT_TRUE(SQL_SUCCEEDED(sa.Connect(FixtureConnectString())));
+  for (const char* sql : {"CREATE LOGIN alter_login WITH PASSWORD = 'Old-1'", "CREATE USER alter_login",
+                          "ALTER LOGIN alter_login WITH PASSWORD = 'New-1' OLD_PASSWORD = 'Old-1'",
+                          "ALTER LOGIN alter_login DISABLE"})
+    OdbcStatement(sa).Run(sql);
+  OdbcConnection disabled;
+  ASSERT_EQ(disabled.Connect(As("alter_login", "New-1")), SQL_ERROR);
+  bool refused = false;
+  for (const auto& d : disabled.diagnostics())
+    refused |= d.native == 18470 && TextOf(d) == "Login failed for user 'alter_login'. Reason: The account is disabled.";
+  EXPECT_TRUE(refused) << DescribeDiagnostics(SQL_HANDLE_DBC, disabled.dbc());
+
+  OdbcStatement(sa).Run("ALTER LOGIN alter_login ENABLE");
+  OdbcConnection oldPassword;
+  EXPECT_EQ(oldPassword.Connect(As("alter_login", "Old-1")), SQL_ERROR);
+  OdbcConnection enabled;
+  EXPECT_TRUE(SQL_SUCCEEDED(enabled.Connect(As("alter_login", "New-1"))));
+  EXPECT_EQ(Failure(sa, "ALTER LOGIN nobody_here DISABLE").native, 15151);
+  EXPECT_EQ(Failure(sa, "ALTER LOGIN alter_login WITH NAME = alter_renamed").native, 50000) << "refused, not ignored";
+}
+
+// A database that is not there (911), one that is there without a user for
+// the login (916, level 14), and the same at login time (4060 then 18456).
+TEST_F(Permissions, MissingAndInaccessibleDatabasesAreToldApart) {
+  OdbcConnection stranger;
+  ASSERT_TRUE(SQL_SUCCEEDED(stranger.Connect(As("perm_stranger", "Stranger-1", "master"))));
+  OdbcStatement missing(stranger);
+  ASSERT_EQ(missing.Execute("USE no_such_db"), SQL_ERROR);
+  auto records = missing.DiagnosticRecords();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0].native, 911);
+  EXPECT_EQ(TextOf(records[0]), "Database 'no_such_db' does not exist. Make sure that the name is entered correctly.");
+
+  OdbcStatement closed(stranger);
+  ASSERT_EQ(closed.Execute("USE fixture"), SQL_ERROR);
+  records = closed.DiagnosticRecords();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0].native, 916);
+  EXPECT_EQ(TextOf(records[0]), "The server principal \"perm_stranger\" is not able to access the database \"fixture\""
+                                " under the current security context.");
+  EXPECT_EQ(Scalar(stranger, "SELECT DB_NAME()"), "master") << "the session stays where it was";
+  // A catalog procedure of the other database asks the same.
+  EXPECT_EQ(Failure(stranger, "EXEC fixture..sp_columns Priced").native, 916);
+  EXPECT_EQ(Failure(stranger, "EXEC no_such_db..sp_columns Priced").native, 911);
+
+  for (const char* database : {"fixture", "no_such_db"}) {
+    OdbcConnection login;
+    ASSERT_EQ(login.Connect(As("perm_stranger", "Stranger-1", database)), SQL_ERROR);
+    bool cannotOpen = false;
+    for (const auto& d : login.diagnostics())
+      cannotOpen |= d.native == 4060 && TextOf(d) == "Cannot open database \"" + std::string(database) +
+                                                         "\" requested by the login. The login failed.";
+    EXPECT_TRUE(cannotOpen) << database << ": " << DescribeDiagnostics(SQL_HANDLE_DBC, login.dbc());
+  }
+}
+
 }  // namespace
 }  // namespace standin_test

@@ -1,12 +1,14 @@
 // The stand-in through a second, independent client: jTDS, a pure-Java TDS
 // implementation (Debian's libjtds-java), speaking TDS 7.1. The Java program
 // beside this file creates a table of every type, fills it with literals and
-// parameters, rolls a transaction back and prints what it reads.
+// parameters, rolls a transaction back and prints what it reads; a second one
+// tries logins, databases and locks.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <sstream>
 
+#include "odbc_client.h"
 #include "run_command.h"
 #include "shared_server.h"
 
@@ -15,6 +17,7 @@ namespace {
 
 constexpr char kJtdsJar[] = "/usr/share/java/jtds.jar";
 constexpr char kProgram[] = TALVORO_SOURCE_DIR "/tests/standin/clients/JtdsRoundTrip.java";
+constexpr char kSessionsProgram[] = TALVORO_SOURCE_DIR "/tests/standin/clients/JtdsSessions.java";
 
 TEST(SecondClient, JtdsReadsEveryTypeBack) {
   const auto result = talvoro::test::RunCommand(
@@ -36,6 +39,33 @@ TEST(SecondClient, JtdsReadsEveryTypeBack) {
       "call.row=tag/21", "call.status=7 call.out=42",
       "error=241 Conversion failed when converting date and/or time from character string."};
   for (const char* line : expected) EXPECT_TRUE(lines.count(line)) << "missing: " << line << "\n" << result.out;
+}
+
+// Logins, databases and locks as jTDS sees them: each refusal arrives as an
+// SQLException carrying SQL Server's error number.
+TEST(SecondClient, JtdsGetsSqlServersErrorsForLoginsDatabasesAndLocks) {
+  OdbcConnection sa;
+  ASSERT_TRUE(SQL_SUCCEEDED(sa.Connect(FixtureConnectString())));
+  for (const char* sql : {"CREATE TABLE JtdsLocked (id int PRIMARY KEY, name varchar(10))",
+                          "INSERT INTO JtdsLocked VALUES (1, 'free')",
+                          "CREATE LOGIN jt_reader WITH PASSWORD = 'Reader-1'", "CREATE USER jt_reader",
+                          "ALTER ROLE db_datareader ADD MEMBER jt_reader", "CREATE LOGIN jt_off WITH PASSWORD = 'Off-1'",
+                          "CREATE USER jt_off", "ALTER LOGIN jt_off DISABLE", "CREATE DATABASE model_of_nothing"})
+    OdbcStatement(sa).Run(sql);
+  const auto result = talvoro::test::RunCommand(
+      {"java", "-cp", kJtdsJar, kSessionsProgram, std::to_string(SharedServer().port()), "fixture"});
+  ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+  EXPECT_EQ(result.out,
+            "wrong_password=18456\n"
+            "disabled=18470\n"
+            "reader_select=ok\n"
+            "reader_insert=229\n"
+            "use_missing=911\n"
+            "use_without_user=916\n"
+            "writer_update=ok\n"
+            "lock_timeout=1222\n"
+            "waited_long_enough=true\n"
+            "after_rollback=ok\n");
 }
 
 }  // namespace
