@@ -12,16 +12,20 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
+// ASCII tests, as the C locale the server runs in has them, without a call per character.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 struct Cursor {
   std::string_view s;
   size_t i = 0;
   bool AtEnd() const { return i >= s.size(); }
   char Peek() const { return AtEnd() ? '\0' : s[i]; }
-  void SkipSpaces() { while (!AtEnd() && std::isspace(static_cast<unsigned char>(s[i]))) ++i; }
+  void SkipSpaces() { while (!AtEnd() && IsSpace(s[i])) ++i; }
   // Reads 1..maxDigits digits; -1 when none.
   int Number(int maxDigits, int* count = nullptr) {
     int v = 0, n = 0;
-    while (!AtEnd() && n < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    while (!AtEnd() && n < maxDigits && IsDigit(s[i])) {
       v = v * 10 + (s[i++] - '0');
       ++n;
     }
@@ -52,7 +56,7 @@ bool ParseTime(Cursor& c, DateTimeParts& v) {
     if (c.Eat('.')) {
       int digits = 0;
       int64_t frac = 0;
-      while (!c.AtEnd() && std::isdigit(static_cast<unsigned char>(c.Peek()))) {
+      while (!c.AtEnd() && IsDigit(c.Peek())) {
         if (digits < 9) { frac = frac * 10 + (c.Peek() - '0'); ++digits; }
         ++c.i;
       }
@@ -112,6 +116,11 @@ bool ParseDate(Cursor& c, DateTimeParts& v) {
 // Zero-padded digits without printf or a heap string: dates are formatted for
 // every row a bulk load stores. Returns the end of what it wrote.
 char* PutDigits(char* out, int v, int width) {
+  if (width == 2 && v >= 0 && v <= 99) {  // months, days and time fields
+    *out++ = static_cast<char>('0' + v / 10);
+    *out++ = static_cast<char>('0' + v % 10);
+    return out;
+  }
   char b[12];
   int n = 0;
   unsigned u = v < 0 ? 0u : static_cast<unsigned>(v);

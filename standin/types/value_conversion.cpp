@@ -21,10 +21,14 @@
 namespace standin {
 namespace {
 
+// ASCII tests, as the C locale the server runs in has them, without a call per character.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view TrimView(std::string_view s) {
   size_t a = 0, b = s.size();
-  while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-  while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+  while (a < b && IsSpace(s[a])) ++a;
+  while (b > a && IsSpace(s[b - 1])) --b;
   return s.substr(a, b - a);
 }
 
@@ -132,7 +136,7 @@ std::optional<int64_t> ParseWholeNumber(std::string_view text) {
   // Accumulated negatively, so INT64_MIN fits.
   int64_t r = 0;
   for (size_t k = i; k < s.size(); ++k) {
-    if (!std::isdigit(static_cast<unsigned char>(s[k]))) return std::nullopt;
+    if (!IsDigit(s[k])) return std::nullopt;
     const int digit = s[k] - '0';
     if (r < (INT64_MIN + digit) / 10) return std::nullopt;
     r = r * 10 - digit;
@@ -462,21 +466,26 @@ std::optional<StoredValue> ToBinary(const Value& v, const SqlType& t, Conversion
 }  // namespace
 
 std::optional<std::string> NormalizeDecimal(const std::string& raw, int precision, int scale) {
-  const std::string s = Trim(raw);
+  const std::string_view s = TrimView(raw);
   size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::string whole, frac;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) whole += s[i++];
+  const size_t wholeAt = i;
+  while (i < s.size() && IsDigit(s[i])) ++i;
+  const std::string_view whole = s.substr(wholeAt, i - wholeAt);
+  std::string_view frac;
   if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) frac += s[i++];
+    const size_t fracAt = ++i;
+    while (i < s.size() && IsDigit(s[i])) ++i;
+    frac = s.substr(fracAt, i - fracAt);
   }
   if (i != s.size() || (whole.empty() && frac.empty())) return std::nullopt;
   // Round half away from zero to `scale` decimals.
-  bool roundUp = frac.size() > static_cast<size_t>(scale) && frac[scale] >= '5';
-  frac.resize(scale, '0');
-  std::string digits = whole + frac;
+  const size_t kept = std::min(frac.size(), static_cast<size_t>(scale));
+  const bool roundUp = frac.size() > kept && frac[kept] >= '5';
+  std::string digits;
+  digits.reserve(whole.size() + static_cast<size_t>(scale) + 1);
+  digits.append(whole).append(frac.substr(0, kept)).append(static_cast<size_t>(scale) - kept, '0');
   if (roundUp) {
     int k = static_cast<int>(digits.size()) - 1;
     while (k >= 0 && digits[k] == '9') digits[k--] = '0';
