@@ -4,7 +4,6 @@
 // Besides the wall-clock rate it prints the rate over the server's own CPU
 // time, which holds still when other processes share the machine.
 #include <sql.h>
-#include <unistd.h>
 #include <sqlext.h>
 
 #include <algorithm>
@@ -18,24 +17,15 @@
 
 #include "odbc_bench_connection.h"
 #include "odbc_sandbox.h"
+#include "process_cpu.h"
 #include "standin_process.h"
 
 namespace {
 
 using bench::Connection;
+using bench::CpuSeconds;
 using Clock = std::chrono::steady_clock;
 
-
-// User and system CPU seconds the process has used so far.
-double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string field;
-  for (int i = 1; i <= 13 && in >> field; ++i) {
-  }
-  unsigned long long user = 0, system = 0;
-  in >> user >> system;
-  return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 void WriteFile(const std::string& path, long rows) {
   std::ofstream out(path, std::ios::binary);

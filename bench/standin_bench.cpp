@@ -2,6 +2,8 @@
 // way the converter's row copy does (SQLFetch, then SQLGetData per column:
 // text for numbers and strings, a double for float, a timestamp structure for
 // datetime) and prints the rate. Usage: standin_bench [rows]
+// Besides the wall-clock rate it prints the rates over the server's and this
+// client's own CPU time, which hold still when other processes share the machine.
 #include <sql.h>
 #include <sqlext.h>
 
@@ -15,11 +17,14 @@
 
 #include "odbc_bench_connection.h"
 #include "odbc_sandbox.h"
+#include "process_cpu.h"
 #include "standin_process.h"
 
 namespace {
 
 using bench::Connection;
+using bench::CpuSeconds;
+using bench::OwnCpuSeconds;
 using Clock = std::chrono::steady_clock;
 
 
@@ -84,12 +89,24 @@ int main(int argc, char** argv) {
     Load(c, rows);
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - loadStart).count();
 
-    std::vector<double> runs;
-    for (int i = 0; i < 3; ++i) runs.push_back(ReadAll(c, rows));
-    std::sort(runs.begin(), runs.end());
+    std::printf("rows=%ld load_s=%.2f\n", rows, loadSeconds);
+    std::fflush(stdout);  // a profiler may start on the server now
+
+    std::vector<double> runs, serverCpu, clientCpu;
+    for (int i = 0; i < 3; ++i) {
+      const double serverStart = CpuSeconds(server.pid()), clientStart = OwnCpuSeconds();
+      runs.push_back(ReadAll(c, rows));
+      serverCpu.push_back(CpuSeconds(server.pid()) - serverStart);
+      clientCpu.push_back(OwnCpuSeconds() - clientStart);
+    }
+    for (auto* v : {&runs, &serverCpu, &clientCpu}) std::sort(v->begin(), v->end());
     const double median = runs[runs.size() / 2];
-    std::printf("rows=%ld load_s=%.2f read_s=%.3f (median of %zu)\n", rows, loadSeconds, median, runs.size());
+    const double server_s = serverCpu[serverCpu.size() / 2], client_s = clientCpu[clientCpu.size() / 2];
+    std::printf("read_s=%.3f server_cpu_s=%.3f client_cpu_s=%.3f (medians of %zu)\n", median, server_s, client_s,
+                runs.size());
     std::printf("rows_per_s=%.0f\n", rows / median);
+    std::printf("rows_per_server_cpu_s=%.0f\n", rows / server_s);
+    std::printf("rows_per_client_cpu_s=%.0f\n", rows / client_s);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "standin_bench: %s\n", e.what());
     return 1;

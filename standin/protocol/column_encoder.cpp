@@ -561,14 +561,15 @@ void WriteValue(W& w, const ResultColumn& col, const Cell& c) {
     case TypeKind::DateTime2: {
       if (isNull) { w.U8(0); return; }
       const DateTimeParts v = ParseStoredDateTime(AsText(c, scratch));
+      static const int64_t kDay1900 = DaysFromCivil(1900, 1, 1);
       if (t.kind == TypeKind::DateTime) {
-        const int64_t days = DaysFromCivil(v.year, v.month, v.day) - DaysFromCivil(1900, 1, 1);
+        const int64_t days = DaysFromCivil(v.year, v.month, v.day) - kDay1900;
         const int64_t ticks = (v.hour * 3600LL + v.minute * 60 + v.second) * 300 + (v.nanos * 3 + 5000000) / 10000000;
         w.U8(8);
         w.I32(static_cast<int32_t>(days));
         w.U32(static_cast<uint32_t>(ticks));
       } else if (t.kind == TypeKind::SmallDateTime) {
-        const int64_t days = DaysFromCivil(v.year, v.month, v.day) - DaysFromCivil(1900, 1, 1);
+        const int64_t days = DaysFromCivil(v.year, v.month, v.day) - kDay1900;
         w.U8(4);
         w.U16(static_cast<uint16_t>(days));
         w.U16(static_cast<uint16_t>(v.hour * 60 + v.minute));

@@ -188,7 +188,7 @@ void ReplyWriter::SetPacketSize(size_t size) {
   fill_ = kHeaderSize;
 }
 
-void ReplyWriter::Raw(const void* data, size_t size) {
+void ReplyWriter::RawAcrossPackets(const void* data, size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   while (size > 0) {
     if (fill_ == buf_.size()) FlushPacket(false);

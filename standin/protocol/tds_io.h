@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -85,7 +86,15 @@ class ReplyWriter {
   void U32(uint32_t v) { Raw(&v, 4); }
   void I32(int32_t v) { Raw(&v, 4); }
   void U64(uint64_t v) { Raw(&v, 8); }
-  void Raw(const void* data, size_t size);
+  // Inline while the bytes fit the current packet: values are written a few bytes at a time.
+  void Raw(const void* data, size_t size) {
+    if (size <= buf_.size() - fill_) {
+      std::memcpy(buf_.data() + fill_, data, size);
+      fill_ += size;
+      return;
+    }
+    RawAcrossPackets(data, size);
+  }
   void Bytes(const std::vector<uint8_t>& b) { Raw(b.data(), b.size()); }
   // B_VARCHAR / US_VARCHAR from UTF-8.
   void BVarchar(std::string_view utf8);
@@ -102,6 +111,7 @@ class ReplyWriter {
 
  private:
   void FlushPacket(bool last);
+  void RawAcrossPackets(const void* data, size_t size);
 
   TdsSocket& socket_;
   uint16_t spid_;

@@ -18,8 +18,11 @@ namespace standin {
 std::optional<std::string> DecodeTerminator(std::string_view written, bool rowTerminator);
 
 // The file's text as UTF-8. `codePage`: "65001", "ACP", "OEM", "RAW" or a
-// number; `wide`: UTF-16LE ('widechar'). nullopt for a code page it cannot read.
-std::optional<std::string> DecodeDataFile(std::string bytes, bool wide, const std::string& codePage);
+// number; `wide`: UTF-16LE ('widechar'). A view of `bytes` when they need no
+// decoding (UTF-8, or ASCII in any code page), else of `decoded`, which then
+// holds the text. nullopt for a code page it cannot read.
+std::optional<std::string_view> DecodeDataFile(std::string_view bytes, bool wide, const std::string& codePage,
+                                               std::string& decoded);
 
 class BulkDataReader {
  public:

@@ -5,12 +5,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <algorithm>
 
 #include "catalog/schema_metadata.h"
 #include "tsql/bulk_data_file.h"
 #include "tsql/check_constraints.h"
+#include "tsql/file_bytes.h"
 #include "tsql/statement_handlers.h"
 #include "tsql/table_row_writer.h"
 
@@ -69,8 +69,9 @@ BulkOptions ReadOptions(const BulkInsertStmt& s) {
     }
   }
   // The file's encoding comes first: terminators are matched in its UTF-8 text.
+  std::string probe;
   if (!o.wide && !o.codePage.empty() && o.codePage.find_first_not_of("0123456789") == std::string::npos &&
-      !DecodeDataFile("\x80", false, o.codePage))
+      !DecodeDataFile("\x80", false, o.codePage, probe))
     ThrowSqlError(2775, "The code page " + o.codePage + " is not supported by the server.");
   return o;
 }
@@ -114,21 +115,17 @@ bool IsConversionError(int number) {
   }
 }
 
-std::string ReadFile(const std::string& dataDir, const std::string& written) {
+FileBytes ReadFile(const std::string& dataDir, const std::string& written) {
   const std::string path = written.empty() || written[0] == '/' ? written : dataDir + "/" + written;
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    if (errno == ENOENT || errno == EACCES || errno == ENOTDIR)
+  FileBytes file(path);
+  if (const int error = file.error()) {
+    if (error == ENOENT || error == EACCES || error == ENOTDIR)
       ThrowSqlError(4860, "Cannot bulk load. The file \"" + written + "\" does not exist or you don't have file access rights.");
     ThrowSqlError(4861, "Cannot bulk load because the file \"" + written +
-                            "\" could not be opened. Operating system error code " + std::to_string(errno) + "(" +
-                            std::strerror(errno) + ").");
+                            "\" could not be opened. Operating system error code " + std::to_string(error) + "(" +
+                            std::strerror(error) + ").");
   }
-  std::string bytes(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
-  in.seekg(0);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
+  return file;
 }
 
 // Without CHECK_CONSTRAINTS the table's foreign keys and CHECK constraints are
@@ -174,7 +171,9 @@ void RunBulkInsert(StatementContext& ctx, const BulkInsertStmt& s) {
     try {
       TableRowWriter writer(ctx, s.table, o.keepIdentity);
       const auto& columns = writer.columns();
-      const auto text = DecodeDataFile(ReadFile(ctx.session.directory.path(), s.file), o.wide, o.codePage);
+      const FileBytes file = ReadFile(ctx.session.directory.path(), s.file);
+      std::string decoded;
+      const auto text = DecodeDataFile(file.bytes(), o.wide, o.codePage, decoded);
       if (!text) ThrowSqlError(2775, "The code page " + o.codePage + " is not supported by the server.");
       std::optional<UncheckedForeignKeys> unchecked;
       if (!o.checkConstraints) unchecked.emplace(ctx, ctx.session.db().FindObject(s.table.name)->name);

@@ -12,16 +12,20 @@ int DaysInMonth(int y, int m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
+// ASCII tests, as the C locale the server runs in has them, without a call per character.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 struct Cursor {
   std::string_view s;
   size_t i = 0;
   bool AtEnd() const { return i >= s.size(); }
   char Peek() const { return AtEnd() ? '\0' : s[i]; }
-  void SkipSpaces() { while (!AtEnd() && std::isspace(static_cast<unsigned char>(s[i]))) ++i; }
+  void SkipSpaces() { while (!AtEnd() && IsSpace(s[i])) ++i; }
   // Reads 1..maxDigits digits; -1 when none.
   int Number(int maxDigits, int* count = nullptr) {
     int v = 0, n = 0;
-    while (!AtEnd() && n < maxDigits && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    while (!AtEnd() && n < maxDigits && IsDigit(s[i])) {
       v = v * 10 + (s[i++] - '0');
       ++n;
     }
@@ -52,7 +56,7 @@ bool ParseTime(Cursor& c, DateTimeParts& v) {
     if (c.Eat('.')) {
       int digits = 0;
       int64_t frac = 0;
-      while (!c.AtEnd() && std::isdigit(static_cast<unsigned char>(c.Peek()))) {
+      while (!c.AtEnd() && IsDigit(c.Peek())) {
         if (digits < 9) { frac = frac * 10 + (c.Peek() - '0'); ++digits; }
         ++c.i;
       }
@@ -109,8 +113,14 @@ bool ParseDate(Cursor& c, DateTimeParts& v) {
   return false;
 }
 
-// Zero-padded digits without printf: dates are formatted for every row a bulk load stores.
-void AppendDigits(std::string& out, int v, int width) {
+// Zero-padded digits without printf or a heap string: dates are formatted for
+// every row a bulk load stores. Returns the end of what it wrote.
+char* PutDigits(char* out, int v, int width) {
+  if (width == 2 && v >= 0 && v <= 99) {  // months, days and time fields
+    *out++ = static_cast<char>('0' + v / 10);
+    *out++ = static_cast<char>('0' + v % 10);
+    return out;
+  }
   char b[12];
   int n = 0;
   unsigned u = v < 0 ? 0u : static_cast<unsigned>(v);
@@ -118,25 +128,28 @@ void AppendDigits(std::string& out, int v, int width) {
     b[n++] = static_cast<char>('0' + u % 10);
     u /= 10;
   } while (u && n < 11);
-  for (int k = n; k < width; ++k) out += '0';
-  while (n) out += b[--n];
+  for (int k = n; k < width; ++k) *out++ = '0';
+  while (n) *out++ = b[--n];
+  return out;
 }
 
 std::string Two(int v) {
-  std::string s;
-  AppendDigits(s, v, 2);
-  return s;
+  char b[12];
+  return std::string(b, PutDigits(b, v, 2));
+}
+
+// "YYYY-MM-DD"
+char* PutDate(char* out, const DateTimeParts& v) {
+  out = PutDigits(out, v.year, 4);
+  *out++ = '-';
+  out = PutDigits(out, v.month, 2);
+  *out++ = '-';
+  return PutDigits(out, v.day, 2);
 }
 
 std::string DatePart(const DateTimeParts& v) {
-  std::string s;
-  s.reserve(24);
-  AppendDigits(s, v.year, 4);
-  s += '-';
-  AppendDigits(s, v.month, 2);
-  s += '-';
-  AppendDigits(s, v.day, 2);
-  return s;
+  char b[40];
+  return std::string(b, PutDate(b, v));
 }
 
 // Adds whole seconds (may carry into the date).
@@ -228,16 +241,17 @@ std::optional<std::string> FormatDateTime(DateTimeParts v) {
   if (ticks >= 300) { ticks -= 300; AddSeconds(v, 1); }
   if (v.year < 1753 || v.year > 9999) return std::nullopt;
   const int64_t ms = (ticks * 10 + 1) / 3;
-  std::string s = DatePart(v);
-  s += ' ';
-  AppendDigits(s, v.hour, 2);
-  s += ':';
-  AppendDigits(s, v.minute, 2);
-  s += ':';
-  AppendDigits(s, v.second, 2);
-  s += '.';
-  AppendDigits(s, static_cast<int>(ms), 3);
-  return s;
+  char b[96];  // room for any int in each field
+  char* at = PutDate(b, v);
+  *at++ = ' ';
+  at = PutDigits(at, v.hour, 2);
+  *at++ = ':';
+  at = PutDigits(at, v.minute, 2);
+  *at++ = ':';
+  at = PutDigits(at, v.second, 2);
+  *at++ = '.';
+  at = PutDigits(at, static_cast<int>(ms), 3);
+  return std::string(b, at);
 }
 
 std::optional<std::string> FormatSmallDateTime(DateTimeParts v) {

@@ -49,13 +49,17 @@ void AppendUtf8(char32_t cp, std::string& out) {
 }
 
 void AppendUtf16(std::string_view utf8, std::vector<uint8_t>& out) {
-  out.reserve(out.size() + utf8.size() * 2);
+  // Each UTF-8 byte gives at most two bytes of UTF-16 (a 4-byte sequence gives
+  // a surrogate pair): size once, write through a pointer, trim at the end.
+  const size_t start = out.size();
+  out.resize(start + utf8.size() * 2);
+  uint8_t* to = out.data() + start;
   size_t i = 0;
   while (i < utf8.size()) {
     const auto b = static_cast<uint8_t>(utf8[i]);
     if (b < 0x80) {  // fast path for ASCII
-      out.push_back(b);
-      out.push_back(0);
+      *to++ = b;
+      *to++ = 0;
       ++i;
       continue;
     }
@@ -64,13 +68,14 @@ void AppendUtf16(std::string_view utf8, std::vector<uint8_t>& out) {
       cp -= 0x10000;
       const char16_t hi = static_cast<char16_t>(0xD800 + (cp >> 10));
       const char16_t lo = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-      out.push_back(hi & 0xFF); out.push_back(hi >> 8);
-      out.push_back(lo & 0xFF); out.push_back(lo >> 8);
+      *to++ = hi & 0xFF; *to++ = static_cast<uint8_t>(hi >> 8);
+      *to++ = lo & 0xFF; *to++ = static_cast<uint8_t>(lo >> 8);
     } else {
-      out.push_back(cp & 0xFF);
-      out.push_back(static_cast<uint8_t>(cp >> 8));
+      *to++ = cp & 0xFF;
+      *to++ = static_cast<uint8_t>(cp >> 8);
     }
   }
+  out.resize(static_cast<size_t>(to - out.data()));
 }
 
 std::vector<uint8_t> ToUtf16(std::string_view utf8) {

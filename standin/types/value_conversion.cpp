@@ -2,7 +2,11 @@
 
 #include "types/spatial_value.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +21,18 @@
 namespace standin {
 namespace {
 
-std::string Trim(const std::string& s) {
+// ASCII tests, as the C locale the server runs in has them, without a call per character.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view TrimView(std::string_view s) {
   size_t a = 0, b = s.size();
-  while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-  while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+  while (a < b && IsSpace(s[a])) ++a;
+  while (b > a && IsSpace(s[b - 1])) --b;
   return s.substr(a, b - a);
 }
+
+std::string Trim(const std::string& s) { return std::string(TrimView(s)); }
 
 // The value as text, the way SQL Server would render it for a conversion message.
 std::string DisplayText(const Value& v) {
@@ -54,6 +64,24 @@ std::optional<std::string> NumericText(const Value& v) {
   }
 }
 
+// A double from plain number text ("-12.5", "1e3"): std::from_chars when it
+// takes the whole text (correctly rounded, as strtod is, and much faster),
+// else strtod with its own rules. `end` as strtod gives it.
+double ParseDouble(const char* text, size_t size, const char** end) {
+  if (size > 0 && text[0] != '+') {
+    double d = 0;
+    const auto [at, ec] = std::from_chars(text, text + size, d);
+    if (ec == std::errc() && at == text + size) {
+      *end = at;
+      return d;
+    }
+  }
+  char* stop = nullptr;
+  const double d = std::strtod(text, &stop);
+  *end = stop;
+  return d;
+}
+
 ConversionError ConvertFailed(const Value& v, const SqlType& t) {
   const std::string from = v.national ? "nvarchar" : "varchar";
   return {245, "Conversion failed when converting the " + from + " value '" + v.text + "' to data type " +
@@ -79,7 +107,8 @@ StoredValue StoredDecimal(const std::string& normal) {
   StoredValue s;
   if (significant <= 15) {
     s.kind = StoredValue::Kind::Real;
-    s.real = std::strtod(normal.c_str(), nullptr);
+    const char* end = nullptr;
+    s.real = ParseDouble(normal.c_str(), normal.size(), &end);
   } else {
     s.kind = StoredValue::Kind::Text;
     s.text = normal;
@@ -87,19 +116,35 @@ StoredValue StoredDecimal(const std::string& normal) {
   return s;
 }
 
+// Bytes of the text in Windows-1252: one a character (those it lacks become '?').
+size_t Cp1252Length(std::string_view utf8) {
+  for (char c : utf8)
+    if (static_cast<uint8_t>(c) >= 0x80) return ToCp1252(utf8).size();
+  return utf8.size();
+}
+
 ConversionError Truncated() { return {8152, "String or binary data would be truncated."}; }
 
-std::optional<int64_t> ParseWholeNumber(const std::string& text) {
-  const std::string s = Trim(text);
+// Digits with an optional sign; nullopt for anything else or beyond 64 bits.
+std::optional<int64_t> ParseWholeNumber(std::string_view text) {
+  const std::string_view s = TrimView(text);
   if (s.empty()) return 0;  // '' converts to 0, as on SQL Server
   size_t i = 0;
+  const bool negative = s[0] == '-';
   if (s[i] == '+' || s[i] == '-') ++i;
   if (i == s.size()) return std::nullopt;
-  for (size_t k = i; k < s.size(); ++k)
-    if (!std::isdigit(static_cast<unsigned char>(s[k]))) return std::nullopt;
-  errno = 0;
-  const long long r = std::strtoll(s.c_str(), nullptr, 10);
-  if (errno == ERANGE) return std::nullopt;
+  // Accumulated negatively, so INT64_MIN fits.
+  int64_t r = 0;
+  for (size_t k = i; k < s.size(); ++k) {
+    if (!IsDigit(s[k])) return std::nullopt;
+    const int digit = s[k] - '0';
+    if (r < (INT64_MIN + digit) / 10) return std::nullopt;
+    r = r * 10 - digit;
+  }
+  if (!negative) {
+    if (r == INT64_MIN) return std::nullopt;
+    r = -r;
+  }
   return r;
 }
 
@@ -116,7 +161,7 @@ std::optional<StoredValue> ToInteger(const Value& v, const SqlType& t, Conversio
       const double d = std::strtod(v.text.c_str(), nullptr);
       if (std::fabs(d) >= 9.3e18) { error = Overflow(t); return std::nullopt; }
       const size_t dot = v.text.find('.');
-      const auto whole = ParseWholeNumber(dot == std::string::npos ? v.text : v.text.substr(0, dot));
+      const auto whole = ParseWholeNumber(std::string_view(v.text).substr(0, dot));
       if (!whole) { error = Overflow(t); return std::nullopt; }
       value = *whole;
       break;
@@ -149,12 +194,12 @@ std::optional<StoredValue> ToInteger(const Value& v, const SqlType& t, Conversio
 
 std::optional<StoredValue> ToBit(const Value& v, const SqlType& t, ConversionError& error) {
   if (v.kind == Value::Kind::String) {
-    std::string s = Trim(v.text);
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (s == "TRUE" || s == "FALSE") {
+    const std::string_view s = TrimView(v.text);
+    const bool isTrue = s.size() == 4 && strncasecmp(s.data(), "TRUE", 4) == 0;
+    if (isTrue || (s.size() == 5 && strncasecmp(s.data(), "FALSE", 5) == 0)) {
       StoredValue r;
       r.kind = StoredValue::Kind::Integer;
-      r.integer = s == "TRUE";
+      r.integer = isTrue;
       return r;
     }
   }
@@ -210,11 +255,22 @@ std::optional<StoredValue> ToFloat(const Value& v, const SqlType& t, ConversionE
     case Value::Kind::Float: d = v.real; break;
     case Value::Kind::Decimal: d = std::strtod(v.text.c_str(), nullptr); break;
     case Value::Kind::String: {
-      const std::string s = Trim(v.text);
-      char* end = nullptr;
-      d = std::strtod(s.c_str(), &end);
-      if (s.empty()) d = 0;
-      else if (end == s.c_str() || *end != '\0') {
+      // strtod needs the trimmed text NUL-terminated: on the stack when it is short.
+      const std::string_view trimmed = TrimView(v.text);
+      char small[64];
+      std::string large;
+      const char* s = small;
+      if (trimmed.size() < sizeof small) {
+        std::copy(trimmed.begin(), trimmed.end(), small);
+        small[trimmed.size()] = '\0';
+      } else {
+        large.assign(trimmed);
+        s = large.c_str();
+      }
+      const char* end = nullptr;
+      d = ParseDouble(s, trimmed.size(), &end);
+      if (trimmed.empty()) d = 0;
+      else if (end == s || *end != '\0') {
         error = {8114, "Error converting data type " + std::string(v.national ? "nvarchar" : "varchar") +
                            " to float."};
         return std::nullopt;
@@ -242,8 +298,8 @@ std::optional<StoredValue> ToDateTime(const Value& v, const SqlType& t, Conversi
   }
   // A datetimeoffset's text keeps its local time; the offset is dropped.
   int offset = 0;
-  std::string body = v.text;
-  if (const auto before = SplitTimeZoneOffset(v.text, offset)) body = std::string(*before);
+  std::string_view body = v.text;
+  if (const auto before = SplitTimeZoneOffset(v.text, offset)) body = *before;
   const auto parts = ParseDateStyle(body, 0);
   if (!parts) {
     error = {241, "Conversion failed when converting date and/or time from character string."};
@@ -264,7 +320,7 @@ std::optional<StoredValue> ToDateTime(const Value& v, const SqlType& t, Conversi
   }
   StoredValue s;
   s.kind = StoredValue::Kind::Text;
-  s.text = *text;
+  s.text = std::move(*text);
   return s;
 }
 
@@ -377,7 +433,7 @@ std::optional<StoredValue> ToText(const Value& v, const SqlType& t, ConversionEr
     s.text = DecodeFromCollation(*t.collation, encoded);
   }
   if (t.length > 0) {
-    const size_t units = IsNCharKind(t.kind) ? Utf16Length(s.text) : otherCodePage ? encoded.size() : ToCp1252(s.text).size();
+    const size_t units = IsNCharKind(t.kind) ? Utf16Length(s.text) : otherCodePage ? encoded.size() : Cp1252Length(s.text);
     if (units > static_cast<size_t>(t.length)) {
       error = Truncated();
       return std::nullopt;
@@ -410,21 +466,26 @@ std::optional<StoredValue> ToBinary(const Value& v, const SqlType& t, Conversion
 }  // namespace
 
 std::optional<std::string> NormalizeDecimal(const std::string& raw, int precision, int scale) {
-  const std::string s = Trim(raw);
+  const std::string_view s = TrimView(raw);
   size_t i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::string whole, frac;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) whole += s[i++];
+  const size_t wholeAt = i;
+  while (i < s.size() && IsDigit(s[i])) ++i;
+  const std::string_view whole = s.substr(wholeAt, i - wholeAt);
+  std::string_view frac;
   if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) frac += s[i++];
+    const size_t fracAt = ++i;
+    while (i < s.size() && IsDigit(s[i])) ++i;
+    frac = s.substr(fracAt, i - fracAt);
   }
   if (i != s.size() || (whole.empty() && frac.empty())) return std::nullopt;
   // Round half away from zero to `scale` decimals.
-  bool roundUp = frac.size() > static_cast<size_t>(scale) && frac[scale] >= '5';
-  frac.resize(scale, '0');
-  std::string digits = whole + frac;
+  const size_t kept = std::min(frac.size(), static_cast<size_t>(scale));
+  const bool roundUp = frac.size() > kept && frac[kept] >= '5';
+  std::string digits;
+  digits.reserve(whole.size() + static_cast<size_t>(scale) + 1);
+  digits.append(whole).append(frac.substr(0, kept)).append(static_cast<size_t>(scale) - kept, '0');
   if (roundUp) {
     int k = static_cast<int>(digits.size()) - 1;
     while (k >= 0 && digits[k] == '9') digits[k--] = '0';

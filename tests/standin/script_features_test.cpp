@@ -275,5 +275,28 @@ TEST_F(Scripts, ScopeIdentityIsTheLastIdentityInserted) {
             "6|6");
 }
 
+// Values at the edges of what each column takes, as a bulk load converts them
+// from text: the largest integers, signs and blanks around numbers, rounding of
+// decimals and datetime ticks, text measured in its code page or UTF-16 units.
+TEST_F(Scripts, BulkInsertConvertsValuesAtTheirLimits) {
+  ASSERT_TRUE(RunBatch("CREATE TABLE #limits (n int IDENTITY PRIMARY KEY, big bigint, ratio float, amount decimal(10,2),"
+                       " stamp datetime, code varchar(3), label nvarchar(4), flag bit)")
+                  .empty());
+  const std::string aou = "\xC3\xA4\xC3\xB6\xC3\xBC", smiley = "\xF0\x9F\x98\x80";  // U+1F600: two UTF-16 units
+  const std::string file = WriteDataFile(
+      "limits.dat", "0\t-9223372036854775808\t+1.5\t 12.345 \t2024-02-29 23:59:59.999\t" + aou + "\t" + smiley +
+                        "ab\t true \r\n"
+                        "0\t9223372036854775807\t-2.5e3\t-0.004\t2024-01-02T03:04:05.5\tabc\tx\tFALSE\r\n"
+                        "0\t9223372036854775808\t1\t1\t2024-01-01\ta\tb\t1\r\n"  // beyond bigint
+                        "0\t1\t1e400\t1\t2024-01-01\ta\tb\t1\r\n"                  // beyond float
+                        "0\t1\t1\t1\t2024-01-01\t" + aou + "x\tb\t1\r\n"           // 4 characters for varchar(3)
+                        "0\t1\t1\t1\t2024-01-01\ta\t" + smiley + "abc\t1\r\n");    // 5 units for nvarchar(4)
+  EXPECT_EQ(RunBatch("BULK INSERT #limits FROM '" + file + "' WITH (CODEPAGE = '65001')"),
+            (std::vector<int>{4864, 4864, 4863, 4863}));
+  EXPECT_EQ(Rows("SELECT big, ratio, amount, stamp, code, label, flag FROM #limits ORDER BY n"),
+            "-9223372036854775808|1.5|12.35|2024-03-01 00:00:00.000|" + aou + "|" + smiley + "ab|1;" +
+                "9223372036854775807|-2500|0.00|2024-01-02 03:04:05.500|abc|x|0");
+}
+
 }  // namespace
 }  // namespace standin_test
