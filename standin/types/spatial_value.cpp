@@ -217,16 +217,27 @@ std::optional<SpatialValue> Deserialize(bool geography, const std::vector<uint8_
         end = static_cast<uint32_t>(records[j].figureOffset);
         break;
       }
+    if (end < static_cast<uint32_t>(records[i].figureOffset)) return std::nullopt;
     for (uint32_t f = static_cast<uint32_t>(records[i].figureOffset); f < end; ++f) {
       const uint32_t from = figureStart[f], to = f + 1 < figureCount ? figureStart[f + 1] : count;
       if (to < from) return std::nullopt;
       shapes[i].figures.emplace_back(points.begin() + from, points.begin() + to);
     }
+    // A point is one point; a line string one figure.
+    if (shapes[i].type == SpatialShape::Point &&
+        (shapes[i].figures.size() > 1 || (shapes[i].figures.size() == 1 && shapes[i].figures[0].size() != 1)))
+      return std::nullopt;
+    if (shapes[i].type == SpatialShape::LineString && shapes[i].figures.size() > 1) return std::nullopt;
   }
   // Members join their parents, last first so that each is complete when moved.
   for (uint32_t i = shapeCount; i-- > 1;) {
     const int32_t parent = records[i].parent;
     if (parent < 0 || parent >= static_cast<int32_t>(i)) return std::nullopt;
+    // Only the multi shapes (of their one kind) and collections have members.
+    const uint8_t parentType = records[static_cast<size_t>(parent)].type;
+    if (parentType <= SpatialShape::Polygon ||
+        (parentType != SpatialShape::GeometryCollection && records[i].type != parentType - 3))
+      return std::nullopt;
     auto& members = shapes[static_cast<size_t>(parent)].members;
     members.insert(members.begin(), std::move(shapes[i]));
   }

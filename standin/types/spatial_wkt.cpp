@@ -225,7 +225,8 @@ void WriteBody(std::string& out, const SpatialShape& shape, bool zm) {
   switch (shape.type) {
     case SpatialShape::Point:
     case SpatialShape::LineString:
-      WriteFigure(out, shape.figures[0], zm);
+      if (shape.figures.empty()) out += "EMPTY";
+      else WriteFigure(out, shape.figures[0], zm);
       return;
     case SpatialShape::Polygon:
       out += '(';
