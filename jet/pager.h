@@ -122,6 +122,7 @@ class Pager final : public PageStore {
     alignas(64) std::uint8_t data[kPageSize];
   };
   static constexpr std::size_t kMaxCachedPages = 1536;     // 6 MB
+  static constexpr std::uint32_t kWritebackPages = 2048;   // 8 MB written: start the disk on them
   static constexpr std::size_t kMaxOldDirtyPages = 2048;   // 8 MB
 
   Pager(int fd, std::string path, bool writable, std::uint32_t pages);
@@ -148,6 +149,7 @@ class Pager final : public PageStore {
   bool committing_ = false;
   std::size_t oldDirty_ = 0;
   bool unsynced_ = false;  // a Written flush wrote pages that no fdatasync followed yet
+  std::uint32_t writtenSinceWriteback_ = 0;  // pages written since writeback was last started
   std::vector<Frame*> dirty_;  // the frames with dirty set, in no order
   std::vector<std::uint32_t> free_;      // reusable now
   std::vector<std::uint32_t> released_;  // reusable after the next flush
