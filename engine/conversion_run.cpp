@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <new>
 #include <optional>
 
@@ -85,6 +86,10 @@ void AppendTableClauses(std::string& statement, const std::string& clauses) {
 void ConvertTable(const ConversionSettings& settings, ConversionObserver& observer,
                   TableOutcome& outcome, ConvertedTable& table) {
   const odbc::SourceLogon logon = settings.logon();
+  // The row total (for the progress bar only) is asked for on its own
+  // connection while the catalog is read and the table created.
+  std::future<std::optional<std::uint64_t>> rowTotal =
+      std::async(std::launch::async, [&logon, source = outcome.source] { return CountSourceRows(logon, source); });
   ColumnCatalog catalog(logon);
   FromSource([&] { catalog.OpenColumnCatalog(outcome.source); });
   // The columns the catalog lists (hidden ones too) are the ones read.
@@ -222,7 +227,7 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
   outcome.created = true;
 
-  if (const std::optional<std::uint64_t> count = CountSourceRows(logon, outcome.source))
+  if (const std::optional<std::uint64_t> count = rowTotal.get())
     observer.OnTableRowCount(outcome.sourceName, *count);
 
   RowCopyResult copied;
