@@ -88,6 +88,7 @@ class ReplyWriter {
   void U64(uint64_t v) { Raw(&v, 8); }
   // Inline while the bytes fit the current packet: values are written a few bytes at a time.
   void Raw(const void* data, size_t size) {
+    if (size == 0) return;  // an empty vector's data() may be null, which memcpy must not get
     if (size <= buf_.size() - fill_) {
       std::memcpy(buf_.data() + fill_, data, size);
       fill_ += size;
