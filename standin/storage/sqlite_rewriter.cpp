@@ -141,6 +141,22 @@ bool ComparedWithValue(const std::vector<SqlToken>& t, size_t i, TokenRange rang
   return k + 2 < range.end && t[k].IsWord("IN") && t[k + 1].IsSymbol("(") && IsValueToken(t[k + 2]);
 }
 
+// DATEADD(day, ...), DATEDIFF(month, ...) ...: the part is a keyword in T-SQL;
+// the stand-in's tsql_dateadd and kin take it as a string. Leaves `i` on the
+// comma after the part.
+bool RewriteDatePartCall(const std::vector<SqlToken>& t, size_t& i, TokenRange range, std::string& sql) {
+  static const char* const kTakesPart[] = {"DATEADD", "DATEDIFF", "DATEDIFF_BIG", "DATEPART", "DATENAME"};
+  if (i + 3 >= range.end || !t[i + 1].IsSymbol("(") || !t[i + 2].IsName() || !t[i + 3].IsSymbol(",")) return false;
+  const char* const* fn =
+      std::find_if(std::begin(kTakesPart), std::end(kTakesPart), [&](const char* w) { return t[i].IsWord(w); });
+  if (fn == std::end(kTakesPart)) return false;
+  std::string name = *fn;
+  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  sql += "tsql_" + name + "(" + SqliteString(t[i + 2].text) + ",";
+  i += 3;
+  return true;
+}
+
 }  // namespace
 
 // CONVERT(type, x[, style]) and CAST(x AS type) (and their TRY_ forms) call the
@@ -350,6 +366,12 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
                     : named                             ? named->sqliteCollation()
                                                         : "\"" + t[i + 1].text + "\"");
           ++i;
+          break;
+        }
+        if (RewriteDatePartCall(t, i, range, r.sql)) break;
+        // CURRENT_TIMESTAMP is GETDATE() (SQLite's own is UTC, without fraction).
+        if (tok.IsWord("CURRENT_TIMESTAMP") && !(i + 1 < range.end && t[i + 1].IsSymbol("("))) {
+          r.sql += "getdate()";
           break;
         }
         if (RewriteConversion(t, i, range, vars, r)) {
