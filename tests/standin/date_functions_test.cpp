@@ -89,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"DATEADD(ns, 100, CAST('2021-01-01' AS datetime2))", "2021-01-01 00:00:00.0000001"},
         ValueCase{"DATEADD(mi, 10, CAST('2021-01-01 10:00' AS smalldatetime))", "2021-01-01 10:10:00"},
         ValueCase{"DATEADD(hour, 1, CAST('23:30:00' AS time(0)))", "00:30:00"},  // time wraps
-        ValueCase{"DATEADD(day, NULL, CAST('2021-01-01' AS date))", "NULL"}),
+        ValueCase{"DATEADD(day, NULL, CAST('2021-01-01' AS date))", "NULL"},
+        // A string literal is read as datetime, and so is the result.
+        ValueCase{"DATEADD(day, 30, '2021-01-15')", "2021-02-14 00:00:00.000"},
+        ValueCase{"DATEADD(second, 30, '2020-12-31 00:00:00')", "2020-12-31 00:00:30.000"}),
     [](const testing::TestParamInfo<ValueCase>& info) { return "Case" + std::to_string(info.index); });
 
 INSTANTIATE_TEST_SUITE_P(
