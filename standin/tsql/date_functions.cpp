@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -105,9 +106,15 @@ std::optional<StoredDate> ReadDate(sqlite3_value* v, Failure& failure) {
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
     const double n = sqlite3_value_double(v);
     const double whole = std::floor(n);
+    // datetime's range: 1753-01-01 to 9999-12-31 as days from 1900-01-01.
+    if (!(whole >= -53690 && whole <= 2958463)) {
+      failure = {8115, "Arithmetic overflow error converting expression to data type datetime."};
+      return std::nullopt;
+    }
     StoredDate d;
     CivilFromDays(DaysFromCivil(1900, 1, 1) + static_cast<int64_t>(whole), d.parts.year, d.parts.month, d.parts.day);
-    const auto nanos = static_cast<int64_t>(std::llround((n - whole) * 86400.0 * 1000.0)) * 1000000;
+    const int64_t nanos =
+        std::min(static_cast<int64_t>(std::llround((n - whole) * 86400.0 * 1000.0)) * 1000000, kNanosPerDay - 1000000);
     d.parts.hour = static_cast<int>(nanos / 3600000000000LL);
     d.parts.minute = static_cast<int>(nanos / 60000000000LL % 60);
     d.parts.second = static_cast<int>(nanos / 1000000000LL % 60);
@@ -379,7 +386,7 @@ void EndOfMonth(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   auto date = ReadDate(argv[0], failure);
   if (!date) return Fail(ctx, failure);
   date->kind = DateKind::Date;
-  const int64_t months = argc > 1 ? sqlite3_value_int64(argv[1]) : 0;
+  const int64_t months = argc > 1 ? std::clamp<int64_t>(sqlite3_value_int64(argv[1]), INT32_MIN, INT32_MAX) : 0;
   const int64_t index = date->parts.year * 12LL + (date->parts.month - 1) + months;
   if (index < 12 || index >= 10000 * 12LL)
     return Fail(ctx, {517, "Adding a value to a 'date' column caused an overflow."});

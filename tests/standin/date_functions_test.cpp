@@ -177,6 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"DATEDIFF_BIG(ns, '0001-01-01', '9999-12-31')",
                   "535: The datediff_big function resulted in an overflow. The number of dateparts separating two"
                   " date/time instances is too large. Try to use datediff_big with a less precise datepart."},
+        ErrorCase{"DATENAME(weekday, -100000)", "8115: Arithmetic overflow error converting expression to data type datetime."},
         ErrorCase{"DATEFROMPARTS(2021, 2, 29)",
                   "289: Cannot construct data type date, some of the arguments have values which are not valid."}),
     [](const testing::TestParamInfo<ErrorCase>& info) { return "Case" + std::to_string(info.index); });
