@@ -141,6 +141,35 @@ bool ComparedWithValue(const std::vector<SqlToken>& t, size_t i, TokenRange rang
   return k + 2 < range.end && t[k].IsWord("IN") && t[k + 1].IsSymbol("(") && IsValueToken(t[k + 2]);
 }
 
+// DATEADD's date given as a string literal is read as datetime (and the result
+// is datetime), whatever the text looks like: the position of such a literal.
+size_t DateAddLiteral(const std::vector<SqlToken>& t, size_t open, TokenRange range) {
+  const size_t close = MatchingParen(t, open, range.end);
+  if (close >= range.end || close < open + 3 || t[close - 1].kind != SqlToken::Kind::String || !t[close - 2].IsSymbol(","))
+    return std::string::npos;
+  return close - 1;
+}
+
+// DATEADD(day, ...), DATEDIFF(month, ...) ...: the part is a keyword in T-SQL;
+// the stand-in's tsql_dateadd and kin take it as a string. Leaves `i` on the
+// comma after the part.
+bool RewriteDatePartCall(const std::vector<SqlToken>& t, size_t& i, TokenRange range, std::string& sql,
+                         size_t& datetimeLiteral) {
+  static const char* const kTakesPart[] = {"DATEADD", "DATEDIFF", "DATEDIFF_BIG", "DATEPART", "DATENAME"};
+  if (i + 3 >= range.end || !t[i + 1].IsSymbol("(") || !t[i + 2].IsName() || !t[i + 3].IsSymbol(",")) return false;
+  const char* const* fn =
+      std::find_if(std::begin(kTakesPart), std::end(kTakesPart), [&](const char* w) { return t[i].IsWord(w); });
+  if (fn == std::end(kTakesPart)) return false;
+  std::string name = *fn;
+  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  sql += "tsql_" + name + "(" + SqliteString(t[i + 2].text) + ",";
+  if (const size_t literal = name == "dateadd" ? DateAddLiteral(t, i + 1, range) : std::string::npos;
+      literal != std::string::npos)
+    datetimeLiteral = literal;
+  i += 3;
+  return true;
+}
+
 }  // namespace
 
 // CONVERT(type, x[, style]) and CAST(x AS type) (and their TRY_ forms) call the
@@ -215,6 +244,7 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
   int depth = 0;
   // Where each token of the range begins in r.sql (for .STAsText() and kin).
   std::vector<size_t> emittedAt(range.end - range.begin, std::string::npos);
+  size_t datetimeLiteral = std::string::npos;  // DATEADD's literal date (see DateAddLiteral)
   for (size_t i = range.begin; i < range.end; ++i) {
     const SqlToken& tok = t[i];
     emittedAt[i - range.begin] = r.sql.size();
@@ -308,6 +338,10 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
         break;
       }
       case SqlToken::Kind::String:
+        if (i == datetimeLiteral) {
+          r.sql += "tsql_convert('datetime', " + SqliteString(tok.text) + ")";
+          break;
+        }
         r.sql += SqliteString(tok.text);
         if (ComparedWithValue(t, i, range)) r.sql += std::string(" COLLATE ") + kDatabaseDefaultSqliteCollation;
         break;
@@ -350,6 +384,12 @@ RewriteResult RewriteForSqlite(const std::vector<SqlToken>& tokens, TokenRange r
                     : named                             ? named->sqliteCollation()
                                                         : "\"" + t[i + 1].text + "\"");
           ++i;
+          break;
+        }
+        if (RewriteDatePartCall(t, i, range, r.sql, datetimeLiteral)) break;
+        // CURRENT_TIMESTAMP is GETDATE() (SQLite's own is UTC, without fraction).
+        if (tok.IsWord("CURRENT_TIMESTAMP") && !(i + 1 < range.end && t[i + 1].IsSymbol("("))) {
+          r.sql += "getdate()";
           break;
         }
         if (RewriteConversion(t, i, range, vars, r)) {

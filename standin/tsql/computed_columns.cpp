@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "storage/sqlite_handle.h"
 #include "types/collation.h"
@@ -10,10 +11,36 @@
 
 namespace standin {
 
+// The type of an expression that is one call of a date built-in whose result
+// type does not follow its arguments (DATEDIFF of two dates is an int).
+static std::optional<SqlType> DateFunctionType(const std::vector<SqlToken>& t, TokenRange range) {
+  size_t i = range.begin;
+  while (i < range.end && t[i].IsSymbol("(")) ++i;
+  if (i + 1 >= range.end || !t[i + 1].IsSymbol("(")) return std::nullopt;
+  const size_t close = MatchingParen(t, i + 1, range.end);
+  for (size_t k = close + 1; k < range.end; ++k)
+    if (!t[k].IsSymbol(")")) return std::nullopt;  // only part of a larger expression
+  struct Result {
+    const char* function;
+    SqlType type;
+  };
+  static const Result kResults[] = {
+      {"DATEDIFF", {TypeKind::Int, 0, 0, 0}},        {"DATEPART", {TypeKind::Int, 0, 0, 0}},
+      {"YEAR", {TypeKind::Int, 0, 0, 0}},            {"MONTH", {TypeKind::Int, 0, 0, 0}},
+      {"DAY", {TypeKind::Int, 0, 0, 0}},             {"ISDATE", {TypeKind::Int, 0, 0, 0}},
+      {"DATEDIFF_BIG", {TypeKind::BigInt, 0, 0, 0}}, {"DATENAME", {TypeKind::NVarChar, 30, 0, 0}},
+      {"EOMONTH", {TypeKind::Date, 0, 0, 0}},        {"DATEFROMPARTS", {TypeKind::Date, 0, 0, 0}},
+      {"DATETIMEFROMPARTS", {TypeKind::DateTime, 0, 0, 0}}};
+  for (const auto& r : kResults)
+    if (t[i].IsWord(r.function)) return r.type;
+  return std::nullopt;
+}
+
 SqlType ComputedColumnType(const std::string& expression, const std::vector<ColumnMeta>& columns) {
   const LexResult lex = Tokenize(expression);
   const TokenRange all{0, lex.tokens.empty() ? 0 : lex.tokens.size() - 1};
   if (auto converted = ConversionTypeOf(lex.tokens, all)) return *converted;
+  if (auto dated = DateFunctionType(lex.tokens, all)) return *dated;
   std::vector<SqlType> used;
   bool joinsText = false;
   for (size_t i = all.begin; i < all.end; ++i) {

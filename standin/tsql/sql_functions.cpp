@@ -14,6 +14,7 @@
 #include "types/explicit_conversion.h"
 #include "types/spatial_value.h"
 #include "types/spatial_wkt.h"
+#include "tsql/date_functions.h"
 #include "tsql/string_functions.h"
 
 namespace standin {
@@ -227,6 +228,7 @@ void SpatialText(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 void RegisterTsqlFunctions(sqlite3* db) {
   RegisterStringFunctions(db);
+  RegisterDateFunctions(db);
   const int flags = SQLITE_UTF8;
   sqlite3_create_function(db, "getdate", 0, flags, nullptr, GetDate, nullptr, nullptr);
   sqlite3_create_function(db, "current_timestamp", 0, flags, nullptr, GetDate, nullptr, nullptr);
