@@ -22,34 +22,8 @@ class DateFunctions : public testing::Test {
     ASSERT_TRUE(SQL_SUCCEEDED(connection_.Connect(FixtureConnectString())))
         << DescribeDiagnostics(SQL_HANDLE_DBC, connection_.dbc());
   }
-  // "native: text" of every error a batch reported.
-  Errors RunBatch(const std::string& sql) {
-    OdbcStatement s(connection_);
-    Errors errors;
-    SQLRETURN rc = s.Execute(sql);
-    for (;;) {
-      if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO)
-        for (const auto& d : s.DiagnosticRecords())
-          if (d.native > 0 && d.native != 5701 && d.native != 5703)
-            errors.push_back(std::to_string(d.native) + ": " + d.text.substr(d.text.rfind(']') + 1));
-      if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
-      rc = SQLMoreResults(s.get());
-    }
-    return errors;
-  }
-  // Every row of a query, fields joined by '|', rows by ';'.
-  std::string Rows(const std::string& sql) {
-    OdbcStatement s(connection_);
-    if (!SQL_SUCCEEDED(s.Execute(sql))) throw std::runtime_error(s.Diagnostics());
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(s.get(), &columns);
-    std::string out;
-    while (s.Fetch()) {
-      if (!out.empty()) out += ';';
-      for (SQLUSMALLINT c = 1; c <= columns; ++c) out += (c > 1 ? "|" : "") + s.Text(c).value_or("NULL");
-    }
-    return out;
-  }
+  Errors RunBatch(const std::string& sql) { return BatchErrors(connection_, sql); }
+  std::string Rows(const std::string& sql) { return QueryRows(connection_, sql); }
   OdbcConnection connection_;
 };
 

@@ -110,4 +110,32 @@ std::vector<std::string> OdbcStatement::ColumnNames() {
   return names;
 }
 
+std::vector<std::string> BatchErrors(const OdbcConnection& connection, const std::string& sql) {
+  OdbcStatement s(connection);
+  std::vector<std::string> errors;
+  SQLRETURN rc = s.Execute(sql);
+  for (;;) {
+    if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO)
+      for (const auto& d : s.DiagnosticRecords())
+        if (d.native > 0 && d.native != 5701 && d.native != 5703)
+          errors.push_back(std::to_string(d.native) + ": " + d.text.substr(d.text.rfind(']') + 1));
+    if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+    rc = SQLMoreResults(s.get());
+  }
+  return errors;
+}
+
+std::string QueryRows(const OdbcConnection& connection, const std::string& sql) {
+  OdbcStatement s(connection);
+  if (!SQL_SUCCEEDED(s.Execute(sql))) throw std::runtime_error(s.Diagnostics());
+  SQLSMALLINT columns = 0;
+  SQLNumResultCols(s.get(), &columns);
+  std::string out;
+  while (s.Fetch()) {
+    if (!out.empty()) out += ';';
+    for (SQLUSMALLINT c = 1; c <= columns; ++c) out += (c > 1 ? "|" : "") + s.Text(c).value_or("NULL");
+  }
+  return out;
+}
+
 }  // namespace standin_test

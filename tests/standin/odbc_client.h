@@ -64,4 +64,11 @@ class OdbcStatement {
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
 };
 
+// Runs a batch to its end; "native: text" of every error it reported (the
+// database and language change messages 5701/5703 left out).
+std::vector<std::string> BatchErrors(const OdbcConnection& connection, const std::string& sql);
+// Every row of a query, fields joined by '|', rows by ';' (NULL as "NULL");
+// throws with the diagnostics when the query fails.
+std::string QueryRows(const OdbcConnection& connection, const std::string& sql);
+
 }  // namespace standin_test

@@ -35,19 +35,7 @@ class Scripts : public testing::Test {
     }
     return natives;
   }
-  // Every row of a query, fields joined by '|', rows by ';' (NULL as "NULL").
-  std::string Rows(const std::string& sql) {
-    OdbcStatement s(connection_);
-    if (!SQL_SUCCEEDED(s.Execute(sql))) throw std::runtime_error(s.Diagnostics());
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(s.get(), &columns);
-    std::string out;
-    while (s.Fetch()) {
-      if (!out.empty()) out += ';';
-      for (SQLUSMALLINT c = 1; c <= columns; ++c) out += (c > 1 ? "|" : "") + s.Text(c).value_or("NULL");
-    }
-    return out;
-  }
+  std::string Rows(const std::string& sql) { return QueryRows(connection_, sql); }
   OdbcConnection connection_;
 };
 
