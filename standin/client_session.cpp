@@ -51,8 +51,8 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// "[db]..sp_columns", "sys.sp_tables" → ("db", "sp_columns").
-std::pair<std::string, std::string> SplitProcedureName(const std::string& full) {
+// "[db].[schema].p" → {"db", "schema", "p"}: the parts of an RPC's procedure name.
+std::vector<std::string> ProcedureNameParts(const std::string& full) {
   std::vector<std::string> parts(1);
   bool bracket = false;
   for (char c : full) {
@@ -61,6 +61,12 @@ std::pair<std::string, std::string> SplitProcedureName(const std::string& full) 
     if (c == '.' && !bracket) { parts.emplace_back(); continue; }
     parts.back() += c;
   }
+  return parts;
+}
+
+// "[db]..sp_columns", "sys.sp_tables" → ("db", "sp_columns").
+std::pair<std::string, std::string> SplitProcedureName(const std::string& full) {
+  const std::vector<std::string> parts = ProcedureNameParts(full);
   return {parts.size() >= 3 ? parts.front() : "", parts.back()};
 }
 
@@ -90,14 +96,7 @@ std::vector<std::string> DeclaredNames(const std::string& defs) {
 
 // "[db].[schema].p" → the stored name of the procedure p of that schema.
 std::string StoredProcedureName(const std::string& full) {
-  std::vector<std::string> parts(1);
-  bool bracket = false;
-  for (char c : full) {
-    if (c == '[' && !bracket) { bracket = true; continue; }
-    if (c == ']' && bracket) { bracket = false; continue; }
-    if (c == '.' && !bracket) { parts.emplace_back(); continue; }
-    parts.back() += c;
-  }
+  const std::vector<std::string> parts = ProcedureNameParts(full);
   return StoredName(parts.size() >= 2 ? parts[parts.size() - 2] : std::string(), parts.back());
 }
 

@@ -156,12 +156,21 @@ bool IsFixedRole(const std::string& name) {
   return false;
 }
 
+namespace {
+
+// A fresh random salt, as hex.
+std::string NewSalt() {
+  unsigned char salt[16];
+  RAND_bytes(salt, sizeof salt);
+  return Hex(salt, sizeof salt);
+}
+
+}  // namespace
+
 bool CreateStoredLogin(DataDirectory& directory, const std::string& name, const std::string& password,
                        std::string& error) {
   MasterFile master(directory);
-  unsigned char salt[16];
-  RAND_bytes(salt, sizeof salt);
-  const std::string saltText = Hex(salt, sizeof salt);
+  const std::string saltText = NewSalt();
   SqliteStatement s(master.db, "INSERT OR IGNORE INTO standin_logins VALUES (?, ?, ?)");
   s.Bind(1, name);
   s.Bind(2, saltText);
@@ -204,9 +213,7 @@ bool DropStoredLogin(DataDirectory& directory, const std::string& name) {
 
 bool SetStoredLoginPassword(DataDirectory& directory, const std::string& name, const std::string& password) {
   MasterFile master(directory);
-  unsigned char salt[16];
-  RAND_bytes(salt, sizeof salt);
-  const std::string saltText = Hex(salt, sizeof salt);
+  const std::string saltText = NewSalt();
   SqliteStatement s(master.db, "UPDATE standin_logins SET salt = ?, hash = ? WHERE name = ?");
   s.Bind(1, saltText);
   s.Bind(2, PasswordHash(saltText, password));
