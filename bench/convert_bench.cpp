@@ -9,6 +9,8 @@
 // (default 2000 ms), to weigh what the commits cost; --rounds the number of
 // rounds (default 5). --command also runs the Kestrin1 command line on the
 // same table (median of the rounds) and prints its time, CPU and peak memory.
+// --phases prints when each conversion reached its steps (to stderr);
+// --convert-only leaves out the reading rounds (for a profiler).
 //
 // convert_bench --fill-2gb: converts one wide table (text columns of a few KB)
 // holding more than the 2 GB a file can take, once. Prints fill_s, the outcome
@@ -222,12 +224,33 @@ CommandRun RunCommandLine(const std::string& dest) {
   return run;
 }
 
+// For --phases: when the table started, its status line came (its schema read
+// and the table created), the row total arrived, the first and the last rows
+// were copied, and the table ended.
+struct PhaseClock final : talvoro::engine::ConversionObserver {
+  Clock::time_point start = Clock::now();
+  double started = 0, firstRows = 0, lastRows = 0, finished = 0, counted = 0;
+  double status = 0;
+  void OnTableStarted(std::size_t, std::size_t, const std::string&) override { started = Seconds(start); }
+  void OnStatusText(const std::string&) override {
+    if (started > 0 && status == 0) status = Seconds(start);
+  }
+  void OnTableRowCount(const std::string&, std::uint64_t) override { counted = Seconds(start); }
+  void OnRowsCopied(const std::string&, std::uint64_t) override {
+    if (firstRows == 0) firstRows = Seconds(start);
+    lastRows = Seconds(start);
+  }
+  void OnTableFinished(const talvoro::engine::TableOutcome&) override { finished = Seconds(start); }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int arg = 1;
   bool indexes = false;
   bool command = false;
+  bool phases = false;
+  bool readRounds = true;
   long commitMs = 2000;
   int rounds = 5;
   for (; arg < argc && argv[arg][0] == '-'; ++arg) {
@@ -236,6 +259,10 @@ int main(int argc, char** argv) {
       indexes = true;
     } else if (option == "--command") {
       command = true;
+    } else if (option == "--phases") {
+      phases = true;
+    } else if (option == "--convert-only") {
+      readRounds = false;
     } else if (option == "--commit-interval" && arg + 1 < argc) {
       commitMs = std::strtol(argv[++arg], nullptr, 10);
     } else if (option == "--rounds" && arg + 1 < argc) {
@@ -255,7 +282,8 @@ int main(int argc, char** argv) {
   }
   const long rows = arg < argc ? std::strtol(argv[arg], nullptr, 10) : 1000000;
   if (rows <= 0 || commitMs <= 0 || rounds <= 0 || argc > arg + 1) {
-    std::cerr << "usage: convert_bench [--indexes] [--command] [--commit-interval MS] [--rounds N] [ROWS] | "
+    std::cerr << "usage: convert_bench [--indexes] [--command] [--phases] [--convert-only] [--commit-interval MS] "
+                 "[--rounds N] [ROWS] | "
                  "convert_bench --fill-2gb\n";
     return 2;
   }
@@ -287,7 +315,7 @@ int main(int argc, char** argv) {
       start = Clock::now();
       double cpu = OwnCpuSeconds(), serverCpu = ProcessCpuSeconds(server.pid());
       long read = 0;
-      {
+      if (!readRounds) read = rows; else {
         talvoro::odbc::Database db;
         db.set_query_timeout(0);
         db.OpenDataSource("dsns", "sa", "secret");
@@ -314,11 +342,14 @@ int main(int argc, char** argv) {
       serverCpu = ProcessCpuSeconds(server.pid());
 
       settings.destPath = dir.File("bench" + std::to_string(round) + ".mdb");
-      talvoro::engine::ConversionObserver quiet;
+      PhaseClock quiet;
       start = Clock::now();
       talvoro::engine::ConversionResult result =
           talvoro::engine::RunConversion({kTable}, settings, quiet);
       convertTimes.push_back(Seconds(start));
+      if (phases)
+        std::fprintf(stderr, "started %.3f status %.3f counted %.3f first %.3f last %.3f finished %.3f end %.3f\n", quiet.started, quiet.status,
+                     quiet.counted, quiet.firstRows, quiet.lastRows, quiet.finished, convertTimes.back());
       convertCpu.push_back(OwnCpuSeconds() - cpu);
       convertServerCpu.push_back(ProcessCpuSeconds(server.pid()) - serverCpu);
       if (!result.AllConverted() || result.tables[0].rowsCopied != static_cast<std::uint64_t>(rows) ||

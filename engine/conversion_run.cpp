@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <chrono>
 #include <future>
 #include <new>
 #include <optional>
@@ -81,15 +82,38 @@ void AppendTableClauses(std::string& statement, const std::string& clauses) {
   statement.insert(statement.size() - 1, clauses);
 }
 
+// The source's row total, counted on another thread, given to the observer
+// once (from this thread) as soon as it is known: before the rows when the
+// count is quick, during the copy when it is not, at the latest after it.
+class RowTotal {
+ public:
+  RowTotal(std::future<std::optional<std::uint64_t>> count, ConversionObserver& observer, const std::string& table)
+      : count_(std::move(count)), observer_(observer), table_(table) {}
+
+  void ReportIfKnown() {
+    if (count_.valid() && count_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) Report();
+  }
+  void Report() {
+    if (!count_.valid()) return;
+    if (const std::optional<std::uint64_t> rows = count_.get()) observer_.OnTableRowCount(table_, *rows);
+  }
+
+ private:
+  std::future<std::optional<std::uint64_t>> count_;
+  ConversionObserver& observer_;
+  const std::string& table_;
+};
+
 // Converts one table; fills `outcome` and `table` as it goes so that a failure
 // keeps what was done.
 void ConvertTable(const ConversionSettings& settings, ConversionObserver& observer,
                   TableOutcome& outcome, ConvertedTable& table) {
   const odbc::SourceLogon logon = settings.logon();
   // The row total (for the progress bar only) is asked for on its own
-  // connection while the catalog is read and the table created.
-  std::future<std::optional<std::uint64_t>> rowTotal =
-      std::async(std::launch::async, [&logon, source = outcome.source] { return CountSourceRows(logon, source); });
+  // connection; the rows do not wait for it.
+  RowTotal rowTotal(std::async(std::launch::async,
+                               [&logon, source = outcome.source] { return CountSourceRows(logon, source); }),
+                    observer, outcome.sourceName);
   ColumnCatalog catalog(logon);
   FromSource([&] { catalog.OpenColumnCatalog(outcome.source); });
   // The columns the catalog lists (hidden ones too) are the ones read.
@@ -227,15 +251,19 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
   outcome.created = true;
 
-  if (const std::optional<std::uint64_t> count = rowTotal.get())
-    observer.OnTableRowCount(outcome.sourceName, *count);
+  rowTotal.ReportIfKnown();
 
   RowCopyResult copied;
   try {
     CopyTableRows(rows.recordset(), outcome.destName, columns, destination, kRowReportInterval,
-                  [&](std::uint64_t n) { observer.OnRowsCopied(outcome.sourceName, n); }, copied,
-                  settings.commitInterval);
+                  [&](std::uint64_t n) {
+                    rowTotal.ReportIfKnown();
+                    observer.OnRowsCopied(outcome.sourceName, n);
+                  },
+                  copied, settings.commitInterval);
+    rowTotal.Report();
   } catch (...) {
+    rowTotal.Report();
     outcome.rowsCopied = copied.rowsCopied;
     if (!copied.commitFailed) throw;
     // What the destination took was not all saved: the file itself says what

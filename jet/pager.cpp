@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,26 +163,34 @@ Pager::Frame* Pager::Load(std::uint32_t page) {
 
 void Pager::EvictIfNeeded() {
   if (frames_.size() < kMaxCachedPages) return;
-  // Walk from the least recently used end; old dirty pages must wait for Flush.
+  // A batch of frames goes at once, from the least recently used end, so that
+  // the new pages among them (a long insert's pages, in the order it added
+  // them) go out in runs, one write each. Old dirty pages must wait for Flush.
+  victims_.clear();
   auto it = lru_.end();
   std::size_t examined = 0;
   // The most recently used frames are never taken: callers may still hold them.
   constexpr std::size_t kKeepRecent = 16;
-  while (it != lru_.begin() && frames_.size() >= kMaxCachedPages && examined + kKeepRecent < frames_.size()) {
+  while (it != lru_.begin() && frames_.size() - victims_.size() + kEvictBatch > kMaxCachedPages &&
+         examined + kKeepRecent < frames_.size()) {
     --it;
     ++examined;
     Frame* f = *it;
     if (f->dirty && !IsNew(f->page)) continue;
-    if (f->dirty) {
-      WriteFrame(*f);
-      MarkClean(f);
-    }
-    it = lru_.erase(it);
+    victims_.push_back(f);
+  }
+  std::sort(victims_.begin(), victims_.end(), [](const Frame* a, const Frame* b) { return a->page < b->page; });
+  // A failed write leaves every frame cached and dirty, as it was.
+  WriteFrameRuns(victims_);
+  for (Frame* f : victims_) {
+    MarkClean(f);
+    lru_.erase(f->lru);
     if (lastFrame_ == f) lastFrame_ = nullptr;
     auto node = frames_.find(f->page);
-    if (spareFrames_.size() < kKeepRecent) spareFrames_.push_back(std::move(node->second));
+    if (spareFrames_.size() < kEvictBatch) spareFrames_.push_back(std::move(node->second));
     frames_.erase(node);
   }
+  victims_.clear();
 }
 
 void Pager::TrimCache(std::size_t pages) {
@@ -380,18 +389,53 @@ void Pager::DiscardChanges(std::uint32_t page) {
   frames_.erase(it);
 }
 
-void Pager::WriteFrame(const Frame& f) {
-  BeforeFileChange();
-  ssize_t n = ::pwrite(fd_, f.data, kPageSize, static_cast<off_t>(f.page) * kPageSize);
-  if (n != static_cast<ssize_t>(kPageSize)) {
-    if (n >= 0) errno = ENOSPC;
-    ThrowIo("Cannot write", path_);
+void Pager::WriteFrameRuns(const std::vector<Frame*>& frames) {
+  iovec parts[kEvictBatch];
+  std::size_t count = 0;
+  std::uint32_t first = 0;
+  for (const Frame* f : frames) {
+    if (!f->dirty) continue;
+    if (count > 0 && (f->page != first + count || count == kEvictBatch)) {
+      WritePages(first, parts, count);
+      count = 0;
+    }
+    if (count == 0) first = f->page;
+    parts[count++] = iovec{const_cast<std::uint8_t*>(f->data), kPageSize};
   }
+  if (count > 0) WritePages(first, parts, count);
+}
+
+void Pager::WritePages(std::uint32_t first, const iovec* parts, std::size_t count) {
+  BeforeFileChange();
+  // A short write (a size limit reached part-way) is followed by one for the
+  // rest, which says why it cannot go on.
+  iovec rest[kEvictBatch];
+  std::copy(parts, parts + count, rest);
+  iovec* next = rest;
+  off_t at = static_cast<off_t>(first) * kPageSize;
+  while (count > 0) {
+    const ssize_t n = ::pwritev(fd_, next, static_cast<int>(count), at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      ThrowIo("Cannot write", path_);
+    }
+    at += n;
+    for (auto left = static_cast<std::size_t>(n); left > 0;) {
+      const std::size_t taken = std::min(left, next->iov_len);
+      next->iov_base = static_cast<std::uint8_t*>(next->iov_base) + taken;
+      next->iov_len -= taken;
+      left -= taken;
+      if (next->iov_len == 0) ++next, --count;
+    }
+  }
+  count = static_cast<std::size_t>(next - rest);
   // A large insert writes pages long before the flush that syncs them: the disk
   // starts on them now (without waiting), so the fdatasync at the end finds
   // little left to do. This changes when pages reach the disk, never the order
   // the flushes' syncs impose. Advisory: an error here is for fdatasync to report.
-  if (++writtenSinceWriteback_ >= kWritebackPages) {
+  writtenSinceWriteback_ += static_cast<std::uint32_t>(count);
+  if (writtenSinceWriteback_ >= kWritebackPages) {
     writtenSinceWriteback_ = 0;
     ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   }
@@ -452,10 +496,8 @@ void Pager::Flush(Durability durability, const std::vector<std::uint32_t>& commi
     BeforeFileChange();
     if (::ftruncate(fd_, static_cast<off_t>(pageCount_) * kPageSize) != 0) ThrowIo("Cannot truncate", path_);
   }
-  for (Frame* f : fresh) {
-    WriteFrame(*f);
-    MarkClean(f);
-  }
+  WriteFrameRuns(fresh);
+  for (Frame* f : fresh) MarkClean(f);
   if (old.empty() && commits.empty() && !grew) {
     // Nothing on disk refers to the pages just written; only an earlier Written
     // flush may still wait for its sync.
@@ -471,16 +513,12 @@ void Pager::Flush(Durability durability, const std::vector<std::uint32_t>& commi
   }
   // On the disk, new pages must land before the old pages that will refer to them.
   if (sync && (!fresh.empty() || grew)) Sync();
-  for (Frame* f : old) {
-    WriteFrame(*f);
-    MarkClean(f);
-  }
+  WriteFrameRuns(old);
+  for (Frame* f : old) MarkClean(f);
   // Likewise the spare map rows before the definitions that switch to them.
   if (sync && !old.empty() && !commits.empty()) Sync();
-  for (Frame* f : commits) {
-    WriteFrame(*f);
-    MarkClean(f);
-  }
+  WriteFrameRuns(commits);
+  for (Frame* f : commits) MarkClean(f);
   if (sync) Sync();
   unsynced_ = !sync;
   oldDirty_ = 0;

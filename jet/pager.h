@@ -26,6 +26,8 @@
 //   Durability::Written flush leaves those syncs out (see jet.h).
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -124,6 +126,7 @@ class Pager final : public PageStore {
   static constexpr std::size_t kMaxCachedPages = 1536;     // 6 MB
   static constexpr std::uint32_t kWritebackPages = 2048;   // 8 MB written: start the disk on them
   static constexpr std::size_t kMaxOldDirtyPages = 2048;   // 8 MB
+  static constexpr std::size_t kEvictBatch = 64;           // frames freed at a time (256 KB)
 
   Pager(int fd, std::string path, bool writable, std::uint32_t pages);
   Frame* Load(std::uint32_t page);
@@ -132,7 +135,12 @@ class Pager final : public PageStore {
   void MarkDirty(Frame* f);
   void MarkClean(Frame* f);
   void EvictIfNeeded();
-  void WriteFrame(const Frame& f);
+  // Writes the dirty ones of `frames` in their order; frames of adjacent pages
+  // that follow each other in it go out in one write (a kill cannot fall
+  // between them, which takes no order away).
+  void WriteFrameRuns(const std::vector<Frame*>& frames);
+  // Writes `count` pages from page `first` on, as one change of the file.
+  void WritePages(std::uint32_t first, const iovec* parts, std::size_t count);
   void Sync();
   // New pages are referenced by nothing on disk: pages past the last flush's end,
   // and released pages reused since the last flush.
@@ -180,6 +188,7 @@ class Pager final : public PageStore {
   // Evicted frames, kept for the next pages: a long insert run evicts a frame for
   // nearly every page it adds.
   std::vector<std::unique_ptr<Frame>> spareFrames_;
+  std::vector<Frame*> victims_;  // EvictIfNeeded's choice, kept for its room
   Frame* lastFrame_ = nullptr;   // the most recently used frame, looked up first
 };
 

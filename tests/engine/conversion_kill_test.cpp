@@ -125,7 +125,8 @@ TEST_F(ConversionKillTest, EveryStoppedFileIsReadableAndHoldsWhatWasReported) {
   ASSERT_EQ(ReportedConverted(ReadText(out_)).size(), kTables.size()) << ReadText(out_);
   std::uint64_t changes = 0;
   std::istringstream(ReadText(countFile)) >> changes;
-  ASSERT_GT(changes, 100u);
+  // (A change is one write: adjacent new pages go out together.)
+  ASSERT_GT(changes, 40u);
 
   // The first writes (the new file), then stops spread evenly over the run.
   std::vector<std::uint64_t> stops = {1, 2, 3, 5, 8, 13};

@@ -149,7 +149,8 @@ TEST(JetKill, AWriterStoppedBeforeAnyWriteLeavesAConsistentFile) {
   ASSERT_TRUE(WIFEXITED(whole.status) && WEXITSTATUS(whole.status) == 0) << whole.status;
   std::uint64_t changes = 0;
   std::ifstream(countFile) >> changes;
-  ASSERT_GT(changes, 50u);
+  // (A change is one write: adjacent new pages go out together.)
+  ASSERT_GT(changes, 30u);
   ASSERT_EQ(ExpectLogPrefix(path, whole.flushed), 1500);
   ExpectReadersAccept(path);
 

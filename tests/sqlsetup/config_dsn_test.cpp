@@ -85,7 +85,7 @@ TEST_F(ConfigDsnTest, AddWritesWhatFreeTdsNeedsToReachTheLocalServer) {
   const std::map<std::string, std::string> expected = {
       {"Driver", "SQL Server"},  {"Server", "127.0.0.1"},       {"Port", "1433"},
       {"Trusted_Connection", "yes"}, {"Database", "Sales"}, {"ClientCharset", "UTF-8"},
-      {"TDS_Version", "7.4"}, {"Encryption", "request"}};
+      {"TDS_Version", "7.4"}, {"Encryption", "request"}, {"PacketSize", "16383"}};
   EXPECT_EQ(Section("dsns"), expected);
 
   // A version the caller names is kept.

@@ -161,6 +161,10 @@ TEST_F(SourceLogonTest, SqlLoginReachesTheDatabaseOfTheLastRegistration) {
     Connection connection;
     ASSERT_TRUE(connection.LogOnToDsns(false, kLogin, kPassword)) << connection.Diagnostics();
     EXPECT_EQ(connection.DatabaseName(), expected) << "registered Database=" << database;
+    // The server granted the larger packets the data source asks for.
+    SQLULEN packetSize = 0;
+    SQLGetConnectAttr(connection.get(), SQL_ATTR_PACKET_SIZE, &packetSize, 0, nullptr);
+    EXPECT_EQ(packetSize, 16383u);
   }
 }
 
