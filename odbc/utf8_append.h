@@ -36,11 +36,17 @@ inline void AppendUtf8FromUtf16(const char* bytes, std::size_t count, std::strin
     return unit;
   };
   for (std::size_t i = 0; i < count; ++i) {
-    std::uint32_t cp = unitAt(i);
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-      continue;
+    // A run of ASCII goes over in one step (most text is mostly ASCII).
+    std::size_t end = i;
+    while (end < count && unitAt(end) < 0x80) ++end;
+    if (end > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      char* to = out.data() + at;
+      for (; i < end; ++i) *to++ = static_cast<char>(unitAt(i));
+      if (i == count) break;
     }
+    std::uint32_t cp = unitAt(i);
     const char16_t next = i + 1 < count ? unitAt(i + 1) : 0;
     if (cp >= 0xD800 && cp <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
