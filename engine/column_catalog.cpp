@@ -149,6 +149,11 @@ SourceTableSchema ColumnCatalog::ReadTableSchema() {
   return ReadSourceTableSchema(*db_, table_.name, schemaKnown_ ? schema_ : std::string());
 }
 
+std::vector<SourceIndex> ColumnCatalog::ReadTableIndexes() {
+  if (!db_) return {};
+  return ReadSourceIndexes(*db_, table_.name, schemaKnown_ ? schema_ : std::string());
+}
+
 void ColumnCatalog::CloseColumnCatalog() {
   scan_.reset();
   db_.reset();

@@ -36,9 +36,12 @@ class ColumnCatalog {
   // The key's name (PK_NAME), so that the key is not taken for a secondary index.
   const std::string& keyName() const { return keyName_; }
 
-  // Once the column scan has ended: the table's indexes, foreign keys and CHECK
+  // Once the column scan has ended: the table's foreign keys and CHECK
   // constraints, on the catalog's connection. Throws odbc::DBException.
   SourceTableSchema ReadTableSchema();
+  // After ReadTableSchema: the table's indexes, on the catalog's connection
+  // (which nothing else may use meanwhile). Throws odbc::DBException.
+  std::vector<SourceIndex> ReadTableIndexes();
 
   void CloseColumnCatalog();
 

@@ -138,8 +138,12 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   // The rest of the schema, read now: a column's type may follow the key it refers to.
   SourceTableSchema schema;
   std::string schemaProblem;
+  // The indexes are built after the rows: they are read on the catalog's
+  // connection while the rows are copied.
+  std::future<std::vector<SourceIndex>> sourceIndexes;
   try {
     schema = catalog.ReadTableSchema();
+    sourceIndexes = std::async(std::launch::async, [&catalog] { return catalog.ReadTableIndexes(); });
   } catch (const odbc::DBException& e) {
     schemaProblem = "the indexes and foreign keys could not be read from the source: " + std::string(e.what());
   }
@@ -295,8 +299,14 @@ void ConvertTable(const ConversionSettings& settings, ConversionObserver& observ
   }
 
   // The rest of the schema, after the rows: indexes are built from sorted keys in one pass.
+  std::vector<SourceIndex> indexes;
+  try {
+    if (sourceIndexes.valid()) indexes = sourceIndexes.get();
+  } catch (const odbc::DBException& e) {
+    schemaProblem = "the indexes could not be read from the source: " + std::string(e.what());
+  }
   if (!schemaProblem.empty()) outcome.notes.push_back(schemaProblem);
-  CreateSecondaryIndexes(destination, table, schema.indexes, catalog.keyName(), keys, outcome.notes);
+  CreateSecondaryIndexes(destination, table, indexes, catalog.keyName(), keys, outcome.notes);
   table.foreignKeys = std::move(schema.foreignKeys);
   FromSource([&] { catalog.CloseColumnCatalog(); });
   outcome.converted = true;

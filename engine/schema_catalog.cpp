@@ -237,14 +237,19 @@ std::map<std::string, std::string> ReadAliasBaseTypes(odbc::Database& db, const 
 SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::string& table,
                                         const std::string& schema) {
   SourceTableSchema result;
-  result.indexes = ReadIndexes(source, table, schema);
   result.foreignKeys = ReadForeignKeys(source, table, schema);
   result.checks = ReadChecks(source, table, schema);
   const std::string objectId = ObjectIdOf(table, schema);
-  if (!result.indexes.empty()) ReadIndexFilters(source, objectId, result.indexes);
   if (!result.foreignKeys.empty()) ReadForeignKeyStates(source, objectId, result.foreignKeys);
   result.aliasBaseTypes = ReadAliasBaseTypes(source, objectId);
   return result;
+}
+
+std::vector<SourceIndex> ReadSourceIndexes(odbc::Database& source, const std::string& table,
+                                           const std::string& schema) {
+  std::vector<SourceIndex> indexes = ReadIndexes(source, table, schema);
+  if (!indexes.empty()) ReadIndexFilters(source, ObjectIdOf(table, schema), indexes);
+  return indexes;
 }
 
 }  // namespace talvoro::engine

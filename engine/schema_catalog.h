@@ -51,7 +51,6 @@ struct SourceCheck {
 };
 
 struct SourceTableSchema {
-  std::vector<SourceIndex> indexes;  // every index, the primary key's too
   std::vector<SourceForeignKey> foreignKeys;  // the keys this table holds
   std::vector<SourceCheck> checks;
   // The base type of each alias-typed column ("datetime2" for a column of a type
@@ -60,10 +59,14 @@ struct SourceTableSchema {
 };
 
 // Reads the schema of `table` (of `schema` when not empty; the first schema listed
-// otherwise) on an open source connection. Throws odbc::DBException when the
-// indexes or foreign keys cannot be read; CHECK constraints that cannot be read
-// are left out.
+// otherwise) on an open source connection, all but its indexes. Throws
+// odbc::DBException when the foreign keys cannot be read; CHECK constraints that
+// cannot be read are left out.
 SourceTableSchema ReadSourceTableSchema(odbc::Database& source, const std::string& table,
                                         const std::string& schema);
+
+// Every index of `table`, the primary key's too. Throws odbc::DBException.
+std::vector<SourceIndex> ReadSourceIndexes(odbc::Database& source, const std::string& table,
+                                           const std::string& schema);
 
 }  // namespace talvoro::engine
