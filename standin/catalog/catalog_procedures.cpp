@@ -14,6 +14,7 @@
 #include "catalog/principals.h"
 #include "catalog/schema_metadata.h"
 #include "catalog/procedure_catalog.h"
+#include "storage/remembered_counts.h"
 #include "storage/sqlite_handle.h"
 
 namespace standin {
@@ -368,13 +369,17 @@ CatalogOutcome SpPkeys(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& 
 
 // Rows of a table's storage, from SQLite's page statistics (NULL when unavailable).
 std::optional<int> Pages(Database& db, const std::string& btree) {
-  try {
-    SqliteStatement st(db.handle(), "SELECT count(*) FROM dbstat WHERE name = ?");
-    st.Bind(1, btree);
-    if (st.Step()) return static_cast<int>(st.Int(0));
-  } catch (const std::exception&) {
-  }
-  return std::nullopt;
+  const auto pages = RememberedCount(db.handle(), "pages of " + btree, [&]() -> std::optional<std::int64_t> {
+    try {
+      SqliteStatement st(db.handle(), "SELECT count(*) FROM dbstat WHERE name = ?");
+      st.Bind(1, btree);
+      if (st.Step()) return st.Int(0);
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+  });
+  if (!pages) return std::nullopt;
+  return static_cast<int>(*pages);
 }
 
 CatalogOutcome SpStatistics(const ProcedureArgs& args, CatalogScope& s, ReplyWriter& w, ServerMessage& error) {
@@ -402,9 +407,11 @@ CatalogOutcome SpStatistics(const ProcedureArgs& args, CatalogScope& s, ReplyWri
   if (object) {
     const std::string db = s.db().name();
     const Field schema = Field::Str(SchemaOf(object->name)), bare = Field::Str(BareName(object->name));
-    SqliteStatement count(s.db().handle(), "SELECT count(*) FROM " + SqliteQuote(object->name));
-    count.Step();
-    const Field cardinality = Field::Int(count.Int(0));
+    const auto rowTotal = RememberedCount(s.db().handle(), RowCountKey(object->name, ""), [&]() -> std::optional<std::int64_t> {
+      SqliteStatement count(s.db().handle(), "SELECT count(*) FROM " + SqliteQuote(object->name));
+      return count.Step() ? count.Int(0) : 0;
+    });
+    const Field cardinality = Field::Int(rowTotal.value_or(0));
     const Field tablePages = Field::Int(Pages(s.db(), object->name));
     // The table's own statistics come first (NON_UNIQUE NULL sorts first).
     rows.push_back({Field::Str(db), schema, bare, {}, {}, {}, Field::Int(0), {}, {}, {},

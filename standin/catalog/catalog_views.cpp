@@ -8,6 +8,7 @@
 #include "catalog/schema_names.h"
 #include "types/collation.h"
 #include "types/sql_type.h"
+#include "storage/remembered_counts.h"
 #include "storage/sqlite_handle.h"
 
 namespace standin {
@@ -466,16 +467,20 @@ void ColLength(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 // The rows of a table (those a filtered index covers, given its SQLite
-// predicate), counted when asked: SQLite walks the table's smallest b-tree
-// without decoding the rows, so even large tables answer quickly, and the count
-// is exact after every write, as SQL Server's partition counts are.
+// predicate): SQLite walks the table's smallest b-tree without decoding the
+// rows, and the count is remembered until the next write to the database (as
+// SQL Server keeps its partition counts), so asking again costs nothing.
 void RowCount(sqlite3_context* ctx, int, sqlite3_value** argv) {
   const std::string table = Text(argv[0]);
   const std::string predicate = sqlite3_value_type(argv[1]) == SQLITE_NULL ? "" : Text(argv[1]);
   try {
-    SqliteStatement s(sqlite3_context_db_handle(ctx), "SELECT count(*) FROM main." + SqliteQuote(table) +
-                                                          (predicate.empty() ? "" : " WHERE " + predicate));
-    sqlite3_result_int64(ctx, s.Step() ? s.Int(0) : 0);
+    sqlite3* db = sqlite3_context_db_handle(ctx);
+    const auto rows = RememberedCount(db, RowCountKey(table, predicate), [&]() -> std::optional<std::int64_t> {
+      SqliteStatement s(db, "SELECT count(*) FROM main." + SqliteQuote(table) +
+                                (predicate.empty() ? "" : " WHERE " + predicate));
+      return s.Step() ? s.Int(0) : 0;
+    });
+    sqlite3_result_int64(ctx, rows.value_or(0));
   } catch (const SqliteError& e) {
     sqlite3_result_error(ctx, e.what(), -1);
   }

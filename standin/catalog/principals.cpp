@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "catalog/schema_names.h"
+#include "storage/remembered_counts.h"
 #include "storage/sqlite_handle.h"
 
 namespace standin {
@@ -58,6 +59,7 @@ struct MasterFile {
       throw SqliteError(SQLITE_CANTOPEN, "the master database cannot be opened");
     }
     sqlite3_busy_timeout(db, 10000);
+    ForgetCountsOnCommit(db);
     SqliteExec(db, kLoginTable);
     SqliteExec(db, kDisabledLoginTable);
   }

@@ -13,6 +13,7 @@
 #include "catalog/principals.h"
 #include "catalog/schema_metadata.h"
 #include "tsql/sql_functions.h"
+#include "storage/remembered_counts.h"
 #include "storage/sqlite_handle.h"
 
 namespace standin {
@@ -211,6 +212,7 @@ Database::Database(const std::string& path, std::string name) : name_(std::move(
     // (only a power cut may lose the last commits). Reads go through a memory
     // map instead of a read() and a copy per page.
     SqliteExec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA mmap_size=1073741824;");
+    ForgetCountsOnCommit(db_);
     SqliteExec(db_, kSchema);
     EnsureSchemaMetadata(db_);
     SqliteExec(db_, TemporarySchema());

@@ -186,6 +186,39 @@ TEST_F(CatalogFidelity, PartitionRowCounts) {
   Run("DELETE FROM dbo.Heap WHERE a > 3");
 }
 
+// Counts are remembered between writes (asking again costs no scan), so they
+// must follow every commit of any session, and a transaction's own writes.
+TEST_F(CatalogFidelity, RowCountsFollowEveryCommitOfAnySession) {
+  const std::string rows = "SELECT rows FROM sys.partitions WHERE object_id = OBJECT_ID(N'dbo.Heap')";
+  auto cardinality = [&] {
+    OdbcStatement s(connection_);
+    EXPECT_TRUE(SQL_SUCCEEDED(SQLStatistics(s.get(), nullptr, 0, (SQLCHAR*)"dbo", SQL_NTS, (SQLCHAR*)"Heap", SQL_NTS,
+                                            SQL_INDEX_ALL, SQL_QUICK)));
+    // The table's own row comes first; CARDINALITY is column 11.
+    return s.Fetch() ? Or(s.Text(11)) : std::string("none");
+  };
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"3"}));
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"3"}));
+  EXPECT_EQ(cardinality(), "3");
+  {
+    OdbcConnection other;
+    ASSERT_TRUE(SQL_SUCCEEDED(other.Connect(ConnectString())));
+    OdbcStatement(other).Run("INSERT INTO dbo.Heap VALUES (7)");
+  }
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"4"}));
+  EXPECT_EQ(cardinality(), "4");
+  Run("BEGIN TRANSACTION");
+  Run("DELETE FROM dbo.Heap WHERE a = 7");
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"3"})) << "the transaction's own delete";
+  Run("ROLLBACK");
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"4"}));
+  Run("TRUNCATE TABLE dbo.Heap");
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"0"}));
+  EXPECT_EQ(cardinality(), "0");
+  Run("INSERT INTO dbo.Heap VALUES (1), (2), (3)");
+  EXPECT_EQ(Query(rows), (std::vector<std::string>{"3"}));
+}
+
 TEST_F(CatalogFidelity, AliasTypesReportTheirBase) {
   EXPECT_EQ(Query("SELECT t.name, SCHEMA_NAME(t.schema_id), t.is_user_defined, b.name FROM sys.types t "
                   "JOIN sys.types b ON b.user_type_id = t.system_type_id WHERE t.is_user_defined = 1"),
