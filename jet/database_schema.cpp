@@ -98,8 +98,13 @@ std::vector<IndexEntry> JetDatabase::CollectIndexEntries(StoredTable& table, con
         names += (names.empty() ? "" : ", ") + Utf16ToUtf8(def.columns[pos].name);
       }
   IndexKeyEncoder encoder(std::move(keyColumns));
+  std::vector<bool> wanted(def.columns.size(), false);  // only the key columns are read
+  for (std::size_t pos : positions) wanted[pos] = true;
   std::vector<IndexEntry> entries;
+  // As many entries as rows, as a rule (the count is a hint: a damaged file may overstate it).
+  entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(table.rowCount(), std::uint64_t{1} << 22)));
   std::vector<Value> keyValues;
+  Bytes key;  // built here, then copied once at its size
   table.ForEachRow([&](std::uint32_t page, std::uint8_t row, const std::vector<Value>& values) {
     keyValues.clear();
     bool allNull = true, anyNull = false;
@@ -113,16 +118,18 @@ std::vector<IndexEntry> JetDatabase::CollectIndexEntries(StoredTable& table, con
       throw Error(ErrorCode::NullNotAllowed, what + " does not allow NULL, but table '" + table.logical().name +
                                                  "' has rows with NULL in " + names);
     if (allNull && (flags & kIndexIgnoreNulls)) return;
-    IndexEntry e;
-    encoder.AppendKey(keyValues, e.key);
-    if (e.key.size() > IndexTree::kMaxKeyLength)
-      throw Error(ErrorCode::LimitExceeded, what + ": a key of " + std::to_string(e.key.size()) +
+    key.clear();
+    encoder.AppendKey(keyValues, key);
+    if (key.size() > IndexTree::kMaxKeyLength)
+      throw Error(ErrorCode::LimitExceeded, what + ": a key of " + std::to_string(key.size()) +
                                                 " bytes is longer than the " + std::to_string(IndexTree::kMaxKeyLength) +
                                                 " bytes an index entry can hold");
+    IndexEntry e;
+    e.key.assign(key.begin(), key.end());
     e.dataPage = page;
     e.row = row;
     entries.push_back(std::move(e));
-  });
+  }, &wanted);
   std::sort(entries.begin(), entries.end(), IndexEntryLess);
   distinctKeys = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {

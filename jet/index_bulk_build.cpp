@@ -65,7 +65,9 @@ bool IndexEntryLess(const IndexEntry& a, const IndexEntry& b) {
 
 void BulkBuildIndex(PageStore& store, std::uint32_t root, std::uint32_t tdefPage, std::vector<IndexEntry>& entries,
                     const std::function<std::uint32_t()>& allocate) {
-  std::sort(entries.begin(), entries.end(), IndexEntryLess);
+  // A new index's entries come sorted already (its uniqueness was checked on them).
+  if (!std::is_sorted(entries.begin(), entries.end(), IndexEntryLess))
+    std::sort(entries.begin(), entries.end(), IndexEntryLess);
 
   // Leaves, filled one after another.
   std::vector<PageImage> level(1);

@@ -325,7 +325,7 @@ const std::vector<std::uint8_t>& RowEncoder::Build(const LongValueStore& store) 
 }
 
 void DecodeRow(const TableDefinition& def, std::span<const std::uint8_t> row, const LongValueLoad& load,
-               std::vector<Value>& out) {
+               std::vector<Value>& out, const std::vector<bool>* wanted) {
   out.assign(def.columns.size(), Null{});
   if (row.size() < 2) return;
   std::size_t stored = Get16(row.data());
@@ -344,6 +344,7 @@ void DecodeRow(const TableDefinition& def, std::span<const std::uint8_t> row, co
   }
   auto varOffset = [&](std::size_t v) { return Get16(varTable + 2 * (varCount - 1 - v)); };
   for (std::size_t i = 0; i < def.columns.size(); ++i) {
+    if (wanted && (i >= wanted->size() || !(*wanted)[i])) continue;
     const PhysicalColumn& c = def.columns[i];
     auto type = static_cast<ColumnType>(c.type);
     bool present = c.number < stored && (mask[c.number / 8] & (1u << (c.number % 8)));

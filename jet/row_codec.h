@@ -61,9 +61,10 @@ class RowEncoder {
   std::u16string text_;
 };
 
-// Decodes one row into `out` (one Value per column of `def`).
+// Decodes one row into `out` (one Value per column of `def`). With `wanted`
+// (a flag per column of `def`), the other columns are left Null unread.
 void DecodeRow(const TableDefinition& def, std::span<const std::uint8_t> row, const LongValueLoad& load,
-               std::vector<Value>& out);
+               std::vector<Value>& out, const std::vector<bool>* wanted = nullptr);
 
 // Column type code -> public enum (NotJet4 for types Jet 4 does not have).
 ColumnType ToColumnType(std::uint8_t code);

@@ -445,7 +445,8 @@ std::string StoredTable::KeyColumnNames(const Index& idx) const {
 }
 
 void StoredTable::ForEachRow(
-    const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit) {
+    const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit,
+    const std::vector<bool>* wanted) {
   std::vector<Value> values;
   std::vector<std::uint8_t> buffer;
   for (std::uint32_t page : DataPages()) {
@@ -456,7 +457,8 @@ void StoredTable::ForEachRow(
       RowBytes row = DataPageRow(store_.ReadPage(page), r);
       if (!row.present) continue;
       buffer.assign(row.data, row.data + row.size);
-      DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values);
+      DecodeRow(def_, buffer, [this](std::span<const std::uint8_t> f) { return LoadLongValue(store_, f); }, values,
+                wanted);
       visit(page, static_cast<std::uint8_t>(r), values);
     }
   }

@@ -86,8 +86,10 @@ class StoredTable {
                                             std::string& relatedTable)>;
   void SetReferenceCheck(ReferenceCheck check) { referenceExists_ = std::move(check); }
 
-  // Every row with its place (data page, row number), in storage order.
-  void ForEachRow(const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit);
+  // Every row with its place (data page, row number), in storage order. With
+  // `wanted` (a flag per physical column), only those columns are read.
+  void ForEachRow(const std::function<void(std::uint32_t page, std::uint8_t row, const std::vector<Value>&)>& visit,
+                  const std::vector<bool>* wanted = nullptr);
 
   // Makes `page` the data page new rows go to (used while building a new file).
   void UseDataPage(std::uint32_t page) { dataPage_ = page; }

@@ -55,6 +55,15 @@ std::string Utf16ToUtf8(std::u16string_view in) {
   std::string out;
   out.reserve(in.size());
   for (std::size_t i = 0; i < in.size(); ++i) {
+    // A run of ASCII goes over in one step (most text is mostly ASCII).
+    std::size_t end = i;
+    while (end < in.size() && in[end] < 0x80) ++end;
+    if (end > i) {
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      for (char* to = out.data() + at; i < end; ++i) *to++ = static_cast<char>(in[i]);
+      if (i == in.size()) break;
+    }
     std::uint32_t cp = in[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
