@@ -130,7 +130,9 @@ std::vector<IndexEntry> JetDatabase::CollectIndexEntries(StoredTable& table, con
     e.row = row;
     entries.push_back(std::move(e));
   }, &wanted);
-  std::sort(entries.begin(), entries.end(), IndexEntryLess);
+  // Keys that follow the rows' order (a date of entry, a second counter) need no sort.
+  if (!std::is_sorted(entries.begin(), entries.end(), IndexEntryLess))
+    std::sort(entries.begin(), entries.end(), IndexEntryLess);
   distinctKeys = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     bool same = i > 0 && entries[i].key == entries[i - 1].key;
