@@ -251,6 +251,7 @@ int main(int argc, char** argv) {
   bool command = false;
   bool phases = false;
   bool readRounds = true;
+  bool unknown = false;  // an option this program does not know: the usage, not a run
   long commitMs = 2000;
   int rounds = 5;
   for (; arg < argc && argv[arg][0] == '-'; ++arg) {
@@ -276,12 +277,12 @@ int main(int argc, char** argv) {
         return 1;
       }
     } else {
-      arg = argc + 1;  // usage
+      unknown = true;
       break;
     }
   }
   const long rows = arg < argc ? std::strtol(argv[arg], nullptr, 10) : 1000000;
-  if (rows <= 0 || commitMs <= 0 || rounds <= 0 || argc > arg + 1) {
+  if (unknown || rows <= 0 || commitMs <= 0 || rounds <= 0 || argc > arg + 1) {
     std::cerr << "usage: convert_bench [--indexes] [--command] [--phases] [--convert-only] [--commit-interval MS] "
                  "[--rounds N] [ROWS] | "
                  "convert_bench --fill-2gb\n";
