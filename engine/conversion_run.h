@@ -95,8 +95,9 @@ class ConversionObserver {
   // A table begins (index from 0 of `count`).
   virtual void OnTableStarted(std::size_t /*index*/, std::size_t /*count*/,
                               const std::string& /*sourceName*/) {}
-  // The number of rows the source table holds, once it is known (before its rows
-  // are copied); not called when the source could not say.
+  // The number of rows the source table holds, once it is known: before its rows
+  // are copied when the server answers quickly, else between two OnRowsCopied or
+  // after the last; not called when the source could not say.
   virtual void OnTableRowCount(const std::string& /*sourceName*/, std::uint64_t /*rows*/) {}
   // Called every kRowReportInterval rows during a row copy (and at its end) so that
   // a user interface can keep painting and show the count.
