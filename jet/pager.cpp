@@ -180,10 +180,9 @@ void Pager::EvictIfNeeded() {
     victims_.push_back(f);
   }
   std::sort(victims_.begin(), victims_.end(), [](const Frame* a, const Frame* b) { return a->page < b->page; });
-  // A failed write leaves every frame cached and dirty, as it was.
+  // A failed write leaves every frame cached (those not written still dirty).
   WriteFrameRuns(victims_);
   for (Frame* f : victims_) {
-    MarkClean(f);
     lru_.erase(f->lru);
     if (lastFrame_ == f) lastFrame_ = nullptr;
     auto node = frames_.find(f->page);
@@ -391,18 +390,21 @@ void Pager::DiscardChanges(std::uint32_t page) {
 
 void Pager::WriteFrameRuns(const std::vector<Frame*>& frames) {
   iovec parts[kEvictBatch];
+  Frame* run[kEvictBatch];
   std::size_t count = 0;
-  std::uint32_t first = 0;
-  for (const Frame* f : frames) {
+  auto flushRun = [&] {
+    if (count == 0) return;
+    WritePages(run[0]->page, parts, count);
+    for (std::size_t i = 0; i < count; ++i) MarkClean(run[i]);
+    count = 0;
+  };
+  for (Frame* f : frames) {
     if (!f->dirty) continue;
-    if (count > 0 && (f->page != first + count || count == kEvictBatch)) {
-      WritePages(first, parts, count);
-      count = 0;
-    }
-    if (count == 0) first = f->page;
-    parts[count++] = iovec{const_cast<std::uint8_t*>(f->data), kPageSize};
+    if (count > 0 && (f->page != run[0]->page + count || count == kEvictBatch)) flushRun();
+    parts[count] = iovec{f->data, kPageSize};
+    run[count++] = f;
   }
-  if (count > 0) WritePages(first, parts, count);
+  flushRun();
 }
 
 void Pager::WritePages(std::uint32_t first, const iovec* parts, std::size_t count) {
@@ -412,24 +414,24 @@ void Pager::WritePages(std::uint32_t first, const iovec* parts, std::size_t coun
   iovec rest[kEvictBatch];
   std::copy(parts, parts + count, rest);
   iovec* next = rest;
+  std::size_t partsLeft = count;
   off_t at = static_cast<off_t>(first) * kPageSize;
-  while (count > 0) {
-    const ssize_t n = ::pwritev(fd_, next, static_cast<int>(count), at);
+  while (partsLeft > 0) {
+    const ssize_t n = ::pwritev(fd_, next, static_cast<int>(partsLeft), at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = ENOSPC;
       ThrowIo("Cannot write", path_);
     }
     at += n;
-    for (auto left = static_cast<std::size_t>(n); left > 0;) {
-      const std::size_t taken = std::min(left, next->iov_len);
+    for (auto written = static_cast<std::size_t>(n); written > 0;) {
+      const std::size_t taken = std::min(written, next->iov_len);
       next->iov_base = static_cast<std::uint8_t*>(next->iov_base) + taken;
       next->iov_len -= taken;
-      left -= taken;
-      if (next->iov_len == 0) ++next, --count;
+      written -= taken;
+      if (next->iov_len == 0) ++next, --partsLeft;
     }
   }
-  count = static_cast<std::size_t>(next - rest);
   // A large insert writes pages long before the flush that syncs them: the disk
   // starts on them now (without waiting), so the fdatasync at the end finds
   // little left to do. This changes when pages reach the disk, never the order
@@ -497,7 +499,6 @@ void Pager::Flush(Durability durability, const std::vector<std::uint32_t>& commi
     if (::ftruncate(fd_, static_cast<off_t>(pageCount_) * kPageSize) != 0) ThrowIo("Cannot truncate", path_);
   }
   WriteFrameRuns(fresh);
-  for (Frame* f : fresh) MarkClean(f);
   if (old.empty() && commits.empty() && !grew) {
     // Nothing on disk refers to the pages just written; only an earlier Written
     // flush may still wait for its sync.
@@ -514,11 +515,9 @@ void Pager::Flush(Durability durability, const std::vector<std::uint32_t>& commi
   // On the disk, new pages must land before the old pages that will refer to them.
   if (sync && (!fresh.empty() || grew)) Sync();
   WriteFrameRuns(old);
-  for (Frame* f : old) MarkClean(f);
   // Likewise the spare map rows before the definitions that switch to them.
   if (sync && !old.empty() && !commits.empty()) Sync();
   WriteFrameRuns(commits);
-  for (Frame* f : commits) MarkClean(f);
   if (sync) Sync();
   unsynced_ = !sync;
   oldDirty_ = 0;

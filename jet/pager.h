@@ -135,9 +135,9 @@ class Pager final : public PageStore {
   void MarkDirty(Frame* f);
   void MarkClean(Frame* f);
   void EvictIfNeeded();
-  // Writes the dirty ones of `frames` in their order; frames of adjacent pages
-  // that follow each other in it go out in one write (a kill cannot fall
-  // between them, which takes no order away).
+  // Writes the dirty ones of `frames` in their order and marks them clean;
+  // frames of adjacent pages that follow each other in it go out in one write
+  // (a kill cannot fall between them, which takes no order away).
   void WriteFrameRuns(const std::vector<Frame*>& frames);
   // Writes `count` pages from page `first` on, as one change of the file.
   void WritePages(std::uint32_t first, const iovec* parts, std::size_t count);
