@@ -48,24 +48,25 @@ constexpr std::size_t kKeptBytes = 2 * RowBlock::kMaxBytes;
 void RowBlock::Reset(const std::vector<ColumnMapping>& columns) {
   bool same = columns.size() == columns_.size();
   for (std::size_t j = 0; same && j < columns.size(); ++j) same = columns_[j].kind == columns[j].valueKind;
-  if (!same) {
-    columns_.assign(columns.size(), Column{});
-    for (std::size_t j = 0; j < columns.size(); ++j) {
-      const BoundType type = BoundTypeOf(columns[j].valueKind);
-      columns_[j].kind = columns[j].valueKind;
-      columns_[j].cType = type.cType;
-      columns_[j].sqlType = type.sqlType;
-      columns_[j].fixedSize = type.fixedSize;
-    }
-  }
-  for (Column& column : columns_) {
+  if (!same) columns_.assign(columns.size(), Column{});
+  for (std::size_t j = 0; j < columns.size(); ++j) {
+    Column& column = columns_[j];
+    const BoundType type = BoundTypeOf(columns[j].valueKind);
+    column.kind = columns[j].valueKind;
+    column.cType = type.cType;
+    column.sqlType = type.sqlType;
+    column.fixedSize = type.fixedSize;
     column.longest = 0;
     column.slot = 1;
+    column.fetchWidth = 0;
     column.lengths.clear();
-    column.values.clear();
     column.arena.clear();
+    // `values` keeps its bytes: rows are written over them, and a fetched
+    // block is not cleared before every fetch.
   }
+  targets_.clear();
   rows_ = 0;
+  sealed_ = false;
 }
 
 bool RowBlock::Fits(const StagedRow& row) const {
@@ -87,8 +88,8 @@ void RowBlock::Append(StagedRow& row) {
     Column& column = columns_[j];
     StagedValue& value = row[j];
     if (column.fixedSize != 0) {
-      const std::size_t at = column.values.size();
-      column.values.resize(at + column.fixedSize);
+      const std::size_t at = rows_ * column.fixedSize;
+      if (column.values.size() < at + column.fixedSize) column.values.resize(at + column.fixedSize);
       if (!value.null) std::memcpy(column.values.data() + at, FixedBytes(value, column.kind), column.fixedSize);
       column.lengths.push_back(value.null ? SQL_NULL_DATA : static_cast<SQLLEN>(column.fixedSize));
       continue;
@@ -110,6 +111,8 @@ void RowBlock::Append(StagedRow& row) {
 }
 
 void RowBlock::Seal() {
+  if (sealed_) return;
+  sealed_ = true;
   for (Column& column : columns_) {
     if (column.fixedSize != 0) continue;
     column.slot = std::max<std::size_t>(column.longest, 1);
@@ -131,12 +134,55 @@ void RowBlock::Seal() {
   }
 }
 
+void RowBlock::LayOutForFetch(const std::vector<ColumnMapping>& columns,
+                              const std::vector<odbc::BoundColumnType>& types, std::size_t rows) {
+  Reset(columns);
+  targets_.resize(columns_.size());
+  for (std::size_t j = 0; j < columns_.size(); ++j) {
+    Column& column = columns_[j];
+    const std::size_t width = types[j].width;
+    column.fetchWidth = width;
+    column.lengths.resize(rows);
+    // Wide text goes to the destination's driver as the source's driver gives
+    // it (UTF-16); a DateText column is fetched as text into `arena` and read
+    // into dates in `values`.
+    if (column.kind == ValueKind::WideText) {
+      column.cType = SQL_C_WCHAR;
+      column.sqlType = SQL_WVARCHAR;
+    }
+    if (column.fixedSize == 0) column.slot = width;
+    const bool dates = column.kind == ValueKind::DateText;
+    std::string& fetched = dates ? column.arena : column.values;
+    if (fetched.size() < rows * width) fetched.resize(rows * width);
+    if (dates && column.values.size() < rows * column.fixedSize) column.values.resize(rows * column.fixedSize);
+    targets_[j] = odbc::FetchTarget{fetched.data(), column.lengths.data()};
+  }
+}
+
+void RowBlock::SetFetchedDate(std::size_t row, std::size_t column, const SQL_TIMESTAMP_STRUCT& value) {
+  Column& c = columns_[column];
+  std::memcpy(c.values.data() + row * c.fixedSize, &value, sizeof value);
+  c.lengths[row] = static_cast<SQLLEN>(c.fixedSize);
+}
+
+void RowBlock::EndFetch(std::size_t rows) {
+  rows_ = rows;
+  sealed_ = true;
+}
+
 void RowBlock::BindTo(odbc::ParameterArrayInsert& insert) {
   for (std::size_t j = 0; j < columns_.size(); ++j) {
     Column& column = columns_[j];
     insert.Bind(static_cast<SQLUSMALLINT>(j + 1), column.cType, column.sqlType, column.values.data(),
                 static_cast<SQLLEN>(column.fixedSize != 0 ? column.fixedSize : column.slot), column.lengths.data());
   }
+}
+
+std::size_t RowBlock::bytes() const {
+  std::size_t total = 0;
+  for (const Column& column : columns_)
+    total += column.values.size() + column.arena.size() + column.lengths.size() * sizeof(SQLLEN);
+  return total;
 }
 
 void RowBlock::ReleaseLargeBuffers() {

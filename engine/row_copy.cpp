@@ -101,14 +101,13 @@ void BuildInsertStatement(odbc::Recordset& source, const std::string& quotedDest
 
 namespace {
 
-// Blocks that may wait between the threads: few enough to keep memory flat
-// (each holds at most RowBlock::kMaxBytes of bound values, or one row), enough
-// that the threads rarely wait for each other.
-constexpr std::size_t kBlocksInFlight = 8;
+// Blocks that may wait between the threads, and the memory they may hold: few
+// enough to keep memory flat, enough rows (tens of thousands of ordinary ones)
+// that neither thread runs dry while the other waits for a core.
+constexpr std::size_t kBlocksInFlight = 64;
+constexpr std::size_t kBytesInFlight = std::size_t{6} << 20;
 // The copy runs at least this many times as long as its commits take.
 constexpr int kCommitCostFactor = 9;
-// A staged text keeps at most this much room once its value has moved on.
-constexpr std::size_t kKeptTextRoom = std::size_t{1} << 20;
 
 using RowQueue = BlockQueue<RowBlock>;
 
@@ -117,26 +116,16 @@ void ProduceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& colu
                  std::uint64_t& finerThanMillisecond) {
   std::exception_ptr failure;
   RowBuffers buffers;
-  StagedRow row(columns.size());
   RowBlock block = queue.TakeSpare();
   block.Reset(columns);
   bool open = true;
-  auto push = [&] {
-    block.Seal();
-    open = queue.Push(std::move(block));
-    block = queue.TakeSpare();
-    block.Reset(columns);
-  };
   try {
     const std::unique_ptr<SourceRows> rows = OpenSourceRows(source, columns);
-    while (open && rows->Next(row, buffers)) {
-      if (!block.Fits(row)) push();
-      if (!open) break;
-      block.Append(row);
-      for (StagedValue& value : row) {
-        if (value.text.capacity() > kKeptTextRoom) std::string().swap(value.text);
-      }
-      if (block.full()) push();
+    while (open && rows->Fill(block, buffers)) {
+      block.Seal();
+      open = queue.Push(std::move(block));
+      block = queue.TakeSpare();
+      block.Reset(columns);
     }
   } catch (const odbc::DBException& e) {
     failure = std::make_exception_ptr(SourceFailure(e));
@@ -206,7 +195,7 @@ void CopyTableRows(odbc::Recordset& source, const std::string& destName,
   odbc::ParameterArrayInsert insert(destination,
                                     ParameterInsertText(QuoteDestinationName(destName), columns.size()));
   destination.SetAutoCommit(false);
-  RowQueue queue(kBlocksInFlight);
+  RowQueue queue(kBlocksInFlight, kBytesInFlight);
   std::uint64_t finerThanMillisecond = 0;  // written by the producer before it finishes
   ProducerThread producer(queue, std::thread(ProduceRows, std::ref(source), std::cref(columns),
                                              std::ref(queue), std::ref(finerThanMillisecond)));

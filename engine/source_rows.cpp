@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "odbc/bound_rows.h"
-#include "odbc/utf8_append.h"
 #include "value_literals.h"
 
 namespace talvoro::engine {
@@ -20,30 +19,50 @@ void ThrowUnstorableDate(odbc::Recordset& source, int column, const SQL_TIMESTAM
                       std::to_string(value.day) + " lies outside the years 100 to 9999 that Access can store");
 }
 
-void StageTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT value, StagedValue& into,
-                    RowBuffers& buffers) {
+void CutTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT& value, RowBuffers& buffers) {
   if (buffers.countFinerThanMillisecond && value.fraction % 1000000 != 0) ++buffers.finerThanMillisecond;
   if (!IsStorableTimestamp(value)) ThrowUnstorableDate(source, column, value);
   value.fraction -= value.fraction % 1000000;
-  into.timestamp = value;
 }
 
 namespace {
 
-void StageDateText(odbc::Recordset& source, int column, const std::string& text, StagedValue& into,
-                   RowBuffers& buffers) {
+SQL_TIMESTAMP_STRUCT ReadDateText(odbc::Recordset& source, int column, const std::string& text,
+                                  RowBuffers& buffers) {
   SQL_TIMESTAMP_STRUCT value{};
   if (!ParseTimestampText(text, value)) ThrowUnstorable(source, column, "unreadable date or time '" + text + "'");
-  StageTimestamp(source, column, value, into, buffers);
+  CutTimestamp(source, column, value, buffers);
+  return value;
 }
 
 // Value by value: any length, any type.
 class FetchedRows final : public SourceRows {
  public:
   FetchedRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns)
-      : source_(source), columns_(columns) {}
+      : source_(source), columns_(columns), row_(columns.size()) {}
 
-  bool Next(StagedRow& row, RowBuffers& buffers) override {
+  bool Fill(RowBlock& block, RowBuffers& buffers) override {
+    for (;;) {
+      if (!pending_) {
+        if (!Next(row_, buffers)) return block.rows() > 0;
+        pending_ = true;
+      }
+      // A row that does not fit opens the next block.
+      if (!block.Fits(row_)) return true;
+      block.Append(row_);
+      pending_ = false;
+      for (StagedValue& value : row_) {
+        if (value.text.capacity() > kKeptTextRoom) std::string().swap(value.text);
+      }
+      if (block.full()) return true;
+    }
+  }
+
+ private:
+  // A staged text keeps at most this much room once its value has moved on.
+  static constexpr std::size_t kKeptTextRoom = std::size_t{1} << 20;
+
+  bool Next(StagedRow& row, RowBuffers& buffers) {
     if (!source_.Fetch()) return false;
     for (std::size_t j = 0; j < columns_.size(); ++j) {
       buffers.countFinerThanMillisecond = columns_[j].finerThanMillisecond;
@@ -52,7 +71,6 @@ class FetchedRows final : public SourceRows {
     return true;
   }
 
- private:
   bool Stage(int column, ValueKind kind, StagedValue& into, RowBuffers& buffers) {
     switch (kind) {
       case ValueKind::Integer: return source_.GetInt64(column, into.integer);
@@ -64,14 +82,13 @@ class FetchedRows final : public SourceRows {
       case ValueKind::Double: return source_.GetDouble(column, into.real);
       case ValueKind::Real: return source_.GetFloat(column, into.single);
       case ValueKind::DateTime: {
-        SQL_TIMESTAMP_STRUCT value{};
-        if (!source_.GetTimestamp(column, value)) return false;
-        StageTimestamp(source_, column, value, into, buffers);
+        if (!source_.GetTimestamp(column, into.timestamp)) return false;
+        CutTimestamp(source_, column, into.timestamp, buffers);
         return true;
       }
       case ValueKind::DateText:
         if (!source_.GetText(column, buffers.value)) return false;
-        StageDateText(source_, column, buffers.value, into, buffers);
+        into.timestamp = ReadDateText(source_, column, buffers.value, buffers);
         return true;
     }
     return false;
@@ -79,6 +96,8 @@ class FetchedRows final : public SourceRows {
 
   odbc::Recordset& source_;
   const std::vector<ColumnMapping>& columns_;
+  StagedRow row_;
+  bool pending_ = false;  // row_ was read but did not fit the last block
 };
 
 // A bound column may take at most this much a value, a row this much in all,
@@ -120,64 +139,58 @@ std::optional<odbc::BoundColumnType> BoundType(const odbc::ColumnDescription& co
   return std::nullopt;
 }
 
-// A block of rows per fetch.
+// A block of rows per fetch, written into the block that carries them to the
+// destination. Dates are checked and cut in place; a DateText column's text is
+// read into the block's dates.
 class BoundSourceRows final : public SourceRows {
  public:
   BoundSourceRows(odbc::Recordset& source, const std::vector<ColumnMapping>& columns,
                   std::vector<odbc::BoundColumnType> types, std::size_t rowsPerFetch)
-      : source_(source), columns_(columns), rows_(source, std::move(types), rowsPerFetch) {}
-
-  bool Next(StagedRow& row, RowBuffers& buffers) override {
-    if (next_ == held_) {
-      held_ = rows_.Fetch();
-      next_ = 0;
-      if (held_ == 0) return false;
-    }
-    const std::size_t r = next_++;
+      : source_(source), columns_(columns), rows_(source, std::move(types), rowsPerFetch) {
     for (std::size_t j = 0; j < columns_.size(); ++j) {
-      buffers.countFinerThanMillisecond = columns_[j].finerThanMillisecond;
-      StagedValue& into = row[j];
-      into.null = rows_.IsNull(r, j);
-      if (!into.null) Stage(r, j, columns_[j].valueKind, into, buffers);
+      const ValueKind kind = columns_[j].valueKind;
+      if (kind == ValueKind::DateTime || kind == ValueKind::DateText) dateColumns_.push_back(j);
     }
+  }
+
+  bool Fill(RowBlock& block, RowBuffers& buffers) override {
+    block.LayOutForFetch(columns_, rows_.types(), rows_.rows());
+    const std::size_t fetched = rows_.Fetch(block.FetchTargets());
+    if (fetched == 0) return false;
+    for (std::size_t r = 0; r < fetched && !dateColumns_.empty(); ++r) {
+      try {
+        for (const std::size_t j : dateColumns_) {
+          if (!block.FetchedNull(r, j)) StageDate(block, r, j, buffers);
+        }
+      } catch (...) {
+        block.EndFetch(r);  // the rows before this one are copied
+        throw;
+      }
+    }
+    block.EndFetch(fetched);
     return true;
   }
 
  private:
-  void Stage(std::size_t r, std::size_t j, ValueKind kind, StagedValue& into, RowBuffers& buffers) {
-    const char* data = rows_.Data(r, j);
-    const std::size_t length = rows_.Length(r, j);
+  void StageDate(RowBlock& block, std::size_t r, std::size_t j, RowBuffers& buffers) {
+    buffers.countFinerThanMillisecond = columns_[j].finerThanMillisecond;
+    char* data = block.FetchedValue(r, j);
     const int column = static_cast<int>(j);
-    switch (kind) {
-      case ValueKind::Integer: std::memcpy(&into.integer, data, sizeof into.integer); return;
-      case ValueKind::Double: std::memcpy(&into.real, data, sizeof into.real); return;
-      case ValueKind::Real: std::memcpy(&into.single, data, sizeof into.single); return;
-      case ValueKind::DateTime: {
-        SQL_TIMESTAMP_STRUCT value;
-        std::memcpy(&value, data, sizeof value);
-        StageTimestamp(source_, column, value, into, buffers);
-        return;
-      }
-      case ValueKind::Exact:
-      case ValueKind::Text:
-      case ValueKind::Guid:
-      case ValueKind::Binary: into.text.assign(data, length); return;
-      case ValueKind::WideText:
-        into.text.clear();
-        odbc::AppendUtf8FromUtf16(data, length / 2, into.text);
-        return;
-      case ValueKind::DateText:
-        buffers.value.assign(data, length);
-        StageDateText(source_, column, buffers.value, into, buffers);
-        return;
+    if (columns_[j].valueKind == ValueKind::DateText) {
+      buffers.value.assign(data, block.FetchedLength(r, j));
+      block.SetFetchedDate(r, j, ReadDateText(source_, column, buffers.value, buffers));
+      return;
     }
+    SQL_TIMESTAMP_STRUCT value;
+    std::memcpy(&value, data, sizeof value);
+    CutTimestamp(source_, column, value, buffers);
+    std::memcpy(data, &value, sizeof value);
   }
 
   odbc::Recordset& source_;
   const std::vector<ColumnMapping>& columns_;
   odbc::BoundRows rows_;
-  std::size_t held_ = 0;
-  std::size_t next_ = 0;
+  std::vector<std::size_t> dateColumns_;
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Reading the source table's rows into staged values for the copy: a block of
-// rows per fetch with every column bound to an array when all values have a
-// bounded size, value by value with SQLGetData otherwise (long text and binary,
-// sql_variant, xml).
+// Reading the source table's rows into blocks for the copy: a block of rows
+// per fetch, written by the source's driver straight into the block, when all
+// values have a bounded size; value by value with SQLGetData otherwise (long
+// text and binary, sql_variant, xml), staged a row at a time.
 #pragma once
 
 #include <memory>
@@ -20,15 +20,16 @@ namespace talvoro::engine {
 
 // Checks and cuts a date for Access (milliseconds, years 100 to 9999), counting
 // finer fractions where they may occur.
-void StageTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT value, StagedValue& into,
-                    RowBuffers& buffers);
+void CutTimestamp(odbc::Recordset& source, int column, SQL_TIMESTAMP_STRUCT& value, RowBuffers& buffers);
 
 class SourceRows {
  public:
   virtual ~SourceRows() = default;
-  // Reads the next row into `row`; false past the last one. Throws
-  // odbc::DBException when the source fails.
-  virtual bool Next(StagedRow& row, RowBuffers& buffers) = 0;
+  // Fills `block` (reset for the table's columns) with the next rows; false
+  // when none are left. Throws odbc::DBException when the source fails, and
+  // std::runtime_error for a value Access cannot take; the rows before the
+  // failing one are then in `block`.
+  virtual bool Fill(RowBlock& block, RowBuffers& buffers) = 0;
 };
 
 // The fastest reader `source` (just opened) allows for `columns`.

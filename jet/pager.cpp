@@ -136,13 +136,27 @@ Pager::Frame* Pager::Insert(std::uint32_t page) {
   return raw;
 }
 
+void Pager::Forget(const Frame* f) {
+  for (Frame*& r : recent_)
+    if (r == f) r = nullptr;
+}
+
 Pager::Frame* Pager::Load(std::uint32_t page) {
-  if (lastFrame_ && lastFrame_->page == page) return lastFrame_;
+  for (Frame* f : recent_) {
+    if (f && f->page == page) {
+      Touch(f);
+      return f;
+    }
+  }
+  auto remember = [this](Frame* f) {
+    recent_[recentNext_] = f;
+    recentNext_ = (recentNext_ + 1) % kRecentFrames;
+    return f;
+  };
   auto it = frames_.find(page);
   if (it != frames_.end()) {
     Touch(it->second.get());
-    lastFrame_ = it->second.get();
-    return lastFrame_;
+    return remember(it->second.get());
   }
   if (page >= pageCount_) {
     throw Error(ErrorCode::NotJet4, "Page " + std::to_string(page) + " lies beyond the end of '" + path_ + "'");
@@ -157,8 +171,7 @@ Pager::Frame* Pager::Load(std::uint32_t page) {
     ThrowIo("Cannot read", path_);
   }
   if (n < static_cast<ssize_t>(kPageSize)) std::memset(f->data + n, 0, kPageSize - n);
-  lastFrame_ = f;
-  return f;
+  return remember(f);
 }
 
 void Pager::EvictIfNeeded() {
@@ -184,7 +197,7 @@ void Pager::EvictIfNeeded() {
   WriteFrameRuns(victims_);
   for (Frame* f : victims_) {
     lru_.erase(f->lru);
-    if (lastFrame_ == f) lastFrame_ = nullptr;
+    Forget(f);
     auto node = frames_.find(f->page);
     if (spareFrames_.size() < kEvictBatch) spareFrames_.push_back(std::move(node->second));
     frames_.erase(node);
@@ -200,7 +213,7 @@ void Pager::TrimCache(std::size_t pages) {
     Frame* f = *it;
     if (f->dirty) continue;
     it = lru_.erase(it);
-    if (lastFrame_ == f) lastFrame_ = nullptr;
+    Forget(f);
     frames_.erase(f->page);
   }
 }
@@ -343,7 +356,7 @@ void Pager::RollbackAtomic() {
   for (std::uint32_t p = atomicPageCount_; p < pageCount_; ++p) {
     auto it = frames_.find(p);
     if (it == frames_.end()) continue;
-    if (lastFrame_ == it->second.get()) lastFrame_ = nullptr;
+    Forget(it->second.get());
     MarkClean(it->second.get());
     lru_.erase(it->second->lru);
     frames_.erase(it);
@@ -383,7 +396,7 @@ void Pager::DiscardChanges(std::uint32_t page) {
   Frame* f = it->second.get();
   if (f->dirty && !IsNew(page) && oldDirty_ > 0) --oldDirty_;
   MarkClean(f);
-  if (lastFrame_ == f) lastFrame_ = nullptr;
+  Forget(f);
   lru_.erase(f->lru);
   frames_.erase(it);
 }
@@ -452,7 +465,7 @@ void Pager::TruncateUnused(std::uint32_t pages) {
   for (auto it = frames_.begin(); it != frames_.end();) {
     if (it->first >= pages) {
       lru_.erase(it->second->lru);
-      if (lastFrame_ == it->second.get()) lastFrame_ = nullptr;
+      Forget(it->second.get());
       it = frames_.erase(it);
     } else {
       ++it;

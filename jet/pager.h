@@ -28,6 +28,7 @@
 
 #include <sys/uio.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -189,7 +190,12 @@ class Pager final : public PageStore {
   // nearly every page it adds.
   std::vector<std::unique_ptr<Frame>> spareFrames_;
   std::vector<Frame*> victims_;  // EvictIfNeeded's choice, kept for its room
-  Frame* lastFrame_ = nullptr;   // the most recently used frame, looked up first
+  // The frames used last, looked up before the table of all frames: an insert
+  // goes back and forth between a data page, index pages and the definition.
+  static constexpr std::size_t kRecentFrames = 4;
+  std::array<Frame*, kRecentFrames> recent_{};
+  std::size_t recentNext_ = 0;
+  void Forget(const Frame* f);
 };
 
 }  // namespace jet

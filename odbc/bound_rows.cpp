@@ -5,21 +5,13 @@
 namespace talvoro::odbc {
 
 BoundRows::BoundRows(Recordset& source, std::vector<BoundColumnType> types, std::size_t rows)
-    : source_(source), rows_(rows == 0 ? 1 : rows), status_(rows_) {
+    : source_(source), types_(std::move(types)), rows_(rows == 0 ? 1 : rows), bound_(types_.size()),
+      status_(rows_) {
   const SQLHSTMT stmt = source_.handle();
-  columns_.resize(types.size());
+  for (const BoundColumnType& type : types_)
+    if (type.width <= type.terminator) throw std::logic_error("bound column without room");
   Check(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_BIND_BY_COLUMN), 0),
         SQL_HANDLE_STMT, stmt, "cannot bind the result by column");
-  for (std::size_t j = 0; j < types.size(); ++j) {
-    Column& c = columns_[j];
-    c.type = types[j];
-    if (c.type.width <= c.type.terminator) throw std::logic_error("bound column without room");
-    c.values.resize(c.type.width * rows_);
-    c.lengths.resize(rows_);
-    Check(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(j + 1), c.type.cType, c.values.data(),
-                     static_cast<SQLLEN>(c.type.width), c.lengths.data()),
-          SQL_HANDLE_STMT, stmt, "cannot bind a result column");
-  }
   Check(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_STATUS_PTR, status_.data(), 0), SQL_HANDLE_STMT, stmt,
         "cannot set the row status array");
   Check(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched_, 0), SQL_HANDLE_STMT, stmt,
@@ -43,20 +35,28 @@ void BoundRows::ThrowFetchError(const std::string& what) {
 }
 
 // A value the driver had to cut (or could not size) is never handed out.
-bool BoundRows::ValueFits(std::size_t row) const {
-  for (const Column& c : columns_) {
-    const SQLLEN length = c.lengths[row];
+bool BoundRows::ValueFits(const std::vector<FetchTarget>& into, std::size_t row) const {
+  for (std::size_t j = 0; j < types_.size(); ++j) {
+    const SQLLEN length = into[j].lengths[row];
     if (length == SQL_NULL_DATA) continue;
     if (length == SQL_NO_TOTAL || length < 0 ||
-        static_cast<std::size_t>(length) > c.type.width - c.type.terminator)
+        static_cast<std::size_t>(length) > types_[j].width - types_[j].terminator)
       return false;
   }
   return true;
 }
 
-std::size_t BoundRows::Fetch() {
+std::size_t BoundRows::Fetch(const std::vector<FetchTarget>& into) {
   if (failed_) ThrowFetchError(pendingWhat_);
+  if (into.size() != types_.size()) throw std::logic_error("a fetch target per bound column");
   const SQLHSTMT stmt = source_.handle();
+  for (std::size_t j = 0; j < types_.size(); ++j) {
+    if (into[j].values == bound_[j].values && into[j].lengths == bound_[j].lengths) continue;
+    Check(SQLBindCol(stmt, static_cast<SQLUSMALLINT>(j + 1), types_[j].cType, into[j].values,
+                     static_cast<SQLLEN>(types_[j].width), into[j].lengths),
+          SQL_HANDLE_STMT, stmt, "cannot bind a result column");
+    bound_[j] = into[j];
+  }
   fetched_ = 0;
   const SQLRETURN rc = SQLFetch(stmt);
   if (rc == SQL_NO_DATA) return 0;
@@ -65,7 +65,8 @@ std::size_t BoundRows::Fetch() {
   const std::size_t fetched = std::min<std::size_t>(fetched_, rows_);
   std::size_t good = 0;
   while (good < fetched &&
-         (status_[good] == SQL_ROW_SUCCESS || status_[good] == SQL_ROW_SUCCESS_WITH_INFO) && ValueFits(good))
+         (status_[good] == SQL_ROW_SUCCESS || status_[good] == SQL_ROW_SUCCESS_WITH_INFO) &&
+         ValueFits(into, good))
     ++good;
   if (ok && good == fetched) {
     pendingFailure_.clear();

@@ -164,6 +164,16 @@ void AppendUtf8(char32_t c, std::string& out) {
 void Utf16ToUtf8(const char* at, std::size_t units, std::string& out) {
   out.clear();
   for (std::size_t i = 0; i < units; ++i) {
+    // A run of ASCII goes over in one step (most text is mostly ASCII).
+    std::size_t end = i;
+    while (end < units && Read<char16_t>(at + 2 * end) < 0x80) ++end;
+    if (end > i) {
+      const std::size_t from = out.size();
+      out.resize(from + (end - i));
+      char* to = out.data() + from;
+      for (; i < end; ++i) *to++ = static_cast<char>(Read<char16_t>(at + 2 * i));
+      if (i == units) break;
+    }
     char32_t c = Read<char16_t>(at + 2 * i);
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
       const char32_t low = Read<char16_t>(at + 2 * (i + 1));

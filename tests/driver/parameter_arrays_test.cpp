@@ -53,6 +53,10 @@ std::vector<BoundCase> Cases() {
   const std::u16string wide = u"\u00fc\u20ac";
   std::vector<char> wideBytes(reinterpret_cast<const char*>(wide.data()),
                               reinterpret_cast<const char*>(wide.data() + wide.size()));
+  // ASCII runs around a pair of surrogates and a lone one (which becomes U+FFFD).
+  const std::u16string mixed = u"ab \u00fc cd \U0001F600 e" + std::u16string(1, static_cast<char16_t>(0xD800)) + u"fg";
+  std::vector<char> mixedBytes(reinterpret_cast<const char*>(mixed.data()),
+                               reinterpret_cast<const char*>(mixed.data() + mixed.size()));
   return {
       {"sbigint", SQL_C_SBIGINT, SQL_BIGINT, Bytes<std::int64_t>(300), 0, "300"},
       {"sbigint negative", SQL_C_SBIGINT, SQL_BIGINT, Bytes<std::int64_t>(-5), 0, "-5"},
@@ -68,6 +72,8 @@ std::vector<BoundCase> Cases() {
       {"char length", SQL_C_CHAR, SQL_VARCHAR, Text("abcdefgh"), 6, "'abcdef'"},
       {"char decimal", SQL_C_CHAR, SQL_DECIMAL, Text("-1234.50"), SQL_NTS, "-1234.50"},
       {"wchar", SQL_C_WCHAR, SQL_WVARCHAR, wideBytes, static_cast<SQLLEN>(wideBytes.size()), "'\u00fc\u20ac'"},
+      {"wchar mixed", SQL_C_WCHAR, SQL_WVARCHAR, mixedBytes, static_cast<SQLLEN>(mixedBytes.size()),
+       "'ab \u00fc cd \U0001F600 e\uFFFDfg'"},
       {"binary", SQL_C_BINARY, SQL_VARBINARY, {1, '\xAB'}, 2, "'01ab'"},
       {"binary long", SQL_C_BINARY, SQL_VARBINARY, {1, 2, 3, 4, 5}, 5, "'0102030405'"},
       {"timestamp", SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, Bytes(stamp), 0, "'2004-03-09 14:30:00.123'"},
