@@ -1,6 +1,8 @@
 // SQLBindParameter, SQLDescribeParam and the execution of parameter arrays.
 #include "odbc_parameters.h"
 
+#include <optional>
+
 #include "cell_conversion.h"
 #include "odbc_guard.h"
 #include "sql_tokenizer.h"
@@ -26,6 +28,7 @@ SQLRETURN ExecuteParameterRows(StatementHandle& statement, const Statement& pars
   ConnectionHandle& connection = *statement.connection;
   auto lock = connection.lease.Lock();
   jet::Database& database = connection.lease.database();
+  std::optional<RepeatedInsert> insert;
   for (SQLULEN row = 0; row < sets; ++row) {
     if (statement.paramOperation && statement.paramOperation[row] == SQL_PARAM_IGNORE) {
       setStatus(row, SQL_PARAM_UNUSED);
@@ -40,7 +43,8 @@ SQLRETURN ExecuteParameterRows(StatementHandle& statement, const Statement& pars
       statement.rowCount = inserted;
     };
     try {
-      Execute(parsed, database, &values);
+      if (!insert) insert.emplace(std::get<InsertStatement>(parsed), database);
+      insert->Row(values);
     } catch (const SqlError& e) {
       abandon();
       return statement.diagnostics.RowError(static_cast<SQLLEN>(row + 1), e.sqlstate(), e.what());

@@ -106,9 +106,8 @@ void StoreValue(const Literal& value, const jet::ColumnDef& column, ParameterVal
   parameters->Store(value.parameter, column, into);
 }
 
-ExecutionResult Insert(const InsertStatement& insert, jet::Database& database,
-                       ParameterValues* parameters) {
-  jet::Table& table = FindTable(database, insert.table);
+// One row into `table` (the table `insert` names).
+void InsertRow(const InsertStatement& insert, jet::Table& table, ParameterValues* parameters) {
   const std::vector<jet::ColumnDef>& columns = table.definition().columns;
   // Kept from statement to statement on this thread, with the room its texts
   // had: no allocation per row for the row itself.
@@ -149,6 +148,11 @@ ExecutionResult Insert(const InsertStatement& insert, jet::Database& database,
     if (auto* text = std::get_if<std::string>(&value); text && text->capacity() > kKeptRoom) value = jet::Null{};
     if (auto* bytes = std::get_if<jet::Bytes>(&value); bytes && bytes->capacity() > kKeptRoom) value = jet::Null{};
   }
+}
+
+ExecutionResult Insert(const InsertStatement& insert, jet::Database& database,
+                       ParameterValues* parameters) {
+  InsertRow(insert, FindTable(database, insert.table), parameters);
   return ExecutionResult{1, std::nullopt, {}};
 }
 
@@ -254,6 +258,22 @@ ExecutionResult Execute(const Statement& statement, jet::Database& database,
     if (auto* index = std::get_if<CreateIndexStatement>(&statement)) return CreateIndex(*index, database);
     if (auto* foreignKey = std::get_if<AddForeignKeyStatement>(&statement)) return AddForeignKey(*foreignKey, database);
     return Select(std::get<SelectStatement>(statement), database);
+  } catch (const jet::Error& error) {
+    throw SqlErrorFromJet(error);
+  }
+}
+
+RepeatedInsert::RepeatedInsert(const InsertStatement& insert, jet::Database& database) : insert_(insert) {
+  try {
+    table_ = &FindTable(database, insert.table);
+  } catch (const jet::Error& error) {
+    throw SqlErrorFromJet(error);
+  }
+}
+
+void RepeatedInsert::Row(ParameterValues& parameters) {
+  try {
+    InsertRow(insert_, *table_, &parameters);
   } catch (const jet::Error& error) {
     throw SqlErrorFromJet(error);
   }

@@ -44,6 +44,18 @@ class ParameterValues {
 ExecutionResult Execute(const Statement& statement, jet::Database& database,
                         ParameterValues* parameters = nullptr);
 
+// An INSERT executed for many rows of parameters (an array of them), its table
+// looked up once. Row() throws SqlError as Execute does.
+class RepeatedInsert {
+ public:
+  RepeatedInsert(const InsertStatement& insert, jet::Database& database);
+  void Row(ParameterValues& parameters);
+
+ private:
+  const InsertStatement& insert_;
+  jet::Table* table_ = nullptr;
+};
+
 // The result columns a SELECT will have, without reading rows (for SQLPrepare).
 std::vector<jet::ColumnDef> SelectColumns(const SelectStatement& select, jet::Database& database);
 
