@@ -253,27 +253,43 @@ SQLSMALLINT ResolveParameterCType(SQLSMALLINT cType, SQLSMALLINT sqlType) {
   }
 }
 
+BoundParameterRow::BoundParameterRow(const std::vector<ParameterBinding>& bindings, SQLULEN bindType,
+                                     SQLLEN offset)
+    : bindings_(bindings), access_(bindings.size()) {
+  const bool byColumn = bindType == SQL_PARAM_BIND_BY_COLUMN;
+  for (std::size_t k = 0; k < bindings.size(); ++k) {
+    const ParameterBinding& binding = bindings[k];
+    if (!binding.bound) continue;
+    Access& access = access_[k];
+    if (binding.buffer) {
+      access.values = static_cast<const char*>(binding.buffer) + offset;
+      access.valueStep = byColumn ? static_cast<SQLULEN>(ElementSize(binding)) : bindType;
+    }
+    if (binding.indicator) {
+      access.lengths = reinterpret_cast<const char*>(binding.indicator) + offset;
+      access.lengthStep = byColumn ? sizeof(SQLLEN) : bindType;
+    }
+  }
+}
+
 void BoundParameterRow::Store(int parameter, const jet::ColumnDef& column, jet::Value& into) {
   if (parameter < 0 || static_cast<std::size_t>(parameter) >= bindings_.size() ||
       !bindings_[static_cast<std::size_t>(parameter)].bound)
     throw SqlError("07002", "COUNT field incorrect: no value is bound to " + Named(parameter));
   const ParameterBinding& binding = bindings_[static_cast<std::size_t>(parameter)];
-  const bool byColumn = bindType_ == SQL_PARAM_BIND_BY_COLUMN;
-  SQLLEN length = SQL_NTS;
-  if (binding.indicator) {
-    const SQLULEN stride = byColumn ? sizeof(SQLLEN) : bindType_;
-    length = Read<SQLLEN>(reinterpret_cast<const char*>(binding.indicator) + offset_ + row_ * stride);
+  const Access& access = access_[static_cast<std::size_t>(parameter)];
+  const SQLLEN length = access.lengths ? Read<SQLLEN>(access.lengths + row_ * access.lengthStep) : SQL_NTS;
+  if (length < 0) {  // every special length is negative
+    if (length == SQL_NULL_DATA) return StoreColumnValue(Literal{}, column, into);
+    if (length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET)
+      throw SqlError("HYC00", "Optional feature not implemented: " + Named(parameter) +
+                                  " is sent at execution (SQLPutData), which this driver does not take");
+    if (length == SQL_DEFAULT_PARAM) throw SqlError("07S01", "Invalid use of default parameter: " + Named(parameter));
+    if (length != SQL_NTS)
+      throw SqlError("HY090", "Invalid string or buffer length " + std::to_string(length) + " of " + Named(parameter));
   }
-  if (length == SQL_NULL_DATA) return StoreColumnValue(Literal{}, column, into);
-  if (length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET)
-    throw SqlError("HYC00", "Optional feature not implemented: " + Named(parameter) +
-                                " is sent at execution (SQLPutData), which this driver does not take");
-  if (length == SQL_DEFAULT_PARAM) throw SqlError("07S01", "Invalid use of default parameter: " + Named(parameter));
-  if (length < 0 && length != SQL_NTS)
-    throw SqlError("HY090", "Invalid string or buffer length " + std::to_string(length) + " of " + Named(parameter));
-  if (!binding.buffer) throw SqlError("HY009", "Invalid use of null pointer: " + Named(parameter) + " has no buffer");
-  const SQLULEN stride = byColumn ? static_cast<SQLULEN>(ElementSize(binding)) : bindType_;
-  const char* at = static_cast<const char*>(binding.buffer) + offset_ + row_ * stride;
+  if (!access.values) throw SqlError("HY009", "Invalid use of null pointer: " + Named(parameter) + " has no buffer");
+  const char* at = access.values + row_ * access.valueStep;
 
   // Character and binary data: the length given, within the buffer of an array.
   auto sized = [&](std::size_t unit) -> std::size_t {

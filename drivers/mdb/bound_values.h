@@ -36,8 +36,7 @@ SQLSMALLINT ResolveParameterCType(SQLSMALLINT cType, SQLSMALLINT sqlType);
 // added to every buffer and indicator address (SQL_ATTR_PARAM_BIND_OFFSET_PTR).
 class BoundParameterRow final : public ParameterValues {
  public:
-  BoundParameterRow(const std::vector<ParameterBinding>& bindings, SQLULEN bindType, SQLLEN offset)
-      : bindings_(bindings), bindType_(bindType), offset_(offset) {}
+  BoundParameterRow(const std::vector<ParameterBinding>& bindings, SQLULEN bindType, SQLLEN offset);
 
   void SetRow(SQLULEN row) { row_ = row; }
   // Throws SqlError: 07002 for a marker without a binding, HYC00 for
@@ -46,9 +45,16 @@ class BoundParameterRow final : public ParameterValues {
   void Store(int parameter, const jet::ColumnDef& column, jet::Value& into) override;
 
  private:
+  // Where row 0 of each binding's values and lengths lie, and the steps from
+  // row to row: worked out once for all the rows of an array.
+  struct Access {
+    const char* values = nullptr;
+    SQLULEN valueStep = 0;
+    const char* lengths = nullptr;  // null: no length array (SQL_NTS)
+    SQLULEN lengthStep = 0;
+  };
   const std::vector<ParameterBinding>& bindings_;
-  SQLULEN bindType_;
-  SQLLEN offset_;
+  std::vector<Access> access_;
   SQLULEN row_ = 0;
   std::string scratch_;  // UTF-8 of a SQL_C_WCHAR value
 };

@@ -245,9 +245,24 @@ TEST_F(DriverTest, UnsupportedParameterUses) {
                                      &length))
                 .sqlstate,
             "HYC00");
-  SQLLEN atExecution = SQL_DATA_AT_EXEC;
-  ASSERT_TRUE(s.Check(SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &value, 0, &atExecution)).ok());
-  EXPECT_EQ(s.Check(SQLExecute(h)).sqlstate, "HYC00");
+  // Lengths that are not lengths, and a value without a buffer.
+  const struct {
+    SQLLEN length;
+    bool buffer;
+    const char* sqlstate;
+  } refused[] = {
+      {SQL_DATA_AT_EXEC, true, "HYC00"},  {SQL_LEN_DATA_AT_EXEC(4), true, "HYC00"},
+      {SQL_DEFAULT_PARAM, true, "07S01"}, {-7, true, "HY090"},
+      {4, false, "HY009"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.length);
+    SQLLEN given = r.length;
+    ASSERT_TRUE(s.Check(SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
+                                         r.buffer ? &value : nullptr, 0, &given))
+                    .ok());
+    EXPECT_EQ(s.Check(SQLExecute(h)).sqlstate, r.sqlstate);
+  }
   ASSERT_TRUE(s.Check(SQLFreeStmt(h, SQL_RESET_PARAMS)).ok());
   EXPECT_EQ(s.Check(SQLExecute(h)).sqlstate, "07002");
   EXPECT_EQ(db().Query("SELECT * FROM T").rows.size(), 0u);
