@@ -105,7 +105,7 @@ namespace {
 // enough to keep memory flat, enough rows (tens of thousands of ordinary ones)
 // that neither thread runs dry while the other waits for a core.
 constexpr std::size_t kBlocksInFlight = 64;
-constexpr std::size_t kBytesInFlight = std::size_t{6} << 20;
+constexpr std::size_t kBytesInFlight = std::size_t{3} << 20;
 // The copy runs at least this many times as long as its commits take.
 constexpr int kCommitCostFactor = 9;
 
